@@ -1,0 +1,39 @@
+#include "AppInstances.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+#include "dlgAbout.h"
+#include "dlgHelp.h"
+
+namespace {
+QPointer<TdlgAboutBox> g_about;
+QPointer<TdlgHelp> g_help;
+
+// Top-level windows without a parent go with the application.
+template <class T>
+T* ensure(QPointer<T>& slot)
+{
+    if (!slot) {
+        slot = new T();
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, slot.data(), &QObject::deleteLater);
+    }
+    return slot.data();
+}
+} // namespace
+
+TdlgAboutBox* dlgAboutBox()
+{
+    return ensure(g_about);
+}
+
+TdlgHelp* dlgHelp()
+{
+    return ensure(g_help);
+}
+
+void createHelpWindows()
+{
+    ensure(g_about);
+    ensure(g_help);
+}

@@ -1,0 +1,10 @@
+// The "&Rename" page: the number of files concerned.
+#include <QGroupBox>
+
+#include "ServerTree.h"
+#include "dlgAtlasdeskU.h"
+
+void TdlgAtlasdesk::OnTabRenameShow()
+{
+    grpRename->setTitle(QStringLiteral("Rename %1 files").arg(tvXMLTree->selectionCount()));
+}

@@ -1,0 +1,95 @@
+#pragma once
+// The server tree widget: nodes own their tXMLFile, the selection order is
+// kept (first selected first), greyed nodes are drawn by hand.
+#include <QTreeWidget>
+#include <functional>
+#include <list>
+#include <memory>
+#include <vector>
+
+class tXMLFile;
+class ServerTree;
+
+// One node of the server tree; owns its data object for its whole life.
+class TreeNode : public QTreeWidgetItem {
+public:
+    explicit TreeNode(std::unique_ptr<tXMLFile> file);
+    ~TreeNode() override;
+
+    tXMLFile* file() const { return m_file.get(); }
+    TreeNode* parentNode() const { return static_cast<TreeNode*>(parent()); }
+    TreeNode* childNode(int i) const { return static_cast<TreeNode*>(child(i)); }
+    // The has-children mark: an expand button even before children exist.
+    void setHasChildrenMark(bool on);
+    bool hasChildrenMark() const;
+
+private:
+    friend class ServerTree;
+    std::unique_ptr<tXMLFile> m_file;
+    ServerTree* m_tree = nullptr; // set while the node is counted by a tree
+    bool m_inOrder = false;
+    std::list<TreeNode*>::iterator m_orderPos;
+};
+
+class ServerTree : public QTreeWidget {
+    Q_OBJECT
+public:
+    explicit ServerTree(QWidget* parent = nullptr);
+    ~ServerTree() override;
+
+    static constexpr int Indent = 19;
+
+    // Decides whether a node is drawn normally; greyed otherwise.
+    std::function<bool(const TreeNode*)> isShown;
+
+    TreeNode* rootNode() const { return static_cast<TreeNode*>(topLevelItem(0)); }
+    // Selected nodes in the order they were selected.
+    const std::list<TreeNode*>& selectionOrder() const { return m_order; }
+    int selectionCount() const { return static_cast<int>(m_order.size()); }
+    // The primary selected node: the current node when it is selected,
+    // otherwise the one selected last; null without a selection.
+    TreeNode* primaryNode() const;
+    // Number of nodes at every depth.
+    int nodeCount() const { return m_nodeCount; }
+    // Removes every node, releasing their data objects; the selection
+    // bookkeeping is emptied first so no handler sees a released node.
+    void clearAll();
+    // Deletes `node`, its descendants and their data objects.
+    void deleteSubtree(TreeNode* node);
+    // Adds `child` to `parent` (top level when null) and counts it.
+    void attach(TreeNode* parent, TreeNode* child);
+    // Adds a batch of already sorted children at once.
+    void attachChildren(TreeNode* parent, QList<QTreeWidgetItem*> children);
+    // Adds `node` to the selection as a Ctrl-click would, making it current.
+    void addToSelection(TreeNode* node);
+    // The rectangle of a node's whole row, in viewport coordinates.
+    QRect rowRect(const QTreeWidgetItem* node) const;
+
+signals:
+    // Right click on a node or on empty space, after the selection changed.
+    void popupRequested(const QPoint& globalPos);
+
+protected:
+    void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
+                 const QModelIndex& index) const override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    // Runs before the tree announces itemSelectionChanged, so handlers
+    // always see the order list up to date.
+    void selectionChanged(const QItemSelection& selected,
+                          const QItemSelection& deselected) override;
+
+private:
+    friend class TreeNode;
+    void nodeDestroyed(TreeNode* node);
+    void forget(TreeNode* node);
+    void drawGreyedRow(QPainter* painter, const QRect& row, const TreeNode* node) const;
+    void drawTreeLines(QPainter* painter, QRect r, const TreeNode* node) const;
+    int level(const QTreeWidgetItem* node) const;
+    bool hasNextSibling(const QTreeWidgetItem* node) const;
+
+    std::list<TreeNode*> m_order;
+    int m_nodeCount = 0;
+    bool m_clearing = false;
+    bool m_rightPressHandled = false;
+};

@@ -1,0 +1,654 @@
+#include "dlgAtlasdeskU.h"
+
+#include <fnmatch.h>
+#include <dirent.h>
+#include <pwd.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QCollator>
+#include <QComboBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QSplitter>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "AppInstances.h"
+#include "AtlasdeskOps.h"
+#include "BrowserPane.h"
+#include "CategoryIcons.h"
+#include "CommandGuard.h"
+#include "FileOps.h"
+#include "Idrisi.h"
+#include "PathOps.h"
+#include "ServerTree.h"
+#include "XMLFile.h"
+#include "XMLOps.h"
+#include "dlgAbout.h"
+#include "dlgHelp.h"
+#include "dmAtlasdeskU.h"
+
+namespace {
+
+const char* const kTag = "Tag";
+
+QFrame* panel(const char* name, QWidget* parent)
+{
+    auto* f = new QFrame(parent);
+    f->setObjectName(QLatin1String(name));
+    return f;
+}
+
+} // namespace
+
+TdlgAtlasdesk::TdlgAtlasdesk(TdmAtlasdesk* dataModule, QWidget* parent)
+    : QMainWindow(parent), m_dataModule(dataModule)
+{
+    setObjectName(QStringLiteral("dlgAtlasdesk"));
+    setWindowTitle(QStringLiteral("Atlasdesk"));
+    setWindowIcon(applicationIcon());
+    buildWindow();
+    launchFile = [](const std::string& path) { LaunchFile(path); };
+    folderPicker = [this](const QString& title, const QString& root, std::string& folder) {
+        return BrowseForFolder(title, root, folder);
+    };
+    runCommand(this, [this] { OnFormCreate(); });
+}
+
+TdlgAtlasdesk::~TdlgAtlasdesk()
+{
+    ClearTree();
+}
+
+void TdlgAtlasdesk::own(QObject* component, int tag)
+{
+    component->setProperty(kTag, tag);
+    m_components.push_back(component);
+}
+
+void TdlgAtlasdesk::buildWindow()
+{
+    resize(970, 828);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    auto* central = new QWidget(this);
+    auto* outer = new QVBoxLayout(central);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(0);
+    setCentralWidget(central);
+
+    auto* mainSplitter = new QSplitter(Qt::Horizontal, central);
+    mainSplitter->setChildrenCollapsible(false);
+    outer->addWidget(mainSplitter, 1);
+
+    // Status line.
+    Panel1 = panel("Panel1", central);
+    Panel1->setFixedHeight(16);
+    own(Panel1, 0);
+    auto* statusLayout = new QHBoxLayout(Panel1);
+    statusLayout->setContentsMargins(0, 0, 0, 0);
+    Panel3 = panel("Panel3", Panel1);
+    own(Panel3, 255);
+    statusLayout->addWidget(Panel3);
+    auto* p3 = new QHBoxLayout(Panel3);
+    p3->setContentsMargins(2, 0, 2, 0);
+    lblTask = new QLabel(QStringLiteral("Ready:"), Panel3);
+    lblTask->setObjectName(QStringLiteral("lblTask"));
+    own(lblTask, 255);
+    ggTask = new QProgressBar(Panel3);
+    ggTask->setObjectName(QStringLiteral("ggTask"));
+    ggTask->setTextVisible(true);
+    ggTask->setValue(0);
+    own(ggTask, 255);
+    p3->addWidget(lblTask);
+    p3->addWidget(ggTask, 1);
+    outer->addWidget(Panel1);
+
+    // Left pane.
+    Panel6 = panel("Panel6", mainSplitter);
+    Panel6->setMinimumWidth(300);
+    own(Panel6, 255);
+    buildLeftPane();
+
+    // Right pane.
+    Panel2 = panel("Panel2", mainSplitter);
+    own(Panel2, 255);
+    auto* right = new QVBoxLayout(Panel2);
+    right->setContentsMargins(0, 0, 0, 0);
+    auto* rightSplitter = new QSplitter(Qt::Vertical, Panel2);
+    right->addWidget(rightSplitter);
+    PageControl1 = new QTabWidget(rightSplitter);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    own(PageControl1, 255);
+    wbOutput = new BrowserPane(rightSplitter);
+    wbOutput->setObjectName(QStringLiteral("wbOutput"));
+    own(wbOutput, 0);
+    rightSplitter->addWidget(PageControl1);
+    rightSplitter->addWidget(wbOutput);
+    rightSplitter->setSizes({700, 93});
+    Splitter2 = rightSplitter->handle(1);
+    Splitter2->setObjectName(QStringLiteral("Splitter2"));
+    own(Splitter2, 0);
+
+    mainSplitter->addWidget(Panel6);
+    mainSplitter->addWidget(Panel2);
+    mainSplitter->setStretchFactor(1, 1);
+    mainSplitter->setSizes({312, 658});
+    Splitter1 = mainSplitter->handle(1);
+    Splitter1->setObjectName(QStringLiteral("Splitter1"));
+    own(Splitter1, 255);
+
+    buildPages();
+    buildMenus();
+}
+
+void TdlgAtlasdesk::buildLeftPane()
+{
+    auto* layout = new QVBoxLayout(Panel6);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    tvXMLTree = new ServerTree(Panel6);
+    tvXMLTree->setObjectName(QStringLiteral("tvXMLTree"));
+    tvXMLTree->isShown = [this](const TreeNode* node) { return IsCategoryShown(node); };
+    own(tvXMLTree, 255);
+    layout->addWidget(tvXMLTree, 1);
+    connect(tvXMLTree, &QTreeWidget::itemExpanded, this, &TdlgAtlasdesk::OntvXMLTreeExpanding);
+    connect(tvXMLTree, &QTreeWidget::itemSelectionChanged, this,
+            &TdlgAtlasdesk::OntvXMLTreeSelect);
+    connect(tvXMLTree, &QTreeWidget::itemDoubleClicked, this,
+            &TdlgAtlasdesk::OntvXMLTreeDblClick);
+    connect(tvXMLTree, &ServerTree::popupRequested, this, &TdlgAtlasdesk::OntvXMLTreePopup);
+
+    Panel8 = panel("Panel8", Panel6);
+    Panel8->setFixedHeight(18);
+    own(Panel8, 255);
+    auto* counters = new QHBoxLayout(Panel8);
+    counters->setContentsMargins(4, 0, 4, 0);
+    stItems = new QLabel(QStringLiteral("Items: 0"), Panel8);
+    stItems->setObjectName(QStringLiteral("stItems"));
+    own(stItems, 255);
+    stSelected = new QLabel(QStringLiteral("Selected: 0"), Panel8);
+    stSelected->setObjectName(QStringLiteral("stSelected"));
+    own(stSelected, 255);
+    counters->addWidget(stItems);
+    counters->addSpacing(16);
+    counters->addWidget(stSelected);
+    counters->addStretch(1);
+    layout->addWidget(Panel8);
+
+    Panel7 = panel("Panel7", Panel6);
+    Panel7->setFixedHeight(45);
+    own(Panel7, 255);
+    auto* boxes = new QGridLayout(Panel7);
+    boxes->setContentsMargins(4, 2, 4, 2);
+    boxes->setVerticalSpacing(0);
+    const struct {
+        QCheckBox** box;
+        const char* name;
+        const char* caption;
+        int category, row, column;
+        bool checked;
+    } defs[] = {
+        {&ckVector, "ckVector", "&Vector", catVector, 0, 0, true},
+        {&ckRaster, "ckRaster", "&Raster", catRaster, 1, 0, true},
+        {&ckGIS, "ckGIS", "&GIS files", catGIS, 0, 1, true},
+        {&ckTable, "ckTable", "&Table", catTable, 1, 1, false},
+        {&ckDocument, "ckDocument", "&Document", catDocument, 0, 2, false},
+        {&ckExecutable, "ckExecutable", "&Executable", catExecutable, 1, 2, false},
+    };
+    for (const auto& d : defs) {
+        auto* box = new QCheckBox(QString::fromUtf8(d.caption), Panel7);
+        box->setObjectName(QLatin1String(d.name));
+        box->setChecked(d.checked);
+        box->setIcon(categoryIcon(d.category));
+        own(box, d.category);
+        boxes->addWidget(box, d.row, d.column);
+        connect(box, &QCheckBox::clicked, this, &TdlgAtlasdesk::OnChangeFileTypeDisplayed);
+        *d.box = box;
+    }
+    layout->addWidget(Panel7);
+}
+
+QAction* TdlgAtlasdesk::addAction(QMenu* menu, const char* name, const QString& caption, int tag)
+{
+    auto* action = new QAction(caption, this);
+    action->setObjectName(QLatin1String(name));
+    if (caption.isEmpty())
+        action->setSeparator(true);
+    menu->addAction(action);
+    own(action, tag);
+    return action;
+}
+
+void TdlgAtlasdesk::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("mnuMainMenu"));
+
+    auto submenu = [this](QWidget* parentMenu, const char* name, const QString& caption, int tag) {
+        auto* m = new QMenu(caption, parentMenu);
+        m->setObjectName(QLatin1String(name));
+        m->menuAction()->setObjectName(QLatin1String(name));
+        own(m->menuAction(), tag);
+        if (auto* bar = qobject_cast<QMenuBar*>(parentMenu))
+            bar->addMenu(m);
+        else
+            static_cast<QMenu*>(parentMenu)->addMenu(m);
+        return m;
+    };
+    auto none = [](QAction*) {};
+
+    QMenu* files = submenu(bar, "Files1", QStringLiteral("&Files"), 255);
+    mnuConnectToXML = submenu(files, "mnuConnectToXML", QStringLiteral("&Connect to geodata server..."), 255);
+    mnuNewServer = addAction(mnuConnectToXML, "mnuNewServer", QStringLiteral("&New server..."), 255);
+    connect(mnuNewServer, &QAction::triggered, this, &TdlgAtlasdesk::mnuNewServerClick);
+
+    QMenu* ops = submenu(bar, "mnuOperations", QStringLiteral("&Operations"), 0);
+    none(addAction(ops, "mnuBuildPyramids", QStringLiteral("Build p&yramids"), 0));
+    none(addAction(ops, "mnuExportThumbnails", QStringLiteral("Export &thumbnails"), 0));
+    none(addAction(ops, "mnuRedrawThumbnails", QStringLiteral("&Redraw thumbnails"), 0));
+    none(addAction(ops, "mnuDefineProjection", QStringLiteral("Define &projection..."), 0));
+
+    QMenu* chartroom = submenu(bar, "mnuChartroom", QStringLiteral("&Chartroom"), 0);
+    mnuAddToChartroom = addAction(chartroom, "mnuAddToChartroom", QStringLiteral("&Add to chartroom"), 0);
+    connect(mnuAddToChartroom, &QAction::triggered, this, &TdlgAtlasdesk::mnuAddToChartroomClick);
+    mnuClearChartroom = addAction(chartroom, "mnuClearChartroom", QStringLiteral("&Clear chartroom..."), 0);
+
+    QMenu* maintenance = submenu(bar, "mnuMaintenance", QStringLiteral("&Maintenance"), 0);
+    none(addAction(maintenance, "mnuAccessToXML", QStringLiteral("&Access to XML"), 0));
+    none(addAction(maintenance, "mnuRepairdescriptions", QStringLiteral("&Repair descriptions"), 0));
+    none(addAction(maintenance, "mnuRemoveREQUIRED", QStringLiteral("Remove RE&QUIRED"), 0));
+    none(addAction(maintenance, "mnuSTinsteadofOFT", QStringLiteral("ST instead of OFT"), 0));
+
+    QMenu* tests = submenu(bar, "mnuTests", QStringLiteral("&Tests"), 0);
+    TestXML1 = addAction(tests, "TestXML1", QStringLiteral("Test &XML"), 0);
+    connect(TestXML1, &QAction::triggered, this, &TdlgAtlasdesk::TestXML1Click);
+
+    QMenu* help = submenu(bar, "mnuHelp", QStringLiteral("&Help"), 255);
+    mnuHelpHelp = addAction(help, "mnuHelpHelp", QStringLiteral("&Help..."), 255);
+    mnuHelpHelp->setShortcut(QKeySequence(Qt::Key_F1));
+    connect(mnuHelpHelp, &QAction::triggered, this, &TdlgAtlasdesk::mnuHelpHelpClick);
+    addAction(help, "N5", QString(), 0);
+    mnuAbout = addAction(help, "mnuAbout", QStringLiteral("&About..."), 255);
+    connect(mnuAbout, &QAction::triggered, this, &TdlgAtlasdesk::mnuAboutClick);
+
+    popXMLTree = new QMenu(this);
+    popXMLTree->setObjectName(QStringLiteral("popXMLTree"));
+    mnuXMLExpandAll = addAction(popXMLTree, "mnuXMLExpandAll", QStringLiteral("&Expand all"), 255);
+    mnuXMLCollapseAll = addAction(popXMLTree, "mnuXMLCollapseAll", QStringLiteral("&Collapse all"), 255);
+    mnuRefresh = addAction(popXMLTree, "mnuRefresh", QStringLiteral("&Refresh"), 255);
+    mnuRefresh->setShortcut(QKeySequence(Qt::Key_F5));
+    addAction(popXMLTree, "N1", QString(), 0);
+    mnuSelectChildren = addAction(popXMLTree, "mnuSelectChildren", QStringLiteral("&Select children"), 255);
+    mnuUnselectAll = addAction(popXMLTree, "mnuUnselectAll", QStringLiteral("&Unselect all"), 255);
+    addAction(popXMLTree, "N2", QString(), 0);
+    none(addAction(popXMLTree, "mnuXMLChangeServer", QStringLiteral("&Change server..."), 0));
+    mnuIgnoreInChartroom = addAction(popXMLTree, "mnuIgnoreInChartroom", QStringLiteral("&Ignore in chartroom"), 0);
+    mnuUnignoreInChartroom = addAction(popXMLTree, "mnuUnignoreInChartroom", QStringLiteral("&Unignore in chartroom"), 0);
+    addAction(popXMLTree, "N3", QString(), 0);
+    none(addAction(popXMLTree, "mnuUpdateIdrisi", QStringLiteral("Update &Idrisi"), 0));
+    addAction(popXMLTree, "N4", QString(), 0);
+    mnuOpenFiles = addAction(popXMLTree, "mnuOpenFiles", QStringLiteral("&Open file(s)"), 255);
+    connect(mnuXMLExpandAll, &QAction::triggered, this, &TdlgAtlasdesk::mnuXMLExpandAllClick);
+    connect(mnuXMLCollapseAll, &QAction::triggered, this, &TdlgAtlasdesk::mnuXMLCollapseAllClick);
+    connect(mnuRefresh, &QAction::triggered, this, &TdlgAtlasdesk::mnuRefreshClick);
+    connect(mnuSelectChildren, &QAction::triggered, this, &TdlgAtlasdesk::mnuSelectChildrenClick);
+    connect(mnuUnselectAll, &QAction::triggered, this, &TdlgAtlasdesk::mnuUnselectAllClick);
+    connect(mnuIgnoreInChartroom, &QAction::triggered, this, &TdlgAtlasdesk::mnuIgnoreInChartroomClick);
+    connect(mnuUnignoreInChartroom, &QAction::triggered, this, &TdlgAtlasdesk::mnuUnignoreInChartroomClick);
+    connect(mnuOpenFiles, &QAction::triggered, this, &TdlgAtlasdesk::OnMnuOpenFilesClick);
+    // The pop-up's shortcuts (F5) work while the window has the focus.
+    QWidget::addActions(popXMLTree->actions());
+
+    popForm = new QMenu(this);
+    popForm->setObjectName(QStringLiteral("popForm"));
+    mnuClearField = addAction(popForm, "mnuClearField", QStringLiteral("&Clear field"), 0);
+    mnuOpenInEditor = addAction(popForm, "mnuOpenInEditor", QStringLiteral("Open in &editor"), 0);
+    connect(mnuOpenInEditor, &QAction::triggered, this, &TdlgAtlasdesk::mnuOpenInEditorClick);
+}
+
+void TdlgAtlasdesk::buildPages()
+{
+    auto page = [this](QWidget** slot, const char* name, const QString& caption, int tag) {
+        auto* w = new QWidget(PageControl1);
+        w->setObjectName(QLatin1String(name));
+        PageControl1->addTab(w, caption);
+        own(w, tag);
+        *slot = w;
+        return w;
+    };
+    page(&tabForm, "tabForm", QStringLiteral("&Form"), 255);
+    buildFormPage();
+
+    page(&TabXSL, "TabXSL", QStringLiteral("&Metadata"), 255);
+    {
+        auto* v = new QVBoxLayout(TabXSL);
+        v->setContentsMargins(0, 0, 0, 0);
+        Panel10 = panel("Panel10", TabXSL);
+        own(Panel10, 255);
+        auto* h = new QHBoxLayout(Panel10);
+        h->setContentsMargins(6, 4, 6, 4);
+        Label24 = new QLabel(QStringLiteral("&Format:"), Panel10);
+        Label24->setObjectName(QStringLiteral("Label24"));
+        own(Label24, 255);
+        cbXslFormat = new QComboBox(Panel10);
+        cbXslFormat->setObjectName(QStringLiteral("cbXslFormat"));
+        cbXslFormat->setMinimumWidth(260);
+        own(cbXslFormat, 255);
+        Label24->setBuddy(cbXslFormat);
+        h->addWidget(Label24);
+        h->addWidget(cbXslFormat);
+        h->addStretch(1);
+        v->addWidget(Panel10);
+        wbXSL = new BrowserPane(TabXSL);
+        wbXSL->setObjectName(QStringLiteral("wbXSL"));
+        own(wbXSL, 255);
+        v->addWidget(wbXSL, 1);
+        connect(cbXslFormat, &QComboBox::currentIndexChanged, this,
+                [this] { runCommand(this, [this] { OnTabXslShow(); }); });
+    }
+
+    page(&tabThumbnail, "tabThumbnail", QStringLiteral("Thumbnail"), 255);
+    {
+        auto* v = new QVBoxLayout(tabThumbnail);
+        v->setContentsMargins(0, 0, 0, 0);
+        Panel9 = panel("Panel9", tabThumbnail);
+        own(Panel9, 255);
+        auto* h = new QHBoxLayout(Panel9);
+        h->setContentsMargins(6, 4, 6, 4);
+        auto labelled = [this](QWidget* parent, QHBoxLayout* row, const char* name,
+                               const QString& label, int tag) {
+            auto* l = new QLabel(label, parent);
+            auto* e = new QLineEdit(parent);
+            e->setObjectName(QLatin1String(name));
+            e->setReadOnly(true);
+            e->setBackgroundRole(QPalette::Button);
+            l->setBuddy(e);
+            row->addWidget(l);
+            row->addWidget(e, 1);
+            own(e, tag);
+            // The label belongs to its edit: it shows and hides with it.
+            l->setProperty(kTag, tag);
+            m_components.push_back(l);
+            return e;
+        };
+        edThbFilename = labelled(Panel9, h, "edThbFilename", QStringLiteral("File name:"), 255);
+        edThbThumbnail = labelled(Panel9, h, "edThbThumbnail", QStringLiteral("Thumbnail name:"), 0);
+        v->addWidget(Panel9);
+        imgThumbnail = new QLabel(tabThumbnail);
+        imgThumbnail->setObjectName(QStringLiteral("imgThumbnail"));
+        imgThumbnail->setAlignment(Qt::AlignCenter);
+        own(imgThumbnail, 255);
+        v->addWidget(imgThumbnail, 1);
+    }
+
+    page(&tabXML, "tabXML", QStringLiteral("&XML"), 255);
+    {
+        auto* v = new QVBoxLayout(tabXML);
+        v->setContentsMargins(0, 0, 0, 0);
+        wbXML = new BrowserPane(tabXML);
+        wbXML->setObjectName(QStringLiteral("wbXML"));
+        own(wbXML, 255);
+        v->addWidget(wbXML);
+    }
+
+    page(&tabOptions, "tabOptions", QStringLiteral("&Options"), 0);
+    {
+        auto* v = new QVBoxLayout(tabOptions);
+        auto* manager = new QGroupBox(QStringLiteral("&Manager"), tabOptions);
+        auto* servers = new QGroupBox(QStringLiteral("Servers"), tabOptions);
+        v->addWidget(manager);
+        v->addWidget(servers);
+        v->addStretch(1);
+    }
+
+    page(&TabRename, "TabRename", QStringLiteral("&Rename"), 0);
+    {
+        auto* v = new QVBoxLayout(TabRename);
+        grpRename = new QGroupBox(QStringLiteral("Rename 0 files"), TabRename);
+        grpRename->setObjectName(QStringLiteral("grpRename"));
+        auto* g = new QVBoxLayout(grpRename);
+        auto* row = new QHBoxLayout();
+        auto* label = new QLabel(QStringLiteral("&Pattern:"), grpRename);
+        edRenamePattern = new QLineEdit(grpRename);
+        edRenamePattern->setObjectName(QStringLiteral("edRenamePattern"));
+        label->setBuddy(edRenamePattern);
+        row->addWidget(label);
+        row->addWidget(edRenamePattern, 1);
+        g->addLayout(row);
+        Memo1 = new QPlainTextEdit(grpRename);
+        Memo1->setObjectName(QStringLiteral("Memo1"));
+        Memo1->setFrameShape(QFrame::NoFrame);
+        Memo1->setBackgroundRole(QPalette::Button);
+        Memo1->setPlainText(QStringLiteral("$N\t: Old file name\n#\t: Digit\n?\t: Prefix"));
+        g->addWidget(Memo1);
+        v->addWidget(grpRename);
+        v->addStretch(1);
+    }
+
+    page(&tabChartroom, "tabChartroom", QStringLiteral("Chartroom"), 0);
+    buildChartroomPage();
+
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TdlgAtlasdesk::OnPageChange);
+}
+
+void TdlgAtlasdesk::OnPageChange(int index)
+{
+    QWidget* page = PageControl1->widget(index);
+    runCommand(this, [this, page] {
+        if (page == TabXSL)
+            OnTabXslShow();
+        else if (page == tabXML)
+            OnTabXMLShow();
+        else if (page == tabThumbnail)
+            OnTabThumbnailShow();
+        else if (page == TabRename)
+            OnTabRenameShow();
+    });
+}
+
+// ---- Start-up -----------------------------------------------------------
+
+void TdlgAtlasdesk::OnFormCreate()
+{
+    UserName = GetLoginName();
+    LoadConfiguration();
+    ShownCategories = {catDirectory, catCatalog};
+    for (QCheckBox* box : {ckVector, ckRaster, ckGIS, ckTable, ckDocument, ckExecutable})
+        if (box->isChecked())
+            ShownCategories.insert(box->property(kTag).toInt());
+    LoadIdrisiEnvironment(AppDir);
+    fillStylesheetList();
+    QCoreApplication::processEvents();
+    PageControl1->setCurrentIndex(0);
+    LoadServerMenu();
+    ApplyEdition();
+}
+
+void TdlgAtlasdesk::fillStylesheetList()
+{
+    QStringList files = ListFiles(AppDir, QStringLiteral("*.xsl"));
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::sort(files.begin(), files.end(),
+              [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    const QSignalBlocker block(cbXslFormat);
+    cbXslFormat->clear();
+    for (const QString& f : files)
+        cbXslFormat->addItem(f.mid(f.lastIndexOf(QLatin1Char('/')) + 1));
+    cbXslFormat->setCurrentIndex(cbXslFormat->count() > 0 ? 0 : -1);
+}
+
+std::string TdlgAtlasdesk::GetLoginName()
+{
+    std::string name;
+    if (const passwd* pw = getpwuid(geteuid()))
+        name = pw->pw_name;
+    else if (const char* user = getenv("USER"))
+        name = user;
+    // The name is read into a buffer of 250 characters, terminator included.
+    if (name.size() > 249)
+        name.resize(249);
+    return name;
+}
+
+QStringList TdlgAtlasdesk::ListFiles(const std::string& path, const QString& mask)
+{
+    QStringList result;
+    const std::string dir = IncludeTrailingPathDelimiter(path);
+    const QByteArray pattern = mask.toUtf8();
+    if (DIR* d = opendir(dir.c_str())) {
+        while (const dirent* e = readdir(d)) {
+            // Stylesheet names are matched without regard to case, as users
+            // of the store's other tools expect.
+            if (fnmatch(pattern.constData(), e->d_name, FNM_CASEFOLD) == 0)
+                result << QString::fromStdString(dir + e->d_name);
+        }
+        closedir(d);
+    }
+    return result;
+}
+
+void TdlgAtlasdesk::ApplyEdition()
+{
+    for (QObject* component : m_components) {
+        const bool visible = component->property(kTag).toInt() > 0;
+        if (auto* action = qobject_cast<QAction*>(component)) {
+            action->setVisible(visible);
+            continue;
+        }
+        auto* widget = qobject_cast<QWidget*>(component);
+        if (!widget)
+            continue;
+        const int page = PageControl1->indexOf(widget);
+        if (page >= 0)
+            PageControl1->setTabVisible(page, visible);
+        else
+            widget->setVisible(visible);
+    }
+    SetEditionTitle(QStringLiteral("Atlasdesk.View"));
+}
+
+void TdlgAtlasdesk::SetEditionTitle(const QString& title)
+{
+    EditionTitle = title;
+    QString caption = title;
+    if (!ServerRoot.empty())
+        caption += QStringLiteral(" - ") + QString::fromStdString(ServerRoot);
+    setWindowTitle(caption);
+}
+
+bool TdlgAtlasdesk::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate)
+        FormActivate();
+    return QMainWindow::event(e);
+}
+
+void TdlgAtlasdesk::FormActivate()
+{
+    PageControl1->setTabVisible(PageControl1->indexOf(tabForm), false);
+}
+
+void TdlgAtlasdesk::closeEvent(QCloseEvent* e)
+{
+    ClearTree();
+    QMainWindow::closeEvent(e);
+}
+
+// ---- Status display and counters -----------------------------------------
+
+void TdlgAtlasdesk::StartTask(const std::string& caption, int maximum)
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    lblTask->setText(QString::fromStdString(caption));
+    ggTask->setValue(0);
+    ggTask->setMaximum(std::max(0, maximum));
+}
+
+void TdlgAtlasdesk::ShowProgress(int position)
+{
+    ggTask->setValue(position);
+    QCoreApplication::processEvents();
+}
+
+void TdlgAtlasdesk::ShowReady()
+{
+    while (QApplication::overrideCursor())
+        QApplication::restoreOverrideCursor();
+    lblTask->setText(QStringLiteral("Ready"));
+    ggTask->setValue(0);
+}
+
+void TdlgAtlasdesk::UpdateCounters()
+{
+    stItems->setText(QStringLiteral("Items: %1").arg(tvXMLTree->nodeCount()));
+    stSelected->setText(QStringLiteral("Selected: %1").arg(tvXMLTree->selectionCount()));
+    if (PageControl1->currentWidget() == tabThumbnail)
+        OnTabThumbnailShow();
+}
+
+void TdlgAtlasdesk::setTaskCaption(const std::string& caption)
+{
+    lblTask->setText(QString::fromStdString(caption));
+}
+
+void TdlgAtlasdesk::setProgress(int position)
+{
+    ggTask->setValue(position);
+    QCoreApplication::processEvents();
+}
+
+void TdlgAtlasdesk::setProgressMaximum(int maximum)
+{
+    ggTask->setMaximum(std::max(0, maximum));
+}
+
+void TdlgAtlasdesk::busyCursor(bool on)
+{
+    if (on)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else
+        while (QApplication::overrideCursor())
+            QApplication::restoreOverrideCursor();
+}
+
+// ---- Help ----------------------------------------------------------------
+
+void TdlgAtlasdesk::mnuAboutClick()
+{
+    TdlgAboutBox* about = dlgAboutBox();
+    about->exec();
+}
+
+void TdlgAtlasdesk::mnuHelpHelpClick()
+{
+    TdlgHelp* help = dlgHelp();
+    help->show();
+    help->raise();
+    help->activateWindow();
+}
+
+void TdlgAtlasdesk::TestXML1Click()
+{
+    runCommand(this, [] { WriteTestXML("TestXML.xml"); });
+}

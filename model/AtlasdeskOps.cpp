@@ -1,0 +1,181 @@
+#include "AtlasdeskOps.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+#include "PathOps.h"
+#include "XMLOps.h"
+
+std::array<FieldMapEntry, FieldCount> FieldMap;
+std::array<std::string, 10> CategoryExtensions;
+tVectorOfString RasterExtensions;
+std::string AllExtensions;
+std::string AppDir;
+std::string EsriPythonScriptsDir, ThumbnailsDir, LogsDir, ProjectionsDir;
+std::string UserName;
+
+namespace {
+
+const std::array<const char*, FieldCount> kFieldNames = {
+    "PathFile", "ProdName", "ProdEdition", "ProdDesc", "ProdURL", "CreatorURL",
+    "CreatorName", "CreatorNameLong", "CreationDate", "ModifDate", "Remarks",
+    "Rights", "RightURL", "RightID", "Scale", "Unit", "ProviderName",
+    "ProviderNameLong", "ProviderURL", "ASITVD", "Theme", "Location",
+    "Left", "Right", "Bottom", "Top", "West", "East", "North", "South",
+    "Thumbnail", "EsriThumbnail", "Ignore", "Size"};
+
+// Category elements of <filetypes>, for categories 2 to 7.
+const std::array<const char*, 6> kFileTypeElements = {
+    "vector", "raster", "gis", "table", "document", "executable"};
+
+std::string g_programFolder;
+
+std::string executableFolder()
+{
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0)
+        return IncludeTrailingPathDelimiter(".");
+    return ExtractFilePath(std::string(buffer, static_cast<size_t>(n)));
+}
+
+// Whole decimal number, or 0 when the text is empty or not a whole number.
+unsigned parseOffset(const std::string& text)
+{
+    const std::string t = Trim(text);
+    if (t.empty())
+        return 0;
+    char* end = nullptr;
+    errno = 0;
+    const long long v = std::strtoll(t.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || v < 0 || v > UINT_MAX)
+        return 0;
+    return static_cast<unsigned>(v);
+}
+
+void readFieldMap(const tXMLDocument& doc)
+{
+    for (int i = 0; i < FieldCount; ++i) {
+        FieldMapEntry& e = FieldMap[i];
+        e.Name = kFieldNames[i];
+        e.XML_Path = doc.GetNodeText("MetadataDOM/" + e.Name + "/XML_Path");
+        e.Offset = i < FieldsWithOffset
+                       ? parseOffset(doc.GetNodeText("MetadataDOM/" + e.Name + "/Offset"))
+                       : 0;
+    }
+}
+
+void readFileTypes(const tXMLDocument& doc)
+{
+    for (size_t k = 0; k < kFileTypeElements.size(); ++k) {
+        const tVectorOfString list =
+            doc.GetNodeTexts(std::string("*/filetypes/") + kFileTypeElements[k] + "/ext");
+        std::string joined;
+        for (const std::string& ext : list)
+            joined += "." + ext;
+        CategoryExtensions[k + 2] = joined;
+        if (k + 2 == catRaster)
+            RasterExtensions = list;
+    }
+    AllExtensions.clear();
+    for (const std::string& e : CategoryExtensions)
+        AllExtensions += LowerAscii(e);
+}
+
+void readDirectories(const tXMLDocument& doc)
+{
+    AppDir = ProgramFolder();
+    EsriPythonScriptsDir = doc.GetNodeText("EsriPythonScripts") + PathDelim;
+    ThumbnailsDir = AppDir + doc.GetNodeText("Thumbnails") + PathDelim;
+    LogsDir = AppDir + doc.GetNodeText("Logs") + PathDelim;
+    ProjectionsDir = doc.GetNodeText("Projections") + PathDelim;
+}
+
+} // namespace
+
+std::string ProgramFolder()
+{
+    return g_programFolder.empty() ? executableFolder() : g_programFolder;
+}
+
+void SetProgramFolder(const std::string& folder)
+{
+    g_programFolder = folder.empty() ? folder : IncludeTrailingPathDelimiter(folder);
+}
+
+std::string ConfigFilePath()
+{
+    // An absolute name, so that a later change of the current directory
+    // cannot make the writers address another file than the readers.
+    if (FileExists(ConfigFileName)) {
+        char cwd[PATH_MAX];
+        if (getcwd(cwd, sizeof cwd))
+            return IncludeTrailingPathDelimiter(cwd) + ConfigFileName;
+        return ConfigFileName;
+    }
+    return ProgramFolder() + ConfigFileName;
+}
+
+void ClearConfiguration()
+{
+    for (int i = 0; i < FieldCount; ++i)
+        FieldMap[i] = FieldMapEntry{kFieldNames[i], {}, 0};
+    CategoryExtensions = {};
+    RasterExtensions.clear();
+    AllExtensions.clear();
+    AppDir = ProgramFolder();
+    EsriPythonScriptsDir = ThumbnailsDir = LogsDir = ProjectionsDir = std::string();
+}
+
+void LoadConfiguration()
+{
+    ClearConfiguration();
+    const tXMLDocument doc(ConfigFilePath());
+    readFieldMap(doc);
+    readFileTypes(doc);
+    readDirectories(doc);
+}
+
+uint8_t CategoryOfExtension(const std::string& ext)
+{
+    uint8_t category = catUnknown;
+    if (ext.empty())
+        return category;
+    for (uint8_t c = 0; c < CategoryExtensions.size(); ++c)
+        if (CategoryExtensions[c].find(ext) != std::string::npos)
+            category = c;
+    return category;
+}
+
+tVectorOfString ReadServerList()
+{
+    tVectorOfString paths;
+    {
+        const tXMLDocument doc(ConfigFilePath());
+        paths = doc.GetNodeTexts("atlasdesk/directories/servers/path");
+    }
+    SortStrings(paths);
+    return paths;
+}
+
+void AppendServer(const std::string& folder)
+{
+    tXMLDocument doc(ConfigFilePath());
+    tXMLNode path = doc.CreateNodePath("atlasdesk/directories/servers/path", true);
+    doc.AppendText(path, folder);
+    doc.Save();
+}
+
+tVectorOfString ReadThemes()
+{
+    tVectorOfString themes;
+    {
+        const tXMLDocument doc(ConfigFilePath());
+        themes = doc.GetNodeTexts("*/keywords/themes/data");
+    }
+    SortStrings(themes);
+    return themes;
+}

@@ -1,0 +1,78 @@
+#pragma once
+// The configuration file "AtlasdeskView.ini.xml" and the global tables it
+// fills once at start-up: field map, category extension lists, directory
+// settings. Also the server list and the catalogue themes kept in that file.
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "StringOps.h"
+
+inline const std::string ConfigFileName = "AtlasdeskView.ini.xml";
+
+// Category numbers: also the tree picture and the Tag of the filter box.
+enum Category : uint8_t {
+    catUnknown = 0, catDirectory = 1, catVector = 2, catRaster = 3, catGIS = 4,
+    catTable = 5, catDocument = 6, catExecutable = 7, catFile = 8, catCatalog = 9
+};
+inline const std::array<std::string, 10> CategoryNames = {
+    "Unknown", "Directory", "Vector", "Raster", "GIS file",
+    "Table", "Document", "Executable", "File", "Catalog"};
+
+// The 34 metadata fields of the field map, in the configuration's order.
+enum FieldIndex : int {
+    fiPathFile, fiProdName, fiProdEdition, fiProdDesc, fiProdURL, fiCreatorURL,
+    fiCreatorName, fiCreatorNameLong, fiCreationDate, fiModifDate, fiRemarks,
+    fiRights, fiRightURL, fiRightID, fiScale, fiUnit, fiProviderName,
+    fiProviderNameLong, fiProviderURL, fiASITVD, fiTheme, fiLocation,
+    fiLeft, fiRight, fiBottom, fiTop, fiWest, fiEast, fiNorth, fiSouth,
+    fiThumbnail, fiEsriThumbnail, fiIgnore, fiSize,
+    FieldCount
+};
+inline constexpr int FieldsWithOffset = 22;
+
+struct FieldMapEntry {
+    std::string Name;
+    std::string XML_Path;  // anywhere path into a metadata document; may be empty
+    unsigned Offset = 0;   // kept for the first 22 fields only
+};
+
+extern std::array<FieldMapEntry, FieldCount> FieldMap;
+// Per category: its extensions, each with its dot, concatenated (".shp.e00").
+extern std::array<std::string, 10> CategoryExtensions;
+// The raster extensions as configured, without dots, in file order.
+extern tVectorOfString RasterExtensions;
+// The lower-cased CategoryExtensions concatenated: the tree scan's pre-filter.
+extern std::string AllExtensions;
+// The program's folder, with its trailing separator.
+extern std::string AppDir;
+extern std::string EsriPythonScriptsDir, ThumbnailsDir, LogsDir, ProjectionsDir;
+// Login name of the user running the program; set at start-up.
+extern std::string UserName;
+
+// The program's folder: the executable's, unless a test has set another one.
+std::string ProgramFolder();
+void SetProgramFolder(const std::string& folder);
+
+// Where the configuration lives: "AtlasdeskView.ini.xml" in the current
+// directory when one exists there, otherwise the one in the program's folder.
+// Every reader and writer of the file uses this one rule.
+std::string ConfigFilePath();
+
+// Fills the globals from the configuration file. A missing or malformed file
+// throws the load error and leaves every table empty.
+void LoadConfiguration();
+// Empties every global table (start-up state).
+void ClearConfiguration();
+
+// The category of a file extension (lower case, with its dot): the highest
+// category whose extension list contains it as a substring; 0 for none or "".
+uint8_t CategoryOfExtension(const std::string& ext);
+
+// The configured servers, trimmed, sorted by byte value (duplicates kept).
+tVectorOfString ReadServerList();
+// Appends `folder` as a new last atlasdesk/directories/servers/path element
+// and saves the file. Throws the load error or "Ambiguous node Xpath for ...".
+void AppendServer(const std::string& folder);
+// The catalogue's theme keywords ("*/keywords/themes/data"), sorted by byte value.
+tVectorOfString ReadThemes();

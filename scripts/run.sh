@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs what is needed, builds, registers the bundled demo geodata server
+# in the configuration beside the program, and starts Atlasdesk.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/build.sh"
+build=${ATLASDESK_BUILD_DIR:-$root/build}
+bin=$build/bin
+demo=$root/data/demo-server
+config=$bin/AtlasdeskView.ini.xml
+if [ -f "$config" ] && ! grep -qF "<path>$demo</path>" "$config"; then
+  "$bin/atlasdesk-register-server" "$config" "$demo"
+fi
+[ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+cd "$bin"
+if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "No display found: starting Atlasdesk on a virtual X server (xvfb-run)." >&2
+  exec xvfb-run -a "$bin/AtlasdeskView"
+fi
+exec "$bin/AtlasdeskView"

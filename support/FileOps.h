@@ -1,0 +1,40 @@
+#pragma once
+// File-system, version and process helpers.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QPainter;
+class QImage;
+
+// Copies `source` over `target`. Always true: callers that care test the target.
+bool CopyFileOver(const std::string& source, const std::string& target);
+
+struct VersionNumbers {
+    uint16_t major = 0, minor = 0, release = 0, build = 0;
+};
+// The program's own file version, compiled in from the build (1.2.0.48).
+VersionNumbers GetVersionNumbers();
+// The first n numbers joined by "." (n = 0 and 1 give the major number alone).
+std::string VersionString(uint8_t n);
+
+// Size in bytes of the file `path`; -1 when it is missing or a directory.
+int64_t FileSize64(const std::string& path);
+// Sum of the sizes of the entries of `path` ("." and ".." included);
+// with `recurse`, also of subdirectories whose name does not begin with ".".
+// 0 for a path that cannot be listed.
+int64_t DirectorySize(const std::string& path, bool recurse);
+// Opens `file` with the desktop's associated program. Throws EInOutError
+// "File '<file>' not found." when it does not exist, and Exception
+// "Couldn't launch external application, error code:<n>" when the opener fails.
+bool LaunchFile(const std::string& file, const std::string& parameters = {},
+                const std::string& directory = {});
+// True when `path` exists and is a directory (false for missing paths).
+bool IsDirectory(const std::string& path);
+// Subdirectories of `path` (given with its trailing separator), each as
+// `path` + name, in listing order; "." and ".." left out; empty when unreadable.
+std::vector<std::string> ListSubdirectories(const std::string& path);
+// Sets every pixel (x, y) with x + y odd on the line from (x1, y1) to
+// (x2, y2), end point excluded, to the pen colour of the canvas.
+void DrawDottedLine(int x1, int y1, int x2, int y2, QPainter& canvas);
+void DrawDottedLine(int x1, int y1, int x2, int y2, QImage& canvas, unsigned rgb);

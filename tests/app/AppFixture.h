@@ -1,0 +1,144 @@
+#pragma once
+// A main window started on a program folder and a server tree of temporary
+// directories, with error boxes captured instead of shown.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <memory>
+
+#include "AtlasdeskOps.h"
+#include "BrowserPane.h"
+#include "CommandGuard.h"
+#include "ServerTree.h"
+#include "TestUtil.h"
+#include "XMLFile.h"
+#include "dlgAtlasdeskU.h"
+#include "dmAtlasdeskU.h"
+
+inline const char* kTestConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
+<atlasdesk>
+  <MetadataDOM>
+    <ProdName><XML_Path>idinfo/citation/citeinfo/title</XML_Path></ProdName>
+    <Thumbnail><XML_Path>idinfo/browse/browsen</XML_Path></Thumbnail>
+    <EsriThumbnail><XML_Path>Binary/Thumbnail/Data</XML_Path></EsriThumbnail>
+    <Ignore><XML_Path>metadata/metainfo/atlasdesk/ignore</XML_Path></Ignore>
+  </MetadataDOM>
+  <filetypes>
+    <vector><ext>shp</ext></vector>
+    <raster><ext>tif</ext><ext>aux</ext></raster>
+    <gis><ext>mxd</ext></gis>
+    <table><ext>dbf</ext></table>
+    <document><ext>pdf</ext></document>
+    <executable><ext>py</ext></executable>
+  </filetypes>
+  <directories><servers><path>/srv/b</path><path>/srv/A</path></servers></directories>
+</atlasdesk>
+)";
+
+class AppFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetProgramFolder(m_program.path());
+        testutil::writeFile(m_program / "AtlasdeskView.ini.xml", kTestConfig);
+        testutil::writeFile(m_program / "plain.xsl", kPlainStylesheet);
+        m_cwd = std::make_unique<testutil::ChangeDir>(m_work.path());
+        setErrorBoxHook([this](const QString& text) { m_errors << text; });
+    }
+    void TearDown() override
+    {
+        m_window.reset();
+        m_dataModule.reset();
+        setErrorBoxHook({});
+        m_cwd.reset();
+        ClearConfiguration();
+        SetProgramFolder({});
+    }
+    TdlgAtlasdesk& window()
+    {
+        if (!m_window) {
+            m_dataModule = std::make_unique<TdmAtlasdesk>();
+            m_window = std::make_unique<TdlgAtlasdesk>(m_dataModule.get());
+            m_window->launchFile = [this](const std::string& path) {
+                if (!testutil::exists(path))
+                    throw EInOutError("File '" + path + "' not found.");
+                m_launched.push_back(path);
+            };
+        }
+        return *m_window;
+    }
+    QAction* action(const char* name)
+    {
+        auto* a = window().findChild<QAction*>(QLatin1String(name));
+        EXPECT_NE(a, nullptr) << name;
+        return a;
+    }
+    // Texts of a tree's children (or the root's) in display order.
+    static QStringList childTexts(const QTreeWidgetItem* node)
+    {
+        QStringList texts;
+        for (int i = 0; i < node->childCount(); ++i)
+            texts << node->child(i)->text(0);
+        return texts;
+    }
+    TreeNode* child(TreeNode* parent, const QString& text)
+    {
+        for (int i = 0; i < parent->childCount(); ++i)
+            if (parent->child(i)->text(0) == text)
+                return parent->childNode(i);
+        ADD_FAILURE() << "no child " << text.toStdString();
+        return nullptr;
+    }
+    TreeNode* connectAndExpand()
+    {
+        window().ConnectToServer(m_tree.path());
+        TreeNode* root = window().tvXMLTree->rootNode();
+        root->setExpanded(true);
+        return root;
+    }
+    QStringList selectedTexts()
+    {
+        QStringList texts;
+        for (TreeNode* n : window().tvXMLTree->selectionOrder())
+            texts << n->text(0);
+        return texts;
+    }
+
+    static constexpr const char* kPlainStylesheet =
+        R"(<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+<xsl:template match="/"><html><body><h1><xsl:value-of select="//title"/></h1></body></html></xsl:template>
+</xsl:stylesheet>)";
+
+    testutil::TempDir m_program;
+    testutil::TempDir m_work;
+    testutil::TempDir m_tree;
+    std::unique_ptr<testutil::ChangeDir> m_cwd;
+    std::unique_ptr<TdmAtlasdesk> m_dataModule;
+    std::unique_ptr<TdlgAtlasdesk> m_window;
+    QStringList m_errors;
+    std::vector<std::string> m_launched;
+};
+
+// Runs `answer` on the next modal dialog once it is shown.
+inline void whenModal(std::function<void(QWidget*)> answer)
+{
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(10);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer, answer] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            answer(modal);
+        }
+    });
+    timer->start();
+}
