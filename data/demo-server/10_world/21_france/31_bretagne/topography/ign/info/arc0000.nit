@@ -1,0 +1,1 @@
+Atlasdesk demo server: placeholder for an ArcInfo INFO table file (arc0000.nit).
