@@ -1,0 +1,409 @@
+#include "FileOps.h"
+
+#include "Errors.h"
+#include "PathOps.h"
+
+#include <QImage>
+#include <QPainter>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <string_view>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+extern char** environ;
+
+#ifndef ATLASDESK_VERSION_MAJOR
+#define ATLASDESK_VERSION_MAJOR 0
+#endif
+#ifndef ATLASDESK_VERSION_MINOR
+#define ATLASDESK_VERSION_MINOR 0
+#endif
+#ifndef ATLASDESK_VERSION_PATCH
+#define ATLASDESK_VERSION_PATCH 0
+#endif
+#ifndef ATLASDESK_VERSION_TWEAK
+#define ATLASDESK_VERSION_TWEAK 0
+#endif
+
+namespace {
+
+// Closes a descriptor on every way out of a scope.
+class FdCloser {
+public:
+    explicit FdCloser(int fd) : m_fd(fd) {}
+    ~FdCloser()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+    }
+    FdCloser(const FdCloser&) = delete;
+    FdCloser& operator=(const FdCloser&) = delete;
+    int release()
+    {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+private:
+    int m_fd;
+};
+
+class DirCloser {
+public:
+    explicit DirCloser(DIR* dir) : m_dir(dir) {}
+    ~DirCloser()
+    {
+        if (m_dir)
+            ::closedir(m_dir);
+    }
+    DirCloser(const DirCloser&) = delete;
+    DirCloser& operator=(const DirCloser&) = delete;
+
+private:
+    DIR* m_dir;
+};
+
+bool copyContents(int in, int out)
+{
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t got = ::read(in, buffer, sizeof buffer);
+        if (got == 0)
+            return true;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        ssize_t done = 0;
+        while (done < got) {
+            const ssize_t n = ::write(out, buffer + done, static_cast<std::size_t>(got - done));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            done += n;
+        }
+    }
+}
+
+bool isDotOrDotDot(const char* name)
+{
+    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
+}
+
+// The file search of the original platform knows only '*' and '?' as
+// wildcards; '[' is an ordinary character in file names there and here.
+bool wildcardMatch(std::string_view pattern, std::string_view name)
+{
+    std::size_t p = 0, n = 0;
+    std::size_t starP = std::string_view::npos, starN = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && (pattern[p] == '?' || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (p < pattern.size() && pattern[p] == '*') {
+            starP = p++;
+            starN = n;
+        } else if (starP != std::string_view::npos) {
+            p = starP + 1;
+            n = ++starN;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == '*')
+        ++p;
+    return p == pattern.size();
+}
+
+int64_t sizeOfEntry(const std::string& path)
+{
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+} // namespace
+
+bool CopyFileOver(const std::string& source, const std::string& target)
+{
+    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return true;
+    FdCloser inCloser(in);
+    struct stat sourceStat {};
+    if (::fstat(in, &sourceStat) != 0 || S_ISDIR(sourceStat.st_mode))
+        return true;
+
+    // Copying a file onto itself (also through a link) would truncate it
+    // before it is read.
+    struct stat targetStat {};
+    if (::stat(target.c_str(), &targetStat) == 0 && targetStat.st_dev == sourceStat.st_dev
+        && targetStat.st_ino == sourceStat.st_ino)
+        return true;
+
+    // Write a sibling first and rename it over the target, so a failed copy
+    // leaves the old target whole instead of a truncated one.
+    std::string temp = target + ".XXXXXX";
+    const int out = ::mkstemp(temp.data());
+    if (out >= 0) {
+        FdCloser outCloser(out);
+        bool ok = copyContents(in, out);
+        ::fchmod(out, sourceStat.st_mode & 07777);
+        ok = (::close(outCloser.release()) == 0) && ok;
+        if (!ok || ::rename(temp.c_str(), target.c_str()) != 0)
+            ::unlink(temp.c_str());
+        return true;
+    }
+
+    // The target's folder may forbid new files while the target itself is
+    // writable: overwrite it in place then.
+    const int direct = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                              sourceStat.st_mode & 0777);
+    if (direct >= 0) {
+        FdCloser directCloser(direct);
+        copyContents(in, direct);
+    }
+    return true;
+}
+
+VersionNumbers GetVersionNumbers()
+{
+    VersionNumbers v;
+    v.major = ATLASDESK_VERSION_MAJOR;
+    v.minor = ATLASDESK_VERSION_MINOR;
+    v.release = ATLASDESK_VERSION_PATCH;
+    v.build = ATLASDESK_VERSION_TWEAK;
+    return v;
+}
+
+std::string VersionString(uint8_t n)
+{
+    const VersionNumbers v = GetVersionNumbers();
+    const uint16_t parts[] = {v.minor, v.release, v.build};
+    std::string result = std::to_string(v.major);
+    // There are only four numbers; larger counts stop after the build number.
+    for (int i = 0; i + 1 < n && i < 3; ++i)
+        result += "." + std::to_string(parts[i]);
+    return result;
+}
+
+int64_t FileSize64(const std::string& path)
+{
+    const std::string name = ExtractFileName(path);
+    if (name.find_first_of("*?") == std::string::npos)
+        return sizeOfEntry(path);
+
+    // A name that exists literally is taken as it is: on this platform '*'
+    // and '?' are legal in file names.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0)
+        return sizeOfEntry(path);
+
+    const std::string folder = ExtractFilePath(path);
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return -1;
+    DirCloser closer(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (isDotOrDotDot(entry->d_name))
+            continue;
+        if (wildcardMatch(name, entry->d_name))
+            return sizeOfEntry(folder + entry->d_name);
+    }
+    return -1;
+}
+
+int64_t DirectorySize(const std::string& path, bool recurse)
+{
+    const std::string folder = IncludeTrailingPathDelimiter(path);
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return 0;
+    DirCloser closer(dir);
+    int64_t total = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        const std::string full = folder + name;
+        struct stat st {};
+        if (::lstat(full.c_str(), &st) != 0)
+            continue;
+        if (S_ISLNK(st.st_mode)) {
+            // A link to a file stands for that file on a file server; its own
+            // size (the length of the link text) means nothing to the user.
+            struct stat target {};
+            if (::stat(full.c_str(), &target) == 0 && !S_ISDIR(target.st_mode))
+                total += static_cast<int64_t>(target.st_size);
+            // Linked directories are never descended into: links can form loops.
+            continue;
+        }
+        if (S_ISDIR(st.st_mode)) {
+            // Directory entries count 0, whatever block size the file system
+            // reports for them (4096 on Linux): the total is meant to be the
+            // sum of the files, as it is where directories report 0.
+            if (recurse && name[0] != '.')
+                total += DirectorySize(full, true);
+            continue;
+        }
+        total += static_cast<int64_t>(st.st_size);
+    }
+    return total;
+}
+
+bool LaunchFile(const std::string& file, const std::string& parameters,
+                const std::string& directory)
+{
+    if (!FileExists(file))
+        throw EInOutError("File '" + file + "' not found.");
+
+    const std::string failure = "Couldn't launch external application, error code:";
+
+    // The desktop's opener finds the associated program, as the shell's
+    // "open" verb does elsewhere.
+    std::string opener = "xdg-open";
+    std::string fileArg = file;
+    std::string paramArg = parameters;
+    std::vector<char*> argv{opener.data(), fileArg.data()};
+    if (!parameters.empty())
+        argv.push_back(paramArg.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!directory.empty())
+        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+    pid_t pid = 0;
+    // posix_spawnp hands the byte strings to the program unchanged, so names
+    // that are no valid UTF-8 still reach it.
+    const int spawnError = ::posix_spawnp(&pid, opener.c_str(), &actions, nullptr,
+                                          argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawnError != 0)
+        throw Exception(failure + std::to_string(spawnError));
+
+    // xdg-open normally hands the file to the program and exits at once; its
+    // exit status tells whether it found one. Give it a few seconds.
+    using namespace std::chrono_literals;
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    for (;;) {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+                throw Exception(failure + std::to_string(WEXITSTATUS(status)));
+            if (WIFSIGNALED(status))
+                throw Exception(failure + std::to_string(128 + WTERMSIG(status)));
+            return true;
+        }
+        if (done < 0 && errno != EINTR)
+            return true; // Reaped elsewhere (a SIGCHLD handler): nothing to report.
+        if (std::chrono::steady_clock::now() >= deadline)
+            break;
+        std::this_thread::sleep_for(10ms);
+    }
+
+    // Still running: some openers stay until the program they started ends.
+    // That counts as launched; a detached waiter reaps it when it exits so no
+    // zombie is left behind.
+    std::thread([pid] {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+    }).detach();
+    return true;
+}
+
+bool IsDirectory(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::vector<std::string> ListSubdirectories(const std::string& path)
+{
+    std::vector<std::string> result;
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir)
+        return result;
+    DirCloser closer(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (isDotOrDotDot(entry->d_name))
+            continue;
+        const std::string full = path + entry->d_name;
+        bool isDir = entry->d_type == DT_DIR;
+        // Some file systems do not fill in the type, and a link to a folder
+        // is a folder to the user of a file server: ask stat, which follows it.
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            struct stat st {};
+            isDir = ::stat(full.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+        }
+        if (isDir)
+            result.push_back(full);
+    }
+    return result;
+}
+
+namespace {
+
+// Bresenham stepping from (x1, y1) towards (x2, y2), calling plot for every
+// point but the end point, like the platform's line stepping does.
+template <typename Plot>
+void stepLine(int x1, int y1, int x2, int y2, Plot plot)
+{
+    const int dx = std::abs(x2 - x1);
+    const int dy = -std::abs(y2 - y1);
+    const int sx = x1 < x2 ? 1 : -1;
+    const int sy = y1 < y2 ? 1 : -1;
+    int err = dx + dy;
+    int x = x1, y = y1;
+    while (x != x2 || y != y2) {
+        plot(x, y);
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y += sy;
+        }
+    }
+}
+
+bool isOdd(int x, int y)
+{
+    return ((x + y) & 1) != 0;
+}
+
+} // namespace
+
+void DrawDottedLine(int x1, int y1, int x2, int y2, QPainter& canvas)
+{
+    // A filled logical pixel, not a cosmetic point: crisp and whole on
+    // high-density screens, and untouched by antialiasing.
+    const QColor colour = canvas.pen().color();
+    stepLine(x1, y1, x2, y2, [&canvas, &colour](int x, int y) {
+        if (isOdd(x, y))
+            canvas.fillRect(x, y, 1, 1, colour);
+    });
+}
+
+void DrawDottedLine(int x1, int y1, int x2, int y2, QImage& canvas, unsigned rgb)
+{
+    stepLine(x1, y1, x2, y2, [&canvas, rgb](int x, int y) {
+        if (isOdd(x, y) && canvas.valid(x, y))
+            canvas.setPixel(x, y, rgb);
+    });
+}
