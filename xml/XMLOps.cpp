@@ -1,0 +1,973 @@
+#include "XMLOps.h"
+
+#include <libxml/encoding.h>
+#include <libxml/globals.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+#include <libxml/xmlsave.h>
+#include <libxml/xmlversion.h>
+#include <libxml/xpath.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+const xmlChar* xmlStr(const std::string& text)
+{
+    return reinterpret_cast<const xmlChar*>(text.c_str());
+}
+
+std::string fromXml(const xmlChar* text)
+{
+    return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
+}
+
+// libxml2 reports through process-wide handlers that print to stderr. While
+// one of our calls runs, its errors are collected here so that they can
+// become the message of an exception instead.
+class ErrorCapture {
+public:
+    ErrorCapture()
+        : m_oldStructured(xmlStructuredError),
+          m_oldStructuredContext(xmlStructuredErrorContext),
+          m_oldGeneric(xmlGenericError),
+          m_oldGenericContext(xmlGenericErrorContext)
+    {
+        xmlSetStructuredErrorFunc(this, &ErrorCapture::onError);
+        xmlSetGenericErrorFunc(this, &ErrorCapture::onGenericError);
+    }
+    ~ErrorCapture()
+    {
+        xmlSetStructuredErrorFunc(m_oldStructuredContext, m_oldStructured);
+        xmlSetGenericErrorFunc(m_oldGenericContext, m_oldGeneric);
+    }
+    ErrorCapture(const ErrorCapture&) = delete;
+    ErrorCapture& operator=(const ErrorCapture&) = delete;
+
+    bool failed() const { return m_failed; }
+    std::string message(const std::string& fallback) const
+    {
+        return m_message.empty() ? fallback : m_message;
+    }
+
+private:
+#if LIBXML_VERSION >= 21200
+    static void onError(void* self, const xmlError* error)
+#else
+    static void onError(void* self, xmlErrorPtr error)
+#endif
+    {
+        auto* capture = static_cast<ErrorCapture*>(self);
+        if (!error || error->level < XML_ERR_ERROR || capture->m_failed)
+            return;
+        capture->m_failed = true;
+        capture->m_message = Trim(error->message ? error->message : "");
+    }
+    static void onGenericError(void*, const char*, ...) {}
+
+    xmlStructuredErrorFunc m_oldStructured;
+    void* m_oldStructuredContext;
+    xmlGenericErrorFunc m_oldGeneric;
+    void* m_oldGenericContext;
+    bool m_failed = false;
+    std::string m_message;
+};
+
+// ---- UTF-8 and the windows-1252 code page --------------------------------
+
+// Code points of windows-1252 bytes 0x80-0x9F; 0 where the code page has none.
+constexpr char32_t kCp1252High[32] = {
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+// Length of the well-formed UTF-8 sequence at text[i] (overlong forms,
+// surrogates and values past U+10FFFF rejected), 0 when there is none.
+std::size_t utf8SequenceAt(std::string_view text, std::size_t i, char32_t& codePoint)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char lead = byte(i);
+    if (lead < 0x80) {
+        codePoint = lead;
+        return 1;
+    }
+    std::size_t length;
+    unsigned char low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+        codePoint = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        codePoint = lead & 0x0F;
+        if (lead == 0xE0)
+            low = 0xA0;
+        else if (lead == 0xED)
+            high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        codePoint = lead & 0x07;
+        if (lead == 0xF0)
+            low = 0x90;
+        else if (lead == 0xF4)
+            high = 0x8F;
+    } else {
+        return 0;
+    }
+    if (i + length > text.size())
+        return 0;
+    for (std::size_t k = 1; k < length; ++k) {
+        const unsigned char next = byte(i + k);
+        if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF))
+            return 0;
+        codePoint = (codePoint << 6) | (next & 0x3F);
+    }
+    return length;
+}
+
+bool isValidUtf8(std::string_view text)
+{
+    char32_t codePoint;
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t length = utf8SequenceAt(text, i, codePoint);
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+void appendUtf8(std::string& out, char32_t codePoint)
+{
+    if (codePoint < 0x80) {
+        out += static_cast<char>(codePoint);
+    } else if (codePoint < 0x800) {
+        out += static_cast<char>(0xC0 | (codePoint >> 6));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else if (codePoint < 0x10000) {
+        out += static_cast<char>(0xE0 | (codePoint >> 12));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (codePoint >> 18));
+        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (codePoint & 0x3F));
+    }
+}
+
+bool isXmlChar(char32_t c)
+{
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// libxml2 stores whatever bytes it is given and would write a file that no
+// parser accepts; callers hand us 8-bit texts that may come from anywhere.
+std::string toXmlText(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t codePoint;
+        std::size_t length = utf8SequenceAt(text, i, codePoint);
+        if (length == 0) {
+            const unsigned char byte = static_cast<unsigned char>(text[i]);
+            codePoint = byte >= 0x80 && byte <= 0x9F && kCp1252High[byte - 0x80] != 0
+                            ? kCp1252High[byte - 0x80]
+                            : byte;
+            length = 1;
+        }
+        appendUtf8(out, isXmlChar(codePoint) ? codePoint : 0xFFFD);
+        i += length;
+    }
+    return out;
+}
+
+bool isXmlName(const std::string& name)
+{
+    return !name.empty() && isValidUtf8(name) && xmlValidateName(xmlStr(name), 0) == 0;
+}
+
+// ---- The XML declaration ---------------------------------------------------
+
+struct XmlDeclaration {
+    bool present = false;
+    std::string encoding;
+};
+
+XmlDeclaration readDeclaration(std::string_view bytes)
+{
+    XmlDeclaration declaration;
+    if (bytes.size() < 6 || bytes.substr(0, 5) != "<?xml" ||
+        static_cast<unsigned char>(bytes[5]) > ' ')
+        return declaration;
+    declaration.present = true;
+    const std::size_t end = bytes.find("?>");
+    const std::string_view text = bytes.substr(0, end);
+    std::size_t at = text.find("encoding");
+    if (at == std::string_view::npos)
+        return declaration;
+    at += 8;
+    const auto skipBlanks = [&] {
+        while (at < text.size() && static_cast<unsigned char>(text[at]) <= ' ')
+            ++at;
+    };
+    skipBlanks();
+    if (at >= text.size() || text[at] != '=')
+        return declaration;
+    ++at;
+    skipBlanks();
+    if (at >= text.size() || (text[at] != '"' && text[at] != '\''))
+        return declaration;
+    const std::size_t close = text.find(text[at], at + 1);
+    if (close != std::string_view::npos)
+        declaration.encoding = std::string(text.substr(at + 1, close - at - 1));
+    return declaration;
+}
+
+bool isNamed(const std::string& lowered, std::initializer_list<const char*> names)
+{
+    for (const char* name : names)
+        if (lowered == name)
+            return true;
+    return false;
+}
+
+std::string unquote(const std::string& text)
+{
+    if (text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
+        text.back() == text.front())
+        return text.substr(1, text.size() - 2);
+    return text;
+}
+
+bool isUtf8Name(const xmlChar* encoding)
+{
+    const std::string lowered = LowerAscii(fromXml(encoding));
+    return lowered == "utf-8" || lowered == "utf8";
+}
+
+// ---- Files ------------------------------------------------------------------
+
+bool readWholeFile(const std::string& fileName, std::string& bytes)
+{
+    // Opened without blocking so that a named pipe cannot hang the load; it
+    // is refused below like every other file that is not a regular one.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+              ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+    if (ok)
+        bytes.reserve(static_cast<std::size_t>(info.st_size));
+    char buffer[65536];
+    while (ok) {
+        const ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return ok;
+}
+
+[[noreturn]] void throwSaveError(const std::string& fileName, int error)
+{
+    throw EInOutError("Cannot save " + fileName + ": " + std::strerror(error));
+}
+
+// Saving through a symbolic link replaces the file it points at, not the
+// link itself.
+std::string followLinks(const std::string& fileName)
+{
+    std::string current = fileName;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat info;
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+            return current;
+        std::string target(256, '\0');
+        for (;;) {
+            const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+            if (length < 0)
+                throwSaveError(fileName, errno);
+            if (static_cast<std::size_t>(length) < target.size()) {
+                target.resize(static_cast<std::size_t>(length));
+                break;
+            }
+            target.resize(target.size() * 2);
+        }
+        const std::size_t slash = current.rfind('/');
+        if (!target.empty() && target[0] != '/' && slash != std::string::npos)
+            target = current.substr(0, slash + 1) + target;
+        current = target;
+    }
+    throwSaveError(fileName, ELOOP);
+}
+
+mode_t currentUmask()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mask;
+}
+
+// The new content goes to a temporary file beside the target that replaces
+// it only once it is complete on disk: a failure at any point leaves the old
+// file as it was.
+void replaceFile(const std::string& fileName, const std::string& bytes)
+{
+    const std::string target = followLinks(fileName);
+    const std::size_t slash = target.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+
+    struct stat existing;
+    const bool exists = ::stat(target.c_str(), &existing) == 0;
+    if (exists && S_ISDIR(existing.st_mode))
+        throwSaveError(fileName, EISDIR);
+    // Renaming over a device or a pipe would replace it with a plain file.
+    if (exists && !S_ISREG(existing.st_mode))
+        throw EInOutError("Cannot save " + fileName + ": not a regular file");
+    const mode_t mode = exists ? (existing.st_mode & 07777) : (0666 & ~currentUmask());
+
+    std::string temporary = directory + "." + base.substr(0, 200) + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        throwSaveError(fileName, errno);
+    const auto fail = [&](int error, bool open) {
+        if (open)
+            ::close(fd);
+        ::unlink(temporary.c_str());
+        throwSaveError(fileName, error);
+    };
+
+    for (std::size_t written = 0; written < bytes.size();) {
+        const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno, true);
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    if (exists && ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+        // Only a privileged user may hand a file to someone else; the
+        // content matters more than the owner.
+    }
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+        fail(errno, true);
+    if (::close(fd) != 0)
+        fail(errno, false);
+    if (::rename(temporary.c_str(), target.c_str()) != 0)
+        fail(errno, false);
+
+    const int directoryFd =
+        ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (directoryFd >= 0) {
+        ::fsync(directoryFd);
+        ::close(directoryFd);
+    }
+}
+
+int appendToString(void* context, const char* buffer, int length)
+{
+    static_cast<std::string*>(context)->append(buffer, static_cast<std::size_t>(length));
+    return length;
+}
+
+// ---- Nodes ------------------------------------------------------------------
+
+std::string readNodeText(const xmlNode* node)
+{
+    if (!node)
+        return {};
+    if (node->type == XML_TEXT_NODE)
+        return fromXml(node->content);
+    const xmlNode* first = node->children;
+    if (first && first->type == XML_TEXT_NODE)
+        return fromXml(first->content);
+    return {};
+}
+
+void setTextValue(xmlNodePtr textNode, const std::string& text)
+{
+    xmlNodeSetContent(textNode, xmlStr(toXmlText(text)));
+}
+
+void collectTexts(const xmlNode* parent, tVectorOfString& out)
+{
+    for (const xmlNode* child = parent->children; child; child = child->next) {
+        switch (child->type) {
+        case XML_ELEMENT_NODE:
+            collectTexts(child, out);
+            break;
+        case XML_ENTITY_REF_NODE:
+            // The reference's child is the entity declaration, whose
+            // children are the entity's parsed content.
+            if (child->children && child->children->type == XML_ENTITY_DECL)
+                collectTexts(child->children, out);
+            break;
+        case XML_TEXT_NODE:
+            out.push_back(Trim(fromXml(child->content)));
+            break;
+        default:
+            break;
+        }
+    }
+}
+
+std::string withoutTrailingSlash(std::string path)
+{
+    if (!path.empty() && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// Limit on the elements SetNodeTextAt appends for one call, so that a wild
+// offset fails instead of exhausting memory.
+constexpr unsigned kMaxAppendedElements = 100000;
+
+} // namespace
+
+// ---- Encoding detection -------------------------------------------------------
+
+std::string EffectiveXmlEncoding(std::string_view bytes)
+{
+    const bool bom = bytes.substr(0, 3) == "\xEF\xBB\xBF";
+    if (bom)
+        bytes.remove_prefix(3);
+    const std::string declared = LowerAscii(readDeclaration(bytes).encoding);
+    if (declared.empty() || declared == "utf-8" || declared == "utf8")
+        return {};
+    if (bom)
+        return "UTF-8";
+
+    const bool latin1 = isNamed(declared, {"iso-8859-1", "iso8859-1", "iso_8859-1", "iso_8859-1:1987",
+                                           "latin1", "latin-1", "l1", "iso-ir-100", "cp819",
+                                           "ibm819", "csisolatin1"});
+    const bool cp1252 = isNamed(declared, {"windows-1252", "cp1252", "x-cp1252"});
+    if (!latin1 && !cp1252)
+        return {};
+
+    bool high = false, c1 = false, c1Defined = true;
+    for (const char ch : bytes) {
+        const unsigned char byte = static_cast<unsigned char>(ch);
+        if (byte < 0x80)
+            continue;
+        high = true;
+        if (byte <= 0x9F) {
+            c1 = true;
+            c1Defined = c1Defined && kCp1252High[byte - 0x80] != 0;
+        }
+    }
+    if (!high)
+        return {};
+    if (isValidUtf8(bytes))
+        return "UTF-8";
+    if (latin1 && c1 && c1Defined)
+        return "windows-1252";
+    return {};
+}
+
+// ---- tXMLDocument ------------------------------------------------------------------
+
+tXMLDocument::tXMLDocument()
+{
+    reset();
+}
+
+tXMLDocument::tXMLDocument(const std::string& fileName) : tXMLDocument()
+{
+    FileName = fileName;
+    Load();
+}
+
+tXMLDocument::~tXMLDocument()
+{
+    if (m_doc)
+        xmlFreeDoc(m_doc);
+}
+
+void tXMLDocument::reset()
+{
+    xmlDocPtr doc = xmlNewDoc(nullptr);
+    if (!doc)
+        throw std::bad_alloc();
+    if (m_doc)
+        xmlFreeDoc(m_doc);
+    m_doc = doc;
+    RootNode = nullptr;
+    m_declared = false;
+}
+
+void tXMLDocument::Load()
+{
+    const std::string failure = "An error occured while loading " + FileName;
+    std::string bytes;
+    if (!readWholeFile(FileName, bytes) || bytes.size() > static_cast<std::size_t>(INT_MAX))
+        throw EInOutError(failure);
+
+    const std::string forced = EffectiveXmlEncoding(bytes);
+    const XmlDeclaration declaration =
+        readDeclaration(std::string_view(bytes).substr(bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0));
+
+    ErrorCapture errors;
+    std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> parser(xmlNewParserCtxt(),
+                                                                       &xmlFreeParserCtxt);
+    if (!parser)
+        throw EInOutError(failure);
+    // No DTD loading, no entity substitution, no network: metadata files
+    // name DTDs on the web that must never be fetched.
+    int options = XML_PARSE_NONET | XML_PARSE_NOBLANKS;
+    if (!forced.empty())
+        options |= XML_PARSE_IGNORE_ENC;
+    xmlDocPtr doc = xmlCtxtReadMemory(parser.get(), bytes.data(), static_cast<int>(bytes.size()),
+                                      FileName.c_str(), forced.empty() ? nullptr : forced.c_str(),
+                                      options);
+    if (!doc)
+        throw EInOutError(failure);
+    if (!xmlDocGetRootElement(doc)) {
+        xmlFreeDoc(doc);
+        throw EInOutError(failure);
+    }
+    if (!forced.empty()) {
+        // The bytes were read in the encoding they really have; saving
+        // writes the encoding the file declares, so the file becomes honest.
+        if (doc->encoding)
+            xmlFree(const_cast<xmlChar*>(doc->encoding));
+        doc->encoding = declaration.encoding.empty() ? nullptr : xmlStrdup(xmlStr(declaration.encoding));
+    }
+
+    if (m_doc)
+        xmlFreeDoc(m_doc);
+    m_doc = doc;
+    RootNode = nullptr;
+    m_declared = declaration.present;
+}
+
+void tXMLDocument::Save()
+{
+    if (FileName.empty())
+        throw EInOutError("Cannot save a document that has no file name");
+
+    // A document that names no encoding is UTF-8 (without one, libxml2
+    // would write every other character as a reference); any other encoding
+    // must be declared for the file to be read back.
+    const char* encoding = m_doc->encoding ? reinterpret_cast<const char*>(m_doc->encoding) : "UTF-8";
+    const bool declare = m_declared || (m_doc->encoding && !isUtf8Name(m_doc->encoding));
+    std::string bytes;
+    {
+        ErrorCapture errors;
+        xmlSaveCtxtPtr writer = xmlSaveToIO(&appendToString, nullptr, &bytes, encoding,
+                                            XML_SAVE_FORMAT | (declare ? 0 : XML_SAVE_NO_DECL));
+        if (!writer)
+            throw EInOutError("Cannot save " + FileName + ": " +
+                              errors.message(std::string("unsupported encoding ") + encoding));
+        const long saved = xmlSaveDoc(writer, m_doc);
+        const int closed = xmlSaveClose(writer);
+        if (saved < 0 || closed < 0 || errors.failed())
+            throw EInOutError("Cannot save " + FileName + ": " +
+                              errors.message("the document cannot be written"));
+    }
+    replaceFile(FileName, bytes);
+}
+
+void tXMLDocument::SaveAs(const std::string& fileName)
+{
+    FileName = fileName;
+    Save();
+}
+
+void tXMLDocument::WriteProlog()
+{
+    const std::string version = unquote(Version);
+    const std::string encoding = unquote(Encoding);
+    if (version.empty() || version.find_first_not_of("0123456789.") != std::string::npos)
+        throw EInvalidXMLOp("Invalid version in the XML declaration: " + Version);
+    if (!encoding.empty()) {
+        xmlCharEncodingHandlerPtr handler = xmlFindCharEncodingHandler(encoding.c_str());
+        if (!handler)
+            throw EInvalidXMLOp("Unsupported encoding in the XML declaration: " + Encoding);
+        xmlCharEncCloseFunc(handler);
+    }
+    std::string comment;
+    if (!DocType.empty()) {
+        comment = toXmlText(DocType);
+        if (comment.find("--") != std::string::npos || comment.back() == '-')
+            throw EInvalidXMLOp("A comment cannot hold \"--\" or end with \"-\": " + DocType);
+    }
+
+    // libxml2 keeps the declaration as document properties, not as a node;
+    // the serializer writes it in front of everything else.
+    if (m_doc->version)
+        xmlFree(const_cast<xmlChar*>(m_doc->version));
+    m_doc->version = xmlStrdup(xmlStr(version));
+    if (m_doc->encoding)
+        xmlFree(const_cast<xmlChar*>(m_doc->encoding));
+    m_doc->encoding = encoding.empty() ? nullptr : xmlStrdup(xmlStr(encoding));
+    m_declared = true;
+
+    if (!comment.empty())
+        xmlAddChild(reinterpret_cast<xmlNodePtr>(m_doc), xmlNewDocComment(m_doc, xmlStr(comment)));
+}
+
+tXMLNode tXMLDocument::CreateRoot(const std::string& name)
+{
+    if (!isXmlName(name))
+        throw EInvalidXMLOp("Invalid node tag " + name + " for the root");
+    if (xmlDocGetRootElement(m_doc))
+        throw EInvalidXMLOp("The document already has a root element");
+    xmlNodePtr root = xmlNewDocNode(m_doc, nullptr, xmlStr(name), nullptr);
+    xmlAddChild(reinterpret_cast<xmlNodePtr>(m_doc), root);
+    RootNode = root;
+    return root;
+}
+
+// ---- Reading -------------------------------------------------------------------
+
+namespace {
+
+// Evaluates `expression` with the document node as context node. Nodes that
+// are not part of the tree (namespace nodes are copies freed with the result)
+// and the document node itself are left out.
+tXMLNodeList selectNodes(xmlDocPtr doc, const std::string& expression)
+{
+    ErrorCapture errors;
+    std::unique_ptr<xmlXPathContext, decltype(&xmlXPathFreeContext)> context(xmlXPathNewContext(doc),
+                                                                             &xmlXPathFreeContext);
+    if (!context)
+        throw std::bad_alloc();
+    context->node = reinterpret_cast<xmlNodePtr>(doc);
+    std::unique_ptr<xmlXPathObject, decltype(&xmlXPathFreeObject)> result(
+        xmlXPathEvalExpression(xmlStr(expression), context.get()), &xmlXPathFreeObject);
+    if (!result || errors.failed())
+        throw EInvalidXMLOp(errors.message("Invalid expression") + " in XPath " + expression);
+    if (result->type != XPATH_NODESET)
+        throw EInvalidXMLOp("The XPath " + expression + " does not select nodes");
+
+    tXMLNodeList nodes;
+    if (const xmlNodeSet* set = result->nodesetval) {
+        nodes.reserve(static_cast<std::size_t>(set->nodeNr));
+        for (int i = 0; i < set->nodeNr; ++i) {
+            xmlNodePtr node = set->nodeTab[i];
+            if (node && node->type != XML_NAMESPACE_DECL && node->type != XML_DOCUMENT_NODE &&
+                node->type != XML_HTML_DOCUMENT_NODE)
+                nodes.push_back(node);
+        }
+    }
+    return nodes;
+}
+
+} // namespace
+
+tXMLNode tXMLDocument::FindNode(std::string path) const
+{
+    const tXMLNodeList nodes = FindNodes(withoutTrailingSlash(std::move(path)));
+    return nodes.empty() ? nullptr : nodes.front();
+}
+
+tXMLNodeList tXMLDocument::FindNodes(const std::string& path) const
+{
+    return selectNodes(m_doc, "//" + path);
+}
+
+std::string tXMLDocument::GetNodeText(const std::string& path) const
+{
+    return readNodeText(FindNode(path));
+}
+
+std::string tXMLDocument::GetNodeTextAt(const std::string& path, unsigned offset) const
+{
+    const tXMLNodeList nodes = FindNodes(path);
+    return offset < nodes.size() ? readNodeText(nodes[offset]) : std::string();
+}
+
+tVectorOfString tXMLDocument::GetNodeTexts(const std::string& path) const
+{
+    return CollectTexts(selectNodes(m_doc, path));
+}
+
+tVectorOfString tXMLDocument::CollectTexts(const tXMLNodeList& nodes)
+{
+    tVectorOfString texts;
+    for (const xmlNode* node : nodes)
+        if (node && node->type != XML_TEXT_NODE)
+            collectTexts(node, texts);
+    return texts;
+}
+
+// ---- Writing text ----------------------------------------------------------------
+
+tXMLNode tXMLDocument::SetNodeText(const std::string& path, const std::string& text)
+{
+    tXMLNode node = FindNode(path);
+    if (!node)
+        return AddNodeWithText(path, text);
+    // A path may select a text node itself (…/text()); it has no children
+    // to look at, so its own value is the text.
+    if (IsTextNode(node))
+        setTextValue(node, text);
+    else if (IsTextNode(node->children))
+        setTextValue(node->children, text);
+    else
+        AppendText(node, text);
+    return node;
+}
+
+tXMLNode tXMLDocument::SetNodeTextAt(const std::string& path, const std::string& text, unsigned offset)
+{
+    const tXMLNodeList nodes = selectNodes(m_doc, path);
+    if (offset < nodes.size())
+        return ReplaceText(nodes, text, offset);
+    const unsigned missing = offset - static_cast<unsigned>(nodes.size());
+    if (missing > kMaxAppendedElements)
+        throw EInvalidXMLOp("Invalid offset in SetNodeTextAt: " + std::to_string(offset));
+    for (unsigned i = 0; i < missing; ++i)
+        AddNodeWithText(path, "");
+    AddNodeWithText(path, text);
+    return nullptr;
+}
+
+tXMLNode tXMLDocument::ReplaceText(const tXMLNodeList& nodes, const std::string& text, unsigned offset)
+{
+    if (offset >= nodes.size() || !nodes[offset])
+        throw EInvalidXMLOp("Invalid offset in ReplaceText: " + std::to_string(offset));
+    tXMLNode node = nodes[offset];
+    if (IsTextNode(node))
+        setTextValue(node, text);
+    else if (IsTextNode(node->children))
+        setTextValue(node->children, text);
+    else if (node->children)
+        throw EInvalidXMLOp("No TEXT node at Offset in ReplaceText");
+    else
+        AppendText(node, text);
+    return node;
+}
+
+tXMLNode tXMLDocument::CreateNodePath(std::string path, bool appendLast)
+{
+    path = withoutTrailingSlash(std::move(path));
+    const tVectorOfString steps = SplitString(path, '/');
+    const std::size_t high = steps.size() - 1;
+    const std::size_t last = appendLast ? high - 1 : high;  // wraps to npos for one step: no loop
+
+    const auto appendElement = [&](tXMLNode parent, const std::string& name) {
+        if (name.empty())
+            throw EInvalidXMLOp("Empty node tag in " + path);
+        if (!isXmlName(name))
+            throw EInvalidXMLOp("Invalid node tag " + name + " in " + path);
+        if (parent->type != XML_ELEMENT_NODE)
+            throw EInvalidXMLOp("Cannot add the element " + name + " below a node that is not an element in " + path);
+        return xmlAddChild(parent, xmlNewDocNode(m_doc, nullptr, xmlStr(name), nullptr));
+    };
+
+    tXMLNode parent = nullptr;
+    std::string prefix;
+    for (std::size_t i = 0; last != std::string::npos && i <= last; ++i) {
+        if (steps[i].empty()) {
+            if (i == high)
+                break;
+            throw EInvalidXMLOp("Empty node tag in " + path);
+        }
+        prefix += "/" + steps[i];
+        const tXMLNodeList matches = selectNodes(m_doc, prefix);
+        if (matches.empty()) {
+            if (!parent)
+                throw EInvalidXMLOp("Ambiguous node Xpath for " + path);
+            parent = appendElement(parent, steps[i]);
+        } else if (matches.size() == 1) {
+            parent = matches.front();
+        } else {
+            parent = nullptr;
+        }
+    }
+    if (appendLast) {
+        if (!parent)
+            throw EInvalidXMLOp("Ambiguous node Xpath for " + path);
+        parent = appendElement(parent, steps[last + 1]);
+    }
+    return parent;
+}
+
+tXMLNode tXMLDocument::AppendText(tXMLNode element, const std::string& text)
+{
+    if (!element)
+        throw EInvalidOperation("Node not found in AppendText");
+    if (element->type != XML_ELEMENT_NODE && element->type != XML_ATTRIBUTE_NODE)
+        throw EInvalidXMLOp("Text can only be added to an element");
+    // Linked by hand: xmlAddChild would merge the new text into a text node
+    // that ends the element, where the DOM keeps two text nodes.
+    xmlNodePtr textNode = xmlNewDocText(element->doc, xmlStr(toXmlText(text)));
+    if (!textNode)
+        throw std::bad_alloc();
+    textNode->parent = element;
+    textNode->prev = element->last;
+    if (element->last)
+        element->last->next = textNode;
+    else
+        element->children = textNode;
+    element->last = textNode;
+    return element;
+}
+
+tXMLNode tXMLDocument::AddNodeWithText(const std::string& path, const std::string& text)
+{
+    return AppendText(CreateNodePath(path, true), text);
+}
+
+// ---- Removing ------------------------------------------------------------------
+
+tXMLNode tXMLDocument::RemoveTextChildren(tXMLNode element)
+{
+    if (!element)
+        throw EInvalidOperation("Node not found in RemoveTextChildren");
+    if (element->type != XML_ELEMENT_NODE && element->type != XML_ATTRIBUTE_NODE)
+        return element;
+    for (xmlNodePtr child = element->last; child;) {
+        xmlNodePtr previous = child->prev;
+        if (IsTextNode(child)) {
+            xmlUnlinkNode(child);
+            xmlFreeNode(child);
+        }
+        child = previous;
+    }
+    return element;
+}
+
+void tXMLDocument::ClearNodeText(const std::string& path, bool allowSeveral)
+{
+    const tXMLNodeList nodes = FindNodes(path);
+    if (nodes.size() > 1 && !allowSeveral)
+        throw EInvalidXMLOp("Several nodes correspond to the XPath to be cleared.");
+    for (tXMLNode node : nodes)
+        RemoveTextChildren(node);
+}
+
+void tXMLDocument::DeleteNode(const std::string& path)
+{
+    tXMLNode node = FindNode(path);
+    if (!node)
+        return;
+    if (node == RootNode)
+        RootNode = nullptr;
+    if (node->type == XML_ATTRIBUTE_NODE) {
+        xmlRemoveProp(reinterpret_cast<xmlAttrPtr>(node));
+    } else {
+        xmlUnlinkNode(node);
+        xmlFreeNode(node);
+    }
+}
+
+// ---- Attributes ----------------------------------------------------------------
+
+_xmlAttr* tXMLDocument::GetAttributeNode(tXMLNode node, const std::string& name) const
+{
+    if (!node)
+        throw EInvalidOperation("Node not found in GetAttributeNode");
+    if (node->type != XML_ELEMENT_NODE)
+        return nullptr;
+    // Matched by qualified name, as the DOM's attribute map does; libxml2's
+    // own look-up would also return declarations from the DTD.
+    for (xmlAttrPtr attribute = node->properties; attribute; attribute = attribute->next) {
+        std::string qualified = fromXml(attribute->name);
+        if (attribute->ns && attribute->ns->prefix)
+            qualified = fromXml(attribute->ns->prefix) + ":" + qualified;
+        if (qualified == name)
+            return attribute;
+    }
+    return nullptr;
+}
+
+void tXMLDocument::SetNodeAttribute(tXMLNode element, const std::string& name, const std::string& value)
+{
+    xmlAttrPtr attribute = GetAttributeNode(element, name);
+    if (element->type != XML_ELEMENT_NODE)
+        throw EInvalidXMLOp("Attributes can only be set on elements");
+    if (!attribute) {
+        if (!isXmlName(name))
+            throw EInvalidXMLOp("Invalid attribute name " + name);
+        attribute = xmlNewProp(element, xmlStr(name), nullptr);
+        if (!attribute)
+            throw std::bad_alloc();
+    }
+    // Replaced as a plain text child: xmlNodeSetContent would read "&"
+    // in the value as the start of an entity reference.
+    xmlNodePtr text = xmlNewDocText(element->doc, xmlStr(toXmlText(value)));
+    if (!text)
+        throw std::bad_alloc();
+    xmlFreeNodeList(attribute->children);
+    text->parent = reinterpret_cast<xmlNodePtr>(attribute);
+    attribute->children = attribute->last = text;
+}
+
+void tXMLDocument::SetAttribute(const std::string& path, const std::string& name, bool createIfMissing,
+                                const std::string& value)
+{
+    tXMLNode node = FindNode(path);
+    if (!node) {
+        if (!createIfMissing)
+            return;
+        node = CreateNodePath(path, true);
+    }
+    SetNodeAttribute(node, name, value);
+}
+
+bool tXMLDocument::IsTextNode(const _xmlNode* node)
+{
+    return node && node->type == XML_TEXT_NODE;
+}
+
+// ---- The sample document ---------------------------------------------------------
+
+void WriteTestXML(const std::string& fileName)
+{
+    tXMLDocument doc;
+    doc.DocType = EsriMetadataDocType;
+    doc.WriteProlog();
+    doc.CreateRoot("root");
+
+    doc.CreateNodePath("root/level1/text1", false);
+    doc.CreateNodePath("root/level1/text2", false);
+    doc.CreateNodePath("root/level1/text3", false);
+    doc.CreateNodePath("root/level1/Level2/text4", false);
+    doc.CreateNodePath("root/level1/text2", false);
+
+    doc.SetNodeText("root/level1/text1/", "This is text1");
+
+    doc.AddNodeWithText("root/level1/text1", "This is more text1");
+    doc.AddNodeWithText("root/level1/text3", "This is text3");
+    doc.AddNodeWithText("root/newlevel1/newlevel2/text5", "This is text5");
+    doc.AddNodeWithText("root/newlevel1/newlevel2/text5", "This is text5bis");
+
+    doc.SetNodeText("root/newlevel1/newlevel2/text5", "This is text5ter");
+    doc.SetNodeText("root/newlevel1/yetanotherlevel/text6", "This is text6");
+    doc.SetNodeText("root/level1/text3", "This is new text3");
+
+    doc.ClearNodeText("root/level1/text1", true);
+
+    doc.AddNodeWithText("root/test", "text1");
+    doc.AddNodeWithText("root/test", "text2");
+    doc.AddNodeWithText("root/test", "text3");
+
+    doc.SetNodeTextAt("root/test", "newtext2", 1);
+    doc.SetNodeTextAt("root/test", "newtext4", 3);
+    doc.SetNodeTextAt("root/test2", "newtext1", 0);
+    doc.SetNodeTextAt("root/test3", "newtext1", 2);
+
+    doc.SaveAs(fileName);
+}
