@@ -1,0 +1,90 @@
+#pragma once
+// TdmAtlasdesk: the data module of the Chartroom catalogue, a MySQL/MariaDB
+// database reached through Qt SQL's QMYSQL driver. It holds the one
+// connection through which every catalogue statement is sent, and the
+// read-only table model of table Main that the catalogue page shows.
+#include <QObject>
+#include <QSqlDatabase>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class QSqlQueryModel;
+
+// Where the catalogue lives. Read from the configuration file's <chartroom>
+// element (host, port, database, user) unless set by setConnectionSettings.
+struct ChartroomSettings {
+    std::string host;
+    int port = 3306;
+    std::string database;
+    std::string user;
+    // Unset: ATLASDESK_CHARTROOM_PASSWORD, else the password prompt, else "".
+    std::optional<std::string> password;
+};
+
+// A field of the catalogue grid: its column in Main and its display width
+// in characters (0: the grid's default width).
+struct ChartroomField {
+    const char* name;
+    int displayWidth;
+};
+
+class TdmAtlasdesk : public QObject {
+    Q_OBJECT
+public:
+    // The 37 fields of table Main that the grid shows, in grid order.
+    static const std::array<ChartroomField, 37> Fields;
+
+    explicit TdmAtlasdesk(QObject* parent = nullptr);
+    ~TdmAtlasdesk() override;
+
+    // The catalogue connection (closed until open()). Its connection name is
+    // unique to this data module.
+    QSqlDatabase conChartroom;
+
+    // Asked for the password when neither the settings nor the environment
+    // give one; an empty result means no password.
+    std::function<std::optional<std::string>()> passwordPrompt;
+
+    // Uses `settings` from now on instead of the configuration file.
+    void setConnectionSettings(const ChartroomSettings& settings);
+    // The settings the next open() uses (the configuration file is read
+    // here unless settings were set). Throws the configuration's load error.
+    ChartroomSettings connectionSettings() const;
+
+    // Opens the connection (nothing when it is open already): UTF-8
+    // (utf8mb4) session, backslash escapes on, non-strict session mode.
+    // Throws Exception with the driver's and the server's message, or when
+    // the MySQL driver of Qt SQL is not installed.
+    void open();
+    // Closes the table and the connection; nothing when closed.
+    void close();
+    bool isOpen() const;
+
+    // Sends `statement` (UTF-8) once, as it is: no placeholders are looked
+    // for, so colons and question marks in values reach the server unchanged.
+    // Throws Exception with the database's message.
+    void execute(const std::string& statement);
+
+    // The read-only model of table Main (the 37 fields), empty while closed.
+    QSqlQueryModel* tblChartroom() const { return m_table.get(); }
+    // true: fetches the whole of Main into the model (the connection must be
+    // open; throws the database's message otherwise); false: empties it.
+    void setTableActive(bool active);
+    bool isTableActive() const { return m_tableActive; }
+
+    // "SELECT <the 37 fields> FROM Main".
+    static std::string tableStatement();
+
+private:
+    std::string password(const ChartroomSettings& settings) const;
+    void prepareSession();
+
+    QString m_connectionName;
+    std::optional<ChartroomSettings> m_settings;
+    std::unique_ptr<QSqlQueryModel> m_table;
+    bool m_tableActive = false;
+};

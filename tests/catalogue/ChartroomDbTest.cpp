@@ -1,0 +1,451 @@
+// The catalogue against a real MariaDB server: the data module, the upload
+// run and the ignore flags, checked by reading the rows back.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QSqlQuery>
+#include <QSqlQueryModel>
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+
+#include "CatalogueOps.h"
+#include "CatalogueTestUtil.h"
+#include "Errors.h"
+#include "FileOps.h"
+#include "TestDatabase.h"
+#include "UploadRun.h"
+#include "XMLFile.h"
+#include "dmAtlasdeskU.h"
+
+using cattest::CatalogueFixture;
+using cattest::RecordingHost;
+using cattest::TestDatabase;
+using testutil::writeFile;
+using Rows = std::vector<std::vector<std::string>>;
+
+namespace {
+
+// Sets an environment variable for one scope and restores it afterwards.
+class EnvironmentVariable {
+public:
+    EnvironmentVariable(const char* name, const std::optional<std::string>& value)
+        : m_name(name), m_old(qEnvironmentVariableIsSet(name) ? std::optional<QByteArray>(qgetenv(name)) : std::nullopt)
+    {
+        if (value)
+            qputenv(name, QByteArray::fromStdString(*value));
+        else
+            qunsetenv(name);
+    }
+    ~EnvironmentVariable()
+    {
+        if (m_old)
+            qputenv(m_name, *m_old);
+        else
+            qunsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<QByteArray> m_old;
+};
+
+// Every text DateTimeText can give for a moment between `from` and `to`.
+std::vector<std::string> dateTextsBetween(const QDateTime& from, const QDateTime& to)
+{
+    std::vector<std::string> texts;
+    QDateTime t = from.addMSecs(-from.time().msec());
+    while (t <= to) {
+        texts.push_back(DateTimeText(t));
+        texts.push_back(DateTimeText(t.addMSecs(1)));
+        t = t.addSecs(1);
+    }
+    return texts;
+}
+
+bool oneOf(const std::string& text, const std::vector<std::string>& candidates)
+{
+    return std::find(candidates.begin(), candidates.end(), text) != candidates.end();
+}
+
+class ChartroomDbTest : public CatalogueFixture {
+protected:
+    void SetUp() override
+    {
+        CatalogueFixture::SetUp();
+        const auto account = cattest::serverFromEnvironment();
+        if (!account) {
+            if (qEnvironmentVariableIsSet("CI"))
+                FAIL() << "CI is set but ATLASDESK_TEST_DB_HOST/USER name no test server (run scripts/test.sh)";
+            GTEST_SKIP() << "no test server: start one with scripts/test-db.sh and export its ATLASDESK_TEST_DB_*";
+        }
+        m_account = *account;
+        try {
+            m_db.emplace(*account);
+        } catch (const std::exception& e) {
+            FAIL() << e.what();
+        }
+        m_dm.setConnectionSettings(m_db->settings());
+    }
+    void TearDown() override
+    {
+        m_dm.close();
+        m_db.reset();
+        CatalogueFixture::TearDown();
+    }
+
+    std::string root() const { return m_tree / "Geodata"; }
+
+    // A data file below the root (a directory when `relative` ends with
+    // '/'), with its metadata file unless `metadata` is none.
+    tXMLFile* dataSet(const std::string& relative, const std::optional<std::string>& metadata,
+                      const std::string& content = "data")
+    {
+        const std::string path = root() + "/" + relative;
+        if (path.back() == '/') {
+            testutil::makeDir(path);
+            if (metadata)
+                writeFile(path + "metadata.xml", *metadata);
+        } else {
+            writeFile(path, content);
+            if (metadata)
+                writeFile(path + ".xml", *metadata);
+        }
+        m_items.push_back(std::make_unique<tXMLFile>(path));
+        return m_items.back().get();
+    }
+
+    std::string tableComment() const
+    {
+        return m_db->scalar("SELECT TABLE_COMMENT FROM information_schema.TABLES WHERE TABLE_SCHEMA='" +
+                            m_db->name() + "' AND TABLE_NAME='Main'");
+    }
+
+    cattest::ServerAccount m_account;
+    std::optional<TestDatabase> m_db;
+    TdmAtlasdesk m_dm;
+    std::vector<std::unique_ptr<tXMLFile>> m_items;
+};
+
+const std::string kRoadsMetadata = cattest::metadataText(
+    "<citation><citeinfo><origin>First Office</origin><origin>Second Office</origin><origin>Third</origin>"
+    "<title>Roads of O'Hara</title><edition>Ausgabe Zürich – 2024</edition>"
+    "<onlink>http://example.org/map?layer=roads:1&amp;mode=:name</onlink>"
+    "<serinfo><issue>123456789</issue></serinfo></citeinfo></citation>"
+    "<descript><abstract>Path C:\\data\\roads</abstract><supplinf>Para one\n\nPara two 🗺</supplinf></descript>"
+    "<spdom><bounding><westbc>6.6207</westbc><eastbc>abc</eastbc></bounding></spdom>",
+    "<spdom><lbounding><leftbc>2500000.5</leftbc></lbounding></spdom>");
+
+std::string flagged(const std::string& flag)
+{
+    return cattest::metadataText("<citation/>", "<metainfo><atlasdesk><ignore>" + flag + "</ignore></atlasdesk></metainfo>");
+}
+
+// ---- The upload run ----------------------------------------------------------------
+
+class UploadRunTest : public ChartroomDbTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(UploadRunTest, UploadsTheSelectedDataSets)
+{
+    const std::vector<tXMLFile*> selection = {
+        dataSet("10_world/21_country/transport/survey/roads.shp", kRoadsMetadata, std::string(2048, 'x')),
+        dataSet("50_europe/hydrology/rivers.shp", flagged("no")),
+        dataSet("85_archive/old.shp", cattest::metadataText("<citation/>")),
+        dataSet("10_world/ignored.shp", flagged("YES")),
+        dataSet("10_world/ignored2.shp", flagged("yes")),
+        dataSet("10_world/missing.shp", std::nullopt),
+        dataSet("10_world/broken.shp", "<metadata><idinfo></metadata>"),
+        dataSet("10_world/21_country/roads/", cattest::metadataText("<citation><citeinfo><title>Road folder</title></citeinfo></citation>")),
+    };
+    tHTMLLog log = newLog();
+    RecordingHost host;
+    const std::string serverRoot = GetParam() ? root() + "/" : root();
+
+    const QDateTime before = QDateTime::currentDateTime();
+    UploadSelection(m_dm, selection, serverRoot, log, host);
+    const QDateTime after = QDateTime::currentDateTime();
+
+    EXPECT_FALSE(m_dm.isOpen());
+    const Rows main = m_db->rows(
+        "SELECT FileName,PathFile,FileExt,FileType,ProdName,ProdEdition,ProdDesc,ProdURL,CreatorName,Remarks,"
+        "RightID,ASITVD,aLeft,West,East,Loc,Thematic,Source FROM Main ORDER BY RecordNumber");
+    const Rows expected = {
+        {"roads.shp", R"(\10_world\21_country\transport\survey\)", ".shp", "Vector", "Roads of O'Hara",
+         "Ausgabe Zürich – 2024", R"(Path C:\data\roads)", "http://example.org/map?layer=roads:1&mode=:name",
+         "Second Office", "Para one<br>Para two 🗺", "0", "12345", "2500000.5", "6.6207", "0",
+         "world,world,country", "transport", "survey"},
+        {"rivers.shp", R"(\50_europe\hydrology\)", ".shp", "Vector", "", "", "", "", "", "", "0", "", "0", "0",
+         "0", "world,europe", "hydrology", ""},
+        {R"(roads\)", R"(\10_world\21_country\)", "", "Directory", "Road folder", "", "", "", "", "", "0", "", "0",
+         "0", "0", "world,world,country", "", ""},
+    };
+    EXPECT_EQ(main, expected);
+    const Rows sizes = m_db->rows("SELECT DatasetSizeMB FROM Main ORDER BY RecordNumber");
+    ASSERT_EQ(sizes.size(), 3u);
+    EXPECT_EQ(std::stod(sizes[0][0]), 2048.0 / 1048576);
+    EXPECT_EQ(std::stod(sizes[1][0]), 4.0 / 1048576);
+    EXPECT_EQ(std::stod(sizes[2][0]), 0.0);
+
+    EXPECT_EQ(m_db->rows("SELECT Location,BelongTo FROM Locations ORDER BY Location"),
+              (Rows{{"country", R"(\10_world\,\21_country\all\)"}, {"europe", R"(\10_world\,\50_europe\all\)"}}));
+    EXPECT_EQ(m_db->rows("SELECT Data FROM Themes ORDER BY Data"), (Rows{{"geology"}, {"hydrology"}, {"transport"}}));
+    EXPECT_EQ(m_db->rows("SELECT Data FROM Sources ORDER BY Data"), (Rows{{"survey"}}));
+
+    const std::vector<std::string> lines = logLines(log);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "- File ignored (no XML found): " + selection[5]->XMLPath + "<BR>");
+    EXPECT_EQ(lines[1], "*** XML reading error for " + selection[6]->XMLPath + ". This file was not uploaded. ***<BR>");
+    const std::string head = "- Data added to Chartroom: 3 records added on ";
+    ASSERT_EQ(lines[2].substr(0, head.size()), head);
+    ASSERT_EQ(lines[2].substr(lines[2].size() - 4), "<BR>");
+    const std::vector<std::string> moments = dateTextsBetween(before, after);
+    EXPECT_TRUE(oneOf(lines[2].substr(head.size(), lines[2].size() - head.size() - 4), moments)) << lines[2];
+
+    const std::string comment = tableComment();
+    const std::string commentHead = "Data added by Atlasdesk " + VersionString(4) + " on ";
+    ASSERT_EQ(comment.substr(0, commentHead.size()), commentHead);
+    EXPECT_TRUE(oneOf(comment.substr(commentHead.size()), moments)) << comment;
+
+    std::vector<std::string> events = {"StartTask Uploading chartroom: 8"};
+    for (int i = 0; i < 8; ++i)
+        events.push_back("ShowProgress " + std::to_string(i));
+    events.push_back("ShowReady");
+    EXPECT_EQ(host.events, events);
+    for (const auto& item : m_items)
+        EXPECT_FALSE(item->Doc) << "every document is released";
+}
+
+INSTANTIATE_TEST_SUITE_P(ServerRoot, UploadRunTest, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                             return info.param ? "WithTrailingSeparator" : "AsChosen";
+                         });
+
+TEST_F(ChartroomDbTest, DatabaseErrorAtTheSecondOfFiveDataSets)
+{
+    m_db->exec("CREATE TRIGGER refuse_b BEFORE INSERT ON Main FOR EACH ROW BEGIN "
+               "IF NEW.FileName = 'b.shp' THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused by the test trigger'; "
+               "END IF; END");
+    std::vector<tXMLFile*> selection;
+    for (const char* name : {"a", "b", "c", "d", "e"})
+        selection.push_back(dataSet(std::string("10_world/") + name + ".shp", cattest::metadataText("<citation/>")));
+    tHTMLLog log = newLog();
+    RecordingHost host;
+
+    std::string message;
+    try {
+        UploadSelection(m_dm, selection, root(), log, host);
+        ADD_FAILURE() << "the refused row must be reported";
+    } catch (const Exception& e) {
+        message = e.what();
+    }
+    EXPECT_NE(message.find("refused by the test trigger"), std::string::npos) << message;
+
+    // The end steps ran before the error was thrown.
+    EXPECT_EQ(host.events, (std::vector<std::string>{"StartTask Uploading chartroom: 5", "ShowProgress 0",
+                                                     "ShowProgress 1", "ShowReady"}));
+    const std::vector<std::string> lines = logLines(log);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("- Data added to Chartroom: 1 records added on ", 0), 0u) << lines[0];
+    EXPECT_EQ(tableComment().rfind("Data added by Atlasdesk " + VersionString(4) + " on ", 0), 0u);
+    EXPECT_FALSE(m_dm.isOpen());
+    EXPECT_FALSE(selection[1]->Doc);
+
+    EXPECT_EQ(m_db->rows("SELECT FileName FROM Main"), (Rows{{"a.shp"}}));
+    EXPECT_EQ(m_db->rows("SELECT Data FROM Themes"), Rows{}) << "the run ended before the themes";
+}
+
+TEST_F(ChartroomDbTest, NothingSelected)
+{
+    tHTMLLog log = newLog();
+    RecordingHost host;
+    UploadSelection(m_dm, {}, root(), log, host);
+    EXPECT_EQ(m_db->rows("SELECT COUNT(*) FROM Main"), (Rows{{"0"}}));
+    EXPECT_EQ(m_db->rows("SELECT COUNT(*) FROM Themes"), (Rows{{"3"}}));
+    EXPECT_EQ(m_db->rows("SELECT COUNT(*) FROM Sources"), (Rows{{"0"}}));
+    ASSERT_EQ(logLines(log).size(), 1u);
+    EXPECT_EQ(logLines(log)[0].rfind("- Data added to Chartroom: 0 records added on ", 0), 0u);
+    EXPECT_EQ(host.events, (std::vector<std::string>{"StartTask Uploading chartroom: 0", "ShowReady"}));
+    EXPECT_FALSE(m_dm.isOpen());
+}
+
+TEST_F(ChartroomDbTest, NoThemesConfigured)
+{
+    writeConfig({});
+    tHTMLLog log = newLog();
+    RecordingHost host;
+    tXMLFile* dataset = dataSet("10_world/maps/a.shp", cattest::metadataText("<citation/>"));
+    EXPECT_NO_THROW(UploadSelection(m_dm, {dataset}, root(), log, host));
+    EXPECT_EQ(m_db->rows("SELECT Loc,Thematic FROM Main"), (Rows{{"world,world,maps", ""}}));
+    EXPECT_EQ(m_db->rows("SELECT COUNT(*) FROM Themes"), (Rows{{"0"}}));
+}
+
+TEST_F(ChartroomDbTest, IgnoredDataSetIsNotUploaded)
+{
+    tXMLFile* ignored = dataSet("10_world/roads.shp", std::nullopt);
+    tXMLFile* kept = dataSet("10_world/rivers.shp", cattest::metadataText("<citation/>"));
+    tHTMLLog log = newLog();
+    RecordingHost host;
+    SetIgnoreFlags(true, {ignored}, log, host);
+    ASSERT_TRUE(testutil::exists(ignored->XMLPath));
+
+    UploadSelection(m_dm, {ignored, kept}, root(), log, host);
+
+    EXPECT_EQ(m_db->rows("SELECT FileName FROM Main"), (Rows{{"rivers.shp"}}));
+    const std::vector<std::string> lines = logLines(log);
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[0], "- XML file created: " + ignored->XMLPath + "<BR>");
+    EXPECT_EQ(lines[2].rfind("- Data added to Chartroom: 1 records added on ", 0), 0u) << lines[2];
+
+    // Taken again once the flag is cleared.
+    SetIgnoreFlags(false, {ignored}, log, host);
+    UploadSelection(m_dm, {ignored}, root(), log, host);
+    EXPECT_EQ(m_db->rows("SELECT FileName FROM Main ORDER BY RecordNumber"), (Rows{{"rivers.shp"}, {"roads.shp"}}));
+}
+
+TEST_F(ChartroomDbTest, EscapingHoldsWhenTheServerDisablesBackslashEscapes)
+{
+    const std::string oldMode = m_db->scalar("SELECT @@GLOBAL.sql_mode");
+    struct RestoreMode {
+        const TestDatabase& db;
+        std::string mode;
+        ~RestoreMode() { db.exec("SET GLOBAL sql_mode='" + mode + "'"); }
+    } restore{*m_db, oldMode};
+    m_db->exec("SET GLOBAL sql_mode='" + oldMode + (oldMode.empty() ? "" : ",") + "NO_BACKSLASH_ESCAPES'");
+    ASSERT_NE(m_db->scalar("SELECT @@GLOBAL.sql_mode").find("NO_BACKSLASH_ESCAPES"), std::string::npos);
+
+    tXMLFile* dataset = dataSet("10_world/o'brien/roads.shp", kRoadsMetadata);
+    tHTMLLog log = newLog();
+    RecordingHost host;
+    UploadSelection(m_dm, {dataset}, root(), log, host);
+
+    EXPECT_EQ(m_db->rows("SELECT PathFile,ProdName,ProdDesc,Loc FROM Main"),
+              (Rows{{R"(\10_world\o'brien\)", "Roads of O'Hara", R"(Path C:\data\roads)", "world,world,o'brien"}}));
+    EXPECT_EQ(m_db->rows("SELECT Location,BelongTo FROM Locations"),
+              (Rows{{"o'brien", R"(\10_world\,\o'brien\all\)"}}));
+}
+
+// ---- The data module ------------------------------------------------------------
+
+TEST_F(ChartroomDbTest, SessionTakesUtf8AndBackslashEscapesWithoutStrictMode)
+{
+    m_dm.open();
+    m_dm.open();  // opening an open connection changes nothing
+    ASSERT_TRUE(m_dm.isOpen());
+    QSqlQuery query(m_dm.conChartroom);
+    ASSERT_TRUE(query.exec("SELECT @@SESSION.sql_mode, @@SESSION.character_set_client") && query.next());
+    const std::string mode = query.value(0).toString().toStdString();
+    for (const char* unwanted : {"NO_BACKSLASH_ESCAPES", "STRICT_TRANS_TABLES", "STRICT_ALL_TABLES"})
+        EXPECT_EQ(mode.find(unwanted), std::string::npos) << mode;
+    EXPECT_EQ(query.value(1).toString().toStdString(), "utf8mb4");
+    m_dm.close();
+    EXPECT_FALSE(m_dm.isOpen());
+}
+
+TEST_F(ChartroomDbTest, StatementsAreSentAsTheyAre)
+{
+    m_dm.open();
+    const std::string value = "a:b?c :name ?? @x $1 %s";
+    m_dm.execute("INSERT INTO Sources(Data) VALUES ('" + SqlEscape(value) + "')");
+    EXPECT_EQ(m_db->rows("SELECT Data FROM Sources"), (Rows{{value}}));
+
+    try {
+        m_dm.execute("SELECT * FROM NoSuchTable");
+        ADD_FAILURE() << "a missing table must be reported";
+    } catch (const Exception& e) {
+        EXPECT_NE(std::string(e.what()).find("NoSuchTable"), std::string::npos) << e.what();
+    }
+    m_dm.close();
+    EXPECT_THROW(m_dm.execute("SELECT 1"), Exception);
+}
+
+TEST_F(ChartroomDbTest, TableShowsMainInGridOrder)
+{
+    EXPECT_THROW(m_dm.setTableActive(true), Exception) << "closed";
+    m_dm.open();
+    for (int i = 1; i <= 3; ++i)
+        m_dm.execute("INSERT INTO Main(RecordNumber,FileName,Source) VALUES (" + std::to_string(i) + ",'f" +
+                     std::to_string(i) + "','s')");
+    m_dm.setTableActive(true);
+    QSqlQueryModel* table = m_dm.tblChartroom();
+    EXPECT_TRUE(m_dm.isTableActive());
+    ASSERT_EQ(table->columnCount(), 37);
+    for (int c = 0; c < 37; ++c)
+        EXPECT_EQ(table->headerData(c, Qt::Horizontal).toString().toStdString(), TdmAtlasdesk::Fields[c].name);
+    EXPECT_EQ(table->rowCount(), 3);
+    EXPECT_EQ(table->data(table->index(2, 0)).toString().toStdString(), "f3");
+    EXPECT_EQ(TdmAtlasdesk::Fields[0].displayWidth, 20);
+    EXPECT_EQ(TdmAtlasdesk::Fields[3].displayWidth, 0);
+
+    m_dm.setTableActive(false);
+    EXPECT_EQ(table->rowCount(), 0);
+    m_dm.setTableActive(true);
+    EXPECT_EQ(table->rowCount(), 3);
+    m_dm.close();
+    EXPECT_EQ(table->rowCount(), 0) << "closing the connection closes the table";
+    EXPECT_FALSE(m_dm.isTableActive());
+}
+
+TEST_F(ChartroomDbTest, ConnectionSettingsFromTheConfiguration)
+{
+    writeConfig({"transport"}, "<chartroom><host>" + m_account.host + "</host><port>" + std::to_string(m_account.port) +
+                                   "</port><database>" + m_db->name() + "</database><user>" + m_account.user +
+                                   "</user></chartroom>\n");
+    {
+        TdmAtlasdesk dm;
+        const ChartroomSettings settings = dm.connectionSettings();
+        EXPECT_EQ(settings.host, m_account.host);
+        EXPECT_EQ(settings.port, m_account.port);
+        EXPECT_EQ(settings.database, m_db->name());
+        EXPECT_EQ(settings.user, m_account.user);
+        EXPECT_FALSE(settings.password);
+
+        EnvironmentVariable password("ATLASDESK_CHARTROOM_PASSWORD", m_account.password);
+        int asked = 0;
+        dm.passwordPrompt = [&]() -> std::optional<std::string> { ++asked; return "wrong"; };
+        dm.open();
+        EXPECT_TRUE(dm.isOpen());
+        EXPECT_EQ(asked, 0) << "the environment comes first";
+    }
+    EnvironmentVariable noPassword("ATLASDESK_CHARTROOM_PASSWORD", std::nullopt);
+    {
+        TdmAtlasdesk dm;
+        int asked = 0;
+        dm.passwordPrompt = [&]() -> std::optional<std::string> { ++asked; return m_account.password; };
+        dm.open();
+        EXPECT_TRUE(dm.isOpen());
+        EXPECT_EQ(asked, 1);
+    }
+    {
+        TdmAtlasdesk dm;
+        dm.passwordPrompt = []() -> std::optional<std::string> { return std::nullopt; };
+        try {
+            dm.open();
+            ADD_FAILURE() << "a cancelled prompt must not connect";
+        } catch (const Exception& e) {
+            EXPECT_NE(std::string(e.what()).find("cancelled"), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(dm.isOpen());
+    }
+    {
+        TdmAtlasdesk dm;
+        dm.passwordPrompt = []() -> std::optional<std::string> { return "wrong password"; };
+        try {
+            dm.open();
+            ADD_FAILURE() << "a wrong password must be refused";
+        } catch (const Exception& e) {
+            EXPECT_NE(std::string(e.what()).find("Access denied"), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(dm.isOpen());
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,167 @@
+#pragma once
+// A private catalogue database on the test server: created from
+// data/chartroom.sql for one test and dropped after it. The server is the
+// one that scripts/test.sh starts and announces in ATLASDESK_TEST_DB_*.
+#include <QRandomGenerator>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVariant>
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "TestUtil.h"
+#include "dmAtlasdeskU.h"
+
+namespace cattest {
+
+struct ServerAccount {
+    std::string host;
+    int port = 3306;
+    std::string user;
+    std::string password;
+};
+
+// The test server's account, or nothing when the environment names none.
+inline std::optional<ServerAccount> serverFromEnvironment()
+{
+    if (!qEnvironmentVariableIsSet("ATLASDESK_TEST_DB_HOST") || !qEnvironmentVariableIsSet("ATLASDESK_TEST_DB_USER"))
+        return std::nullopt;
+    ServerAccount account;
+    account.host = qEnvironmentVariable("ATLASDESK_TEST_DB_HOST").toStdString();
+    account.port = qEnvironmentVariableIntValue("ATLASDESK_TEST_DB_PORT");
+    if (account.port == 0)
+        account.port = 3306;
+    account.user = qEnvironmentVariable("ATLASDESK_TEST_DB_USER").toStdString();
+    account.password = qEnvironmentVariable("ATLASDESK_TEST_DB_PASSWORD").toStdString();
+    return account;
+}
+
+class TestDatabase {
+public:
+    explicit TestDatabase(const ServerAccount& account)
+        : m_account(account),
+          m_name("chartroom_test_" + std::to_string(QRandomGenerator::global()->generate64() % 1000000000000ULL)),
+          m_connection("test-verify-" + m_name)
+    {
+        try {
+            create();
+        } catch (...) {
+            drop();
+            throw;
+        }
+    }
+
+    ~TestDatabase() { drop(); }
+    TestDatabase(const TestDatabase&) = delete;
+    TestDatabase& operator=(const TestDatabase&) = delete;
+
+private:
+    void create()
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QMYSQL", QString::fromStdString(m_connection));
+        db.setHostName(QString::fromStdString(m_account.host));
+        db.setPort(m_account.port);
+        db.setUserName(QString::fromStdString(m_account.user));
+        db.setPassword(QString::fromStdString(m_account.password));
+        if (!db.open())
+            throw std::runtime_error("cannot reach the test server: " + db.lastError().text().toStdString());
+        exec("CREATE DATABASE " + m_name + " CHARACTER SET utf8mb4");
+        m_created = true;
+        exec("USE " + m_name);
+        std::string schema = testutil::readFile(ATLASDESK_SOURCE_DIR "/data/chartroom.sql");
+        if (schema.empty())
+            throw std::runtime_error("data/chartroom.sql is missing or empty");
+        std::string withoutComments;
+        size_t start = 0;
+        while (start < schema.size()) {
+            size_t end = schema.find('\n', start);
+            if (end == std::string::npos)
+                end = schema.size();
+            const std::string line = schema.substr(start, end - start);
+            if (line.rfind("--", 0) != 0)
+                withoutComments += line + "\n";
+            start = end + 1;
+        }
+        size_t from = 0;
+        while (from < withoutComments.size()) {
+            size_t semicolon = withoutComments.find(';', from);
+            if (semicolon == std::string::npos)
+                semicolon = withoutComments.size();
+            const std::string statement = withoutComments.substr(from, semicolon - from);
+            if (statement.find_first_not_of(" \n\t\r") != std::string::npos)
+                exec(statement);
+            from = semicolon + 1;
+        }
+    }
+
+    void drop()
+    {
+        {
+            QSqlDatabase db = database();
+            if (m_created && db.isOpen())
+                QSqlQuery(db).exec(QString::fromStdString("DROP DATABASE IF EXISTS " + m_name));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QString::fromStdString(m_connection));
+    }
+
+public:
+    const std::string& name() const { return m_name; }
+
+    ChartroomSettings settings() const
+    {
+        ChartroomSettings s;
+        s.host = m_account.host;
+        s.port = m_account.port;
+        s.database = m_name;
+        s.user = m_account.user;
+        s.password = m_account.password;
+        return s;
+    }
+
+    QSqlDatabase database() const { return QSqlDatabase::database(QString::fromStdString(m_connection), false); }
+
+    void exec(const std::string& statement) const
+    {
+        QSqlQuery query(database());
+        if (!query.exec(QString::fromStdString(statement)))
+            throw std::runtime_error(statement + ": " + query.lastError().text().toStdString());
+    }
+
+    // Every row of a SELECT, each column as text (NULL as "NULL").
+    std::vector<std::vector<std::string>> rows(const std::string& select) const
+    {
+        QSqlQuery query(database());
+        if (!query.exec(QString::fromStdString(select)))
+            throw std::runtime_error(select + ": " + query.lastError().text().toStdString());
+        std::vector<std::vector<std::string>> result;
+        while (query.next()) {
+            std::vector<std::string> row;
+            for (int i = 0; i < query.record().count(); ++i)
+                row.push_back(query.value(i).isNull() ? "NULL" : query.value(i).toString().toStdString());
+            result.push_back(std::move(row));
+        }
+        return result;
+    }
+
+    std::string scalar(const std::string& select) const
+    {
+        const auto r = rows(select);
+        if (r.empty() || r[0].empty())
+            throw std::runtime_error(select + ": no value");
+        return r[0][0];
+    }
+
+private:
+    ServerAccount m_account;
+    std::string m_name;
+    std::string m_connection;
+    bool m_created = false;
+};
+
+} // namespace cattest
