@@ -4,6 +4,7 @@
 #include <QApplication>
 
 #include "AppInstances.h"
+#include "FindBox.h"
 #include "CategoryIcons.h"
 #include "dlgAtlasdeskU.h"
 #include "dmAtlasdeskU.h"
@@ -17,6 +18,7 @@ int main(int argc, char* argv[])
     QApplication::setWindowIcon(applicationIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("atlasdesk"));
 
+    dlgFind(); // the one find box, shared by every text window
     TdmAtlasdesk dmAtlasdesk;
     TdlgAtlasdesk dlgAtlasdesk(&dmAtlasdesk);
     createHelpWindows();

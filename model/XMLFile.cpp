@@ -90,7 +90,7 @@ double tXMLFile::GetSizeMB() const
 void tXMLFile::NewDocument()
 {
     Doc = std::make_unique<tXMLDocument>();
-    Doc->DocType = MetadataDocType;
+    Doc->DocType = EsriMetadataDocType;
     Doc->WriteProlog();
     Doc->CreateRoot("metadata");
     Doc->SaveAs(XMLPath);

@@ -10,9 +10,7 @@
 
 #include "XMLOps.h"
 
-// The text the stamp and new metadata documents carry.
-inline const std::string MetadataDocType =
-    "<!DOCTYPE metadata SYSTEM \"http://www.esri.com/metadata/esriprof80.dtd\">";
+// The fixed contact the stamp writes.
 inline const std::string StampContactPerson = "Atlasdesk geodata manager";
 inline const std::string StampContactEmail = "geodata@atlasdesk.org";
 

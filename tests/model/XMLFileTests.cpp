@@ -114,7 +114,7 @@ TEST_F(XMLFileTest, NewDocumentIsOnDiskAtOnce)
     f.CloseDocument();
     const std::string text = testutil::readFile(m_tree / "new.pdf.xml");
     EXPECT_EQ(text.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u) << text;
-    EXPECT_NE(text.find("<!--" + MetadataDocType + "-->"), std::string::npos) << text;
+    EXPECT_NE(text.find("<!--" + EsriMetadataDocType + "-->"), std::string::npos) << text;
     EXPECT_LT(text.find("<!--"), text.find("<metadata"));
     tXMLDocument doc(m_tree / "new.pdf.xml");
     EXPECT_EQ(doc.FindNodes("metadata").size(), 1u);
