@@ -1,0 +1,210 @@
+#include "BrowserPane.h"
+
+#include "XslTransform.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPointer>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineView>
+
+#include <algorithm>
+#include <cctype>
+#include <functional>
+#include <string_view>
+
+namespace {
+
+// setHtml hands the page to Chromium as a base64 data: URL, which may not
+// exceed 2 MB; this many bytes of HTML stay below that.
+constexpr std::size_t kSetHtmlLimit = 1500000;
+
+bool isLocalScheme(const QString& scheme)
+{
+    const QString lower = scheme.toLower();
+    return lower == QLatin1String("file") || lower == QLatin1String("data") || lower == QLatin1String("qrc")
+           || lower == QLatin1String("about") || lower == QLatin1String("blob");
+}
+
+class LocalOnlyInterceptor : public QWebEngineUrlRequestInterceptor {
+public:
+    using QWebEngineUrlRequestInterceptor::QWebEngineUrlRequestInterceptor;
+
+    void interceptRequest(QWebEngineUrlRequestInfo& info) override
+    {
+        if (!isLocalScheme(info.requestUrl().scheme()))
+            info.block(true);
+    }
+};
+
+// Metadata pages are full of web links. A click on one opens the desktop's
+// browser instead of replacing the metadata by a blocked page.
+class LocalPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+    // Called when a link was handed to the desktop; the page then reports a
+    // load that never took place.
+    std::function<void()> linkHandedOver;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        if (type == NavigationTypeLinkClicked && !isLocalScheme(url.scheme())) {
+            if (linkHandedOver)
+                linkHandedOver();
+            QDesktopServices::openUrl(url);
+            return false;
+        }
+        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
+    }
+
+    // A link meant for a new window (target="_blank") goes to the desktop
+    // too: this page only passes the address on and goes away.
+    QWebEnginePage* createWindow(WebWindowType) override
+    {
+        return new HandOverPage(profile(), this);
+    }
+
+private:
+    class HandOverPage : public QWebEnginePage {
+    public:
+        using QWebEnginePage::QWebEnginePage;
+
+    protected:
+        bool acceptNavigationRequest(const QUrl& url, NavigationType, bool) override
+        {
+            QDesktopServices::openUrl(url);
+            deleteLater();
+            return false;
+        }
+    };
+};
+
+// Where to put the <base> element: after the opening tag of head (or of
+// html), else at the very start.
+std::size_t baseInsertionPoint(const std::string& html)
+{
+    const std::size_t scanned = std::min<std::size_t>(html.size(), 65536);
+    std::string head(html, 0, scanned);
+    for (char& ch : head)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    for (const std::string_view tag : {std::string_view("<head"), std::string_view("<html")}) {
+        std::size_t at = 0;
+        while ((at = head.find(tag, at)) != std::string::npos) {
+            const std::size_t after = at + tag.size();
+            if (after < head.size() && (head[after] == '>' || std::isspace(static_cast<unsigned char>(head[after])))) {
+                const std::size_t close = head.find('>', after);
+                if (close != std::string::npos)
+                    return close + 1;
+            }
+            at = after;
+        }
+    }
+    return 0;
+}
+
+} // namespace
+
+BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_view = new QWebEngineView(this);
+    auto* page = new LocalPage(localProfile(), m_view);
+    page->linkHandedOver = [this] { m_ignoreNextFinish = true; };
+    m_view->setPage(page);
+    layout->addWidget(m_view);
+    connect(m_view, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        if (m_ignoreNextFinish) {
+            m_ignoreNextFinish = false;
+            return;
+        }
+        emit rendered(ok && m_renderOk);
+    });
+}
+
+BrowserPane::~BrowserPane() = default;
+
+QWebEngineProfile* BrowserPane::localProfile()
+{
+    static QPointer<QWebEngineProfile> profile;
+    if (!profile) {
+        // A profile without a storage name keeps nothing on disk.
+        profile = new QWebEngineProfile(QCoreApplication::instance());
+        profile->setUrlRequestInterceptor(new LocalOnlyInterceptor(profile));
+        QWebEngineSettings* settings = profile->settings();
+        settings->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+        settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, true);
+        settings->setAttribute(QWebEngineSettings::DnsPrefetchEnabled, false);
+    }
+    return profile;
+}
+
+void BrowserPane::navigate(const QString& localPath)
+{
+    m_lastPath = localPath;
+    m_ignoreNextFinish = false;
+    const QFileInfo info(localPath);
+    const QString suffix = info.suffix().toLower();
+    if (suffix == QLatin1String("htm") || suffix == QLatin1String("html")) {
+        m_renderOk = true;
+        m_view->load(QUrl::fromLocalFile(info.absoluteFilePath()));
+        return;
+    }
+    const RenderResult result = TransformFile(QFile::encodeName(localPath).toStdString());
+    m_renderOk = result.ok;
+    showHtml(result.html, info.absolutePath());
+}
+
+void BrowserPane::showHtml(const std::string& html, const QString& folder)
+{
+    const QUrl base = QUrl::fromLocalFile(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+    if (html.size() <= kSetHtmlLimit) {
+        m_view->setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())), base);
+        return;
+    }
+
+    // Too large for setHtml: load it from a file of our own, with a <base>
+    // so that relative references still resolve against the document's folder.
+    if (!m_pageDir)
+        m_pageDir = std::make_unique<QTemporaryDir>();
+    const QString previous = m_pageFile;
+    m_pageFile = m_pageDir->filePath(QStringLiteral("page-%1.html").arg(++m_pageCount));
+    std::string page;
+    page.reserve(html.size() + 200);
+    page += "\xEF\xBB\xBF"; // the byte-order mark settles the encoding
+    const std::size_t at = baseInsertionPoint(html);
+    page.append(html, 0, at);
+    // The encoded URL holds no quote; "&" is the one character to escape.
+    page += "<base href=\"";
+    page += base.toEncoded().replace("&", "&amp;").toStdString();
+    page += "\">";
+    page.append(html, at, std::string::npos);
+
+    QFile file(m_pageFile);
+    const bool written = m_pageDir->isValid() && file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                         && file.write(page.data(), static_cast<qint64>(page.size())) == static_cast<qint64>(page.size());
+    file.close();
+    if (!previous.isEmpty())
+        QFile::remove(previous);
+    if (!written) {
+        m_renderOk = false;
+        const std::string message = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><p>"
+                                    "The page is too large to be shown directly and could not be written "
+                                    "to a temporary file.</p></body></html>";
+        m_view->setHtml(QString::fromStdString(message), base);
+        return;
+    }
+    m_view->load(QUrl::fromLocalFile(m_pageFile));
+}

@@ -1,0 +1,54 @@
+#pragma once
+// The embedded browser of the metadata pages and of the log: shows a local
+// file by path. XML documents are rendered by TransformFile (through the
+// stylesheet their xml-stylesheet instruction names, or as a readable tree of
+// the raw XML); HTML files are shown as they are. Pages never reach the
+// network: every request whose scheme is not file, data, qrc, about or blob
+// is blocked, so a page that asks for a web script or style still shows its
+// own content.
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+#include <string>
+
+class QTemporaryDir;
+class QWebEngineProfile;
+class QWebEngineView;
+
+class BrowserPane : public QWidget {
+    Q_OBJECT
+public:
+    explicit BrowserPane(QWidget* parent = nullptr);
+    ~BrowserPane() override;
+
+    // Shows the file `localPath`. A page stays on screen until the next
+    // navigation; `rendered` tells when this one has finished.
+    void navigate(const QString& localPath);
+
+    // The path of the latest navigate call ("" before the first).
+    QString lastPath() const { return m_lastPath; }
+    QWebEngineView* view() const { return m_view; }
+
+    // The off-the-record profile that every pane shares, with the request
+    // filter installed; created on first use, owned by the application.
+    static QWebEngineProfile* localProfile();
+
+signals:
+    // The page of the latest navigate call finished loading; false when it
+    // did not load or when it is an error page (unusable document or
+    // stylesheet).
+    void rendered(bool ok);
+
+private:
+    void showHtml(const std::string& html, const QString& folder);
+
+    QWebEngineView* m_view = nullptr;
+    QString m_lastPath;
+    bool m_renderOk = true;
+    bool m_ignoreNextFinish = false;
+    // Pages too large for setHtml are written here and loaded as files.
+    std::unique_ptr<QTemporaryDir> m_pageDir;
+    QString m_pageFile;
+    unsigned m_pageCount = 0;
+};

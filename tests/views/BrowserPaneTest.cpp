@@ -1,0 +1,248 @@
+// BrowserPane driving a real QWebEngineView on the offscreen platform: what
+// the page shows, that it fetches nothing from the network, relative local
+// images, and pages too large for setHtml.
+#include "BrowserPane.h"
+
+#include "ViewsTestSupport.h"
+
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QImage>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QVariant>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+#include <gtest/gtest.h>
+
+using namespace viewstest;
+using testutil::readFile;
+using testutil::TempDir;
+using testutil::writeFile;
+
+namespace {
+
+constexpr int kLoadTimeoutMs = 60000;
+
+// Stands in for the desktop's browser: QDesktopServices hands it the
+// addresses it is asked to open.
+class DesktopBrowser : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+signals:
+    void received();
+public slots:
+    void open(const QUrl& url)
+    {
+        opened.append(url);
+        emit received();
+    }
+};
+
+class BrowserPaneTest : public ::testing::Test {
+protected:
+    BrowserPaneTest() { pane.resize(900, 700); }
+
+    // Navigates and waits for the page; the value of `rendered`.
+    bool show(const std::string& path)
+    {
+        QSignalSpy spy(&pane, &BrowserPane::rendered);
+        pane.navigate(QString::fromStdString(path));
+        if (!spy.wait(kLoadTimeoutMs)) {
+            ADD_FAILURE() << "no page for " << path;
+            return false;
+        }
+        return spy.takeFirst().at(0).toBool();
+    }
+
+    QString pageText()
+    {
+        QString text;
+        bool done = false;
+        QEventLoop loop;
+        pane.view()->page()->toPlainText([&](const QString& result) {
+            text = result;
+            done = true;
+            loop.quit();
+        });
+        QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
+        if (!done)
+            loop.exec();
+        EXPECT_TRUE(done) << "no page text";
+        return text;
+    }
+
+    QVariant evaluate(const QString& script)
+    {
+        QVariant value;
+        bool done = false;
+        QEventLoop loop;
+        pane.view()->page()->runJavaScript(script, [&](const QVariant& result) {
+            value = result;
+            done = true;
+            loop.quit();
+        });
+        QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
+        if (!done)
+            loop.exec();
+        EXPECT_TRUE(done) << "no script result";
+        return value;
+    }
+
+    // Writes the stylesheet and the scratch document as the Metadata page does.
+    std::string scratch(const std::string& metadata, const std::string& sheet)
+    {
+        writeFile(dir / "~Last Used.xsl", sheet);
+        writeFile(dir / "~TempXML.xml", scratchDocument(metadata));
+        return dir / "~TempXML.xml";
+    }
+
+    TempDir dir;
+    BrowserPane pane;
+};
+
+TEST_F(BrowserPaneTest, ShowsARealDocumentThroughFgdcPlusWithItsThumbnail)
+{
+    const std::string path = scratch(readFile(samplePath("flathers_fgdc.xml")), readFile(samplePath("FGDC_Plus.xsl")));
+
+    ASSERT_TRUE(show(path));
+
+    EXPECT_EQ(pane.lastPath(), QString::fromStdString(path));
+    EXPECT_TRUE(pageText().contains("Downscaled Climate Model Output for the Contiguous United States"));
+    // The BMP thumbnail decodes in the page: 200 x 133 pixels.
+    EXPECT_EQ(evaluate("Array.from(document.images).filter(i => i.naturalWidth == 200 && i.naturalHeight == 133).length")
+                  .toInt(),
+              1);
+}
+
+TEST_F(BrowserPaneTest, ShowsOurStylesheetAndTheRawXml)
+{
+    const std::string sample = samplePath("flathers_arcgis.xml");
+    ASSERT_TRUE(show(scratch(readFile(sample), readFile(stylesheetPath("Atlasdesk Full.xsl")))));
+    const QString styled = pageText();
+    EXPECT_TRUE(styled.contains("Digital Orthoimagery Series of the Stanley, Idaho Study Area"));
+    EXPECT_TRUE(styled.contains("-115.186234"));
+    EXPECT_EQ(evaluate("document.querySelector('.thumb img').naturalWidth > 0").toBool(), true);
+
+    ASSERT_TRUE(show(sample));
+    const QString raw = pageText();
+    EXPECT_TRUE(raw.contains("<dataIdInfo>"));
+    EXPECT_TRUE(raw.contains("<westBL>-115.186234</westBL>"));
+}
+
+TEST_F(BrowserPaneTest, SectionLinksOfTheFullPageStayOnThePage)
+{
+    ASSERT_TRUE(show(scratch(readFile(samplePath("flathers_fgdc.xml")), readFile(stylesheetPath("Atlasdesk Full.xsl")))));
+    QSignalSpy started(pane.view(), &QWebEngineView::loadStarted);
+    QSignalSpy moved(pane.view(), &QWebEngineView::urlChanged);
+
+    evaluate("document.querySelector('nav.toc a[href=\"#extent\"]').click()");
+
+    ASSERT_TRUE(moved.count() > 0 || moved.wait(kLoadTimeoutMs));
+    EXPECT_EQ(pane.view()->url().fragment(), "extent");
+    EXPECT_EQ(started.count(), 0);
+    EXPECT_TRUE(pageText().contains("Downscaled Climate Model Output"));
+}
+
+TEST_F(BrowserPaneTest, WebLinksOpenInTheDesktopsBrowserAndTheMetadataStays)
+{
+    DesktopBrowser browser;
+    QDesktopServices::setUrlHandler("http", &browser, "open");
+    writeFile(dir / "links.html", "<html><body><p>Metadata page</p>"
+                                  "<a id=\"same\" href=\"http://example.invalid/page\">same window</a>"
+                                  "<a id=\"blank\" target=\"_blank\" href=\"http://example.invalid/other\">new window</a>"
+                                  "</body></html>");
+    ASSERT_TRUE(show(dir / "links.html"));
+    QSignalSpy received(&browser, &DesktopBrowser::received);
+    QSignalSpy renderedSpy(&pane, &BrowserPane::rendered);
+
+    for (const char* id : {"same", "blank"}) {
+        SCOPED_TRACE(id);
+        const qsizetype before = received.count();
+        evaluate(QString("document.getElementById('%1').click()").arg(id));
+        ASSERT_TRUE(received.count() > before || received.wait(kLoadTimeoutMs));
+    }
+    QDesktopServices::unsetUrlHandler("http");
+
+    EXPECT_EQ(browser.opened, (QList<QUrl>{QUrl("http://example.invalid/page"), QUrl("http://example.invalid/other")}));
+    EXPECT_EQ(pane.view()->url(), QUrl::fromLocalFile(QString::fromStdString(dir / "links.html")));
+    EXPECT_TRUE(pageText().contains("Metadata page"));
+    // The refused loads report nothing: the next signal is the next page's.
+    ASSERT_TRUE(show(dir / "links.html"));
+    ASSERT_EQ(renderedSpy.count(), 1);
+    EXPECT_TRUE(renderedSpy.at(0).at(0).toBool());
+}
+
+TEST_F(BrowserPaneTest, AnUnusableStylesheetShowsItsErrorPageAndReportsFailure)
+{
+    const std::string sheet = "<?xml version=\"1.0\"?>\n<xsl:stylesheet xmlns:xsl=\"http://www.w3.org/TR/WD-xsl\">"
+                              "<xsl:template match=\"/\"><html/></xsl:template></xsl:stylesheet>\n";
+
+    EXPECT_FALSE(show(scratch("<metadata/>", sheet)));
+
+    const QString text = pageText();
+    EXPECT_TRUE(text.contains("obsolete Microsoft XSL namespace"));
+    EXPECT_TRUE(text.contains(QString::fromStdString(dir / "~Last Used.xsl")));
+}
+
+TEST_F(BrowserPaneTest, RemoteScriptsStylesAndImagesAreBlockedAndThePageStillShows)
+{
+    LoopbackListener listener;
+    // XML syntax, so that the same markup serves the stylesheet.
+    const std::string remote = "<link rel=\"stylesheet\" href=\"" + listener.url("look.css") + "\"/>"
+                               "<link rel=\"stylesheet\" href=\"http://example.invalid/remote.css\"/>"
+                               "<script src=\"" + listener.url("x.js") + "\"></script>"
+                               "<script src=\"http://example.invalid/x.js\"></script>";
+    const std::string body = "<p id=\"own\">Own content stays</p><img src=\"" + listener.url("pic.png") + "\"/>"
+                             "<iframe src=\"" + listener.url("frame.html") + "\"></iframe>";
+    writeFile(dir / "page.html", "<html><head>" + remote + "</head><body>" + body + "</body></html>");
+    const std::string sheet = "<?xml version=\"1.0\"?>\n<xsl:stylesheet version=\"1.0\" "
+                              "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\"><xsl:output method=\"html\"/>"
+                              "<xsl:template match=\"/\"><html><head>" + remote + "</head><body>" + body +
+                              "</body></html></xsl:template></xsl:stylesheet>\n";
+    const std::string styled = scratch("<metadata/>", sheet);
+
+    for (const std::string& path : {dir / "page.html", styled}) {
+        SCOPED_TRACE(path);
+        ASSERT_TRUE(show(path));
+        EXPECT_TRUE(pageText().contains("Own content stays"));
+        EXPECT_EQ(listener.connections(), 0);
+    }
+}
+
+TEST_F(BrowserPaneTest, RelativeImagesLoadFromTheDocumentsFolderAlsoForPagesTooLargeForSetHtml)
+{
+    QImage picture(4, 3, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    ASSERT_TRUE(picture.save(QString::fromStdString(dir / "pic.png")));
+    const std::string sheet = R"XML(<?xml version="1.0"?>
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+<xsl:output method="html" encoding="UTF-8"/>
+<xsl:template match="/"><html><head><title>t</title></head><body><img id="pic" src="pic.png"/>
+<p><xsl:value-of select="/metadata/filler"/></p><p>Caf&#233; END-OF-PAGE</p></body></html></xsl:template>
+</xsl:stylesheet>
+)XML";
+    for (const std::size_t filler : {std::size_t(0), std::size_t(2500000)}) {
+        SCOPED_TRACE(filler);
+        ASSERT_TRUE(show(scratch("<metadata><filler>" + std::string(filler, 'x') + "</filler></metadata>", sheet)));
+        EXPECT_EQ(evaluate("document.getElementById('pic').naturalWidth").toInt(), 4);
+        EXPECT_TRUE(pageText().contains(QString::fromUtf8("Caf\xC3\xA9 END-OF-PAGE")));
+    }
+}
+
+TEST_F(BrowserPaneTest, HtmlFilesAreShownAsTheyAreAndReloadedOnEveryNavigation)
+{
+    writeFile(dir / "log.html", "line one<BR>\r\n");
+    ASSERT_TRUE(show(dir / "log.html"));
+    EXPECT_TRUE(pageText().contains("line one"));
+
+    writeFile(dir / "log.html", "line one<BR>\r\nline two<BR>\r\n");
+    ASSERT_TRUE(show(dir / "log.html"));
+    EXPECT_TRUE(pageText().contains("line two"));
+}
+
+} // namespace
+
+#include "BrowserPaneTest.moc"
