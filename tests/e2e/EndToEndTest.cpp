@@ -1,0 +1,243 @@
+// A user's main path through the program in a real window (X server,
+// real web views): connect to the demo server from the menu, add a server
+// with the folder picker, expand and filter the tree, select data sets, read
+// the three metadata pages, change the stylesheet, open a file, close.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <filesystem>
+
+#include "AtlasdeskOps.h"
+#include "BrowserPane.h"
+#include "CommandGuard.h"
+#include "ServerTree.h"
+#include "TestUtil.h"
+#include "XMLFile.h"
+#include "XMLOps.h"
+#include "dlgAtlasdeskU.h"
+#include "dmAtlasdeskU.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kSource = ATLASDESK_SOURCE_DIR;
+const std::string kDemo = kSource + "/data/demo-server";
+
+QString pageText(BrowserPane* pane)
+{
+    QString text;
+    bool done = false;
+    pane->view()->page()->toPlainText([&](const QString& t) {
+        text = t;
+        done = true;
+    });
+    QTest::qWaitFor([&] { return done; }, 10000);
+    return text;
+}
+
+// Waits until `pane` has shown a page (after `action`) and returns its text.
+QString renderedText(BrowserPane* pane, const std::function<void()>& action)
+{
+    bool rendered = false;
+    const auto c = QObject::connect(pane, &BrowserPane::rendered, [&](bool) { rendered = true; });
+    action();
+    QTest::qWaitFor([&] { return rendered; }, 20000);
+    QObject::disconnect(c);
+    EXPECT_TRUE(rendered) << pane->objectName().toStdString();
+    return pageText(pane);
+}
+
+TreeNode* childNamed(QTreeWidgetItem* parent, const QString& text)
+{
+    for (int i = 0; i < parent->childCount(); ++i)
+        if (parent->child(i)->text(0) == text)
+            return static_cast<TreeNode*>(parent->child(i));
+    ADD_FAILURE() << "no node " << text.toStdString() << " under " << parent->text(0).toStdString();
+    return nullptr;
+}
+
+void clickNode(ServerTree* tree, QTreeWidgetItem* node, Qt::KeyboardModifiers keys = {})
+{
+    tree->scrollToItem(node);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, keys, tree->visualItemRect(node).center());
+}
+
+void expandByKeyboard(ServerTree* tree, QTreeWidgetItem* node)
+{
+    clickNode(tree, node);
+    QTest::keyClick(tree, Qt::Key_Right);
+    EXPECT_TRUE(node->isExpanded()) << node->text(0).toStdString();
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        // The program's folder as the build lays it out: configuration and
+        // stylesheets beside the executable, the demo server registered.
+        fs::copy_file(kSource + "/data/AtlasdeskView.ini.xml", m_program / "AtlasdeskView.ini.xml");
+        for (const auto& entry : fs::directory_iterator(kSource + "/data"))
+            if (entry.path().extension() == ".xsl")
+                fs::copy_file(entry.path(), m_program.path() + entry.path().filename().string());
+        SetProgramFolder(m_program.path());
+        m_cwd = std::make_unique<testutil::ChangeDir>(m_work.path());
+        AppendServer(kDemo);
+        m_configBefore = tXMLDocument(m_program / "AtlasdeskView.ini.xml")
+                             .GetNodeTexts("atlasdesk/directories/servers/path");
+
+        // The desktop's opener, replaced by a script that records its call.
+        testutil::writeFile(m_bin / "xdg-open",
+                            "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + m_bin.path() + "opened.txt'\n");
+        fs::permissions(m_bin / "xdg-open", fs::perms::owner_all);
+        m_oldPath = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString(m_bin.path()) + ":" + m_oldPath);
+        setErrorBoxHook([this](const QString& text) { m_errors << text; });
+    }
+    void TearDown() override
+    {
+        setErrorBoxHook({});
+        qputenv("PATH", m_oldPath);
+        m_cwd.reset();
+        ClearConfiguration();
+        SetProgramFolder({});
+    }
+
+    testutil::TempDir m_program, m_work, m_bin, m_newServer;
+    std::unique_ptr<testutil::ChangeDir> m_cwd;
+    tVectorOfString m_configBefore;
+    QByteArray m_oldPath;
+    QStringList m_errors;
+};
+
+TEST_F(EndToEnd, AUsersMainPath)
+{
+    TdmAtlasdesk dataModule;
+    auto window = std::make_unique<TdlgAtlasdesk>(&dataModule);
+    TdlgAtlasdesk& w = *window;
+    w.resize(1100, 800);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    QTest::qWaitFor([&] { return !w.PageControl1->isTabVisible(0); }, 5000);
+    EXPECT_FALSE(w.PageControl1->isTabVisible(0)) << "the Form tab goes at activation";
+    EXPECT_EQ(w.windowTitle(), "Atlasdesk.View");
+    ASSERT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+
+    // Files > Connect to geodata server > the demo server.
+    QAction* demoEntry = nullptr;
+    for (QAction* a : w.mnuConnectToXML->actions())
+        if (a->text().toStdString() == kDemo)
+            demoEntry = a;
+    ASSERT_NE(demoEntry, nullptr);
+    demoEntry->trigger();
+    EXPECT_EQ(w.windowTitle().toStdString(), "Atlasdesk.View - " + kDemo);
+    TreeNode* root = w.tvXMLTree->rootNode();
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->text(0), "demo-server");
+
+    // Expand by keyboard down to a source folder.
+    expandByKeyboard(w.tvXMLTree, root);
+    TreeNode* world = childNamed(root, "10_world");
+    expandByKeyboard(w.tvXMLTree, world);
+    TreeNode* france = childNamed(world, "21_france");
+    expandByKeyboard(w.tvXMLTree, france);
+    TreeNode* bretagne = childNamed(france, "31_bretagne");
+    expandByKeyboard(w.tvXMLTree, bretagne);
+    TreeNode* transport = childNamed(bretagne, "transport");
+    expandByKeyboard(w.tvXMLTree, transport);
+    TreeNode* ign = childNamed(transport, "ign");
+    expandByKeyboard(w.tvXMLTree, ign);
+    TreeNode* routes = childNamed(ign, "routes.shp");
+    TreeNode* counts = childNamed(ign, "comptages.dbf");
+    ASSERT_TRUE(routes && counts);
+
+    // Tables are greyed at start: a click does not select one.
+    clickNode(w.tvXMLTree, counts);
+    EXPECT_FALSE(counts->isSelected());
+    QTest::mouseClick(w.ckTable, Qt::LeftButton, {}, QPoint(8, w.ckTable->height() / 2));
+    EXPECT_TRUE(w.ckTable->isChecked());
+    clickNode(w.tvXMLTree, counts);
+    EXPECT_TRUE(counts->isSelected()) << "shown once its category is checked";
+
+    // Metadata page: the data set rendered through the first stylesheet.
+    w.PageControl1->setCurrentWidget(w.TabXSL);
+    const QString rendered = renderedText(w.wbXSL, [&] { clickNode(w.tvXMLTree, routes); });
+    EXPECT_TRUE(rendered.contains(QString::fromUtf8("Réseau routier"))) << rendered.left(400).toStdString();
+    EXPECT_EQ(w.stSelected->text(), "Selected: 1");
+
+    // Another stylesheet.
+    const int summary = w.cbXslFormat->findText("Atlasdesk Summary.xsl");
+    ASSERT_GE(summary, 0);
+    const QString summaryText =
+        renderedText(w.wbXSL, [&] { w.cbXslFormat->setCurrentIndex(summary); });
+    EXPECT_TRUE(summaryText.contains(QString::fromUtf8("Réseau routier")));
+    EXPECT_NE(summaryText, rendered);
+
+    // XML page: the raw document, read in its own encoding.
+    QTabBar* tabs = w.PageControl1->tabBar();
+    const QString xml = renderedText(w.wbXML, [&] {
+        QTest::mouseClick(tabs, Qt::LeftButton, {},
+                          tabs->tabRect(w.PageControl1->indexOf(w.tabXML)).center());
+    });
+    EXPECT_EQ(w.PageControl1->currentWidget(), w.tabXML);
+    EXPECT_TRUE(xml.contains("metadata")) << xml.left(300).toStdString();
+    EXPECT_TRUE(xml.contains(QString::fromUtf8("départemental")));
+
+    // Thumbnail page.
+    QTest::mouseClick(tabs, Qt::LeftButton, {},
+                      tabs->tabRect(w.PageControl1->indexOf(w.tabThumbnail)).center());
+    EXPECT_EQ(w.PageControl1->currentWidget(), w.tabThumbnail);
+    EXPECT_FALSE(w.imgThumbnail->pixmap().isNull());
+    EXPECT_EQ(w.edThbFilename->text().toStdString(), ign->file()->DataPath() + "routes.shp");
+
+    // Open the data set in its own program.
+    w.OntvXMLTreePopup(w.tvXMLTree->mapToGlobal(w.tvXMLTree->visualItemRect(routes).center()));
+    ASSERT_TRUE(w.popXMLTree->isVisible());
+    w.popXMLTree->close();
+    w.mnuOpenFiles->trigger();
+    EXPECT_EQ(testutil::readFile(m_bin / "opened.txt"), ign->file()->DataPath() + "routes.shp\n");
+
+    // Files > Connect to geodata server > New server..., confirmed in the picker.
+    QTimer::singleShot(0, [this] {
+        QTest::qWaitFor([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); },
+                        10000);
+        auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(picker, nullptr);
+        const fs::path folder = fs::path(m_newServer.path()).parent_path();
+        picker->setDirectory(QString::fromStdString(folder.parent_path().string()));
+        picker->selectFile(QString::fromStdString(folder.filename().string()));
+        QMetaObject::invokeMethod(picker, "accept", Qt::QueuedConnection);
+    });
+    w.mnuNewServer->trigger();
+    const std::string picked = fs::path(m_newServer.path()).parent_path().string();
+    EXPECT_EQ(w.ServerRoot, picked);
+    EXPECT_EQ(w.windowTitle().toStdString(), "Atlasdesk.View - " + picked);
+    EXPECT_EQ(w.mnuConnectToXML->actions().last()->text().toStdString(), picked);
+
+    w.close();
+    window.reset();
+    tVectorOfString expected = m_configBefore;
+    expected.push_back(picked);
+    EXPECT_EQ(tXMLDocument(m_program / "AtlasdeskView.ini.xml")
+                  .GetNodeTexts("atlasdesk/directories/servers/path"),
+              expected)
+        << "the configuration gains exactly the new server";
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+} // namespace
