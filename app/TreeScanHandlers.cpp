@@ -5,7 +5,10 @@
 #include <QApplication>
 #include <QCollator>
 #include <QCollatorSortKey>
+#include <QStringDecoder>
 #include <algorithm>
+#include <string_view>
+#include <unordered_set>
 
 #include "AtlasdeskOps.h"
 #include "CategoryIcons.h"
@@ -24,9 +27,19 @@ void setPicture(TreeNode* node, int picture)
     node->setData(0, Qt::UserRole, picture);
 }
 
+// Names on old servers are often Latin-1 rather than UTF-8: such a name is
+// shown as windows-1252 text instead of with replacement characters. Only
+// the display changes; the node's paths keep the bytes as they are.
 QString displayText(const std::string& bytes)
 {
-    return QString::fromStdString(bytes);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder legacy("windows-1252");
+    if (legacy.isValid())
+        return legacy(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 // A directory node, or null when the directory rule rejects the path.
@@ -65,6 +78,29 @@ TreeNode* makeFileNode(const std::string& path)
     return node;
 }
 
+// The listing's extension test: an entry passes when its extension occurs
+// anywhere in AllExtensions. An entry's extension holds exactly one dot, at
+// its start, so the texts that can pass are those that run in AllExtensions
+// from a dot up to the next dot or the end. They are collected once per
+// configuration instead of searching the long text for every entry.
+bool listedExtension(const std::string& ext)
+{
+    static std::string source;
+    static std::unordered_set<std::string> accepted;
+    static bool collected = false;
+    if (!collected || source != AllExtensions) {
+        source = AllExtensions;
+        accepted.clear();
+        collected = true;
+        for (size_t start = source.find('.'); start != std::string::npos; start = source.find('.', start + 1)) {
+            const size_t end = std::min(source.find('.', start + 1), source.size());
+            for (size_t length = 1; start + length <= end; ++length)
+                accepted.insert(source.substr(start, length));
+        }
+    }
+    return accepted.count(ext) > 0;
+}
+
 } // namespace
 
 void TdlgAtlasdesk::ConnectToServer(const std::string& root)
@@ -101,13 +137,13 @@ void TdlgAtlasdesk::ScanDirectoryNode(TreeNode* node)
             children.append(child);
     if (DIR* d = opendir(dir.c_str())) {
         while (const dirent* e = readdir(d)) {
-            const std::string name = e->d_name;
-            const std::string ext = LowerAscii(ExtractFileExt(name));
-            if (ext.empty() || ext == ".")
+            const std::string_view name = e->d_name;
+            const size_t dot = name.rfind('.');
+            if (dot == std::string_view::npos || dot + 1 == name.size())
+                continue; // no extension, or just "." ("." and ".." too)
+            if (!listedExtension(LowerAscii(name.substr(dot))))
                 continue;
-            if (AllExtensions.find(ext) == std::string::npos)
-                continue;
-            if (TreeNode* child = makeFileNode(dir + name))
+            if (TreeNode* child = makeFileNode(dir + std::string(name)))
                 children.append(child);
         }
         closedir(d);
