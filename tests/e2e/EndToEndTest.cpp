@@ -46,7 +46,7 @@ QString pageText(BrowserPane* pane)
         text = t;
         done = true;
     });
-    QTest::qWaitFor([&] { return done; }, 10000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done; }, 10000)) << "no page text";
     return text;
 }
 
@@ -56,9 +56,9 @@ QString renderedText(BrowserPane* pane, const std::function<void()>& action)
     bool rendered = false;
     const auto c = QObject::connect(pane, &BrowserPane::rendered, [&](bool) { rendered = true; });
     action();
-    QTest::qWaitFor([&] { return rendered; }, 20000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rendered; }, 20000))
+        << pane->objectName().toStdString() << " did not render";
     QObject::disconnect(c);
-    EXPECT_TRUE(rendered) << pane->objectName().toStdString();
     return pageText(pane);
 }
 
@@ -133,8 +133,8 @@ TEST_F(EndToEnd, AUsersMainPath)
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     w.activateWindow();
-    QTest::qWaitFor([&] { return !w.PageControl1->isTabVisible(0); }, 5000);
-    EXPECT_FALSE(w.PageControl1->isTabVisible(0)) << "the Form tab goes at activation";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.PageControl1->isTabVisible(0); }, 5000))
+        << "the Form tab goes at activation";
     EXPECT_EQ(w.windowTitle(), "Atlasdesk.View");
     ASSERT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
@@ -214,8 +214,9 @@ TEST_F(EndToEnd, AUsersMainPath)
 
     // Files > Connect to geodata server > New server..., confirmed in the picker.
     QTimer::singleShot(0, [this] {
-        QTest::qWaitFor([] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()); },
-                        10000);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [] { return qobject_cast<QFileDialog*>(QApplication::activeModalWidget()) != nullptr; },
+            10000));
         auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
         ASSERT_NE(picker, nullptr);
         const fs::path folder = fs::path(m_newServer.path()).parent_path();

@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Takes the README's screenshots of the main window on the demo server, in a
+# virtual X server, into docs/screenshots/.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/build.sh"
+build=${ATLASDESK_BUILD_DIR:-$root/build}
+export QT_QPA_PLATFORM=xcb QTWEBENGINE_DISABLE_SANDBOX=1
+export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --no-sandbox"
+xvfb-run -a -s "-screen 0 1280x900x24" "$build/tests/atlasdesk_screenshots" "$root/docs/screenshots"

@@ -1,0 +1,127 @@
+// Takes the README's screenshots of the main window on the demo server:
+//   atlasdesk_screenshots OUTPUT-FOLDER
+// Run it on an X server (scripts/screenshots.sh starts a virtual one).
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QScreen>
+#include <QTabWidget>
+#include <QTest>
+#include <QWindow>
+#include <cstdio>
+#include <filesystem>
+
+#include "AtlasdeskOps.h"
+#include "BrowserPane.h"
+#include "ServerTree.h"
+#include "TestUtil.h"
+#include "dlgAtlasdeskU.h"
+#include "dmAtlasdeskU.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+TreeNode* open(TdlgAtlasdesk& w, QTreeWidgetItem* parent, const char* name)
+{
+    for (int i = 0; i < parent->childCount(); ++i)
+        if (parent->child(i)->text(0) == QLatin1String(name)) {
+            auto* node = static_cast<TreeNode*>(parent->child(i));
+            node->setExpanded(true);
+            return node;
+        }
+    std::fprintf(stderr, "no node %s under %s\n", name, qPrintable(parent->text(0)));
+    w.close();
+    std::exit(1);
+}
+
+void waitRendered(BrowserPane* pane, const std::function<void()>& action)
+{
+    bool done = false;
+    const auto c = QObject::connect(pane, &BrowserPane::rendered, [&](bool) { done = true; });
+    action();
+    if (!QTest::qWaitFor([&] { return done; }, 20000))
+        std::fprintf(stderr, "%s did not finish rendering\n", qPrintable(pane->objectName()));
+    QObject::disconnect(c);
+    QTest::qWait(700); // let the page paint
+}
+
+void shoot(QWidget& window, const QString& file)
+{
+    QApplication::processEvents();
+    const QPixmap shot = window.screen()->grabWindow(0).copy(window.frameGeometry());
+    if (!shot.save(file))
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(file));
+    else
+        std::printf("%s\n", qPrintable(file));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Atlasdesk"));
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT-FOLDER\n", argv[0]);
+        return 2;
+    }
+    const QString out = QString::fromLocal8Bit(argv[1]);
+    QDir().mkpath(out);
+
+    const std::string source = ATLASDESK_SOURCE_DIR;
+    testutil::TempDir program, work;
+    fs::copy_file(source + "/data/AtlasdeskView.ini.xml", program / "AtlasdeskView.ini.xml");
+    for (const auto& entry : fs::directory_iterator(source + "/data"))
+        if (entry.path().extension() == ".xsl")
+            fs::copy_file(entry.path(), program.path() + entry.path().filename().string());
+    SetProgramFolder(program.path());
+    testutil::ChangeDir cd(work.path());
+    const std::string demo = source + "/data/demo-server";
+    AppendServer(demo);
+
+    TdmAtlasdesk dataModule;
+    TdlgAtlasdesk w(&dataModule);
+    w.resize(1180, 780);
+    w.move(0, 0);
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return 1;
+    w.activateWindow();
+    QTest::qWait(300);
+
+    w.ConnectToServer(demo);
+    TreeNode* root = w.tvXMLTree->rootNode();
+    root->setExpanded(true);
+    TreeNode* bretagne = open(w, open(w, open(w, root, "10_world"), "21_france"), "31_bretagne");
+    TreeNode* ign = open(w, open(w, bretagne, "transport"), "ign");
+    open(w, bretagne, "hydrology");
+    TreeNode* routes = nullptr;
+    for (int i = 0; i < ign->childCount(); ++i)
+        if (ign->child(i)->text(0) == QLatin1String("routes.shp"))
+            routes = static_cast<TreeNode*>(ign->child(i));
+    if (!routes)
+        return 1;
+
+    w.PageControl1->setCurrentWidget(w.TabXSL);
+    waitRendered(w.wbXSL, [&] { w.tvXMLTree->setCurrentItem(routes); });
+    shoot(w, out + "/metadata.png");
+
+    w.tvXMLTree->scrollToItem(routes);
+    waitRendered(w.wbXML, [&] { w.PageControl1->setCurrentWidget(w.tabXML); });
+    shoot(w, out + "/xml.png");
+
+    w.PageControl1->setCurrentWidget(w.tabThumbnail);
+    QTest::qWait(300);
+    shoot(w, out + "/thumbnail.png");
+
+    // Greyed categories: tables and documents are unchecked at start; with
+    // Vector unchecked too, the shapefiles turn grey.
+    w.PageControl1->setCurrentWidget(w.TabXSL);
+    w.ckVector->click();
+    QTest::qWait(300);
+    shoot(w, out + "/greyed.png");
+    return 0;
+}
