@@ -18,6 +18,7 @@
 #include "AtlasdeskOps.h"
 #include "BrowserPane.h"
 #include "CommandGuard.h"
+#include "PathOps.h"
 #include "ServerTree.h"
 #include "TestUtil.h"
 #include "XMLFile.h"
