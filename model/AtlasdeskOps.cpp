@@ -94,6 +94,14 @@ void readDirectories(const tXMLDocument& doc)
     ProjectionsDir = doc.GetNodeText("Projections") + PathDelim;
 }
 
+// The texts at a rooted path of the configuration, sorted by byte value.
+tVectorOfString sortedConfigTexts(const std::string& path)
+{
+    tVectorOfString texts = tXMLDocument(ConfigFilePath()).GetNodeTexts(path);
+    SortStrings(texts);
+    return texts;
+}
+
 } // namespace
 
 std::string ProgramFolder()
@@ -152,13 +160,7 @@ uint8_t CategoryOfExtension(const std::string& ext)
 
 tVectorOfString ReadServerList()
 {
-    tVectorOfString paths;
-    {
-        const tXMLDocument doc(ConfigFilePath());
-        paths = doc.GetNodeTexts("atlasdesk/directories/servers/path");
-    }
-    SortStrings(paths);
-    return paths;
+    return sortedConfigTexts("atlasdesk/directories/servers/path");
 }
 
 void AppendServer(const std::string& folder)
@@ -171,11 +173,5 @@ void AppendServer(const std::string& folder)
 
 tVectorOfString ReadThemes()
 {
-    tVectorOfString themes;
-    {
-        const tXMLDocument doc(ConfigFilePath());
-        themes = doc.GetNodeTexts("*/keywords/themes/data");
-    }
-    SortStrings(themes);
-    return themes;
+    return sortedConfigTexts("*/keywords/themes/data");
 }
