@@ -1,0 +1,30 @@
+#pragma once
+// The benchmark groups. Each builds its own input, drives the real code and
+// adds its rows to the table (a failed row when it cannot measure).
+#include <string>
+
+#include "BenchSupport.h"
+
+namespace bench {
+
+// Expanding a directory of N data sets against readdir + stat of it, for
+// N = 1,000, 10,000 and 50,000, and the cost per entry at 50,000 against
+// that at 1,000.
+void runListing(ResultTable& table);
+// "&Expand all" over a tree of 100,000 nodes against a bare walk of it, and
+// the cost per node against a tree of 10,000.
+void runExpandAll(ResultTable& table);
+// "&Select children" and the category-filter click, per node at 20,000
+// data sets against 2,000.
+void runSelection(ResultTable& table);
+// Selection change to rendered page (140 KB metadata, 240 KB stylesheet),
+// and the transform against libxslt's own.
+void runRendering(ResultTable& table);
+// "&Add to chartroom" of 2,000 data sets against executing the same
+// statements in a bare loop.
+void runUpload(ResultTable& table);
+// Process start to the window shown, and its peak memory, by spawning
+// `probe` (the start-up probe executable) several times.
+void runStartup(ResultTable& table, const std::string& probe);
+
+} // namespace bench

@@ -1,0 +1,254 @@
+// The "&Metadata" page: from a selection change to the rendered page, and
+// the transform itself against libxslt's own.
+#include <libxml/parser.h>
+#include <libxslt/documents.h>
+#include <libxslt/security.h>
+#include <libxslt/transform.h>
+#include <libxslt/xsltInternals.h>
+#include <libxslt/xsltutils.h>
+
+#include <QComboBox>
+#include <QEventLoop>
+#include <QTabWidget>
+#include <QTimer>
+
+#include <iostream>
+#include <stdexcept>
+
+#include "BenchWindow.h"
+#include "Benchmarks.h"
+#include "BrowserPane.h"
+#include "ServerTree.h"
+#include "TemporaryDocument.h"
+#include "XslTransform.h"
+#include "dlgAtlasdeskU.h"
+
+namespace bench {
+
+namespace {
+
+constexpr size_t kMetadataBytes = 140 * 1024;
+const char* const kStylesheet = "FGDC_Plus.xsl";
+
+const char* const kMonths[] = {"January", "February", "March", "April", "May", "June",
+                               "July", "August", "September", "October", "November", "December"};
+const struct {
+    const char* label;
+    const char* definition;
+    const char* unit;
+    const char* low;
+    const char* high;
+} kVariables[] = {
+    {"TMAX", "mean of the daily maximum near-surface air temperature", "degrees Celsius", "-45.0", "55.0"},
+    {"TMIN", "mean of the daily minimum near-surface air temperature", "degrees Celsius", "-60.0", "40.0"},
+    {"PRCP", "total precipitation, rain and snow water equivalent", "millimetres", "0.0", "2500.0"},
+    {"WIND", "mean near-surface wind speed at 10 m above ground", "metres per second", "0.0", "45.0"},
+};
+
+// The sample metadata (120 KB) grown to `bytes` with what large metadata
+// files really carry: an entity and attribute section describing the
+// monthly variables of the data set, inserted before the thumbnail.
+std::string paddedMetadata(size_t bytes, const std::string& title)
+{
+    std::string doc = readFile(samplesDir() + "flathers_fgdc.xml");
+    const size_t titleStart = doc.find("<title>");
+    const size_t titleEnd = doc.find("</title>");
+    if (titleStart == std::string::npos || titleEnd == std::string::npos)
+        throw std::runtime_error("flathers_fgdc.xml has no title");
+    doc.replace(titleStart + 7, titleEnd - titleStart - 7, title);
+    const size_t binary = doc.find("\t<Binary>");
+    if (binary == std::string::npos)
+        throw std::runtime_error("flathers_fgdc.xml has no thumbnail");
+    std::string section =
+        "\t<eainfo>\n\t\t<detailed>\n\t\t\t<enttyp>\n\t\t\t\t<enttypl>monthly_grids</enttypl>\n"
+        "\t\t\t\t<enttypd>One grid per variable and month, 1/8 degree cells, bias-corrected and "
+        "spatially downscaled from the IPCC AR4 model runs.</enttypd>\n"
+        "\t\t\t\t<enttypds>Downscaled climate model output</enttypds>\n\t\t\t</enttyp>\n";
+    const std::string closing = "\t\t</detailed>\n\t</eainfo>\n";
+    for (unsigned i = 0; doc.size() + section.size() + closing.size() < bytes; ++i) {
+        const auto& v = kVariables[i % std::size(kVariables)];
+        const std::string month = kMonths[(i / std::size(kVariables)) % 12];
+        const std::string period = std::to_string(1950 + 10 * (i / 48 % 15)) + "-" + std::to_string(1959 + 10 * (i / 48 % 15));
+        section += "\t\t\t<attr>\n\t\t\t\t<attrlabl>" + std::string(v.label) + "_" + month.substr(0, 3) + "_" +
+                   period + "</attrlabl>\n\t\t\t\t<attrdef>Monthly " + v.definition + " for " + month + ", " +
+                   period + ", averaged over the ensemble of the SRES A1B runs.</attrdef>\n"
+                   "\t\t\t\t<attrdefs>Bias-corrected spatially downscaled CMIP3 projections</attrdefs>\n"
+                   "\t\t\t\t<attrdomv>\n\t\t\t\t\t<rdom>\n\t\t\t\t\t\t<rdommin>" + v.low +
+                   "</rdommin>\n\t\t\t\t\t\t<rdommax>" + v.high + "</rdommax>\n\t\t\t\t\t\t<attrunit>" + v.unit +
+                   "</attrunit>\n\t\t\t\t\t</rdom>\n\t\t\t\t</attrdomv>\n\t\t\t</attr>\n";
+    }
+    section += closing;
+    doc.insert(binary, section);
+    return doc;
+}
+
+// Selects `node` as a click does and waits for the page it renders.
+double renderOnSelection(TdlgAtlasdesk& w, TreeNode* node)
+{
+    QEventLoop loop;
+    bool done = false, ok = false;
+    Clock::time_point end;
+    const auto connection = QObject::connect(w.wbXSL, &BrowserPane::rendered, &loop, [&](bool rendered) {
+        end = Clock::now();
+        ok = rendered;
+        done = true;
+        loop.quit();
+    });
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    const Clock::time_point start = Clock::now();
+    w.tvXMLTree->setCurrentItem(node);
+    if (!done)
+        loop.exec();
+    QObject::disconnect(connection);
+    if (!done)
+        throw std::runtime_error("the page was not rendered within a minute");
+    if (!ok)
+        throw std::runtime_error("the page was rendered as an error page");
+    return std::chrono::duration<double>(end - start).count();
+}
+
+// libxslt's process-wide settings as the library starts with them: the
+// program installs its own document loader and security checks, which the
+// plain library does not have.
+class PlainLibxslt {
+public:
+    PlainLibxslt() : m_loader(xsltDocDefaultLoader), m_prefs(xsltGetDefaultSecurityPrefs())
+    {
+        xsltSetLoaderFunc(nullptr);
+        xsltSetDefaultSecurityPrefs(nullptr);
+    }
+    ~PlainLibxslt()
+    {
+        xsltSetLoaderFunc(m_loader);
+        xsltSetDefaultSecurityPrefs(m_prefs);
+    }
+    PlainLibxslt(const PlainLibxslt&) = delete;
+    PlainLibxslt& operator=(const PlainLibxslt&) = delete;
+
+private:
+    xsltDocLoaderFunc m_loader;
+    xsltSecurityPrefsPtr m_prefs;
+};
+
+// libxslt on its own: the stylesheet parsed once, then the document parsed,
+// transformed and serialised, as a program that uses the library directly
+// does it.
+class LibxsltTransform {
+public:
+    explicit LibxsltTransform(const std::string& stylesheet)
+    {
+        const PlainLibxslt plain;
+        m_sheet = xsltParseStylesheetFile(reinterpret_cast<const xmlChar*>(stylesheet.c_str()));
+        if (!m_sheet)
+            throw std::runtime_error("libxslt cannot parse " + stylesheet);
+    }
+    ~LibxsltTransform() { xsltFreeStylesheet(m_sheet); }
+    LibxsltTransform(const LibxsltTransform&) = delete;
+    LibxsltTransform& operator=(const LibxsltTransform&) = delete;
+
+    size_t run(const std::string& document)
+    {
+        const PlainLibxslt plain;
+        xmlDocPtr doc = xmlReadFile(document.c_str(), nullptr, XML_PARSE_NONET);
+        if (!doc)
+            throw std::runtime_error("libxml2 cannot parse " + document);
+        xmlDocPtr result = xsltApplyStylesheet(m_sheet, doc, nullptr);
+        xmlChar* text = nullptr;
+        int length = 0;
+        if (result)
+            xsltSaveResultToString(&text, &length, result, m_sheet);
+        xmlFree(text);
+        xmlFreeDoc(result);
+        xmlFreeDoc(doc);
+        if (!result || length <= 0)
+            throw std::runtime_error("libxslt produced no page");
+        return static_cast<size_t>(length);
+    }
+
+private:
+    xsltStylesheetPtr m_sheet = nullptr;
+};
+
+void measureTransform(ResultTable& table, const std::string& input)
+{
+    ScratchDir dir("transform");
+    copyFile(samplesDir() + kStylesheet, dir.path() + "~Last Used.xsl");
+    writeFile(dir.path() + "climate.tif.xml", paddedMetadata(kMetadataBytes, "Downscaled climate model output"));
+    const std::string document = dir.path() + "~TempXML.xml";
+    writeTemporaryDocument(dir.path() + "climate.tif.xml", document);
+
+    TransformFile(document); // the program's libxslt set-up, done once at first use
+    LibxsltTransform libxslt(dir.path() + "~Last Used.xsl");
+    const auto bare = [&] { return timed([&] { libxslt.run(document); }); };
+    const auto real = [&] {
+        RenderResult result;
+        const double t = timed([&] { result = TransformFile(document); });
+        if (!result.ok)
+            throw std::runtime_error("TransformFile failed: " + result.error);
+        return t;
+    };
+    const PairedMedians m = measurePaired(15, bare, real);
+    table.addJudged("Transform vs libxslt", input, formatDuration(m.real) + " vs " + formatDuration(m.bare),
+                    m.real / m.bare, 1.2, "x");
+}
+
+} // namespace
+
+void runRendering(ResultTable& table)
+{
+    const std::string input = "140 KB metadata, 240 KB stylesheet";
+    std::cerr << "rendering\n";
+    try {
+        ScratchDir store("render");
+        writeFile(store.path() + "climate_a.tif", std::string(100, '\0'));
+        writeFile(store.path() + "climate_a.tif.xml",
+                  paddedMetadata(kMetadataBytes, "Downscaled Climate Model Output, scenario A1B"));
+        writeFile(store.path() + "climate_b.tif", std::string(100, '\0'));
+        writeFile(store.path() + "climate_b.tif.xml",
+                  paddedMetadata(kMetadataBytes, "Downscaled Climate Model Output, scenario A2"));
+
+        BenchWindow bw({samplesDir() + kStylesheet});
+        TdlgAtlasdesk& w = bw.window();
+        const int sheet = w.cbXslFormat->findText(QString::fromLatin1(kStylesheet));
+        if (sheet < 0)
+            throw std::runtime_error("the stylesheet is not offered in the Format list");
+        w.cbXslFormat->setCurrentIndex(sheet);
+        w.PageControl1->setCurrentWidget(w.TabXSL);
+        w.ConnectToServer(store.path());
+        TreeNode* root = w.tvXMLTree->rootNode();
+        root->setExpanded(true);
+        settle();
+        if (root->childCount() != 2)
+            throw std::runtime_error("the store does not show its two data sets");
+        TreeNode* nodes[] = {root->childNode(0), root->childNode(1)};
+
+        const double first = renderOnSelection(w, nodes[0]);
+        std::vector<double> times;
+        for (int i = 1; i <= 12; ++i)
+            times.push_back(renderOnSelection(w, nodes[i % 2]));
+        const QStringList errors = bw.takeErrors();
+        if (!errors.isEmpty())
+            throw std::runtime_error("rendering reported: " + errors.join("; ").toStdString());
+        const double typical = median(times);
+        table.addJudged("Render: selection to rendered page", input,
+                        formatDuration(typical) + " (median of " + std::to_string(times.size()) + ")", typical, 0.3,
+                        "s");
+        Row firstRow;
+        firstRow.figure = "Render: first page after start";
+        firstRow.input = input;
+        firstRow.measured = formatDuration(first) + " (starts the page renderer)";
+        firstRow.judgedBy = "-";
+        firstRow.target = "-";
+        firstRow.informational = true;
+        table.add(firstRow);
+    } catch (const std::exception& e) {
+        table.addFailure("Render: selection to rendered page", input, e.what());
+    }
+    try {
+        measureTransform(table, input);
+    } catch (const std::exception& e) {
+        table.addFailure("Transform vs libxslt", input, e.what());
+    }
+}
+
+} // namespace bench
