@@ -1,0 +1,237 @@
+// The server tree against a file system that does not cooperate: a
+// directory that cannot be read, one that vanishes (or turns into a file)
+// between listing and expansion, and symbolic links that loop. Listing,
+// expanding, "Expand all", "Select children", "Refresh", the pages and
+// "Open file(s)" must end, must not crash, and must show what is there.
+//
+// What each case proves:
+//  - UnreadableDirectory: opendir fails with EACCES. Root reads any
+//    directory, so the test drops CAP_DAC_OVERRIDE and CAP_DAC_READ_SEARCH
+//    from its own thread, and chmod 000 then stops it as it stops a user.
+//  - VanishedDirectory / DirectoryTurnedIntoAFile: the listing's result is
+//    out of date when the node is expanded (ENOENT, ENOTDIR), and data sets
+//    of a vanished folder are still in the tree.
+//  - SymbolicLinkLoops: a link to itself and two links to each other fail
+//    with ELOOP; a link to an ancestor and a link to its own folder are real
+//    cycles that stat follows; expanding a link to its own folder by hand
+//    goes on until the path holds more links than the system resolves
+//    (ELOOP after 40), where the listing simply ends.
+#include <sys/stat.h>
+#include <dirent.h>
+#include <unistd.h>
+
+#include <QLabel>
+
+#include <filesystem>
+
+#include "FaultSupport.h"
+#include "WindowFaultFixture.h"
+
+namespace {
+
+using testutil::writeFile;
+
+QStringList sorted(QStringList texts)
+{
+    texts.sort();
+    return texts;
+}
+
+class TreeFaultTest : public WindowFaultFixture {
+protected:
+    // Every node below `node`, depth first.
+    static int countBelow(const QTreeWidgetItem* node)
+    {
+        int n = 0;
+        for (int i = 0; i < node->childCount(); ++i)
+            n += 1 + countBelow(node->child(i));
+        return n;
+    }
+
+    // "Select children" on `node`: it expands everything below first.
+    void selectChildren(TreeNode* node)
+    {
+        selectOnly(node);
+        window().mnuSelectChildrenClick();
+    }
+};
+
+TEST_F(TreeFaultTest, UnreadableDirectory)
+{
+    writeFile(m_tree / "secret/hidden.shp", "shp");
+    writeFile(m_tree / "secret/inner/deeper.shp", "shp");
+    writeFile(m_tree / "open/seen.shp", "shp");
+    ASSERT_EQ(::chmod((m_tree / "secret").c_str(), 0), 0);
+    struct RestoreMode {
+        std::string dir;
+        ~RestoreMode() { ::chmod(dir.c_str(), 0755); }
+    } restore{m_tree / "secret"};
+    faults::PermissionBitsHold bitsHold;
+    if (DIR* d = ::opendir((m_tree / "secret").c_str())) {
+        ::closedir(d);
+        GTEST_SKIP() << "this process reads a chmod 000 directory (capabilities cannot be dropped here)";
+    }
+
+    TdlgAtlasdesk& w = window();
+    TreeNode* root = connectAndExpand();
+    EXPECT_EQ(childTexts(root), (QStringList{"open", "secret"}));
+    TreeNode* secret = child(root, "secret");
+    ASSERT_NE(secret, nullptr);
+    secret->setExpanded(true);
+    EXPECT_EQ(secret->childCount(), 0);
+    EXPECT_FALSE(secret->hasChildrenMark()) << "nothing to expand any more";
+
+    selectChildren(root);
+    EXPECT_EQ(sortedSelectedTexts(), sorted({root->text(0), "open", "seen.shp", "secret"}));
+    EXPECT_EQ(w.stItems->text(), "Items: 4");
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+
+    // Readable again: Refresh lists it.
+    ::chmod((m_tree / "secret").c_str(), 0755);
+    selectOnly(secret);
+    w.mnuRefreshClick();
+    EXPECT_EQ(childTexts(secret), (QStringList{"hidden.shp", "inner"}));
+}
+
+TEST_F(TreeFaultTest, VanishedDirectory)
+{
+    writeFile(m_tree / "gone/inner/a.shp", "shp");
+    writeFile(m_tree / "gone/b.shp", "shp");
+    writeFile(m_tree / "gone/b.shp.xml", "<metadata><idinfo><citation><citeinfo><title>B</title>"
+                                         "</citeinfo></citation></idinfo></metadata>");
+    writeFile(m_tree / "later/c.shp", "shp");
+    writeFile(m_tree / "kept/d.shp", "shp");
+    TdlgAtlasdesk& w = window();
+    useRecordingOpener();
+    TreeNode* root = connectAndExpand();
+    TreeNode* gone = child(root, "gone");
+    ASSERT_NE(gone, nullptr);
+    gone->setExpanded(true);
+    TreeNode* b = child(gone, "b.shp");
+    TreeNode* inner = child(gone, "inner");
+    ASSERT_TRUE(b && inner);
+
+    // Listed, then removed before the nodes are used.
+    std::filesystem::remove_all(m_tree / "gone");
+    std::filesystem::remove_all(m_tree / "later");
+    inner->setExpanded(true);
+    EXPECT_EQ(inner->childCount(), 0);
+    TreeNode* later = child(root, "later");
+    ASSERT_NE(later, nullptr);
+    later->setExpanded(true);
+    EXPECT_EQ(later->childCount(), 0);
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+
+    // Its data set is still in the tree: the pages show nothing, opening it
+    // says why.
+    w.PageControl1->setCurrentWidget(w.tabThumbnail);
+    selectOnly(b);
+    EXPECT_TRUE(w.imgThumbnail->pixmap().isNull());
+    EXPECT_TRUE(w.edThbFilename->text().isEmpty());
+    w.PageControl1->setCurrentWidget(w.tabXML);
+    EXPECT_TRUE(w.wbXML->lastLocalPath().empty()) << "no page for a vanished metadata file";
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+    w.OnMnuOpenFilesClick();
+    EXPECT_EQ(m_errors, QStringList{QString::fromStdString("File '" + m_tree / "gone/b.shp" + "' not found.")});
+    EXPECT_TRUE(opened().empty());
+
+    // Expand all and Select children go over the stale nodes.
+    m_errors.clear();
+    selectChildren(root);
+    EXPECT_EQ(sortedSelectedTexts(), sorted({root->text(0), "gone", "b.shp", "inner", "kept", "d.shp", "later"}));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+
+    // Refresh puts the tree right.
+    selectOnly(root);
+    w.mnuRefreshClick();
+    EXPECT_EQ(childTexts(root), (QStringList{"kept"}));
+    EXPECT_TRUE(w.SelectedFiles.size() <= 1u);
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+TEST_F(TreeFaultTest, DirectoryTurnedIntoAFile)
+{
+    writeFile(m_tree / "swapped/a.shp", "shp");
+    window();
+    TreeNode* root = connectAndExpand();
+    TreeNode* swapped = child(root, "swapped");
+    ASSERT_NE(swapped, nullptr);
+    std::filesystem::remove_all(m_tree / "swapped");
+    writeFile(m_tree / "swapped", "now a file");
+    swapped->setExpanded(true);
+    EXPECT_EQ(swapped->childCount(), 0);
+    selectChildren(root);
+    EXPECT_EQ(sortedSelectedTexts(), sorted({root->text(0), "swapped"}));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+TEST_F(TreeFaultTest, SymbolicLinkLoops)
+{
+    namespace fs = std::filesystem;
+    writeFile(m_tree / "sub/data.shp", "shp");
+    writeFile(m_tree / "sub/data.shp.xml", "<metadata/>");
+    fs::create_symlink("self", m_tree / "self");        // itself
+    fs::create_symlink("pong", m_tree / "ping");        // two links to each other
+    fs::create_symlink("ping", m_tree / "pong");
+    fs::create_symlink("loop.shp", m_tree / "loop.shp"); // a data set's name, itself
+    fs::create_symlink("nowhere", m_tree / "dangling");  // nothing
+    fs::create_symlink("..", m_tree / "sub/up");         // the root again
+    fs::create_symlink(".", m_tree / "sub/here");        // its own folder
+
+    TdlgAtlasdesk& w = window();
+    useRecordingOpener();
+    TreeNode* root = connectAndExpand();
+    EXPECT_EQ(childTexts(root), (QStringList{"loop.shp", "sub"})) << "links that lead nowhere are no folders";
+    TreeNode* sub = child(root, "sub");
+    ASSERT_NE(sub, nullptr);
+    sub->setExpanded(true);
+    EXPECT_EQ(childTexts(sub), (QStringList{"data.shp", "here", "up"}));
+
+    // Expand all stops at the cycles: a folder already on the way down is
+    // not entered again.
+    selectOnly(root);
+    w.mnuXMLExpandAllClick();
+    TreeNode* up = child(sub, "up");
+    TreeNode* here = child(sub, "here");
+    ASSERT_TRUE(up && here);
+    EXPECT_EQ(up->childCount(), 0);
+    EXPECT_EQ(here->childCount(), 0);
+    EXPECT_EQ(countBelow(root), 5);
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+
+    // By hand, "here" can be expanded again and again; the path grows by a
+    // link each time until the system gives up resolving it: from there on
+    // no folder is listed any more.
+    TreeNode* node = sub;
+    int depth = 0;
+    for (; depth < 60; ++depth) {
+        TreeNode* next = nullptr;
+        for (int i = 0; i < node->childCount(); ++i)
+            if (node->child(i)->text(0) == "here")
+                next = node->childNode(i);
+        if (!next)
+            break;
+        w.ScanDirectoryNode(next);
+        node = next;
+    }
+    EXPECT_GE(depth, 30);
+    EXPECT_LT(depth, 60) << "the listing of ever longer link paths ends";
+
+    // Select children after all that: every node once, no hang.
+    m_errors.clear();
+    selectChildren(root);
+    EXPECT_EQ(w.tvXMLTree->selectionCount(), 1 + countBelow(root));
+
+    // The data set whose name is a link to itself: no page, and opening it
+    // says it is not there.
+    TreeNode* loop = child(root, "loop.shp");
+    ASSERT_NE(loop, nullptr);
+    w.PageControl1->setCurrentWidget(w.tabThumbnail);
+    selectOnly(loop);
+    EXPECT_TRUE(w.imgThumbnail->pixmap().isNull());
+    w.OnMnuOpenFilesClick();
+    EXPECT_EQ(m_errors, QStringList{QString::fromStdString("File '" + m_tree / "loop.shp" + "' not found.")});
+    EXPECT_TRUE(opened().empty());
+}
+
+} // namespace
