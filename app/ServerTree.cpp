@@ -3,6 +3,7 @@
 #include <QHeaderView>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "CategoryIcons.h"
 #include "FileOps.h"
@@ -27,6 +28,12 @@ bool TreeNode::hasChildrenMark() const
     return childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator || childCount() > 0;
 }
 
+void TreeNode::setData(int column, int role, const QVariant& value)
+{
+    m_width = -1; // the text or the picture may change its width
+    QTreeWidgetItem::setData(column, role, value);
+}
+
 ServerTree::ServerTree(QWidget* parent) : QTreeWidget(parent)
 {
     setHeaderHidden(true);
@@ -41,6 +48,9 @@ ServerTree::ServerTree(QWidget* parent) : QTreeWidget(parent)
     setContextMenuPolicy(Qt::NoContextMenu);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     header()->setStretchLastSection(false);
+    // Expanding or collapsing changes the rows: the column fits anew.
+    connect(this, &QTreeView::expanded, this, [this] { m_seenWidth = 0; });
+    connect(this, &QTreeView::collapsed, this, [this] { m_seenWidth = 0; });
 }
 
 ServerTree::~ServerTree()
@@ -80,6 +90,7 @@ void ServerTree::clearAll()
     m_order.clear();
     clear();
     m_nodeCount = 0;
+    m_seenWidth = 0;
     m_clearing = false;
 }
 
@@ -114,18 +125,108 @@ void ServerTree::addToSelection(TreeNode* node)
     selectionModel()->setCurrentIndex(index, QItemSelectionModel::Select);
 }
 
+QItemSelection ServerTree::rangesOf(const std::vector<TreeNode*>& nodes) const
+{
+    // The selection model compares selections range by range, each with
+    // each, so one range per node makes large selections quadratically
+    // slow. Consecutive rows under one parent make one range here.
+    struct Row {
+        const QTreeWidgetItem* parent;
+        int row;
+    };
+    std::vector<Row> rows;
+    rows.reserve(nodes.size());
+    for (const TreeNode* node : nodes) {
+        const QModelIndex index = indexFromItem(node);
+        if (index.isValid())
+            rows.push_back({node->parent(), index.row()});
+    }
+    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
+        return a.parent != b.parent ? std::less<const QTreeWidgetItem*>()(a.parent, b.parent) : a.row < b.row;
+    });
+    QItemSelection ranges;
+    for (size_t first = 0; first < rows.size();) {
+        size_t last = first;
+        while (last + 1 < rows.size() && rows[last + 1].parent == rows[first].parent &&
+               rows[last + 1].row <= rows[last].row + 1)
+            ++last;
+        const QModelIndex parent = rows[first].parent ? indexFromItem(rows[first].parent) : QModelIndex();
+        ranges.append(QItemSelectionRange(model()->index(rows[first].row, 0, parent),
+                                          model()->index(rows[last].row, 0, parent)));
+        first = last + 1;
+    }
+    return ranges;
+}
+
+void ServerTree::selectInOrder(const std::vector<TreeNode*>& nodes)
+{
+    struct Pending {
+        const std::vector<TreeNode*>*& slot;
+        const std::vector<TreeNode*>* previous;
+        ~Pending() { slot = previous; }
+    } pending{m_pendingOrder, m_pendingOrder};
+    m_pendingOrder = &nodes;
+    selectionModel()->select(rangesOf(nodes), QItemSelectionModel::Select);
+}
+
+void ServerTree::selectNodes(const std::vector<TreeNode*>& nodes)
+{
+    if (!nodes.empty())
+        selectInOrder(nodes);
+}
+
+void ServerTree::deselectNodes(const std::vector<TreeNode*>& nodes)
+{
+    std::vector<TreeNode*> kept;
+    bool dropping = false;
+    {
+        std::vector<const TreeNode*> drop(nodes.begin(), nodes.end());
+        std::sort(drop.begin(), drop.end());
+        for (TreeNode* node : m_order) {
+            if (std::binary_search(drop.begin(), drop.end(), node))
+                dropping = true;
+            else
+                kept.push_back(node);
+        }
+    }
+    if (!dropping)
+        return;
+    if (kept.empty()) {
+        selectionModel()->clearSelection();
+        return;
+    }
+    // Deselecting range by range compares every dropped range with every
+    // selected one. The selection is rebuilt instead: cleared quietly, then
+    // the kept nodes selected again, which the tree announces as one change.
+    {
+        const QSignalBlocker quiet(this);
+        selectionModel()->clearSelection();
+    }
+    selectInOrder(kept);
+}
+
 void ServerTree::selectionChanged(const QItemSelection& selected,
                                   const QItemSelection& deselected)
 {
+    // A node being deleted leaves the selection only after its own
+    // destructor has forgotten it; by then it is no TreeNode any more, which
+    // dynamic_cast tells.
     for (const QModelIndex& index : deselected.indexes())
-        if (auto* node = static_cast<TreeNode*>(itemFromIndex(index)))
+        if (auto* node = dynamic_cast<TreeNode*>(itemFromIndex(index)))
             forget(node);
-    for (const QModelIndex& index : selected.indexes()) {
-        auto* node = static_cast<TreeNode*>(itemFromIndex(index));
+    auto enter = [this](TreeNode* node) {
         if (node && !node->m_inOrder) {
             node->m_orderPos = m_order.insert(m_order.end(), node);
             node->m_inOrder = true;
         }
+    };
+    if (m_pendingOrder) {
+        for (TreeNode* node : *m_pendingOrder)
+            if (indexFromItem(node).isValid())
+                enter(node);
+    } else {
+        for (const QModelIndex& index : selected.indexes())
+            enter(static_cast<TreeNode*>(itemFromIndex(index)));
     }
     QTreeWidget::selectionChanged(selected, deselected);
 }
@@ -140,10 +241,90 @@ QRect ServerTree::rowRect(const QTreeWidgetItem* node) const
 
 bool ServerTree::hasNextSibling(const QTreeWidgetItem* node) const
 {
-    auto* item = const_cast<QTreeWidgetItem*>(node);
-    if (QTreeWidgetItem* parent = item->parent())
-        return parent->indexOfChild(item) < parent->childCount() - 1;
-    return indexOfTopLevelItem(item) < topLevelItemCount() - 1;
+    // The model index knows its row at once; searching the parent's
+    // children for it costs as much as the directory is long.
+    const int row = indexFromItem(node).row();
+    if (const QTreeWidgetItem* parent = node->parent())
+        return row < parent->childCount() - 1;
+    return row < topLevelItemCount() - 1;
+}
+
+int ServerTree::sizeHintForColumn(int column) const
+{
+    // The toolkit measures the text of up to a thousand rows on every
+    // layout, which made every expansion cost tens of milliseconds however
+    // small the directory. Only the rows on screen (and the width of those
+    // scrolled past since the rows last changed) count here, each row
+    // measured once.
+    if (column != 0)
+        return QTreeWidget::sizeHintForColumn(column);
+    return std::max(visibleRowsWidth(), m_seenWidth);
+}
+
+int ServerTree::visibleRowsWidth() const
+{
+    ensurePolished();
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    const int indent = indentation();
+    const int bottom = viewport()->height();
+    int width = -1;
+    for (QModelIndex index = indexAt(QPoint(columnViewportPosition(0), 0)); index.isValid();
+         index = indexBelow(index)) {
+        if (visualRect(index).top() >= bottom)
+            break;
+        const auto* node = static_cast<const TreeNode*>(itemFromIndex(index));
+        if (!node)
+            continue;
+        if (node->m_width < 0 || node->m_widthEpoch != m_widthEpoch) {
+            node->m_width = itemDelegateForIndex(index)->sizeHint(option, index).width();
+            node->m_widthEpoch = m_widthEpoch;
+        }
+        width = std::max(width, node->m_width + indent * (level(node) + (rootIsDecorated() ? 1 : 0)));
+    }
+    return width;
+}
+
+void ServerTree::scrollContentsBy(int dx, int dy)
+{
+    QTreeWidget::scrollContentsBy(dx, dy);
+    // Rows scrolled into view may need a wider column. What was seen stays
+    // fitted until the rows change, so the column never narrows while
+    // scrolling and the horizontal position stays where it was.
+    if (dy == 0)
+        return;
+    const int width = visibleRowsWidth();
+    m_seenWidth = std::max(m_seenWidth, width);
+    if (width > columnWidth(0))
+        header()->resizeSections(QHeaderView::ResizeToContents);
+}
+
+void ServerTree::rowsInserted(const QModelIndex& parent, int start, int end)
+{
+    m_seenWidth = 0;
+    QTreeWidget::rowsInserted(parent, start, end);
+}
+
+void ServerTree::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
+{
+    m_seenWidth = 0;
+    QTreeWidget::rowsAboutToBeRemoved(parent, start, end);
+}
+
+void ServerTree::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
+        ++m_widthEpoch;
+    QTreeWidget::changeEvent(event);
+}
+
+const QPixmap& ServerTree::picture(int category, qreal devicePixelRatio) const
+{
+    // Drawing a picture costs more than the rest of a greyed row.
+    auto [it, inserted] = m_pictures.try_emplace({category, devicePixelRatio});
+    if (inserted)
+        it->second = categoryPixmap(category, devicePixelRatio);
+    return it->second;
 }
 
 int ServerTree::level(const QTreeWidgetItem* node) const
@@ -183,10 +364,9 @@ void ServerTree::drawGreyedRow(QPainter* painter, const QRect& row, const TreeNo
     r.setLeft(r.left() + lvl * indent);
     drawTreeLines(painter, r, node);
     r.setLeft(r.left() + indent);
-    const int picture = node->data(0, Qt::UserRole).toInt();
-    const QPixmap pm = categoryPixmap(picture, painter->device()->devicePixelRatioF());
+    const int category = node->data(0, Qt::UserRole).toInt();
     painter->drawPixmap(r.left(), r.top() + (r.bottom() - r.top()) / 2 - iconSize().height() / 2,
-                        pm);
+                        picture(category, painter->device()->devicePixelRatioF()));
     painter->restore();
 }
 

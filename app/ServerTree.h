@@ -1,10 +1,13 @@
 #pragma once
 // The server tree widget: nodes own their tXMLFile, the selection order is
 // kept (first selected first), greyed nodes are drawn by hand.
+#include <QPixmap>
 #include <QTreeWidget>
 #include <functional>
 #include <list>
+#include <map>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class tXMLFile;
@@ -22,6 +25,8 @@ public:
     // The has-children mark: an expand button even before children exist.
     void setHasChildrenMark(bool on);
     bool hasChildrenMark() const;
+    // As the item's own, and forgets the node's measured width.
+    void setData(int column, int role, const QVariant& value) override;
 
 private:
     friend class ServerTree;
@@ -29,6 +34,9 @@ private:
     ServerTree* m_tree = nullptr; // set while the node is counted by a tree
     bool m_inOrder = false;
     std::list<TreeNode*>::iterator m_orderPos;
+    // The width its picture and text need, measured once (see ServerTree).
+    mutable int m_width = -1;
+    mutable unsigned m_widthEpoch = 0;
 };
 
 class ServerTree : public QTreeWidget {
@@ -62,6 +70,12 @@ public:
     void attachChildren(TreeNode* parent, QList<QTreeWidgetItem*> children);
     // Adds `node` to the selection as a Ctrl-click would, making it current.
     void addToSelection(TreeNode* node);
+    // Adds `nodes` to the selection in one change; those not selected yet
+    // enter the selection order in the order given.
+    void selectNodes(const std::vector<TreeNode*>& nodes);
+    // Drops `nodes` from the selection in one change (none when none of
+    // them is selected); the others keep their order.
+    void deselectNodes(const std::vector<TreeNode*>& nodes);
     // The rectangle of a node's whole row, in viewport coordinates.
     QRect rowRect(const QTreeWidgetItem* node) const;
 
@@ -70,6 +84,13 @@ signals:
     void popupRequested(const QPoint& globalPos);
 
 protected:
+    // The width of the widest row on screen: the column is sized to what
+    // the user sees, and grows while scrolling brings wider rows in.
+    int sizeHintForColumn(int column) const override;
+    void scrollContentsBy(int dx, int dy) override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void changeEvent(QEvent* event) override;
     void drawRow(QPainter* painter, const QStyleOptionViewItem& option,
                  const QModelIndex& index) const override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -87,8 +108,17 @@ private:
     void drawTreeLines(QPainter* painter, QRect r, const TreeNode* node) const;
     int level(const QTreeWidgetItem* node) const;
     bool hasNextSibling(const QTreeWidgetItem* node) const;
+    int visibleRowsWidth() const;
+    QItemSelection rangesOf(const std::vector<TreeNode*>& nodes) const;
+    void selectInOrder(const std::vector<TreeNode*>& nodes);
+    const QPixmap& picture(int category, qreal devicePixelRatio) const;
 
     std::list<TreeNode*> m_order;
+    // While set, newly selected nodes enter the order as listed here.
+    const std::vector<TreeNode*>* m_pendingOrder = nullptr;
+    unsigned m_widthEpoch = 1; // bumped when fonts or style change every width
+    int m_seenWidth = 0;       // the widest rows scrolled past since the rows changed
+    mutable std::map<std::pair<int, qreal>, QPixmap> m_pictures;
     int m_nodeCount = 0;
     bool m_clearing = false;
     bool m_rightPressHandled = false;

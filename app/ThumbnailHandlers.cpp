@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QStringDecoder>
 
 #include "AtlasdeskOps.h"
 #include "Errors.h"
@@ -10,6 +11,23 @@
 #include "StringOps.h"
 #include "XMLFile.h"
 #include "dlgAtlasdeskU.h"
+
+namespace {
+
+// A path for display: Latin-1 names of old servers are read as windows-1252,
+// as the tree shows them, instead of as replacement characters.
+QString displayPath(const std::string& bytes)
+{
+    const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8(view);
+    if (!utf8.hasError())
+        return text;
+    QStringDecoder legacy("windows-1252");
+    return legacy.isValid() ? QString(legacy(view)) : QString::fromLatin1(view);
+}
+
+} // namespace
 
 void TdlgAtlasdesk::OnTabThumbnailShow()
 {
@@ -21,7 +39,7 @@ void TdlgAtlasdesk::OnTabThumbnailShow()
     tXMLFile* file = SelectedFiles.front();
     if (!FileExists(file->XMLPath))
         return;
-    edThbFilename->setText(QString::fromStdString(file->DataPath()));
+    edThbFilename->setText(displayPath(file->DataPath()));
 
     std::string encoded, name;
     file->OpenDocument();

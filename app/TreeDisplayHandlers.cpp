@@ -28,16 +28,9 @@ void TdlgAtlasdesk::CleanSelection()
         for (TreeNode* node : selected)
             if (!IsCategoryShown(node))
                 greyed.push_back(node);
-        if (!greyed.empty()) {
-            QItemSelection drop;
-            for (TreeNode* node : greyed) {
-                const QModelIndex index = tvXMLTree->indexFromItem(node);
-                drop.select(index, index);
-            }
-            // One deselection for all: dropping nodes one by one costs a
-            // selection-model round trip each.
-            tvXMLTree->selectionModel()->select(drop, QItemSelectionModel::Deselect);
-        }
+        // One deselection for all: dropping nodes one by one costs a
+        // selection-model round trip each.
+        tvXMLTree->deselectNodes(greyed);
     } catch (...) {
         tvXMLTree->viewport()->update();
         throw;
@@ -143,12 +136,11 @@ void TdlgAtlasdesk::mnuXMLCollapseAllClick()
 namespace {
 
 // The descendants of `node` before `node` itself, deepest first.
-void collectSubtree(ServerTree* tree, TreeNode* node, QItemSelection& selection)
+void collectSubtree(TreeNode* node, std::vector<TreeNode*>& nodes)
 {
     for (int i = 0; i < node->childCount(); ++i)
-        collectSubtree(tree, node->childNode(i), selection);
-    const QModelIndex index = tree->indexFromItem(node);
-    selection.append(QItemSelectionRange(index, index));
+        collectSubtree(node->childNode(i), nodes);
+    nodes.push_back(node);
 }
 
 } // namespace
@@ -156,9 +148,9 @@ void collectSubtree(ServerTree* tree, TreeNode* node, QItemSelection& selection)
 void TdlgAtlasdesk::SelectSubtree(TreeNode* node)
 {
     // Added as Ctrl-clicks would add them, in one selection change.
-    QItemSelection selection;
-    collectSubtree(tvXMLTree, node, selection);
-    tvXMLTree->selectionModel()->select(selection, QItemSelectionModel::Select);
+    std::vector<TreeNode*> nodes;
+    collectSubtree(node, nodes);
+    tvXMLTree->selectNodes(nodes);
     tvXMLTree->selectionModel()->setCurrentIndex(tvXMLTree->indexFromItem(node),
                                                  QItemSelectionModel::NoUpdate);
 }

@@ -23,7 +23,7 @@ void TdlgAtlasdesk::OnTabXslShow()
         return;
     const std::string temporary = AppDir + "~TempXML.xml";
     writeTemporaryDocument(xmlPath, temporary);
-    wbXSL->navigate(QString::fromStdString(temporary));
+    wbXSL->navigate(temporary);
 }
 
 void TdlgAtlasdesk::OnTabXMLShow()
@@ -31,5 +31,6 @@ void TdlgAtlasdesk::OnTabXMLShow()
     TreeNode* node = tvXMLTree->primaryNode();
     if (!node || !FileExists(node->file()->XMLPath))
         return;
-    wbXML->navigate(QString::fromStdString(node->file()->XMLPath));
+    // The path as bytes: names on old servers are often not UTF-8.
+    wbXML->navigate(node->file()->XMLPath);
 }

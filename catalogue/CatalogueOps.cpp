@@ -1,5 +1,7 @@
 #include "CatalogueOps.h"
 
+#include <libxml/tree.h>
+
 #include <QLocale>
 #include <QTime>
 
@@ -9,6 +11,11 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
 
 #include "Errors.h"
 #include "PathOps.h"
@@ -40,9 +47,39 @@ const std::array<FieldIndex, 8> kCoordinateFields = {
 
 constexpr char kCatalogueDelim = '\\';
 
+// SqlEscape(text) appended to `out`, in one pass: the three replacements
+// never touch each other's characters, so doing them at once gives the same
+// text as doing them in turn.
+void appendEscaped(std::string& out, std::string_view text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\'') {
+            out += "\\'";
+        } else if (c == '\n' && i + 1 < text.size() && text[i + 1] == '\n') {
+            out += "<br>";
+            ++i;
+        } else {
+            out += c;
+        }
+    }
+}
+
+void appendQuoted(std::string& out, std::string_view text)
+{
+    out += '\'';
+    appendEscaped(out, text);
+    out += '\'';
+}
+
 std::string quoted(std::string_view text)
 {
-    return "'" + SqlEscape(text) + "'";
+    std::string result;
+    result.reserve(text.size() + 2);
+    appendQuoted(result, text);
+    return result;
 }
 
 // Elements [from, to] joined by ","; empty when the range is.
@@ -54,11 +91,225 @@ std::string joinRange(const tVectorOfString& parts, int from, int to)
     return DropLastChar(list);
 }
 
-std::string coordinateValue(const tXMLDocument& doc, const FieldMapEntry& entry)
+// The steps of a path made only of element names (ASCII letters, digits,
+// "_", "-", ".", not starting with a digit, "-" or ".") and "*" steps;
+// nothing for any other path.
+std::optional<std::vector<std::string>> nameSteps(std::string_view path)
+{
+    std::vector<std::string> steps;
+    size_t start = 0;
+    while (true) {
+        const size_t end = std::min(path.find('/', start), path.size());
+        const std::string_view step = path.substr(start, end - start);
+        if (step != "*") {
+            if (step.empty())
+                return std::nullopt;
+            const auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+            if (!letter(step.front()))
+                return std::nullopt;
+            for (char c : step)
+                if (!letter(c) && !(c >= '0' && c <= '9') && c != '-' && c != '.')
+                    return std::nullopt;
+        }
+        steps.emplace_back(step);
+        if (end == path.size())
+            return steps;
+        start = end + 1;
+    }
+}
+
+// Where the mapped fields live: each path announced once, parsed into its
+// steps, and indexed by its last step so that each element of a document is
+// looked up once instead of being compared with every path.
+class FieldPlan {
+public:
+    // The plan for `paths`, kept while the field map stays the same.
+    static const FieldPlan& of(const std::vector<std::string>& paths)
+    {
+        static thread_local std::unique_ptr<FieldPlan> plan;
+        if (!plan || plan->m_paths != paths)
+            plan.reset(new FieldPlan(paths));
+        return *plan;
+    }
+
+    struct Path {
+        std::vector<std::string> steps;
+        bool simple = false; // names and "*" only: matched by FieldReader
+    };
+
+    const std::vector<Path>& paths() const { return m_parsed; }
+    // The announced path's number, or -1.
+    int find(const std::string& path) const
+    {
+        const auto it = m_index.find(path);
+        return it == m_index.end() ? -1 : static_cast<int>(it->second);
+    }
+    // The simple paths whose last step names `name`, and those ending in "*".
+    const std::vector<size_t>* endingIn(std::string_view name) const
+    {
+        const auto it = m_byLastName.find(name);
+        return it == m_byLastName.end() ? nullptr : &it->second;
+    }
+    const std::vector<size_t>& endingInAny() const { return m_endingInAny; }
+
+private:
+    explicit FieldPlan(const std::vector<std::string>& paths) : m_paths(paths)
+    {
+        for (const std::string& path : m_paths) {
+            if (path.empty() || m_index.count(path))
+                continue;
+            Path parsed;
+            if (std::optional<std::vector<std::string>> steps = nameSteps(path)) {
+                parsed.steps = std::move(*steps);
+                parsed.simple = true;
+            }
+            m_index.emplace(path, m_parsed.size());
+            m_parsed.push_back(std::move(parsed));
+        }
+        for (size_t i = 0; i < m_parsed.size(); ++i) {
+            if (!m_parsed[i].simple)
+                continue;
+            const std::string& last = m_parsed[i].steps.back();
+            if (last == "*")
+                m_endingInAny.push_back(i);
+            else
+                m_byLastName[last].push_back(i);
+        }
+    }
+
+    std::vector<std::string> m_paths;
+    std::vector<Path> m_parsed;
+    std::unordered_map<std::string, size_t> m_index;
+    // Keys view the steps of m_parsed, which never move after construction.
+    std::unordered_map<std::string_view, std::vector<size_t>> m_byLastName;
+    std::vector<size_t> m_endingInAny;
+};
+
+// The mapped fields of one metadata document, read in one walk over its
+// elements. A row reads some thirty fields; asking the document for each in
+// turn evaluated an XPath expression per field, each walking the whole
+// document, which made reading the metadata cost more than sending the row.
+// Paths of element names and "*" steps are matched here as the XPath
+// "//" + path matches them (a name step matches an element of that name in
+// no namespace, "*" any element; elements inside entity references are not
+// reached); any other path is asked of the document itself.
+class FieldReader {
+public:
+    FieldReader(const tXMLDocument& doc, const FieldPlan& plan)
+        : m_doc(doc), m_plan(plan), m_matches(plan.paths().size())
+    {
+        for (xmlNode* node = xmlDocGetRootElement(doc.DOMDocument()); node; node = next(node)) {
+            if (node->type != XML_ELEMENT_NODE)
+                continue;
+            if (const std::vector<size_t>* named = plan.endingIn(reinterpret_cast<const char*>(node->name)))
+                for (size_t i : *named)
+                    if (node->ns == nullptr && matches(node, plan.paths()[i].steps))
+                        m_matches[i].push_back(node);
+            for (size_t i : plan.endingInAny())
+                if (matches(node, plan.paths()[i].steps))
+                    m_matches[i].push_back(node);
+        }
+    }
+
+    // tXMLDocument::GetNodeTextAt(path, offset).
+    std::string textAt(const std::string& path, unsigned offset) const
+    {
+        const int i = m_plan.find(path);
+        if (i < 0 || !m_plan.paths()[static_cast<size_t>(i)].simple)
+            return m_doc.GetNodeTextAt(path, offset);
+        const std::vector<const xmlNode*>& nodes = m_matches[static_cast<size_t>(i)];
+        return offset < nodes.size() ? nodeText(nodes[offset]) : std::string();
+    }
+
+    // tXMLDocument::GetNodeText(path), which drops one trailing "/" first.
+    static std::string anywherePath(std::string path)
+    {
+        if (!path.empty() && path.back() == '/')
+            path.pop_back();
+        return path;
+    }
+    std::string text(const std::string& path) const
+    {
+        const std::string trimmed = anywherePath(path);
+        const int i = m_plan.find(trimmed);
+        if (i < 0 || !m_plan.paths()[static_cast<size_t>(i)].simple)
+            return m_doc.GetNodeText(path);
+        return textAt(trimmed, 0);
+    }
+
+private:
+    static bool stepMatches(const xmlNode* node, const std::string& step)
+    {
+        if (node->type != XML_ELEMENT_NODE)
+            return false;
+        if (step == "*")
+            return true;
+        return node->ns == nullptr && std::strcmp(reinterpret_cast<const char*>(node->name), step.c_str()) == 0;
+    }
+
+    // The node and its ancestors match the steps from the last backwards.
+    static bool matches(const xmlNode* node, const std::vector<std::string>& steps)
+    {
+        for (size_t i = steps.size(); i-- > 0; node = node->parent)
+            if (!node || !stepMatches(node, steps[i]))
+                return false;
+        return true;
+    }
+
+    // The next element in document order: the first child element, else
+    // the next sibling element of the node or of its nearest ancestor.
+    static xmlNode* next(xmlNode* node)
+    {
+        for (xmlNode* child = node->children; child; child = child->next)
+            if (child->type == XML_ELEMENT_NODE)
+                return child;
+        for (; node && node->type == XML_ELEMENT_NODE; node = node->parent)
+            for (xmlNode* sibling = node->next; sibling; sibling = sibling->next)
+                if (sibling->type == XML_ELEMENT_NODE)
+                    return sibling;
+        return nullptr;
+    }
+
+    // GetNodeText's reading of an element: its first child's text when that
+    // child is a text node, else "".
+    static std::string nodeText(const xmlNode* node)
+    {
+        const xmlNode* first = node->children;
+        if (first && first->type == XML_TEXT_NODE && first->content)
+            return reinterpret_cast<const char*>(first->content);
+        return {};
+    }
+
+    const tXMLDocument& m_doc;
+    const FieldPlan& m_plan;
+    std::vector<std::vector<const xmlNode*>> m_matches; // per path, in document order
+};
+
+std::string coordinateValue(const FieldReader& fields, const FieldMapEntry& entry)
 {
     // An unconfigured field reads like a missing element.
-    const std::string text = entry.XML_Path.empty() ? std::string() : doc.GetNodeText(entry.XML_Path);
+    const std::string text = entry.XML_Path.empty() ? std::string() : fields.text(entry.XML_Path);
     return FormatGeneral(ParseCoordinate(text));
+}
+
+void appendField(std::string& out, const FieldReader& fields, const FieldMapEntry& entry)
+{
+    if (entry.XML_Path.empty())
+        out += "''";
+    else
+        appendQuoted(out, fields.textAt(entry.XML_Path, entry.Offset));
+}
+
+// "REPLACE INTO Main(<the 39 columns>) VALUES(".
+const std::string& mainStatementHead()
+{
+    static const std::string head = [] {
+        std::string text = "REPLACE INTO Main(";
+        for (size_t i = 0; i < kMainColumns.size(); ++i)
+            text += (i ? "," : "") + std::string(kMainColumns[i]);
+        return text + ") VALUES(";
+    }();
+    return head;
 }
 
 // "REPLACE INTO <table>(Data) VALUES ('a'),('b');"; none without rows.
@@ -78,10 +329,10 @@ std::optional<std::string> dataRowsStatement(const std::string& table, const Tex
 
 std::string SqlEscape(std::string_view text)
 {
-    // Backslashes first, so that the ones escaping quotes stay single.
-    std::string escaped = ReplaceAll(text, "\\", "\\\\");
-    escaped = ReplaceAll(escaped, "'", "\\'");
-    return ReplaceAll(escaped, "\n\n", "<br>");
+    std::string escaped;
+    escaped.reserve(text.size());
+    appendEscaped(escaped, text);
+    return escaped;
 }
 
 std::string FormatGeneral(double value)
@@ -334,32 +585,44 @@ std::string BuildCatalogueRecord(const tXMLFile& dataset, const std::string& ser
     const std::string category =
         dataset.Category < CategoryNames.size() ? CategoryNames[dataset.Category] : CategoryNames[0];
 
-    std::vector<std::string> values;
-    values.reserve(kMainColumns.size());
-    values.push_back(std::to_string(recordNumber));
-    values.push_back(quoted(DropFirstChars(CatalogueSeparators(dataset.Dir), static_cast<int>(root.size()))));
-    values.push_back(quoted(CatalogueSeparators(dataset.Name)));
-    values.push_back(quoted(dataset.Ext));
     FieldMapEntry thumbnail = FieldMap[fiThumbnail];
     thumbnail.Offset = 0;
-    values.push_back(QuotedFieldValue(doc, thumbnail));
-    values.push_back("'" + category + "'");
+    std::vector<std::string> paths;
+    paths.reserve(1 + kTextFields.size() + kCoordinateFields.size());
+    paths.push_back(thumbnail.XML_Path);
     for (FieldIndex field : kTextFields)
-        values.push_back(QuotedFieldValue(doc, FieldMap[field]));
+        paths.push_back(FieldMap[field].XML_Path);
     for (FieldIndex field : kCoordinateFields)
-        values.push_back(coordinateValue(doc, FieldMap[field]));
-    values.push_back(quoted(lists.LocationList));
-    values.push_back(quoted(lists.ThemeList));
-    values.push_back(quoted(lists.SourceList));
-    values.push_back(FormatGeneral(dataset.GetSizeMB()));
+        paths.push_back(FieldReader::anywherePath(FieldMap[field].XML_Path));
+    const FieldReader fields(doc, FieldPlan::of(paths));
 
-    std::string statement = "REPLACE INTO Main(";
-    for (size_t i = 0; i < kMainColumns.size(); ++i)
-        statement += (i ? "," : "") + std::string(kMainColumns[i]);
-    statement += ") VALUES(";
-    for (size_t i = 0; i < values.size(); ++i)
-        statement += (i ? "," : "") + values[i];
-    statement += ")";
+    // The values are written straight into the statement: the row is built
+    // for every data set of an upload, and one text is cheaper than
+    // thirty-nine joined.
+    std::string statement = mainStatementHead();
+    statement.reserve(statement.size() + 1024);
+    statement += std::to_string(recordNumber);
+    statement += ',';
+    appendQuoted(statement, DropFirstChars(CatalogueSeparators(dataset.Dir), static_cast<int>(root.size())));
+    statement += ',';
+    appendQuoted(statement, CatalogueSeparators(dataset.Name));
+    statement += ',';
+    appendQuoted(statement, dataset.Ext);
+    statement += ',';
+    appendField(statement, fields, thumbnail);
+    statement += ",'" + category + "'";
+    for (FieldIndex field : kTextFields) {
+        statement += ',';
+        appendField(statement, fields, FieldMap[field]);
+    }
+    for (FieldIndex field : kCoordinateFields)
+        statement += ',' + coordinateValue(fields, FieldMap[field]);
+    for (const std::string* list : {&lists.LocationList, &lists.ThemeList, &lists.SourceList}) {
+        statement += ',';
+        appendQuoted(statement, *list);
+    }
+    statement += ',' + FormatGeneral(dataset.GetSizeMB());
+    statement += ')';
     return statement;
 }
 

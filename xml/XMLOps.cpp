@@ -409,20 +409,33 @@ void setTextValue(xmlNodePtr textNode, const std::string& text)
     xmlNodeSetContent(textNode, xmlStr(toXmlText(text)));
 }
 
-void collectTexts(const xmlNode* parent, tVectorOfString& out)
+// Texts that entity references bring in may not add up to more than this.
+// The parser stops entities that multiply without end, but lets through a
+// document that refers many times to one large entity: collecting its
+// texts would fill the memory.
+constexpr std::size_t kMaxEntityText = 16 * 1024 * 1024;
+
+// `entityText` counts the bytes (and the string objects) collected from
+// inside entities so far.
+void collectTexts(const xmlNode* parent, tVectorOfString& out, std::size_t& entityText, bool inEntity)
 {
     for (const xmlNode* child = parent->children; child; child = child->next) {
         switch (child->type) {
         case XML_ELEMENT_NODE:
-            collectTexts(child, out);
+            collectTexts(child, out, entityText, inEntity);
             break;
         case XML_ENTITY_REF_NODE:
             // The reference's child is the entity declaration, whose
             // children are the entity's parsed content.
             if (child->children && child->children->type == XML_ENTITY_DECL)
-                collectTexts(child->children, out);
+                collectTexts(child->children, out, entityText, true);
             break;
         case XML_TEXT_NODE:
+            if (inEntity) {
+                entityText += sizeof(std::string) + (child->content ? xmlStrlen(child->content) : 0);
+                if (entityText > kMaxEntityText)
+                    throw EInvalidXMLOp("The entity references of the document stand for more than 16 MB of text");
+            }
             out.push_back(Trim(fromXml(child->content)));
             break;
         default:
@@ -564,6 +577,10 @@ void tXMLDocument::Save()
 {
     if (FileName.empty())
         throw EInOutError("Cannot save a document that has no file name");
+    // Without its root element the file would hold no XML document at all:
+    // nothing could load it again, so the old file is kept instead.
+    if (!xmlDocGetRootElement(m_doc))
+        throw EInOutError("Cannot save " + FileName + ": the document has no root element");
 
     // A document that names no encoding is UTF-8 (without one, libxml2
     // would write every other character as a reference); any other encoding
@@ -705,9 +722,10 @@ tVectorOfString tXMLDocument::GetNodeTexts(const std::string& path) const
 tVectorOfString tXMLDocument::CollectTexts(const tXMLNodeList& nodes)
 {
     tVectorOfString texts;
+    std::size_t entityText = 0;
     for (const xmlNode* node : nodes)
         if (node && node->type != XML_TEXT_NODE)
-            collectTexts(node, texts);
+            collectTexts(node, texts, entityText, node->type == XML_ENTITY_DECL);
     return texts;
 }
 

@@ -32,6 +32,7 @@
 #include <cstdio>
 #include <cstring>
 #include <list>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -102,6 +103,20 @@ bool readWholeFile(const std::string& path, std::string& bytes)
     std::size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
         bytes.append(buffer, n);
+    const bool ok = !std::ferror(file);
+    std::fclose(file);
+    return ok;
+}
+
+// The first `limit` bytes of a file (fewer when it is shorter).
+bool readFileStart(const std::string& path, std::size_t limit, std::string& bytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return false;
+    bytes.assign(limit, '\0');
+    const std::size_t n = std::fread(bytes.data(), 1, limit, file);
+    bytes.resize(n);
     const bool ok = !std::ferror(file);
     std::fclose(file);
     return ok;
@@ -391,6 +406,8 @@ struct Problem {
     std::string source;      // text quoted below the messages, if any
 };
 
+std::string quotable(std::string_view bytes);
+
 RenderResult failure(const Problem& problem)
 {
     RenderResult result;
@@ -417,7 +434,7 @@ RenderResult failure(const Problem& problem)
     }
     if (!problem.document.empty()) {
         page += "<p class=\"where\">Document: <code>";
-        appendEscaped(page, problem.document);
+        appendEscaped(page, quotable(problem.document));
         page += "</code></p>\n";
     }
     page += "</div>\n";
@@ -624,10 +641,103 @@ std::string quotable(std::string_view bytes)
     return text;
 }
 
+// Documents above this size are not rendered: parsing and rendering need
+// about twenty times their size in memory, and the page would hold several
+// times their size of HTML. Metadata documents, thumbnails included, stay
+// far below it.
+constexpr std::size_t kMaxShownDocument = 16 * 1024 * 1024;
+
+// Entity references may bring in no more text than this. The parser stops
+// nested entities that multiply without end ("billion laughs"), but lets
+// through a document that refers many times to one large entity, which a
+// transformation would expand into gigabytes.
+constexpr std::size_t kMaxEntityText = 16 * 1024 * 1024;
+
+// Adds up the text that entity references stand for, as a transformation
+// expands it: each reference counts its entity's whole replacement text,
+// nested references included. Stops counting just past the limit.
+class EntityText {
+public:
+    explicit EntityText(std::size_t limit) : m_limit(limit) {}
+
+    // The text brought in by the references among `first`, its following
+    // siblings and their descendants.
+    std::size_t referencedBy(const xmlNode* first) { return walk(first, false); }
+
+private:
+    std::size_t walk(const xmlNode* first, bool countText)
+    {
+        std::size_t total = 0;
+        std::vector<const xmlNode*> pending;
+        if (first)
+            pending.push_back(first);
+        while (!pending.empty() && total <= m_limit) {
+            const xmlNode* node = pending.back();
+            pending.pop_back();
+            if (node->next)
+                pending.push_back(node->next);
+            switch (node->type) {
+            case XML_ELEMENT_NODE:
+                if (node->children)
+                    pending.push_back(node->children);
+                break;
+            case XML_TEXT_NODE:
+            case XML_CDATA_SECTION_NODE:
+                if (countText && node->content)
+                    total = add(total, std::strlen(chars(node->content)));
+                break;
+            case XML_ENTITY_REF_NODE:
+                // The reference's child is the entity's declaration.
+                if (node->children && node->children->type == XML_ENTITY_DECL)
+                    total = add(total, entity(node->children));
+                break;
+            default:
+                break;
+            }
+        }
+        return total;
+    }
+
+    std::size_t entity(const xmlNode* declaration)
+    {
+        const auto known = m_sizes.find(declaration);
+        if (known != m_sizes.end())
+            return known->second;
+        m_sizes[declaration] = 0;  // a reference loop counts nothing (the parser refuses loops)
+        const std::size_t size = walk(declaration->children, true);
+        m_sizes[declaration] = size;
+        return size;
+    }
+
+    std::size_t add(std::size_t a, std::size_t b) const { return std::min(m_limit + 1, a + std::min(b, m_limit + 1)); }
+
+    std::size_t m_limit;
+    std::map<const xmlNode*, std::size_t> m_sizes;
+};
+
+std::string megabytes(double bytes)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", bytes / (1024.0 * 1024.0));
+    return text;
+}
+
 // Parses the file `path`; on failure `problem` tells why.
 DocPtr readXmlFile(const std::string& path, int options, PreparedXml& prepared, ProcessorMessages& messages,
                    Problem& problem)
 {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)
+        && static_cast<std::uint64_t>(info.st_size) > kMaxShownDocument) {
+        problem.title = "The document is too large to be shown";
+        problem.explanation = "The file holds " + megabytes(static_cast<double>(info.st_size))
+                              + "; documents of up to " + megabytes(kMaxShownDocument) + " are shown.";
+        problem.document = path;
+        std::string start;
+        if (readFileStart(path, 512 * 1024 + 1, start))
+            problem.source = quotable(start);
+        return nullptr;
+    }
     std::string bytes;
     if (!readWholeFile(path, bytes)) {
         problem.title = "The file could not be opened";
@@ -643,6 +753,15 @@ DocPtr readXmlFile(const std::string& path, int options, PreparedXml& prepared, 
         problem.document = path;
         problem.messages = messages.text();
         problem.source = quotable(prepared.bytes);
+        return nullptr;
+    }
+    if (EntityText(kMaxEntityText).referencedBy(doc->children) > kMaxEntityText) {
+        problem.title = "The XML document could not be read";
+        problem.explanation = "Its entity references stand for more than " + megabytes(kMaxEntityText)
+                              + " of text, more than any metadata document needs.";
+        problem.document = path;
+        problem.source = quotable(prepared.bytes);
+        return nullptr;
     }
     return doc;
 }
@@ -1379,10 +1498,13 @@ RenderResult rawXmlPage(xmlDoc* doc, const PreparedXml& prepared, const std::str
     RenderResult result;
     result.ok = true;
     std::string& page = result.html;
-    page = pageStart(path, kRawStyle);
+    // A name that is not UTF-8 (Latin-1 names of old servers) is shown as
+    // Latin-1 text: the page itself is UTF-8.
+    const std::string shownPath = quotable(path);
+    page = pageStart(shownPath, kRawStyle);
     page.reserve(prepared.bytes.size() * 3);
     page += "<div class=\"head\">";
-    appendEscaped(page, path);
+    appendEscaped(page, shownPath);
     page += "</div>\n<div class=\"xml\">\n";
     if (!prepared.declaration.empty()) {
         page += "<div class=\"l p\">";

@@ -4,9 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -18,8 +16,11 @@
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <functional>
 #include <string_view>
 
@@ -114,6 +115,43 @@ std::size_t baseInsertionPoint(const std::string& html)
     return 0;
 }
 
+// `path` made absolute against the current directory, bytes unchanged.
+std::string absolutePath(const std::string& path)
+{
+    if (!path.empty() && path.front() == '/')
+        return path;
+    std::string current;
+    if (char* cwd = ::getcwd(nullptr, 0)) {
+        current = cwd;
+        std::free(cwd);
+    }
+    if (current.empty() || current.back() != '/')
+        current += '/';
+    return current + path;
+}
+
+// The extension of the last path component, dot included, lower case.
+std::string lowerExtension(const std::string& path)
+{
+    const std::size_t dot = path.rfind('.');
+    const std::size_t slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string extension = path.substr(dot);
+    for (char& ch : extension)
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return extension;
+}
+
+// The file: URL of an absolute path given as bytes. Every byte but the
+// unreserved ones is percent-encoded, so a name that is not UTF-8 keeps its
+// bytes all the way to the file system (QUrl::fromLocalFile would need the
+// name as Unicode text, which such a name is not).
+QUrl fileUrl(const std::string& path)
+{
+    return QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"), QUrl::StrictMode);
+}
+
 } // namespace
 
 BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent)
@@ -151,25 +189,31 @@ QWebEngineProfile* BrowserPane::localProfile()
     return profile;
 }
 
-void BrowserPane::navigate(const QString& localPath)
+void BrowserPane::navigate(const std::string& localPath)
 {
-    m_lastPath = localPath;
+    m_lastLocalPath = localPath;
+    m_lastPath = QFile::decodeName(QByteArray::fromStdString(localPath));
     m_ignoreNextFinish = false;
-    const QFileInfo info(localPath);
-    const QString suffix = info.suffix().toLower();
-    if (suffix == QLatin1String("htm") || suffix == QLatin1String("html")) {
+    const std::string path = absolutePath(localPath);
+    const std::string extension = lowerExtension(path);
+    if (extension == ".htm" || extension == ".html") {
         m_renderOk = true;
-        m_view->load(QUrl::fromLocalFile(info.absoluteFilePath()));
+        m_view->load(fileUrl(path));
         return;
     }
-    const RenderResult result = TransformFile(QFile::encodeName(localPath).toStdString());
+    const RenderResult result = TransformFile(path);
     m_renderOk = result.ok;
-    showHtml(result.html, info.absolutePath());
+    showHtml(result.html, fileUrl(path.substr(0, path.rfind('/') + 1)));
 }
 
-void BrowserPane::showHtml(const std::string& html, const QString& folder)
+void BrowserPane::navigate(const QString& localPath)
 {
-    const QUrl base = QUrl::fromLocalFile(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
+    navigate(QFile::encodeName(localPath).toStdString());
+    m_lastPath = localPath;
+}
+
+void BrowserPane::showHtml(const std::string& html, const QUrl& base)
+{
     if (html.size() <= kSetHtmlLimit) {
         m_view->setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())), base);
         return;

@@ -13,6 +13,7 @@
 #include <string>
 
 class QTemporaryDir;
+class QUrl;
 class QWebEngineProfile;
 class QWebEngineView;
 
@@ -22,12 +23,20 @@ public:
     explicit BrowserPane(QWidget* parent = nullptr);
     ~BrowserPane() override;
 
-    // Shows the file `localPath`. A page stays on screen until the next
-    // navigation; `rendered` tells when this one has finished.
+    // Shows the file `localPath`, given as the bytes the file system names
+    // it by: a name that is not UTF-8 (Latin-1 names of old servers) is
+    // shown all the same. A page stays on screen until the next navigation;
+    // `rendered` tells when this one has finished.
+    void navigate(const std::string& localPath);
+    void navigate(const char* localPath) { navigate(std::string(localPath)); }
+    // The same for a path in Unicode, encoded as the file system names files.
     void navigate(const QString& localPath);
 
-    // The path of the latest navigate call ("" before the first).
+    // The path of the latest navigate call ("" before the first); bytes that
+    // are not UTF-8 show as replacement characters.
     QString lastPath() const { return m_lastPath; }
+    // The path of the latest navigate call as bytes.
+    const std::string& lastLocalPath() const { return m_lastLocalPath; }
     QWebEngineView* view() const { return m_view; }
 
     // The off-the-record profile that every pane shares, with the request
@@ -41,10 +50,11 @@ signals:
     void rendered(bool ok);
 
 private:
-    void showHtml(const std::string& html, const QString& folder);
+    void showHtml(const std::string& html, const QUrl& base);
 
     QWebEngineView* m_view = nullptr;
     QString m_lastPath;
+    std::string m_lastLocalPath;
     bool m_renderOk = true;
     bool m_ignoreNextFinish = false;
     // Pages too large for setHtml are written here and loaded as files.

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <QTimer>
 
 int main(int argc, char** argv)
 {
@@ -11,5 +12,10 @@ int main(int argc, char** argv)
     // Sorted listings follow the user's language; the tests read English.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    // Run the loop once to its end so the windows the application owns are
+    // released the way they are in the program.
+    QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    app.exec();
+    return result;
 }

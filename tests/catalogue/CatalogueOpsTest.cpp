@@ -458,4 +458,94 @@ TEST_F(CatalogueRecordTest, ClosedDocumentIsAnError)
     EXPECT_THROW(BuildCatalogueRecord(dataset, root(), FolderLists{}), EInvalidOperation);
 }
 
+// The row holds each mapped field exactly as the document's own look-ups
+// read it (GetNodeTextAt for the text fields, GetNodeText for the
+// coordinates), whatever the paths and the document look like.
+TEST_F(CatalogueRecordTest, RowReadsEachFieldAsTheDocumentDoes)
+{
+    const std::string dir = root() + "/10_world/transport/";
+    writeFile(dir + "roads.shp", "x");
+    const std::string plain = cattest::metadataText(
+        "<citation><citeinfo><origin>First</origin><origin>Second</origin><title>Roads</title>"
+        "<title>Again</title></citeinfo></citation>"
+        "<descript><abstract><![CDATA[in cdata]]></abstract><purpose><!--note-->after a comment</purpose>"
+        "<supplinf><b>bold</b> then text</supplinf></descript>"
+        "<x><x><x>deep</x></x></x><text>named text</text><node>named node</node><div>divided</div>"
+        "<spdom><bounding><westbc> 6.5 </westbc><eastbc>7E1</eastbc><northbc>n/a</northbc></bounding></spdom>",
+        "<other><title>Elsewhere</title><x>shallow</x></other><title lang=\"fr\">Top level</title>");
+    const std::string spaced = R"(<?xml version="1.0"?>
+<!DOCTYPE metadata [<!ENTITY hidden "<title>In an entity</title>">]>
+<metadata xmlns:p="urn:p"><idinfo><citation><citeinfo><p:title>Prefixed</p:title>&hidden;<title>Plain</title>
+<origin xmlns="urn:d">Default namespace</origin><origin>No namespace</origin></citeinfo></citation></idinfo>
+<q xmlns="urn:q"><title>Inside a namespace</title></q></metadata>
+)";
+    // Paths for the 22 text fields and the thumbnail, then the 8 coordinates.
+    const std::vector<std::pair<std::string, unsigned>> textPaths = {
+        {"idinfo/citation/citeinfo/title", 1}, {"citeinfo/origin", 0},     {"citeinfo/origin", 1},
+        {"citeinfo/origin", 2},               {"*/title", 0},             {"*/title", 2},
+        {"idinfo/*/*/title", 0},              {"title", 3},               {"descript/abstract", 0},
+        {"descript/purpose", 0},              {"descript/supplinf", 0},   {"x/x", 0},
+        {"x", 2},                             {"x", 4},                   {"text", 0},
+        {"node", 0},                          {"div", 0},                 {"title/text()", 0},
+        {"metadata/title/@lang", 0},          {"missing/element", 0},     {"", 0},
+        {"metadata/*", 1},
+    };
+    const std::vector<std::string> coordinatePaths = {
+        "westbc", "bounding/eastbc/", "bounding/northbc", "*/westbc", "nowhere", "", "x/x/x", "spdom/bounding"};
+    const FieldIndex textFields[] = {
+        fiProdName, fiProdEdition, fiProdDesc, fiProdURL, fiCreatorURL, fiCreatorName,
+        fiCreatorNameLong, fiCreationDate, fiModifDate, fiRemarks, fiRights, fiRightURL,
+        fiRightID, fiScale, fiUnit, fiProviderName, fiProviderNameLong, fiProviderURL,
+        fiASITVD, fiTheme, fiLocation, fiThumbnail};
+    const FieldIndex coordinateFields[] = {fiLeft, fiRight, fiBottom, fiTop, fiWest, fiEast, fiNorth, fiSouth};
+    ASSERT_EQ(textPaths.size(), std::size(textFields));
+    ASSERT_EQ(coordinatePaths.size(), std::size(coordinateFields));
+    for (size_t i = 0; i < textPaths.size(); ++i)
+        FieldMap[textFields[i]] = {FieldMap[textFields[i]].Name, textPaths[i].first, textPaths[i].second};
+    for (size_t i = 0; i < coordinatePaths.size(); ++i)
+        FieldMap[coordinateFields[i]] = {FieldMap[coordinateFields[i]].Name, coordinatePaths[i], 0};
+
+    for (const std::string& text : {plain, spaced}) {
+        writeFile(dir + "roads.shp.xml", text);
+        tXMLFile dataset(dir + "roads.shp");
+        dataset.OpenDocument();
+        const tXMLDocument& doc = *dataset.Doc;
+        const FolderLists lists = ClassifyFolderPath(dataset.Dir, root(), ReadThemes()).Lists;
+        const std::string statement = BuildCatalogueRecord(dataset, root(), lists, 42);
+
+        // The row as the document's look-ups give it, field by field.
+        FieldMapEntry thumbnail = FieldMap[fiThumbnail];
+        thumbnail.Offset = 0;
+        std::string values = "42,'\\\\10_world\\\\transport\\\\','roads.shp','.shp'," +
+                             QuotedFieldValue(doc, thumbnail) + ",'Vector'";
+        for (size_t i = 0; i + 1 < std::size(textFields); ++i)
+            values += "," + QuotedFieldValue(doc, FieldMap[textFields[i]]);
+        for (FieldIndex field : coordinateFields) {
+            const std::string& path = FieldMap[field].XML_Path;
+            values += "," + FormatGeneral(ParseCoordinate(path.empty() ? std::string() : doc.GetNodeText(path)));
+        }
+        values += ",'world','transport','',9.5367431640625E-7)";
+        SCOPED_TRACE(text);
+        ASSERT_NE(statement.find(") VALUES("), std::string::npos);
+        EXPECT_EQ(statement.substr(statement.find(") VALUES(") + 9), values);
+    }
+    // The last document was read: neither the prefixed title nor the one in
+    // the entity counts, the plain one does.
+    EXPECT_EQ(QuotedFieldValue(tXMLDocument(dir + "roads.shp.xml"), {"ProdName", "idinfo/citation/citeinfo/title", 0}),
+              "'Plain'");
+}
+
+// A path that is no valid XPath fails as it does when the document is asked.
+TEST_F(CatalogueRecordTest, InvalidFieldPathFailsTheRow)
+{
+    const std::string dir = root() + "/10_world/";
+    writeFile(dir + "roads.shp", "x");
+    writeFile(dir + "roads.shp.xml", cattest::metadataText("<citation><citeinfo><title>Roads</title></citeinfo></citation>"));
+    tXMLFile dataset(dir + "roads.shp");
+    dataset.OpenDocument();
+    FieldMap[fiRemarks].XML_Path = "idinfo/descript/";
+    EXPECT_THROW(QuotedFieldValue(*dataset.Doc, FieldMap[fiRemarks]), EInvalidXMLOp);
+    EXPECT_THROW(BuildCatalogueRecord(dataset, root(), FolderLists{}, 1), EInvalidXMLOp);
+}
+
 } // namespace

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTimer>
 
 int main(int argc, char** argv)
 {
@@ -8,5 +9,10 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Atlasdesk"));
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int result = RUN_ALL_TESTS();
+    // Run the loop once to its end so the windows the application owns are
+    // released the way they are in the program.
+    QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    app.exec();
+    return result;
 }

@@ -146,9 +146,10 @@ TEST_F(XMLFileTest, StampingTwiceLeavesOneOfEachElement)
     EXPECT_EQ(doc.GetNodeText("cntorgp/cntper"), StampContactPerson);
     EXPECT_EQ(doc.GetNodeText("metc/cntinfo/cntemail"), StampContactEmail);
     tXMLNode stamp = doc.FindNode("metainfo/atlasdesk");
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(
-                  xmlGetProp(stamp, reinterpret_cast<const xmlChar*>("version")))),
-              VersionString(4));
+    xmlChar* version = xmlGetProp(stamp, reinterpret_cast<const xmlChar*>("version"));
+    ASSERT_NE(version, nullptr);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(version)), VersionString(4));
+    xmlFree(version);
     tXMLNode issue = doc.FindNode("serinfo/issue");
     xmlChar* sync = xmlGetProp(issue, reinterpret_cast<const xmlChar*>("Sync"));
     ASSERT_NE(sync, nullptr);

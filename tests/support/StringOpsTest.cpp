@@ -187,6 +187,11 @@ TEST(StringOps, DecodeBase64)
         {"====", ""},
         {"//8A", std::string("\xff\xff\x00", 3)},
         {"+/+/", "\xfb\xff\xbf"},
+        // Groups of four split by a line break or a stray character.
+        {"TWFuTW\nFuTWFu", "ManManMan"},
+        {"TWFu!TWFuTWFu", "ManManMan"},
+        {"TWFuT=WFuTWFu", "ManManMan"},
+        {"TWFuTWFuTWE", "ManManMa"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(DecodeBase64(c.text), c.expected) << c.text;
@@ -201,12 +206,16 @@ TEST(StringOps, DecodeBase64ReversesEncoding)
             b = static_cast<char>(random.bounded(256));
         const std::string encoded = bytes.toBase64().toStdString();
         // Metadata files carry the picture broken into lines.
-        std::string broken;
+        std::string broken, misaligned;
         for (std::size_t i = 0; i < encoded.size(); i += 76)
             broken += encoded.substr(i, 76) + "\r\n";
+        // Lines whose length is no multiple of four split the groups.
+        for (std::size_t i = 0; i < encoded.size(); i += 75)
+            misaligned += encoded.substr(i, 75) + "\n";
         const std::string original(bytes.constData(), static_cast<std::size_t>(bytes.size()));
         EXPECT_EQ(DecodeBase64(encoded), original) << size;
         EXPECT_EQ(DecodeBase64(broken), original) << size;
+        EXPECT_EQ(DecodeBase64(misaligned), original) << size;
     }
 }
 

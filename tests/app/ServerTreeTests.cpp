@@ -1,0 +1,166 @@
+// The server tree at scale: the selection order kept through the filter,
+// the column sized to the rows on screen, the listing's extension test.
+#include <QCheckBox>
+#include <QFontMetrics>
+#include <QHeaderView>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTest>
+
+#include "AppFixture.h"
+
+namespace {
+
+using testutil::writeFile;
+
+class ServerTreeTest : public AppFixture {
+protected:
+    void showWindow()
+    {
+        TdlgAtlasdesk& w = window();
+        w.resize(600, 700);
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        QApplication::processEvents();
+    }
+    void ctrlClick(TreeNode* node)
+    {
+        QTest::mouseClick(window().tvXMLTree->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          window().tvXMLTree->visualItemRect(node).center());
+    }
+    QStringList selectedFileNames()
+    {
+        QStringList names;
+        for (const tXMLFile* f : window().SelectedFiles)
+            names << QString::fromStdString(f->Name);
+        return names;
+    }
+};
+
+TEST_F(ServerTreeTest, FilterClickKeepsTheOrderOfTheRemainingSelection)
+{
+    for (const char* name : {"a.shp", "b.tif", "c.shp", "d.tif", "e.mxd"})
+        writeFile(m_tree / name, "data");
+    TdlgAtlasdesk& w = window();
+    TreeNode* root = connectAndExpand();
+    showWindow();
+    w.tvXMLTree->clearSelection();
+    // Selected in an order of the user's, not the tree's.
+    for (const char* name : {"e.mxd", "b.tif", "c.shp", "d.tif", "a.shp"})
+        ctrlClick(child(root, QString::fromLatin1(name)));
+    ASSERT_EQ(selectedTexts(), (QStringList{"e.mxd", "b.tif", "c.shp", "d.tif", "a.shp"}));
+
+    w.ckRaster->click();
+    EXPECT_EQ(selectedTexts(), (QStringList{"e.mxd", "c.shp", "a.shp"}));
+    EXPECT_EQ(selectedFileNames(), (QStringList{"e.mxd", "c.shp", "a.shp"}));
+    EXPECT_EQ(w.stSelected->text(), "Selected: 3");
+    EXPECT_FALSE(child(root, "b.tif")->isSelected());
+    EXPECT_TRUE(child(root, "c.shp")->isSelected());
+
+    // Checking the box again selects nothing again; a later Ctrl-click
+    // still adds at the end.
+    w.ckRaster->click();
+    EXPECT_EQ(selectedTexts(), (QStringList{"e.mxd", "c.shp", "a.shp"}));
+    ctrlClick(child(root, "d.tif"));
+    EXPECT_EQ(selectedTexts(), (QStringList{"e.mxd", "c.shp", "a.shp", "d.tif"}));
+
+    // Every category dropped: nothing is left, the views are told once more.
+    w.ckVector->click();
+    w.ckGIS->click();
+    w.ckRaster->click();
+    EXPECT_TRUE(selectedTexts().isEmpty());
+    EXPECT_TRUE(w.SelectedFiles.empty());
+    EXPECT_EQ(w.stSelected->text(), "Selected: 0");
+}
+
+TEST_F(ServerTreeTest, SelectChildrenThenFilterOverManyNodes)
+{
+    // Enough nodes that the rows of one folder form runs broken by the filter.
+    testutil::makeDir(m_tree / "folder");
+    for (int i = 0; i < 300; ++i)
+        writeFile(m_tree / ("folder/n" + std::to_string(1000 + i) + (i % 3 ? ".shp" : ".tif")), "data");
+    TdlgAtlasdesk& w = window();
+    TreeNode* root = connectAndExpand();
+    TreeNode* folder = child(root, "folder");
+    w.tvXMLTree->setCurrentItem(folder);
+    w.mnuSelectChildrenClick();
+    ASSERT_EQ(w.tvXMLTree->selectionCount(), 301);
+    EXPECT_EQ(w.SelectedFiles.back(), folder->file()) << "the folder comes last, after its children";
+    EXPECT_EQ(w.SelectedFiles.front()->Name, "n1000.tif");
+
+    w.ckRaster->click();
+    ASSERT_EQ(w.tvXMLTree->selectionCount(), 201);
+    ASSERT_EQ(w.SelectedFiles.size(), 201u);
+    EXPECT_EQ(w.SelectedFiles.front()->Name, "n1001.shp");
+    EXPECT_EQ(w.SelectedFiles.back(), folder->file());
+    for (int i = 0; i < folder->childCount(); ++i) {
+        TreeNode* n = folder->childNode(i);
+        EXPECT_EQ(n->isSelected(), n->file()->Ext == ".shp") << n->text(0).toStdString();
+    }
+}
+
+TEST_F(ServerTreeTest, ColumnFitsTheRowsOnScreenAndWidensWhileScrolling)
+{
+    for (int i = 0; i < 200; ++i)
+        writeFile(m_tree / ("a" + std::to_string(100 + i) + ".shp"), "data");
+    const std::string longName = "zz_" + std::string(120, 'w') + ".shp";
+    writeFile(m_tree / longName, "data");
+    TdlgAtlasdesk& w = window();
+    TreeNode* root = connectAndExpand();
+    showWindow();
+    w.tvXMLTree->scrollToTop();
+    QApplication::processEvents();
+    TreeNode* longNode = child(root, QString::fromStdString(longName));
+    const int needed = QFontMetrics(w.tvXMLTree->font()).horizontalAdvance(longNode->text(0)) +
+                       2 * w.tvXMLTree->indentation();
+    const int atTop = w.tvXMLTree->columnWidth(0);
+    EXPECT_GE(atTop, QFontMetrics(w.tvXMLTree->font()).horizontalAdvance(QStringLiteral("a100.shp")))
+        << "the rows on screen fit";
+    EXPECT_LT(atTop, needed) << "the long name is far below the screen";
+
+    w.tvXMLTree->scrollToItem(longNode);
+    QApplication::processEvents();
+    EXPECT_GE(w.tvXMLTree->columnWidth(0), needed) << "scrolled into view, the long name fits";
+    EXPECT_GT(w.tvXMLTree->horizontalScrollBar()->maximum(), 0) << "and can be scrolled to";
+
+    w.tvXMLTree->scrollToTop();
+    QApplication::processEvents();
+    EXPECT_GE(w.tvXMLTree->columnWidth(0), needed) << "the column does not narrow while scrolling";
+
+    // A new layout (collapsing and expanding) fits the rows on screen again.
+    root->setExpanded(false);
+    root->setExpanded(true);
+    w.tvXMLTree->scrollToTop();
+    QApplication::processEvents();
+    EXPECT_LT(w.tvXMLTree->columnWidth(0), needed);
+}
+
+TEST_F(ServerTreeTest, ListingTestsExtensionsAsPartsOfTheConfiguredOnes)
+{
+    // Configured: shp tif aux mxd dbf pdf py. An extension passes when it is
+    // a configured one or the start of one; the category then decides.
+    const struct {
+        const char* name;
+        bool listed;
+    } cases[] = {
+        {"a.shp", true},  {"b.SHP", true}, {"c.ti", true},  {"d.t", true},   {"e.p", true},
+        {"f.hp", false},  {"g.shpx", false}, {"h.xml", false}, {"i.", false}, {"j", false},
+        {"k.tif.", false}, {"l.mx", true}, {"m.pdfx", false},
+    };
+    for (const auto& c : cases)
+        writeFile(m_tree / c.name, "data");
+    window();
+    TreeNode* root = connectAndExpand();
+    const QStringList shown = childTexts(root);
+    for (const auto& c : cases) {
+        // A name that passes the test is still left out when no category
+        // takes it; only the ones a category takes are asked for here.
+        const tXMLFile probe(m_tree / c.name);
+        const bool expected = c.listed && probe.Category != catUnknown;
+        EXPECT_EQ(shown.contains(QString::fromLatin1(c.name)), expected) << c.name;
+    }
+    EXPECT_TRUE(shown.contains("a.shp"));
+    EXPECT_FALSE(shown.contains("g.shpx"));
+}
+
+} // namespace
