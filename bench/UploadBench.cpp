@@ -1,8 +1,6 @@
 // "&Add to chartroom" into the local MariaDB, against a bare loop that
 // executes the very statements the run sent, captured by the server's
 // general query log.
-#include <sys/resource.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <QSqlDatabase>
@@ -235,14 +233,7 @@ void runUpload(ResultTable& table)
 
         const auto upload = [&] {
             db.empty();
-            timespec c0{}, c1{};
-            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c0);
-            rusage r0{}, r1{};
-            getrusage(RUSAGE_SELF, &r0);
             const double t = timed([&] { w.mnuAddToChartroomClick(); });
-            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c1);
-            getrusage(RUSAGE_SELF, &r1);
-            std::cerr << "DEBUG real " << t << " main cpu " << (c1.tv_sec - c0.tv_sec) + (c1.tv_nsec - c0.tv_nsec) / 1e9 << " proc cpu " << (r1.ru_utime.tv_sec - r0.ru_utime.tv_sec) + (r1.ru_utime.tv_usec - r0.ru_utime.tv_usec) / 1e6 + (r1.ru_stime.tv_sec - r0.ru_stime.tv_sec) + (r1.ru_stime.tv_usec - r0.ru_stime.tv_usec) / 1e6 << " nvcsw " << r1.ru_nvcsw - r0.ru_nvcsw << " nivcsw " << r1.ru_nivcsw - r0.ru_nivcsw << "\n";
             const QStringList errors = bw.takeErrors();
             if (!errors.isEmpty())
                 throw std::runtime_error("the upload reported: " + errors.join("; ").toStdString());
@@ -256,16 +247,12 @@ void runUpload(ResultTable& table)
         Connection bareConnection(db.settings(), "bench-bare");
         const auto bare = [&] {
             db.empty();
-            timespec c0{}, c1{};
-            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c0);
             const double t = timed([&] {
                 bareConnection.open();
                 for (const QString& statement : statements)
                     bareConnection.exec(statement);
                 bareConnection.close();
             });
- clock_gettime(CLOCK_THREAD_CPUTIME_ID, &c1);
-            std::cerr << "DEBUG bare " << t << " main cpu " << (c1.tv_sec - c0.tv_sec) + (c1.tv_nsec - c0.tv_nsec) / 1e9 << "\n";
             if (db.mainRows() != static_cast<long long>(kDatasets))
                 throw std::runtime_error("the bare loop wrote " + std::to_string(db.mainRows()) + " rows");
             return t;

@@ -118,32 +118,55 @@ std::optional<std::vector<std::string>> nameSteps(std::string_view path)
     }
 }
 
-// Where the mapped fields live: each path announced once, parsed into its
-// steps, and indexed by its last step so that each element of a document is
-// looked up once instead of being compared with every path.
+// The paths a row reads, in this order: the thumbnail, the text fields,
+// then the coordinates (these with one trailing "/" dropped, as
+// GetNodeText drops it).
+constexpr size_t kRowPaths = 1 + kTextFields.size() + kCoordinateFields.size();
+using RowPaths = std::array<std::string_view, kRowPaths>;
+
+std::string_view anywherePath(std::string_view path)
+{
+    if (!path.empty() && path.back() == '/')
+        path.remove_suffix(1);
+    return path;
+}
+
+RowPaths rowPaths()
+{
+    RowPaths paths;
+    size_t k = 0;
+    paths[k++] = FieldMap[fiThumbnail].XML_Path;
+    for (FieldIndex field : kTextFields)
+        paths[k++] = FieldMap[field].XML_Path;
+    for (FieldIndex field : kCoordinateFields)
+        paths[k++] = anywherePath(FieldMap[field].XML_Path);
+    return paths;
+}
+
+// Where a row's fields live: each distinct path parsed into its steps and
+// indexed by its last step, so that each element of a document is looked
+// up once instead of being compared with every path. Kept while the field
+// map stays the same.
 class FieldPlan {
 public:
-    // The plan for `paths`, kept while the field map stays the same.
-    static const FieldPlan& of(const std::vector<std::string>& paths)
+    static const FieldPlan& of(const RowPaths& paths)
     {
         static thread_local std::unique_ptr<FieldPlan> plan;
-        if (!plan || plan->m_paths != paths)
+        if (!plan || !plan->isFor(paths))
             plan.reset(new FieldPlan(paths));
         return *plan;
     }
 
     struct Path {
+        std::string text;
         std::vector<std::string> steps;
         bool simple = false; // names and "*" only: matched by FieldReader
     };
 
     const std::vector<Path>& paths() const { return m_parsed; }
-    // The announced path's number, or -1.
-    int find(const std::string& path) const
-    {
-        const auto it = m_index.find(path);
-        return it == m_index.end() ? -1 : static_cast<int>(it->second);
-    }
+    // The distinct path at position `k` of the row's paths; -1 for an
+    // unconfigured (empty) one.
+    int at(size_t k) const { return m_at[k]; }
     // The simple paths whose last step names `name`, and those ending in "*".
     const std::vector<size_t>* endingIn(std::string_view name) const
     {
@@ -153,17 +176,25 @@ public:
     const std::vector<size_t>& endingInAny() const { return m_endingInAny; }
 
 private:
-    explicit FieldPlan(const std::vector<std::string>& paths) : m_paths(paths)
+    explicit FieldPlan(const RowPaths& paths)
     {
-        for (const std::string& path : m_paths) {
-            if (path.empty() || m_index.count(path))
+        for (size_t k = 0; k < paths.size(); ++k) {
+            m_given[k] = std::string(paths[k]);
+            m_at[k] = -1;
+            if (paths[k].empty())
+                continue;
+            for (size_t i = 0; i < m_parsed.size() && m_at[k] < 0; ++i)
+                if (m_parsed[i].text == paths[k])
+                    m_at[k] = static_cast<int>(i);
+            if (m_at[k] >= 0)
                 continue;
             Path parsed;
-            if (std::optional<std::vector<std::string>> steps = nameSteps(path)) {
+            parsed.text = std::string(paths[k]);
+            if (std::optional<std::vector<std::string>> steps = nameSteps(paths[k])) {
                 parsed.steps = std::move(*steps);
                 parsed.simple = true;
             }
-            m_index.emplace(path, m_parsed.size());
+            m_at[k] = static_cast<int>(m_parsed.size());
             m_parsed.push_back(std::move(parsed));
         }
         for (size_t i = 0; i < m_parsed.size(); ++i) {
@@ -177,9 +208,17 @@ private:
         }
     }
 
-    std::vector<std::string> m_paths;
+    bool isFor(const RowPaths& paths) const
+    {
+        for (size_t k = 0; k < paths.size(); ++k)
+            if (m_given[k] != paths[k])
+                return false;
+        return true;
+    }
+
+    std::array<std::string, kRowPaths> m_given;
+    std::array<int, kRowPaths> m_at{};
     std::vector<Path> m_parsed;
-    std::unordered_map<std::string, size_t> m_index;
     // Keys view the steps of m_parsed, which never move after construction.
     std::unordered_map<std::string_view, std::vector<size_t>> m_byLastName;
     std::vector<size_t> m_endingInAny;
@@ -195,46 +234,43 @@ private:
 // reached); any other path is asked of the document itself.
 class FieldReader {
 public:
-    FieldReader(const tXMLDocument& doc, const FieldPlan& plan)
-        : m_doc(doc), m_plan(plan), m_matches(plan.paths().size())
+    FieldReader(const tXMLDocument& doc, const FieldPlan& plan) : m_doc(doc), m_plan(plan)
     {
+        m_matches.reserve(64);
         for (xmlNode* node = xmlDocGetRootElement(doc.DOMDocument()); node; node = next(node)) {
             if (node->type != XML_ELEMENT_NODE)
                 continue;
             if (const std::vector<size_t>* named = plan.endingIn(reinterpret_cast<const char*>(node->name)))
                 for (size_t i : *named)
                     if (node->ns == nullptr && matches(node, plan.paths()[i].steps))
-                        m_matches[i].push_back(node);
+                        m_matches.push_back({i, node});
             for (size_t i : plan.endingInAny())
                 if (matches(node, plan.paths()[i].steps))
-                    m_matches[i].push_back(node);
+                    m_matches.push_back({i, node});
         }
     }
 
-    // tXMLDocument::GetNodeTextAt(path, offset).
-    std::string textAt(const std::string& path, unsigned offset) const
+    // GetNodeTextAt(path, offset) of the row's path at position `k`, the
+    // path as configured being `given`.
+    std::string textAt(size_t k, const std::string& given, unsigned offset) const
     {
-        const int i = m_plan.find(path);
+        const int i = m_plan.at(k);
         if (i < 0 || !m_plan.paths()[static_cast<size_t>(i)].simple)
-            return m_doc.GetNodeTextAt(path, offset);
-        const std::vector<const xmlNode*>& nodes = m_matches[static_cast<size_t>(i)];
-        return offset < nodes.size() ? nodeText(nodes[offset]) : std::string();
+            return m_doc.GetNodeTextAt(given, offset);
+        // The matches of all paths, in document order.
+        for (const auto& [path, node] : m_matches)
+            if (path == static_cast<size_t>(i) && offset-- == 0)
+                return nodeText(node);
+        return {};
     }
 
-    // tXMLDocument::GetNodeText(path), which drops one trailing "/" first.
-    static std::string anywherePath(std::string path)
+    // GetNodeText(given) of the row's path at position `k`.
+    std::string text(size_t k, const std::string& given) const
     {
-        if (!path.empty() && path.back() == '/')
-            path.pop_back();
-        return path;
-    }
-    std::string text(const std::string& path) const
-    {
-        const std::string trimmed = anywherePath(path);
-        const int i = m_plan.find(trimmed);
+        const int i = m_plan.at(k);
         if (i < 0 || !m_plan.paths()[static_cast<size_t>(i)].simple)
-            return m_doc.GetNodeText(path);
-        return textAt(trimmed, 0);
+            return m_doc.GetNodeText(given);
+        return textAt(k, given, 0);
     }
 
 private:
@@ -282,22 +318,24 @@ private:
 
     const tXMLDocument& m_doc;
     const FieldPlan& m_plan;
-    std::vector<std::vector<const xmlNode*>> m_matches; // per path, in document order
+    std::vector<std::pair<size_t, const xmlNode*>> m_matches; // (path, element), in document order
 };
 
-std::string coordinateValue(const FieldReader& fields, const FieldMapEntry& entry)
-{
-    // An unconfigured field reads like a missing element.
-    const std::string text = entry.XML_Path.empty() ? std::string() : fields.text(entry.XML_Path);
-    return FormatGeneral(ParseCoordinate(text));
-}
-
-void appendField(std::string& out, const FieldReader& fields, const FieldMapEntry& entry)
+// The row's field at position `k` (of rowPaths) for `entry`.
+void appendField(std::string& out, const FieldReader& fields, size_t k, const FieldMapEntry& entry,
+                 unsigned offset)
 {
     if (entry.XML_Path.empty())
         out += "''";
     else
-        appendQuoted(out, fields.textAt(entry.XML_Path, entry.Offset));
+        appendQuoted(out, fields.textAt(k, entry.XML_Path, offset));
+}
+
+std::string coordinateValue(const FieldReader& fields, size_t k, const FieldMapEntry& entry)
+{
+    // An unconfigured field reads like a missing element.
+    const std::string text = entry.XML_Path.empty() ? std::string() : fields.text(k, entry.XML_Path);
+    return FormatGeneral(ParseCoordinate(text));
 }
 
 // "REPLACE INTO Main(<the 39 columns>) VALUES(".
@@ -585,17 +623,7 @@ std::string BuildCatalogueRecord(const tXMLFile& dataset, const std::string& ser
     const std::string category =
         dataset.Category < CategoryNames.size() ? CategoryNames[dataset.Category] : CategoryNames[0];
 
-    FieldMapEntry thumbnail = FieldMap[fiThumbnail];
-    thumbnail.Offset = 0;
-    std::vector<std::string> paths;
-    paths.reserve(1 + kTextFields.size() + kCoordinateFields.size());
-    paths.push_back(thumbnail.XML_Path);
-    for (FieldIndex field : kTextFields)
-        paths.push_back(FieldMap[field].XML_Path);
-    for (FieldIndex field : kCoordinateFields)
-        paths.push_back(FieldReader::anywherePath(FieldMap[field].XML_Path));
-    const FieldReader fields(doc, FieldPlan::of(paths));
-
+    const FieldReader fields(doc, FieldPlan::of(rowPaths()));
     // The values are written straight into the statement: the row is built
     // for every data set of an upload, and one text is cheaper than
     // thirty-nine joined.
@@ -609,19 +637,25 @@ std::string BuildCatalogueRecord(const tXMLFile& dataset, const std::string& ser
     statement += ',';
     appendQuoted(statement, dataset.Ext);
     statement += ',';
-    appendField(statement, fields, thumbnail);
-    statement += ",'" + category + "'";
+    size_t k = 0;
+    appendField(statement, fields, k++, FieldMap[fiThumbnail], 0);
+    statement += ",'";
+    statement += category;
+    statement += '\'';
     for (FieldIndex field : kTextFields) {
         statement += ',';
-        appendField(statement, fields, FieldMap[field]);
+        appendField(statement, fields, k++, FieldMap[field], FieldMap[field].Offset);
     }
-    for (FieldIndex field : kCoordinateFields)
-        statement += ',' + coordinateValue(fields, FieldMap[field]);
+    for (FieldIndex field : kCoordinateFields) {
+        statement += ',';
+        statement += coordinateValue(fields, k++, FieldMap[field]);
+    }
     for (const std::string* list : {&lists.LocationList, &lists.ThemeList, &lists.SourceList}) {
         statement += ',';
         appendQuoted(statement, *list);
     }
-    statement += ',' + FormatGeneral(dataset.GetSizeMB());
+    statement += ',';
+    statement += FormatGeneral(dataset.GetSizeMB());
     statement += ')';
     return statement;
 }
