@@ -11,7 +11,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ATLASDESK_FUZZ_BUILD_DIR:-$root/build-fuzz}
 seconds=${FUZZ_SECONDS:-60}
-all_targets=(xml_paths base64 idrisi_env configuration classify)
+all_targets=(xml_paths xml_views base64 idrisi_env configuration classify)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=("${all_targets[@]}")
 
@@ -41,9 +41,13 @@ mkdir -p "$out/crashes"
 # (libFuzzer reads seed folders, not single files).
 seeds=$out/seeds
 rm -rf "$seeds"
-mkdir -p "$seeds/xml_paths" "$seeds/configuration"
+mkdir -p "$seeds/xml_paths" "$seeds/xml_views" "$seeds/configuration"
 find "$root/data/demo-server" -name '*.xml' -print0 |
-  while IFS= read -r -d '' f; do cp "$f" "$seeds/xml_paths/$(printf '%s' "${f#"$root/"}" | tr '/' '_')"; done
+  while IFS= read -r -d '' f; do
+    name=$(printf '%s' "${f#"$root/"}" | tr '/' '_')
+    cp "$f" "$seeds/xml_paths/$name"
+    cp "$f" "$seeds/xml_views/$name"
+  done
 cp "$root/data/AtlasdeskView.ini.xml" "$seeds/configuration/"
 
 export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1"

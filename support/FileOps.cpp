@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QPainter>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -198,6 +199,34 @@ std::string VersionString(uint8_t n)
     for (int i = 0; i + 1 < n && i < 3; ++i)
         result += "." + std::to_string(parts[i]);
     return result;
+}
+
+bool ReadRegularFile(const std::string& path, std::string& bytes, std::size_t limit)
+{
+    bytes.clear();
+    // Opened without blocking so that a named pipe cannot hang the open; it
+    // is refused below like every other file that is not a regular one.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+              ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
+    if (ok)
+        bytes.reserve(std::min(limit, static_cast<std::size_t>(info.st_size)));
+    char buffer[65536];
+    while (ok && bytes.size() < limit) {
+        const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, limit - bytes.size()));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        bytes.append(buffer, static_cast<std::size_t>(got));
+    }
+    ::close(fd);
+    return ok;
 }
 
 int64_t FileSize64(const std::string& path)

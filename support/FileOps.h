@@ -1,5 +1,6 @@
 #pragma once
 // File-system, version and process helpers.
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -18,6 +19,11 @@ VersionNumbers GetVersionNumbers();
 // The first n numbers joined by "." (n = 0 and 1 give the major number alone).
 std::string VersionString(uint8_t n);
 
+// The bytes of `path` (at most its first `limit`) into `bytes`, replacing
+// them. Only a regular file is read: false for anything else (a named pipe
+// or a device would block or never end) and for a read error.
+bool ReadRegularFile(const std::string& path, std::string& bytes,
+                     std::size_t limit = static_cast<std::size_t>(-1));
 // Size in bytes of the file `path`; -1 when it is missing or a directory.
 int64_t FileSize64(const std::string& path);
 // Sum of the sizes of the entries of `path` ("." and ".." included);

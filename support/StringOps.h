@@ -28,6 +28,9 @@ int FindSorted(const tVectorOfString& vector, std::string_view key);
 std::string Trim(std::string_view text);
 // ASCII A-Z lowered, every other byte unchanged.
 std::string LowerAscii(std::string_view text);
+// True for well-formed UTF-8: no overlong forms, surrogates or values past
+// U+10FFFF. The empty text is valid.
+bool IsValidUtf8(std::string_view text);
 
 // Base64 (RFC 2045 alphabet) decoded; every byte outside the alphabet is
 // skipped, a final group of 2 or 3 characters gives 1 or 2 bytes, a single

@@ -1,5 +1,8 @@
 #include "XMLOps.h"
 
+#include "FileOps.h"
+#include "StringOps.h"
+
 #include <libxml/encoding.h>
 #include <libxml/globals.h>
 #include <libxml/parser.h>
@@ -134,18 +137,6 @@ std::size_t utf8SequenceAt(std::string_view text, std::size_t i, char32_t& codeP
     return length;
 }
 
-bool isValidUtf8(std::string_view text)
-{
-    char32_t codePoint;
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t length = utf8SequenceAt(text, i, codePoint);
-        if (length == 0)
-            return false;
-        i += length;
-    }
-    return true;
-}
-
 void appendUtf8(std::string& out, char32_t codePoint)
 {
     if (codePoint < 0x80) {
@@ -195,7 +186,7 @@ std::string toXmlText(std::string_view text)
 
 bool isXmlName(const std::string& name)
 {
-    return !name.empty() && isValidUtf8(name) && xmlValidateName(xmlStr(name), 0) == 0;
+    return !name.empty() && IsValidUtf8(name) && xmlValidateName(xmlStr(name), 0) == 0;
 }
 
 // ---- The XML declaration ---------------------------------------------------
@@ -258,33 +249,6 @@ bool isUtf8Name(const xmlChar* encoding)
 }
 
 // ---- Files ------------------------------------------------------------------
-
-bool readWholeFile(const std::string& fileName, std::string& bytes)
-{
-    // Opened without blocking so that a named pipe cannot hang the load; it
-    // is refused below like every other file that is not a regular one.
-    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat info;
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-              ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
-    if (ok)
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
-    while (ok) {
-        const ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return ok;
-}
 
 [[noreturn]] void throwSaveError(const std::string& fileName, int error)
 {
@@ -455,6 +419,20 @@ std::string withoutTrailingSlash(std::string path)
 // offset fails instead of exhausting memory.
 constexpr unsigned kMaxAppendedElements = 100000;
 
+// The parser refuses documents nested deeper than this (it guards against
+// documents built to exhaust the stack), so nothing deeper may be built:
+// the saved file could not be loaded again.
+constexpr int kMaxElementDepth = 256;
+
+// The level of `node`: 1 for the root element.
+int elementDepth(const xmlNode* node)
+{
+    int depth = 0;
+    for (; node && node->type == XML_ELEMENT_NODE; node = node->parent)
+        ++depth;
+    return depth;
+}
+
 } // namespace
 
 // ---- Encoding detection -------------------------------------------------------
@@ -490,7 +468,7 @@ std::string EffectiveXmlEncoding(std::string_view bytes)
     }
     if (!high)
         return {};
-    if (isValidUtf8(bytes))
+    if (IsValidUtf8(bytes))
         return "UTF-8";
     if (latin1 && c1 && c1Defined)
         return "windows-1252";
@@ -532,7 +510,7 @@ void tXMLDocument::Load()
 {
     const std::string failure = "An error occured while loading " + FileName;
     std::string bytes;
-    if (!readWholeFile(FileName, bytes) || bytes.size() > static_cast<std::size_t>(INT_MAX))
+    if (!ReadRegularFile(FileName, bytes) || bytes.size() > static_cast<std::size_t>(INT_MAX))
         throw EInOutError(failure);
 
     const std::string forced = EffectiveXmlEncoding(bytes);
@@ -791,6 +769,9 @@ tXMLNode tXMLDocument::CreateNodePath(std::string path, bool appendLast)
             throw EInvalidXMLOp("Invalid node tag " + name + " in " + path);
         if (parent->type != XML_ELEMENT_NODE)
             throw EInvalidXMLOp("Cannot add the element " + name + " below a node that is not an element in " + path);
+        if (elementDepth(parent) >= kMaxElementDepth)
+            throw EInvalidXMLOp("The path " + path + " goes deeper than the " + std::to_string(kMaxElementDepth) +
+                                " levels of elements a document may have");
         return xmlAddChild(parent, xmlNewDocNode(m_doc, nullptr, xmlStr(name), nullptr));
     };
 

@@ -1,5 +1,6 @@
 #include "XslTransform.h"
 
+#include "FileOps.h"
 #include "StringOps.h"
 #include "XMLOps.h"
 
@@ -21,7 +22,9 @@
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -90,38 +93,6 @@ std::string escaped(std::string_view text)
     return out;
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    bytes.clear();
-    struct stat info {};
-    if (::fstat(fileno(file), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
-        bytes.reserve(static_cast<std::size_t>(info.st_size));
-    char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        bytes.append(buffer, n);
-    const bool ok = !std::ferror(file);
-    std::fclose(file);
-    return ok;
-}
-
-// The first `limit` bytes of a file (fewer when it is shorter).
-bool readFileStart(const std::string& path, std::size_t limit, std::string& bytes)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return false;
-    bytes.assign(limit, '\0');
-    const std::size_t n = std::fread(bytes.data(), 1, limit, file);
-    bytes.resize(n);
-    const bool ok = !std::ferror(file);
-    std::fclose(file);
-    return ok;
-}
-
 std::string lowerExtension(const std::string& path)
 {
     const std::size_t slash = path.find_last_of('/');
@@ -135,57 +106,6 @@ std::string folderOf(const std::string& path)
 {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
-}
-
-bool isValidUtf8(std::string_view text)
-{
-    std::size_t i = 0;
-    const std::size_t n = text.size();
-    while (i < n) {
-        // Metadata is mostly ASCII: skip it a word at a time.
-        while (i + 8 <= n) {
-            std::uint64_t word;
-            std::memcpy(&word, text.data() + i, 8);
-            if (word & 0x8080808080808080ull)
-                break;
-            i += 8;
-        }
-        if (i >= n)
-            break;
-        const auto lead = static_cast<unsigned char>(text[i]);
-        if (lead < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t length;
-        unsigned char low = 0x80, high = 0xBF;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            if (lead == 0xE0)
-                low = 0xA0;
-            else if (lead == 0xED)
-                high = 0x9F;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            if (lead == 0xF0)
-                low = 0x90;
-            else if (lead == 0xF4)
-                high = 0x8F;
-        } else {
-            return false;
-        }
-        if (i + length > n)
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF))
-                return false;
-        }
-        i += length;
-    }
-    return true;
 }
 
 std::string encodeBase64(std::string_view bytes)
@@ -410,6 +330,9 @@ std::string quotable(std::string_view bytes);
 
 RenderResult failure(const Problem& problem)
 {
+    // The processor's messages quote pieces of the document, which need not
+    // be UTF-8 (that may be why it failed); the page must be.
+    const std::string messages = quotable(problem.messages);
     RenderResult result;
     result.ok = false;
     result.error = problem.explanation;
@@ -417,8 +340,8 @@ RenderResult failure(const Problem& problem)
         result.error += "\nStylesheet: " + problem.stylesheet;
     if (!problem.document.empty())
         result.error += "\nDocument: " + problem.document;
-    if (!problem.messages.empty())
-        result.error += "\n" + problem.messages;
+    if (!messages.empty())
+        result.error += "\n" + messages;
 
     std::string& page = result.html;
     page = pageStart(problem.title);
@@ -429,7 +352,7 @@ RenderResult failure(const Problem& problem)
     page += "</p>\n";
     if (!problem.stylesheet.empty()) {
         page += "<p class=\"where\">Stylesheet: <code>";
-        appendEscaped(page, problem.stylesheet);
+        appendEscaped(page, quotable(problem.stylesheet));
         page += "</code></p>\n";
     }
     if (!problem.document.empty()) {
@@ -438,9 +361,9 @@ RenderResult failure(const Problem& problem)
         page += "</code></p>\n";
     }
     page += "</div>\n";
-    if (!problem.messages.empty()) {
+    if (!messages.empty()) {
         page += "<h2>Messages of the XML and XSLT processor</h2>\n<pre>";
-        appendEscaped(page, problem.messages);
+        appendEscaped(page, messages);
         page += "</pre>\n";
     }
     if (!problem.source.empty()) {
@@ -582,7 +505,7 @@ PreparedXml prepareXml(std::string bytes)
         const bool declaresUtf8 = declared.find("encoding") == std::string::npos
                                   || declared.find("utf-8") != std::string::npos
                                   || declared.find("utf8") != std::string::npos;
-        if (declaresUtf8 && !isValidUtf8(bytes))
+        if (declaresUtf8 && !IsValidUtf8(bytes))
             prepared.encoding = "windows-1252";
     }
     prepared.bytes = std::move(bytes);
@@ -622,7 +545,7 @@ std::string quotable(std::string_view bytes)
         --size; // not inside a UTF-8 sequence
     const std::string_view shown = bytes.substr(0, size);
     std::string text;
-    if (isValidUtf8(shown)) {
+    if (IsValidUtf8(shown)) {
         text = shown;
     } else {
         text.reserve(shown.size() + shown.size() / 4);
@@ -680,6 +603,11 @@ private:
             case XML_ELEMENT_NODE:
                 if (node->children)
                     pending.push_back(node->children);
+                // Attribute values keep their references too, and reading
+                // a value expands them.
+                for (const xmlAttr* attribute = node->properties; attribute; attribute = attribute->next)
+                    if (attribute->children)
+                        pending.push_back(attribute->children);
                 break;
             case XML_TEXT_NODE:
             case XML_CDATA_SECTION_NODE:
@@ -734,12 +662,12 @@ DocPtr readXmlFile(const std::string& path, int options, PreparedXml& prepared, 
                               + "; documents of up to " + megabytes(kMaxShownDocument) + " are shown.";
         problem.document = path;
         std::string start;
-        if (readFileStart(path, 512 * 1024 + 1, start))
+        if (ReadRegularFile(path, start, 512 * 1024 + 1))
             problem.source = quotable(start);
         return nullptr;
     }
     std::string bytes;
-    if (!readWholeFile(path, bytes)) {
+    if (!ReadRegularFile(path, bytes)) {
         problem.title = "The file could not be opened";
         problem.explanation = "The file does not exist or cannot be read.";
         problem.document = path;
@@ -1052,7 +980,7 @@ StylesheetPtr loadStylesheet(const std::string& path, ProcessorMessages& message
         return cached;
 
     std::string bytes;
-    if (!readWholeFile(path, bytes)) {
+    if (!ReadRegularFile(path, bytes)) {
         problem.title = "The stylesheet could not be opened";
         problem.explanation = "The stylesheet file cannot be read.";
         return nullptr;
@@ -1527,7 +1455,7 @@ RenderResult TransformFile(const std::string& path)
     const std::string extension = lowerExtension(path);
     if (extension == ".htm" || extension == ".html") {
         RenderResult result;
-        if (readWholeFile(path, result.html)) {
+        if (ReadRegularFile(path, result.html)) {
             result.ok = true;
             return result;
         }

@@ -1,15 +1,25 @@
 // What the fuzz targets of fuzz/ found, kept as tests of the normal suite.
 #include <gtest/gtest.h>
 
+#include <QByteArray>
+#include <QString>
+
 #include <filesystem>
 
 #include "TestUtil.h"
 #include "XMLOps.h"
+#include "XslTransform.h"
 
 namespace {
 
 using testutil::readFile;
 using testutil::writeFile;
+
+bool isUtf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toUtf8() ==
+           QByteArray(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // fuzz_xml_paths: DeleteNode of the root element left a document that Save
 // wrote as a bare XML declaration, which nothing can load again: the
@@ -42,6 +52,45 @@ TEST(FuzzFindings, DocumentWithoutRootElementIsNotSaved)
     fresh.CreateRoot("metadata");
     fresh.SaveAs(dir / "new.xml");
     EXPECT_EQ(tXMLDocument(dir / "new.xml").FindNodes("metadata").size(), 1u);
+}
+
+// fuzz_xml_views: the parser's messages quote bytes of the document as
+// they are; an error page that copied them was no UTF-8 page any more.
+TEST(FuzzFindings, ErrorPageQuotingBytesThatAreNotUtf8IsUtf8)
+{
+    testutil::TempDir dir;
+    writeFile(dir / "doc.xml", std::string("<?xml encoding?><\xe0" "a\0\0", 21));
+    for (const RenderResult& result : {RenderRawXml(dir / "doc.xml"), TransformFile(dir / "doc.xml")}) {
+        EXPECT_FALSE(result.ok);
+        EXPECT_TRUE(isUtf8(result.html)) << result.html;
+        EXPECT_TRUE(isUtf8(result.error)) << result.error;
+        EXPECT_NE(result.html.find("Couldn&#39;t find end of Start Tag \xc3\xa0" "a"), std::string::npos)
+            << "the byte is shown as the Latin-1 character it may be";
+    }
+}
+
+// The promise fuzz_xml_paths checks (what Save wrote loads again) also broke
+// for paths deeper than the parser reads: CreateNodePath built a document
+// of 300 levels that no load accepted. Paths now stop at 256 levels.
+TEST(FuzzFindings, PathDeeperThanTheParserReadsIsRefused)
+{
+    testutil::TempDir dir;
+    for (const int depth : {256, 257, 300}) {
+        SCOPED_TRACE(depth);
+        tXMLDocument doc;
+        doc.CreateRoot("r");
+        std::string path = "r";
+        for (int level = 2; level <= depth; ++level)
+            path += "/a";
+        if (depth <= 256) {
+            EXPECT_NE(doc.AddNodeWithText(path, "bottom"), nullptr);
+        } else {
+            EXPECT_THROW(doc.AddNodeWithText(path, "bottom"), EInvalidXMLOp);
+            EXPECT_THROW(doc.CreateNodePath(path, false), EInvalidXMLOp);
+        }
+        doc.SaveAs(dir / "deep.xml");
+        EXPECT_NO_THROW(tXMLDocument{dir / "deep.xml"}) << "what was saved loads again";
+    }
 }
 
 } // namespace

@@ -11,6 +11,8 @@
 //  - VanishedDirectory / DirectoryTurnedIntoAFile: the listing's result is
 //    out of date when the node is expanded (ENOENT, ENOTDIR), and data sets
 //    of a vanished folder are still in the tree.
+//  - MetadataFileThatIsANamedPipe: a FIFO named like a metadata file, whose
+//    open or read would block for ever; every page refuses it at once.
 //  - SymbolicLinkLoops: a link to itself and two links to each other fail
 //    with ELOOP; a link to an ancestor and a link to its own folder are real
 //    cycles that stat follows; expanding a link to its own folder by hand
@@ -232,6 +234,28 @@ TEST_F(TreeFaultTest, SymbolicLinkLoops)
     w.OnMnuOpenFilesClick();
     EXPECT_EQ(m_errors, QStringList{QString::fromStdString("File '" + m_tree / "loop.shp" + "' not found.")});
     EXPECT_TRUE(opened().empty());
+}
+
+TEST_F(TreeFaultTest, MetadataFileThatIsANamedPipe)
+{
+    writeFile(m_tree / "pipe.shp", "shp");
+    ASSERT_EQ(::mkfifo((m_tree / "pipe.shp.xml").c_str(), 0644), 0);
+    TdlgAtlasdesk& w = window();
+    TreeNode* node = child(connectAndExpand(), "pipe.shp");
+    ASSERT_NE(node, nullptr);
+    const QString path = QString::fromStdString(m_tree / "pipe.shp.xml");
+
+    w.PageControl1->setCurrentWidget(w.tabThumbnail);
+    selectOnly(node);
+    EXPECT_EQ(m_errors, QStringList{"An error occured while loading " + path + "."});
+    m_errors.clear();
+
+    EXPECT_FALSE(pageAfter(w.wbXML, [&] { w.PageControl1->setCurrentWidget(w.tabXML); }));
+    EXPECT_TRUE(pageText(w.wbXML).contains("The file could not be opened"));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+
+    w.PageControl1->setCurrentWidget(w.TabXSL);
+    EXPECT_EQ(m_errors, QStringList{"Cannot open " + path + "."});
 }
 
 } // namespace

@@ -100,6 +100,39 @@ TEST(FileOps, CopyFileOverAFailureLeavesTheTarget)
     EXPECT_FALSE(IsDirectory(dir.path() + "no folder"));
 }
 
+// ---- Reading ----
+
+TEST(FileOps, ReadRegularFile)
+{
+    TempDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string big(200000, 'x');
+    writeFile(dir.path() + "big.xml", big);
+    writeFile(dir.path() + "empty.xml", "");
+    makeDir(dir.path() + "folder.xml");
+    ASSERT_EQ(::mkfifo((dir.path() + "pipe.xml").c_str(), 0644), 0);
+
+    const struct {
+        std::string path;
+        std::size_t limit;
+        bool ok;
+        std::string expected;
+    } cases[] = {
+        {dir.path() + "big.xml", std::size_t(-1), true, big},
+        {dir.path() + "big.xml", 70000, true, big.substr(0, 70000)},  // across a buffer's end
+        {dir.path() + "big.xml", 0, true, ""},
+        {dir.path() + "empty.xml", std::size_t(-1), true, ""},
+        {dir.path() + "missing.xml", std::size_t(-1), false, ""},
+        {dir.path() + "folder.xml", std::size_t(-1), false, ""},
+        {dir.path() + "pipe.xml", std::size_t(-1), false, ""},  // no writer: would block for ever
+    };
+    for (const auto& c : cases) {
+        std::string bytes = "old";
+        EXPECT_EQ(ReadRegularFile(c.path, bytes, c.limit), c.ok) << c.path;
+        EXPECT_EQ(bytes, c.expected) << c.path << " " << c.limit;
+    }
+}
+
 // ---- Sizes ----
 
 TEST(FileOps, FileSize64)

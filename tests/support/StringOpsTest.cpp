@@ -94,6 +94,28 @@ TEST(StringOps, TrimAndLowerAscii)
     EXPECT_EQ(LowerAscii("\xC3\x89Z@["), "\xC3\x89z@[");
 }
 
+TEST(StringOps, IsValidUtf8)
+{
+    const struct {
+        std::string text;
+        bool valid;
+    } cases[] = {
+        {"", true},
+        {"plain ASCII text longer than one word", true},
+        {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x97\xBA", true},       // 2, 3 and 4 bytes
+        {"\xEF\xBF\xBF\xF4\x8F\xBF\xBF", true},                     // U+FFFF, U+10FFFF
+        {"caf\xE9", false},                                        // Latin-1
+        {"\xC0\xAF", false}, {"\xE0\x80\xAF", false},                // overlong
+        {"\xED\xA0\x80", false},                                   // surrogate
+        {"\xF4\x90\x80\x80", false}, {"\xF5\x80\x80\x80", false},   // past U+10FFFF
+        {"abcdefgh\xE2\x82", false},                               // cut after an ASCII word
+        {"\x80", false},
+        {std::string("a\0b", 3), true},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(IsValidUtf8(c.text), c.valid) << QByteArray::fromStdString(c.text).toHex().toStdString();
+}
+
 TEST(StringOps, SortStringsUsesByteOrderAndKeepsDuplicates)
 {
     const struct {
