@@ -16,6 +16,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -637,17 +638,78 @@ tXMLNode tXMLDocument::CreateRoot(const std::string& name)
 
 namespace {
 
+// Enough for any field lookup on a 100 MB document (each step visits every
+// node at most a few times), a second or two of work at most.
+constexpr unsigned long kXPathOperationLimit = 100'000'000;
+
+// Axes that, taken from a set of nested or neighbouring nodes, reach the
+// same nodes again and again.
+constexpr std::string_view kOverlappingAxes[] = {"ancestor", "ancestor-or-self", "descendant",
+                                                 "descendant-or-self", "following", "following-sibling",
+                                                 "preceding", "preceding-sibling"};
+
+// Refuses expressions whose cost can grow far beyond the document's size.
+// After one descendant step the context holds nested nodes, and a second
+// one (or any overlapping axis) reaches each node once per ancestor; the
+// processor then removes the duplicates pairwise at every later step. On a
+// document 200 levels deep "//a//a" followed by thirty "/a" steps ran for
+// minutes. The paths of metadata fields are element names and "*" with the
+// "//" put in front of anywhere paths, far from this.
+void checkExpressionCost(const std::string& expression)
+{
+    // Counted per location path: a predicate or a parenthesised expression
+    // starts its own (a predicate runs with one context node at a time), and
+    // each side of a union is a path of its own.
+    std::vector<int> descendantSteps(1, 0);
+    bool refused = false;
+    char quote = 0;
+    for (std::size_t i = 0; i < expression.size() && !refused; ++i) {
+        const char c = expression[i];
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+        } else if (c == '[' || c == '(') {
+            descendantSteps.push_back(0);
+        } else if ((c == ']' || c == ')') && descendantSteps.size() > 1) {
+            descendantSteps.pop_back();
+        } else if (c == '|') {
+            descendantSteps.back() = 0;
+        } else if (c == '/' && i + 1 < expression.size() && expression[i + 1] == '/') {
+            refused = ++descendantSteps.back() > 1;
+            ++i;
+        } else if (c == ':' && i + 1 < expression.size() && expression[i + 1] == ':') {
+            std::size_t start = i;
+            while (start > 0 && (std::isalpha(static_cast<unsigned char>(expression[start - 1])) ||
+                                 expression[start - 1] == '-'))
+                --start;
+            const std::string_view axis = std::string_view(expression).substr(start, i - start);
+            for (std::string_view overlapping : kOverlappingAxes)
+                refused = refused || axis == overlapping;
+            ++i;
+        }
+    }
+    if (refused)
+        throw EInvalidXMLOp("Unsupported XPath " + expression +
+                            ": one descendant step (\"//\") at most, and no ancestor, descendant, following or "
+                            "preceding axis");
+}
+
 // Evaluates `expression` with the document node as context node. Nodes that
 // are not part of the tree (namespace nodes are copies freed with the result)
 // and the document node itself are left out.
 tXMLNodeList selectNodes(xmlDocPtr doc, const std::string& expression)
 {
+    checkExpressionCost(expression);
     ErrorCapture errors;
     std::unique_ptr<xmlXPathContext, decltype(&xmlXPathFreeContext)> context(xmlXPathNewContext(doc),
                                                                              &xmlXPathFreeContext);
     if (!context)
         throw std::bad_alloc();
     context->node = reinterpret_cast<xmlNodePtr>(doc);
+    // The steps the processor counts stop at a bound instead of running on.
+    context->opLimit = kXPathOperationLimit;
     std::unique_ptr<xmlXPathObject, decltype(&xmlXPathFreeObject)> result(
         xmlXPathEvalExpression(xmlStr(expression), context.get()), &xmlXPathFreeObject);
     if (!result || errors.failed())

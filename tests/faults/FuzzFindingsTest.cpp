@@ -93,4 +93,51 @@ TEST(FuzzFindings, PathDeeperThanTheParserReadsIsRefused)
     }
 }
 
+// fuzz_xml_paths: on a chain of elements 170 deep, ClearNodeText("a//a/a/...")
+// (the XPath "//a//a" and thirty child steps) ran for minutes: the second
+// descendant step reaches every node once per ancestor, and the processor
+// removes the duplicates pairwise at each later step. Such expressions are
+// refused at once; a single descendant step, unions and predicates stay.
+TEST(FuzzFindings, ExpressionsThatCostFarMoreThanTheDocumentAreRefused)
+{
+    testutil::TempDir dir;
+    std::string chain = "x";
+    for (int level = 0; level < 170; ++level)
+        chain = "<a>" + chain + "</a>";
+    writeFile(dir / "deep.xml", "<r>" + chain + "<b>t</b></r>");
+    tXMLDocument doc(dir / "deep.xml");
+    std::string steps;
+    for (int i = 0; i < 30; ++i)
+        steps += "/a";
+
+    const struct {
+        std::string expression;
+        bool refused;
+        std::size_t texts; // one per match: each holds the "x" at the bottom
+    } cases[] = {
+        {"//a//a" + steps, true, 0},
+        {"//a/descendant::a" + steps, true, 0},
+        {"//a/ancestor::a", true, 0},
+        {"//a/following-sibling::b", true, 0},
+        {"//a[.//a]//a", true, 0},
+        {"r/a/descendant-or-self::a", true, 0},
+        {"//a" + steps, false, 140},            // one descendant step
+        {"//b | //a[count(a) = 0]", false, 2},  // one per side of a union
+        {"//a[.//b]", false, 0},                // one inside a predicate
+        {"//*[@n = '//x']", false, 0},          // inside a string
+        {"r/a/a/child::a", false, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.expression);
+        if (c.refused)
+            EXPECT_THROW(doc.GetNodeTexts(c.expression), EInvalidXMLOp);
+        else
+            EXPECT_EQ(doc.GetNodeTexts(c.expression).size(), c.texts);
+    }
+    // The anywhere paths of the document class put "//" in front.
+    EXPECT_THROW(doc.FindNodes("a//a" + steps), EInvalidXMLOp);
+    EXPECT_THROW(doc.ClearNodeText("a//a" + steps, true), EInvalidXMLOp);
+    EXPECT_EQ(doc.FindNodes("a" + steps).size(), 140u);
+}
+
 } // namespace
