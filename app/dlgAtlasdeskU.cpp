@@ -583,12 +583,25 @@ void TdlgAtlasdesk::StartTask(const std::string& caption, int maximum)
     lblTask->setText(QString::fromStdString(caption));
     ggTask->setValue(0);
     ggTask->setMaximum(std::max(0, maximum));
+    m_eventsProcessed.invalidate();
 }
 
 void TdlgAtlasdesk::ShowProgress(int position)
 {
     ggTask->setValue(position);
+    processEventsDuringTask();
+}
+
+void TdlgAtlasdesk::processEventsDuringTask()
+{
+    // Handling events once per data set let the web views' own work (their
+    // engine runs on this thread) cost more than a catalogue row. Every
+    // 15 ms still gives a gauge and a window that move smoothly.
+    constexpr qint64 kIntervalMs = 15;
+    if (m_eventsProcessed.isValid() && m_eventsProcessed.elapsed() < kIntervalMs)
+        return;
     QCoreApplication::processEvents();
+    m_eventsProcessed.start();
 }
 
 void TdlgAtlasdesk::ShowReady()
@@ -610,12 +623,13 @@ void TdlgAtlasdesk::UpdateCounters()
 void TdlgAtlasdesk::setTaskCaption(const std::string& caption)
 {
     lblTask->setText(QString::fromStdString(caption));
+    m_eventsProcessed.invalidate();
 }
 
 void TdlgAtlasdesk::setProgress(int position)
 {
     ggTask->setValue(position);
-    QCoreApplication::processEvents();
+    processEventsDuringTask();
 }
 
 void TdlgAtlasdesk::setProgressMaximum(int maximum)

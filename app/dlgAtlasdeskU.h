@@ -3,6 +3,7 @@
 // connects them to named slots; each feature's handlers live in their own
 // file (ServerList, TreeScan, TreeDisplay, OpenFiles, Form, Views,
 // Thumbnail, Rename, Chartroom).
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QSet>
 #include <memory>
@@ -243,6 +244,9 @@ private:
     void setProgress(int position) override;
     void setProgressMaximum(int maximum) override;
     void busyCursor(bool on) override;
+    // Handles pending events after a progress step: at once on the first
+    // step of a task, then at most every few milliseconds.
+    void processEventsDuringTask();
 
     TdmAtlasdesk* m_dataModule;
     std::vector<QObject*> m_components; // owned by the window, in creation order
@@ -250,4 +254,5 @@ private:
     QWidget* m_popFormTarget = nullptr;
     bool m_inSelectionHandler = false;
     bool m_batchSelecting = false;
+    QElapsedTimer m_eventsProcessed; // since the last processEventsDuringTask that handled events
 };

@@ -605,12 +605,23 @@ FolderClassification ClassifyFolderPath(const std::string& dir, const std::strin
 FolderLists ClassifyFolders(const tXMLFile& dataset, const std::string& serverRoot,
                             UploadContext& context, const StatementExecutor& execute)
 {
-    FolderClassification classification = ClassifyFolderPath(dataset.Dir, serverRoot, context.themes());
+    return ApplyFolderClassification(ClassifyFolderPath(dataset.Dir, serverRoot, context.themes()), context,
+                                     execute);
+}
+
+FolderLists ApplyFolderClassification(FolderClassification classification, UploadContext& context,
+                                      const StatementExecutor& execute)
+{
     if (classification.LocationsStatement)
         execute(*classification.LocationsStatement);
     for (const std::string& source : classification.Sources)
         context.addSource(source);
-    return classification.Lists;
+    return std::move(classification.Lists);
+}
+
+CatalogueItem CatalogueItemOf(const tXMLFile& dataset)
+{
+    return {dataset.Dir, dataset.Name, dataset.Ext, dataset.Category, dataset.GetSizeMB()};
 }
 
 std::string BuildCatalogueRecord(const tXMLFile& dataset, const std::string& serverRoot,
@@ -618,10 +629,24 @@ std::string BuildCatalogueRecord(const tXMLFile& dataset, const std::string& ser
 {
     if (!dataset.Doc)
         throw EInvalidOperation("The metadata document of " + dataset.DataPath() + " is not open.");
-    const tXMLDocument& doc = *dataset.Doc;
+    return BuildCatalogueRecord(*dataset.Doc, CatalogueItemOf(dataset), serverRoot, lists, recordNumber);
+}
+
+void ReplaceRecordNumber(std::string& statement, int64_t recordNumber)
+{
+    const size_t start = mainStatementHead().size();
+    const size_t end = statement.find(',', start);
+    if (statement.compare(0, start, mainStatementHead()) != 0 || end == std::string::npos)
+        throw EInvalidOperation("Not a catalogue row statement: " + statement.substr(0, 200));
+    statement.replace(start, end - start, std::to_string(recordNumber));
+}
+
+std::string BuildCatalogueRecord(const tXMLDocument& doc, const CatalogueItem& item,
+                                 const std::string& serverRoot, const FolderLists& lists, int64_t recordNumber)
+{
     const std::string root = CatalogueSeparators(NormalisedServerRoot(serverRoot));
     const std::string category =
-        dataset.Category < CategoryNames.size() ? CategoryNames[dataset.Category] : CategoryNames[0];
+        item.Category < CategoryNames.size() ? CategoryNames[item.Category] : CategoryNames[0];
 
     const FieldReader fields(doc, FieldPlan::of(rowPaths()));
     // The values are written straight into the statement: the row is built
@@ -631,11 +656,11 @@ std::string BuildCatalogueRecord(const tXMLFile& dataset, const std::string& ser
     statement.reserve(statement.size() + 1024);
     statement += std::to_string(recordNumber);
     statement += ',';
-    appendQuoted(statement, DropFirstChars(CatalogueSeparators(dataset.Dir), static_cast<int>(root.size())));
+    appendQuoted(statement, DropFirstChars(CatalogueSeparators(item.Dir), static_cast<int>(root.size())));
     statement += ',';
-    appendQuoted(statement, CatalogueSeparators(dataset.Name));
+    appendQuoted(statement, CatalogueSeparators(item.Name));
     statement += ',';
-    appendQuoted(statement, dataset.Ext);
+    appendQuoted(statement, item.Ext);
     statement += ',';
     size_t k = 0;
     appendField(statement, fields, k++, FieldMap[fiThumbnail], 0);
@@ -655,7 +680,7 @@ std::string BuildCatalogueRecord(const tXMLFile& dataset, const std::string& ser
         appendQuoted(statement, *list);
     }
     statement += ',';
-    statement += FormatGeneral(dataset.GetSizeMB());
+    statement += FormatGeneral(item.SizeMB);
     statement += ')';
     return statement;
 }

@@ -117,11 +117,34 @@ FolderClassification ClassifyFolderPath(const std::string& dir, const std::strin
 // statement (if any), then adds its sources to the run's source set.
 FolderLists ClassifyFolders(const tXMLFile& dataset, const std::string& serverRoot,
                             UploadContext& context, const StatementExecutor& execute);
+// The second half of ClassifyFolders, for a classification made beforehand:
+// executes its Locations statement (if any), adds its sources to the run's
+// source set and returns its lists.
+FolderLists ApplyFolderClassification(FolderClassification classification, UploadContext& context,
+                                      const StatementExecutor& execute);
+
+// What a Main row takes from a data set besides its document, copied so that
+// the row can be built away from the data set (on another thread).
+struct CatalogueItem {
+    std::string Dir;      // native folder, with its trailing separator
+    std::string Name;
+    std::string Ext;
+    uint8_t Category = 0;
+    double SizeMB = 0;    // tXMLFile::GetSizeMB
+};
+// The item of `dataset`; reads its size from the file system.
+CatalogueItem CatalogueItemOf(const tXMLFile& dataset);
 
 // The REPLACE INTO Main statement of a data set whose document is open.
 // Throws EInvalidOperation when it is not.
 std::string BuildCatalogueRecord(const tXMLFile& dataset, const std::string& serverRoot,
                                  const FolderLists& lists, int64_t recordNumber);
+// The same for an item and its document.
+std::string BuildCatalogueRecord(const tXMLDocument& doc, const CatalogueItem& item,
+                                 const std::string& serverRoot, const FolderLists& lists, int64_t recordNumber);
+// Puts `recordNumber` in place of the record number of a statement made by
+// BuildCatalogueRecord (rows built ahead get their number when they are sent).
+void ReplaceRecordNumber(std::string& statement, int64_t recordNumber);
 // The same with the record number of the current time.
 std::string BuildCatalogueRecord(const tXMLFile& dataset, const std::string& serverRoot,
                                  const FolderLists& lists);

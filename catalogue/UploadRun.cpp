@@ -61,24 +61,31 @@ std::string now()
     return DateTimeText(QDateTime::currentDateTime());
 }
 
-// Reads the metadata document of the next data set on a thread of its own
-// while the current data set's statements travel to the server and back:
-// reading and parsing a document takes about as long as those round trips,
-// and the run would otherwise wait for both in turn (on a network share the
-// file's own round trips come on top). The thread is given nothing but the
-// path: the data sets stay with the window's thread, and a document read
-// ahead only becomes the data set's Doc at that data set's step. Documents
-// are also freed here, off the window's thread.
-class MetadataReader {
+// Prepares the rows of the next data sets on a thread of its own while the
+// current data set's statements travel to the server and back: reading and
+// parsing a document and building its row take about as long as those
+// round trips, and the run would otherwise wait for both in turn (on a
+// network share the file's own round trips come on top). The thread is
+// given copies (paths, names, the configured themes), never the data sets,
+// which stay with the window's thread; what it prepares is used at the data
+// set's own step, in the order of the selection, so the statements sent and
+// their order are those of a run without it.
+class RowPreparer {
 public:
-    struct Read {
-        std::unique_ptr<tXMLDocument> doc; // null when the file could not be read
-        std::string ignore;                // the Ignore field, lower case
-        std::exception_ptr ignoreError;    // reading the Ignore field failed
+    struct Prepared {
+        bool read = false;                  // the document could be read
+        std::string ignore;                 // the Ignore field, lower case
+        std::exception_ptr ignoreError;     // reading the Ignore field failed
+        FolderClassification folders;       // of the data set's folder
+        std::string row;                    // the Main statement, its record number still to come
+        std::exception_ptr rowError;        // building the row failed
     };
 
-    MetadataReader() : m_thread([this] { work(); }) {}
-    ~MetadataReader()
+    RowPreparer(std::string serverRoot, const tVectorOfString& themes)
+        : m_root(std::move(serverRoot)), m_themes(themes), m_thread([this] { work(); })
+    {
+    }
+    ~RowPreparer()
     {
         {
             const std::lock_guard lock(m_mutex);
@@ -87,62 +94,68 @@ public:
         m_wake.notify_all();
         m_thread.join();
     }
-    MetadataReader(const MetadataReader&) = delete;
-    MetadataReader& operator=(const MetadataReader&) = delete;
+    RowPreparer(const RowPreparer&) = delete;
+    RowPreparer& operator=(const RowPreparer&) = delete;
 
-    // Starts reading the document of data set `index`.
-    void request(size_t index, std::string xmlPath)
+    // Starts preparing data set `index`.
+    void request(size_t index, const tXMLFile& dataset)
     {
-        post([this, index, path = std::move(xmlPath)] {
-            Read read;
-            try {
-                read.doc = std::make_unique<tXMLDocument>(path);
-                try {
-                    read.ignore = ignoreFlag(*read.doc);
-                } catch (...) {
-                    read.ignoreError = std::current_exception();
-                }
-            } catch (...) {
-                read.doc.reset(); // taken again at the data set's step
-            }
-            {
-                const std::lock_guard lock(m_mutex);
-                m_done.emplace(index, std::move(read));
-            }
-            m_ready.notify_all();
-        });
-        const std::lock_guard lock(m_mutex);
-        m_requested.insert(index);
+        Job job{index, dataset.XMLPath, {dataset.Dir, dataset.Name, dataset.Ext, dataset.Category, 0}};
+        {
+            const std::lock_guard lock(m_mutex);
+            m_jobs.push_back(std::move(job));
+            m_requested.insert(index);
+        }
+        m_wake.notify_all();
     }
 
-    // What was read for data set `index`, once it is there; nothing when
+    // What was prepared for data set `index`, once it is there; nothing when
     // it was not requested.
-    std::optional<Read> take(size_t index)
+    std::optional<Prepared> take(size_t index)
     {
         std::unique_lock lock(m_mutex);
         if (!m_requested.erase(index))
             return std::nullopt;
         m_ready.wait(lock, [&] { return m_done.count(index) > 0; });
         auto found = m_done.find(index);
-        Read read = std::move(found->second);
+        Prepared prepared = std::move(found->second);
         m_done.erase(found);
-        return read;
-    }
-
-    void release(std::unique_ptr<tXMLDocument> doc)
-    {
-        if (doc)
-            post([d = std::shared_ptr<tXMLDocument>(std::move(doc))]() mutable { d.reset(); });
+        return prepared;
     }
 
 private:
-    void post(std::function<void()> job)
+    struct Job {
+        size_t index;
+        std::string xmlPath;
+        CatalogueItem item;
+    };
+
+    Prepared prepare(Job& job) const
     {
-        {
-            const std::lock_guard lock(m_mutex);
-            m_jobs.push_back(std::move(job));
+        Prepared prepared;
+        std::unique_ptr<tXMLDocument> doc;
+        try {
+            doc = std::make_unique<tXMLDocument>(job.xmlPath);
+        } catch (...) {
+            return prepared; // read again at the data set's step, which reports it
         }
-        m_wake.notify_all();
+        prepared.read = true;
+        try {
+            prepared.ignore = ignoreFlag(*doc);
+        } catch (...) {
+            prepared.ignoreError = std::current_exception();
+            return prepared;
+        }
+        if (prepared.ignore == "yes")
+            return prepared;
+        prepared.folders = ClassifyFolderPath(job.item.Dir, m_root, m_themes);
+        try {
+            job.item.SizeMB = DataSizeMB(job.item.Dir + job.item.Name, job.item.Category);
+            prepared.row = BuildCatalogueRecord(*doc, job.item, m_root, prepared.folders.Lists, 0);
+        } catch (...) {
+            prepared.rowError = std::current_exception();
+        }
+        return prepared;
     }
 
     void work()
@@ -150,38 +163,28 @@ private:
         std::unique_lock lock(m_mutex);
         while (true) {
             m_wake.wait(lock, [&] { return m_stop || !m_jobs.empty(); });
-            if (m_jobs.empty())
-                return; // stopping, and nothing left to do
-            std::function<void()> job = std::move(m_jobs.front());
+            if (m_stop)
+                return;
+            Job job = std::move(m_jobs.front());
             m_jobs.pop_front();
             lock.unlock();
-            job();
-            job = nullptr;
+            Prepared prepared = prepare(job);
             lock.lock();
+            m_done.emplace(job.index, std::move(prepared));
+            m_ready.notify_all();
         }
     }
 
+    const std::string m_root;
+    const tVectorOfString& m_themes;
     std::mutex m_mutex;
     std::condition_variable m_wake;  // a job or the stop
-    std::condition_variable m_ready; // a document was read
-    std::deque<std::function<void()>> m_jobs;
+    std::condition_variable m_ready; // a data set was prepared
+    std::deque<Job> m_jobs;
     std::set<size_t> m_requested;
-    std::map<size_t, Read> m_done;
+    std::map<size_t, Prepared> m_done;
     bool m_stop = false;
     std::thread m_thread; // last: starts when the rest is ready
-};
-
-// Hands a data set's document back to the reader however its step ends.
-class ReadDocumentGuard {
-public:
-    ReadDocumentGuard(tXMLFile& file, MetadataReader& reader) : m_file(file), m_reader(reader) {}
-    ~ReadDocumentGuard() { m_reader.release(std::move(m_file.Doc)); }
-    ReadDocumentGuard(const ReadDocumentGuard&) = delete;
-    ReadDocumentGuard& operator=(const ReadDocumentGuard&) = delete;
-
-private:
-    tXMLFile& m_file;
-    MetadataReader& m_reader;
 };
 
 } // namespace
@@ -199,58 +202,63 @@ void UploadSelection(TdmAtlasdesk& dm, const std::vector<tXMLFile*>& selection,
     int records = 0;
     std::exception_ptr error;
     try {
-        MetadataReader reader;
+        RowPreparer preparer(root, context.themes());
         // Folders numbered 80 and above hold archives and work in
         // progress, which the catalogue does not list.
         const auto listed = [&](size_t i) {
             return selection[i] && FirstFolderNumber(CatalogueSeparators(selection[i]->Dir), root) < 80;
         };
-        // A few documents are read ahead, so that a moment without the
-        // processor for the reading thread does not hold the run up.
-        constexpr size_t kReadAhead = 4;
-        size_t nextToRead = 0;
-        size_t readsAhead = 0;
-        const auto readNext = [&] {
-            for (; readsAhead < kReadAhead && nextToRead < selection.size(); ++nextToRead)
-                if (listed(nextToRead)) {
-                    reader.request(nextToRead, selection[nextToRead]->XMLPath);
-                    ++readsAhead;
+        // A few data sets are prepared ahead, so that a moment without the
+        // processor for the preparing thread does not hold the run up.
+        constexpr size_t kAhead = 4;
+        size_t nextToPrepare = 0;
+        size_t ahead = 0;
+        const auto prepareNext = [&] {
+            for (; ahead < kAhead && nextToPrepare < selection.size(); ++nextToPrepare)
+                if (listed(nextToPrepare)) {
+                    preparer.request(nextToPrepare, *selection[nextToPrepare]);
+                    ++ahead;
                 }
         };
-        readNext();
+        prepareNext();
         host.StartTask("Uploading chartroom:", static_cast<int>(selection.size()));
         for (size_t i = 0; i < selection.size(); ++i) {
             host.ShowProgress(static_cast<int>(i));
             tXMLFile* dataset = selection[i];
             if (!listed(i))
                 continue;
-            std::optional<MetadataReader::Read> read = reader.take(i);
-            if (read)
-                --readsAhead;
-            readNext();
+            std::optional<RowPreparer::Prepared> prepared = preparer.take(i);
+            if (prepared)
+                --ahead;
+            prepareNext();
             if (!FileExists(dataset->XMLPath)) {
                 AddLineBR(log, "- File ignored (no XML found): " + dataset->XMLPath);
                 continue;
             }
-            ReadDocumentGuard guard(*dataset, reader);
-            const bool readAhead = read && read->doc;
-            if (readAhead) {
-                dataset->Doc = std::move(read->doc);
-            } else {
-                // The file could not be read ahead (it may have been written
-                // since): it is read now, as it always was.
-                try {
-                    dataset->OpenDocument();
-                } catch (...) {
-                    dataset->CloseDocument();
-                    AddLineBR(log, "*** XML reading error for " + dataset->XMLPath +
-                                       ". This file was not uploaded. ***");
+            if (prepared && prepared->read) {
+                if (prepared->ignoreError)
+                    std::rethrow_exception(prepared->ignoreError);
+                if (prepared->ignore == "yes")
                     continue;
-                }
+                ApplyFolderClassification(std::move(prepared->folders), context, execute);
+                if (prepared->rowError)
+                    std::rethrow_exception(prepared->rowError);
+                ReplaceRecordNumber(prepared->row, RecordNumberNow());
+                execute(prepared->row);
+                ++records;
+                continue;
             }
-            if (readAhead && read->ignoreError)
-                std::rethrow_exception(read->ignoreError);
-            if ((readAhead ? read->ignore : ignoreFlag(*dataset->Doc)) == "yes")
+            // The file could not be read ahead (it may have been written
+            // since): it is read now, as it always was.
+            DocumentGuard guard(*dataset);
+            try {
+                dataset->OpenDocument();
+            } catch (...) {
+                dataset->CloseDocument();
+                AddLineBR(log, "*** XML reading error for " + dataset->XMLPath + ". This file was not uploaded. ***");
+                continue;
+            }
+            if (ignoreFlag(*dataset->Doc) == "yes")
                 continue;
             const FolderLists lists = ClassifyFolders(*dataset, root, context, execute);
             WriteCatalogueRecord(*dataset, root, lists, execute);

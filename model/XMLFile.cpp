@@ -78,13 +78,17 @@ void tXMLFile::Classify()
         Category = catUnknown; // the table of a shapefile
 }
 
+double DataSizeMB(const std::string& dataPath, uint8_t category)
+{
+    if (category == catDirectory)
+        return 0;
+    const int64_t bytes = IsDirectory(dataPath) ? DirectorySize(dataPath, false) : FileSize64(dataPath);
+    return static_cast<double>(bytes) / 1024 / 1024;
+}
+
 double tXMLFile::GetSizeMB() const
 {
-    if (Category == catDirectory)
-        return 0;
-    const std::string path = DataPath();
-    const int64_t bytes = IsDirectory(path) ? DirectorySize(path, false) : FileSize64(path);
-    return static_cast<double>(bytes) / 1024 / 1024;
+    return DataSizeMB(DataPath(), Category);
 }
 
 void tXMLFile::NewDocument()

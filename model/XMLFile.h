@@ -14,6 +14,10 @@
 inline const std::string StampContactPerson = "Atlasdesk geodata manager";
 inline const std::string StampContactEmail = "geodata@atlasdesk.org";
 
+// tXMLFile::GetSizeMB of the item at `dataPath` of `category`, for callers
+// that hold the path alone.
+double DataSizeMB(const std::string& dataPath, uint8_t category);
+
 class tXMLFile {
 public:
     // Classifies `itemPath` at once (reads the file system).

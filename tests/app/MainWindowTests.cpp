@@ -2,6 +2,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QTabWidget>
+#include <QThread>
 
 #include "AppFixture.h"
 #include "TextBox.h"
@@ -146,6 +147,35 @@ TEST_F(MainWindowTest, StatusDisplay)
     EXPECT_EQ(w.lblTask->text(), "Ready") << "without the colon";
     EXPECT_EQ(w.ggTask->value(), 0);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// Long commands report every step, but the window handles its events at
+// the first step of a task and then only now and then: the web views'
+// engine runs on this thread and would otherwise cost more than each step.
+TEST_F(MainWindowTest, ProgressHandlesEventsAtTheFirstStepThenNowAndThen)
+{
+    TdlgAtlasdesk& w = window();
+    int handled = 0;
+    const auto post = [&] { QMetaObject::invokeMethod(&w, [&] { ++handled; }, Qt::QueuedConnection); };
+
+    w.StartTask("Uploading chartroom:", 100);
+    post();
+    w.ShowProgress(0);
+    EXPECT_EQ(handled, 1) << "the first step of a task";
+    post();
+    for (int i = 1; i < 50; ++i)
+        w.ShowProgress(i);
+    EXPECT_EQ(w.ggTask->value(), 49) << "the gauge follows every step";
+    EXPECT_LE(handled, 2);
+    QThread::msleep(40);
+    w.ShowProgress(50);
+    EXPECT_EQ(handled, 2) << "events wait no longer than a moment";
+
+    w.StartTask("Uploading chartroom:", 100);
+    post();
+    w.ShowProgress(0);
+    EXPECT_EQ(handled, 3) << "a new task starts with its events handled";
+    w.ShowReady();
 }
 
 TEST_F(MainWindowTest, RenameCaptionCountsSelectedNodes)

@@ -405,6 +405,15 @@ TEST_F(CatalogueRecordTest, FullStatementOfASmallDocument)
 
     // The same data set with a fixed record number, and sent through an executor.
     EXPECT_EQ(BuildCatalogueRecord(dataset, root(), lists, 42), head + "42" + tail);
+    // Built ahead from a copy of the data set, then numbered.
+    std::string ahead = BuildCatalogueRecord(*dataset.Doc, CatalogueItemOf(dataset), root(), lists, 0);
+    ReplaceRecordNumber(ahead, 450123456789012);
+    EXPECT_EQ(ahead, head + "450123456789012" + tail);
+    ReplaceRecordNumber(ahead, 42);
+    EXPECT_EQ(ahead, head + "42" + tail);
+    std::string other = "REPLACE INTO Themes(Data) VALUES ('a');";
+    EXPECT_THROW(ReplaceRecordNumber(other, 42), EInvalidOperation);
+    EXPECT_EQ(other, "REPLACE INTO Themes(Data) VALUES ('a');");
     std::vector<std::string> sent;
     WriteCatalogueRecord(dataset, root() + "/", lists, [&](const std::string& s) { sent.push_back(s); });
     ASSERT_EQ(sent.size(), 1u);

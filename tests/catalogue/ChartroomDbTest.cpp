@@ -256,6 +256,36 @@ TEST_F(ChartroomDbTest, DatabaseErrorAtTheSecondOfFiveDataSets)
     EXPECT_EQ(m_db->rows("SELECT Data FROM Themes"), Rows{}) << "the run ended before the themes";
 }
 
+// A field path the XPath processor refuses fails the row; the run stops at
+// that data set, after its Locations row, as it would if the row had been
+// built at its step rather than ahead of it.
+TEST_F(ChartroomDbTest, FieldPathTheProcessorRefusesStopsTheRunAtItsDataSet)
+{
+    const std::string kept = FieldMap[fiProdName].XML_Path;
+    FieldMap[fiProdName].XML_Path = "idinfo/citation[";
+    std::vector<tXMLFile*> selection;
+    for (const char* name : {"a", "b"})
+        selection.push_back(dataSet(std::string("10_world/21_country/") + name + ".shp", cattest::metadataText("<citation/>")));
+    tHTMLLog log = newLog();
+    RecordingHost host;
+    std::string message;
+    try {
+        UploadSelection(m_dm, selection, root(), log, host);
+        ADD_FAILURE() << "the row cannot be built";
+    } catch (const EInvalidXMLOp& e) {
+        message = e.what();
+    }
+    FieldMap[fiProdName].XML_Path = kept;
+
+    EXPECT_NE(message.find("idinfo/citation["), std::string::npos) << message;
+    EXPECT_EQ(host.events, (std::vector<std::string>{"StartTask Uploading chartroom: 2", "ShowProgress 0", "ShowReady"}));
+    EXPECT_EQ(m_db->rows("SELECT COUNT(*) FROM Main"), (Rows{{"0"}}));
+    EXPECT_EQ(m_db->rows("SELECT Location FROM Locations"), (Rows{{"country"}}));
+    ASSERT_EQ(logLines(log).size(), 1u);
+    EXPECT_EQ(logLines(log)[0].rfind("- Data added to Chartroom: 0 records added on ", 0), 0u);
+    EXPECT_FALSE(m_dm.isOpen());
+}
+
 TEST_F(ChartroomDbTest, NothingSelected)
 {
     tHTMLLog log = newLog();
