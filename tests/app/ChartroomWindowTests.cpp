@@ -17,12 +17,7 @@ protected:
     void SetUp() override
     {
         AppFixture::SetUp();
-        const auto account = cattest::serverFromEnvironment();
-        if (!account) {
-            if (qEnvironmentVariableIsSet("CI"))
-                FAIL() << "CI is set but no test server is named (run scripts/test.sh)";
-            GTEST_SKIP() << "no test server: start one with scripts/test-db.sh";
-        }
+        ATLASDESK_TEST_SERVER_ACCOUNT(account)
         m_db = std::make_unique<cattest::TestDatabase>(*account);
         testutil::writeFile(m_tree / "10_world/roads.shp", "shp");
         testutil::writeFile(m_tree / "10_world/roads.shp.xml",

@@ -41,6 +41,16 @@ inline std::optional<ServerAccount> serverFromEnvironment()
     return account;
 }
 
+// In a test's SetUp: declares `account`, the test server's account; without
+// one the test is skipped, or failed when CI is set (CI runs every test).
+#define ATLASDESK_TEST_SERVER_ACCOUNT(account)                                                            \
+    const std::optional<cattest::ServerAccount> account = cattest::serverFromEnvironment();              \
+    if (!account) {                                                                                       \
+        if (qEnvironmentVariableIsSet("CI"))                                                              \
+            FAIL() << "CI is set but ATLASDESK_TEST_DB_HOST/USER name no test server (run scripts/test.sh)"; \
+        GTEST_SKIP() << "no test server: start one with scripts/test-db.sh and export its ATLASDESK_TEST_DB_*"; \
+    }
+
 class TestDatabase {
 public:
     explicit TestDatabase(const ServerAccount& account)

@@ -31,12 +31,7 @@ protected:
     void SetUp() override
     {
         WindowFaultFixture::SetUp();
-        const auto account = cattest::serverFromEnvironment();
-        if (!account) {
-            if (qEnvironmentVariableIsSet("CI"))
-                FAIL() << "CI is set but ATLASDESK_TEST_DB_HOST/USER name no test server (run scripts/test.sh)";
-            GTEST_SKIP() << "no test server: start one with scripts/test-db.sh and export its ATLASDESK_TEST_DB_*";
-        }
+        ATLASDESK_TEST_SERVER_ACCOUNT(account)
         m_account = *account;
         try {
             m_db.emplace(*account);
