@@ -680,11 +680,14 @@ void checkExpressionCost(const std::string& expression)
             refused = ++descendantSteps.back() > 1;
             ++i;
         } else if (c == ':' && i + 1 < expression.size() && expression[i + 1] == ':') {
-            std::size_t start = i;
+            std::size_t end = i; // the axis name may stand apart from its "::"
+            while (end > 0 && std::isspace(static_cast<unsigned char>(expression[end - 1])))
+                --end;
+            std::size_t start = end;
             while (start > 0 && (std::isalpha(static_cast<unsigned char>(expression[start - 1])) ||
                                  expression[start - 1] == '-'))
                 --start;
-            const std::string_view axis = std::string_view(expression).substr(start, i - start);
+            const std::string_view axis = std::string_view(expression).substr(start, end - start);
             for (std::string_view overlapping : kOverlappingAxes)
                 refused = refused || axis == overlapping;
             ++i;
