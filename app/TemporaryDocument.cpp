@@ -1,8 +1,11 @@
 #include "TemporaryDocument.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "Errors.h"
+#include "FileOps.h"
 
 namespace {
 
@@ -12,13 +15,17 @@ const char* const kStylesheetLine = "<?xml-stylesheet type=\"text/xsl\" href=\"~
 
 void writeTemporaryDocument(const std::string& source, const std::string& target)
 {
-    FILE* out = std::fopen(target.c_str(), "wb");
-    if (!out)
-        throw EInOutError("Cannot create " + target);
-    FILE* in = std::fopen(source.c_str(), "rb");
+    const int fd = OpenRegularFile(source);
+    FILE* in = fd < 0 ? nullptr : ::fdopen(fd, "rb");
     if (!in) {
-        std::fclose(out);
+        if (fd >= 0)
+            ::close(fd);
         throw EInOutError("Cannot open " + source);
+    }
+    FILE* out = std::fopen(target.c_str(), "wb");
+    if (!out) {
+        std::fclose(in);
+        throw EInOutError("Cannot create " + target);
     }
     bool failed = std::fputs(kStylesheetLine, out) < 0 || std::fputs("\r\n", out) < 0;
     std::string line;

@@ -1,6 +1,4 @@
 // The "&Metadata" page (rendered through a stylesheet) and the "&XML" page.
-#include <sys/stat.h>
-
 #include <QComboBox>
 
 #include "AtlasdeskOps.h"
@@ -23,11 +21,6 @@ void TdlgAtlasdesk::OnTabXslShow()
     const std::string& xmlPath = node->file()->XMLPath;
     if (!FileExists(xmlPath))
         return;
-    // A named pipe or a device named like a metadata file would block the
-    // copy below (or never end it): only regular files are copied.
-    struct stat info {};
-    if (::stat(xmlPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        throw EInOutError("Cannot open " + xmlPath);
     const std::string temporary = AppDir + "~TempXML.xml";
     writeTemporaryDocument(xmlPath, temporary);
     wbXSL->navigate(temporary);

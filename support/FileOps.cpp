@@ -201,18 +201,31 @@ std::string VersionString(uint8_t n)
     return result;
 }
 
-bool ReadRegularFile(const std::string& path, std::string& bytes, std::size_t limit)
+int OpenRegularFile(const std::string& path)
 {
-    bytes.clear();
     // Opened without blocking so that a named pipe cannot hang the open; it
     // is refused below like every other file that is not a regular one.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
+        return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool ReadRegularFile(const std::string& path, std::string& bytes, std::size_t limit)
+{
+    bytes.clear();
+    const int fd = OpenRegularFile(path);
+    if (fd < 0)
         return false;
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-              ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0;
-    if (ok)
+    bool ok = true;
+    if (::fstat(fd, &info) == 0)
         bytes.reserve(std::min(limit, static_cast<std::size_t>(info.st_size)));
     char buffer[65536];
     while (ok && bytes.size() < limit) {

@@ -19,6 +19,10 @@ VersionNumbers GetVersionNumbers();
 // The first n numbers joined by "." (n = 0 and 1 give the major number alone).
 std::string VersionString(uint8_t n);
 
+// A descriptor for reading `path`, opened without waiting; -1 when it cannot
+// be opened or is not a regular file (a named pipe or a device would block
+// or never end). The caller closes it.
+int OpenRegularFile(const std::string& path);
 // The bytes of `path` (at most its first `limit`) into `bytes`, replacing
 // them. Only a regular file is read: false for anything else (a named pipe
 // or a device would block or never end) and for a read error.

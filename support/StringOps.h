@@ -1,6 +1,7 @@
 #pragma once
 // Byte-based text helpers. Texts are 8-bit strings (UTF-8 on this platform,
 // but nothing here assumes it): every comparison is by byte value.
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,8 +29,12 @@ int FindSorted(const tVectorOfString& vector, std::string_view key);
 std::string Trim(std::string_view text);
 // ASCII A-Z lowered, every other byte unchanged.
 std::string LowerAscii(std::string_view text);
-// True for well-formed UTF-8: no overlong forms, surrogates or values past
-// U+10FFFF. The empty text is valid.
+// Length of the well-formed UTF-8 sequence at text[i] (i < size), its value
+// in `codePoint`; 0 when there is none (overlong forms, surrogates, values
+// past U+10FFFF, a sequence cut short).
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t i, char32_t& codePoint);
+// True for well-formed UTF-8 in the sense of Utf8SequenceAt. The empty text
+// is valid.
 bool IsValidUtf8(std::string_view text);
 
 // Base64 (RFC 2045 alphabet) decoded; every byte outside the alphabet is

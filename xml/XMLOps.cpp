@@ -95,49 +95,6 @@ constexpr char32_t kCp1252High[32] = {
     0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-// Length of the well-formed UTF-8 sequence at text[i] (overlong forms,
-// surrogates and values past U+10FFFF rejected), 0 when there is none.
-std::size_t utf8SequenceAt(std::string_view text, std::size_t i, char32_t& codePoint)
-{
-    const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    }
-    std::size_t length;
-    unsigned char low = 0x80, high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        codePoint = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        codePoint = lead & 0x0F;
-        if (lead == 0xE0)
-            low = 0xA0;
-        else if (lead == 0xED)
-            high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        codePoint = lead & 0x07;
-        if (lead == 0xF0)
-            low = 0x90;
-        else if (lead == 0xF4)
-            high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (i + length > text.size())
-        return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        const unsigned char next = byte(i + k);
-        if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF))
-            return 0;
-        codePoint = (codePoint << 6) | (next & 0x3F);
-    }
-    return length;
-}
-
 void appendUtf8(std::string& out, char32_t codePoint)
 {
     if (codePoint < 0x80) {
@@ -171,7 +128,7 @@ std::string toXmlText(std::string_view text)
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         char32_t codePoint;
-        std::size_t length = utf8SequenceAt(text, i, codePoint);
+        std::size_t length = Utf8SequenceAt(text, i, codePoint);
         if (length == 0) {
             const unsigned char byte = static_cast<unsigned char>(text[i]);
             codePoint = byte >= 0x80 && byte <= 0x9F && kCp1252High[byte - 0x80] != 0

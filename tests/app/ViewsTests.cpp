@@ -3,6 +3,8 @@
 #include <QLineEdit>
 #include <QPixmap>
 
+#include <sys/stat.h>
+
 #include "AppFixture.h"
 #include "BrowserPane.h"
 #include "TemporaryDocument.h"
@@ -33,6 +35,13 @@ TEST(TemporaryDocument, CopiesLinesBehindTheStylesheetLineWithCrLf)
         EXPECT_EQ(readFile(dir / "out.xml"), c.expected) << c.source;
     }
     EXPECT_THROW(writeTemporaryDocument(dir / "missing.xml", dir / "out.xml"), EInOutError);
+
+    // A named pipe would block the copy for ever: refused at once, and the
+    // previous temporary document is left as it was.
+    ASSERT_EQ(::mkfifo((dir / "pipe.xml").c_str(), 0644), 0);
+    writeFile(dir / "out.xml", "previous");
+    EXPECT_THROW(writeTemporaryDocument(dir / "pipe.xml", dir / "out.xml"), EInOutError);
+    EXPECT_EQ(readFile(dir / "out.xml"), "previous");
 }
 
 class ViewsTest : public AppFixture {
