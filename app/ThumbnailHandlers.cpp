@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
-#include <QStringDecoder>
 
 #include "AtlasdeskOps.h"
 #include "Errors.h"
@@ -12,22 +11,6 @@
 #include "XMLFile.h"
 #include "dlgAtlasdeskU.h"
 
-namespace {
-
-// A path for display: Latin-1 names of old servers are read as windows-1252,
-// as the tree shows them, instead of as replacement characters.
-QString displayPath(const std::string& bytes)
-{
-    const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(view);
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder legacy("windows-1252");
-    return legacy.isValid() ? QString(legacy(view)) : QString::fromLatin1(view);
-}
-
-} // namespace
 
 void TdlgAtlasdesk::OnTabThumbnailShow()
 {
@@ -39,7 +22,7 @@ void TdlgAtlasdesk::OnTabThumbnailShow()
     tXMLFile* file = SelectedFiles.front();
     if (!FileExists(file->XMLPath))
         return;
-    edThbFilename->setText(displayPath(file->DataPath()));
+    edThbFilename->setText(DecodeFileName(file->DataPath()));
 
     std::string encoded, name;
     file->OpenDocument();

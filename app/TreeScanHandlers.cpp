@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QCollator>
 #include <QCollatorSortKey>
-#include <QStringDecoder>
 #include <algorithm>
 #include <string_view>
 #include <unordered_set>
@@ -32,14 +31,7 @@ void setPicture(TreeNode* node, int picture)
 // the display changes; the node's paths keep the bytes as they are.
 QString displayText(const std::string& bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    if (!utf8.hasError())
-        return text;
-    QStringDecoder legacy("windows-1252");
-    if (legacy.isValid())
-        return legacy(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return DecodeFileName(bytes);
 }
 
 // A directory node, or null when the directory rule rejects the path.

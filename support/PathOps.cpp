@@ -2,6 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <QString>
+#include <QStringDecoder>
+
+#include "StringOps.h"
+
 std::string ExtractFilePath(std::string_view path)
 {
     const std::size_t sep = path.rfind(PathDelim);
@@ -80,4 +85,43 @@ std::string CatalogueSeparators(std::string_view path)
             c = '\\';
     }
     return result;
+}
+
+namespace {
+
+// One component: UTF-8 when valid, windows-1252 otherwise.
+QString decodeComponent(std::string_view bytes)
+{
+    const QByteArrayView view(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (IsValidUtf8(bytes))
+        return QString::fromUtf8(view);
+    QStringDecoder legacy("windows-1252");
+    return legacy.isValid() ? QString(legacy(view)) : QString::fromLatin1(view);
+}
+
+} // namespace
+
+QString DecodeFileName(std::string_view bytes)
+{
+    // Whole-path shortcut: most names are UTF-8 throughout.
+    if (IsValidUtf8(bytes))
+        return QString::fromUtf8(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    QString text;
+    size_t start = 0;
+    while (true) {
+        const size_t slash = bytes.find(PathDelim, start);
+        text += decodeComponent(bytes.substr(start, slash == std::string_view::npos ? std::string_view::npos : slash - start));
+        if (slash == std::string_view::npos)
+            break;
+        text += QLatin1Char(PathDelim);
+        start = slash + 1;
+    }
+    return text;
+}
+
+std::string DecodeFileNameUtf8(std::string_view bytes)
+{
+    if (IsValidUtf8(bytes))
+        return std::string(bytes);
+    return DecodeFileName(bytes).toStdString();
 }

@@ -22,3 +22,13 @@ std::string ExcludeTrailingPathDelimiter(std::string_view path);
 bool FileExists(const std::string& path);
 // Converts a native path to the catalogue's form, which always uses '\'.
 std::string CatalogueSeparators(std::string_view path);
+
+class QString;
+// A file-system name or path as text for people: each '/'-separated
+// component is read as UTF-8 when it is valid UTF-8 and as windows-1252
+// otherwise (old Windows servers wrote names in that code page), so a UTF-8
+// folder holding a Latin-1 file name shows both right. Only for display and
+// for texts derived from names; paths handed to the file system keep their bytes.
+QString DecodeFileName(std::string_view bytes);
+// The same rule to UTF-8 bytes, for texts that are kept as std::string.
+std::string DecodeFileNameUtf8(std::string_view bytes);

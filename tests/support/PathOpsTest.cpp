@@ -2,6 +2,7 @@
 #include "SupportTestUtil.h"
 
 #include <gtest/gtest.h>
+#include <QString>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -96,3 +97,26 @@ TEST(PathOps, FileExists)
 }
 
 } // namespace
+
+// Names are decoded one component at a time: a UTF-8 folder holding a
+// windows-1252 file name keeps both letters right, with no U+FFFD.
+TEST(PathOps, DecodeFileNameComponentByComponent)
+{
+    struct Case {
+        const char* bytes;
+        const char* utf8;
+    } cases[] = {
+        {"/srv/roads.shp", "/srv/roads.shp"},
+        {"/srv/Gew\xc3\xa4sser/r\xe9seau.shp", "/srv/Gew\xc3\xa4sser/r\xc3\xa9seau.shp"},
+        {"/srv/r\xe9seau/Gew\xc3\xa4sser/", "/srv/r\xc3\xa9seau/Gew\xc3\xa4sser/"},
+        {"/srv/\x96 dash\x80/", "/srv/\xe2\x80\x93 dash\xe2\x82\xac/"}, // windows-1252 en dash and euro
+        {"", ""},
+        {"/", "/"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(DecodeFileName(c.bytes).toStdString(), c.utf8);
+        EXPECT_EQ(DecodeFileNameUtf8(c.bytes), c.utf8);
+        EXPECT_FALSE(DecodeFileName(c.bytes).contains(QChar::ReplacementCharacter));
+    }
+}
