@@ -1,7 +1,13 @@
 #include "AtlasdeskOps.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <memory>
@@ -124,7 +130,37 @@ std::string ConfigFilePath()
             return IncludeTrailingPathDelimiter(cwd) + ConfigFileName;
         return ConfigFileName;
     }
+    const std::string own = UserConfigFilePath();
+    if (!own.empty() && FileExists(own))
+        return own;
     return ProgramFolder() + ConfigFileName;
+}
+
+std::string UserConfigFilePath()
+{
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    if (folder.isEmpty())
+        return {};
+    return IncludeTrailingPathDelimiter(QFile::encodeName(QDir::cleanPath(folder)).toStdString()) +
+           ConfigFileName;
+}
+
+std::string ConfigFilePathForWriting()
+{
+    const std::string current = ConfigFilePath();
+    if (current != ProgramFolder() + ConfigFileName)
+        return current;
+    // Asking the file system itself (access() would answer for root's real
+    // rights, not for the rights this process acts with).
+    const int fd = ::open(current.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::close(fd);
+        return current;
+    }
+    if (errno != EACCES && errno != EPERM && errno != EROFS)
+        return current;  // missing or unusable: the save reports it
+    const std::string own = UserConfigFilePath();
+    return own.empty() ? current : own;
 }
 
 void ClearConfiguration()
@@ -165,10 +201,13 @@ tVectorOfString ReadServerList()
 
 void AppendServer(const std::string& folder)
 {
-    tXMLDocument doc(ConfigFilePath());
+    const std::string target = ConfigFilePathForWriting();
+    tXMLDocument doc(ConfigFilePath(), tXMLDocument::Layout::Keep);
     tXMLNode path = doc.CreateNodePath("atlasdesk/directories/servers/path", true);
     doc.AppendText(path, folder);
-    doc.Save();
+    if (target != doc.FileName && !QDir().mkpath(QFile::decodeName(QByteArray::fromStdString(ExtractFilePath(target)))))
+        throw EInOutError("Cannot save " + target + ": its folder cannot be created");
+    doc.SaveAs(target);
 }
 
 tVectorOfString ReadThemes()

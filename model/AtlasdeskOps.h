@@ -54,10 +54,22 @@ extern std::string UserName;
 std::string ProgramFolder();
 void SetProgramFolder(const std::string& folder);
 
-// Where the configuration lives: "AtlasdeskView.ini.xml" in the current
-// directory when one exists there, otherwise the one in the program's folder.
-// Every reader and writer of the file uses this one rule.
+// Where the configuration is read from, the first that exists of:
+//  1. "AtlasdeskView.ini.xml" in the current directory;
+//  2. the user's own copy, UserConfigFilePath();
+//  3. the shared one in the program's folder.
+// Every reader of the file uses this one rule. Absolute unless the current
+// directory cannot be told.
 std::string ConfigFilePath();
+// The user's own configuration: "AtlasdeskView.ini.xml" in the application's
+// configuration folder as QStandardPaths names it (AppConfigLocation, which
+// follows the application name). The file may not exist.
+std::string UserConfigFilePath();
+// Where a change of the configuration is saved: the file ConfigFilePath()
+// reads, unless that is the shared file of the program's folder and this
+// user may not write it; then the user's own copy, which the save creates
+// from the shared one (and which is read first from then on).
+std::string ConfigFilePathForWriting();
 
 // Fills the globals from the configuration file. A missing or malformed file
 // throws the load error and leaves every table empty.
@@ -72,7 +84,9 @@ uint8_t CategoryOfExtension(const std::string& ext);
 // The configured servers, trimmed, sorted by byte value (duplicates kept).
 tVectorOfString ReadServerList();
 // Appends `folder` as a new last atlasdesk/directories/servers/path element
-// and saves the file. Throws the load error or "Ambiguous node Xpath for ...".
+// to the configuration and saves it to ConfigFilePathForWriting(), keeping
+// the file's layout: the new element is the only difference. Throws the load
+// error, the save error or "Ambiguous node Xpath for ...".
 void AppendServer(const std::string& folder);
 // The catalogue's theme keywords ("*/keywords/themes/data"), sorted by byte value.
 tVectorOfString ReadThemes();

@@ -248,6 +248,49 @@ mode_t currentUmask()
     return mask;
 }
 
+// Rewrites the existing file `target` with `bytes` where no file can be made
+// beside it. The whole room the new content needs is reserved first, so that
+// a full disk or a size limit stops the save before the old content is
+// touched; only then is it overwritten from the start, cut to its new length
+// and flushed. (On a file system that cannot reserve room, a write that
+// fails part-way would leave a mixture of old and new, never a short file.)
+void rewriteInPlace(const std::string& fileName, const std::string& target, const std::string& bytes)
+{
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        throwSaveError(fileName, errno);
+    const auto fail = [&](int error) {
+        ::close(fd);
+        throwSaveError(fileName, error);
+    };
+    struct stat info;
+    if (::fstat(fd, &info) != 0)
+        fail(errno);
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        throw EInOutError("Cannot save " + fileName + ": not a regular file");
+    }
+    if (static_cast<off_t>(bytes.size()) > info.st_size) {
+        const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(bytes.size()));
+        if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL)
+            fail(reserved);
+    }
+    for (std::size_t written = 0; written < bytes.size();) {
+        const ssize_t count = ::pwrite(fd, bytes.data() + written, bytes.size() - written,
+                                       static_cast<off_t>(written));
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            fail(errno);
+        }
+        written += static_cast<std::size_t>(count);
+    }
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd) != 0)
+        fail(errno);
+    if (::close(fd) != 0)
+        throwSaveError(fileName, errno);
+}
+
 // The new content goes to a temporary file beside the target that replaces
 // it only once it is complete on disk: a failure at any point leaves the old
 // file as it was.
@@ -269,8 +312,13 @@ void replaceFile(const std::string& fileName, const std::string& bytes)
 
     std::string temporary = directory + "." + base.substr(0, 200) + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
+    if (fd < 0) {
+        // A folder whose permissions forbid new entries may still hold a
+        // file its owner lets others write: then that file is rewritten.
+        if (errno == EACCES && exists)
+            return rewriteInPlace(fileName, target, bytes);
         throwSaveError(fileName, errno);
+    }
     const auto fail = [&](int error, bool open) {
         if (open)
             ::close(fd);
@@ -440,9 +488,10 @@ tXMLDocument::tXMLDocument()
     reset();
 }
 
-tXMLDocument::tXMLDocument(const std::string& fileName) : tXMLDocument()
+tXMLDocument::tXMLDocument(const std::string& fileName, Layout layout) : tXMLDocument()
 {
     FileName = fileName;
+    m_layout = layout;
     Load();
 }
 
@@ -482,7 +531,7 @@ void tXMLDocument::Load()
         throw EInOutError(failure);
     // No DTD loading, no entity substitution, no network: metadata files
     // name DTDs on the web that must never be fetched.
-    int options = XML_PARSE_NONET | XML_PARSE_NOBLANKS;
+    int options = XML_PARSE_NONET | (m_layout == Layout::Keep ? 0 : XML_PARSE_NOBLANKS);
     if (!forced.empty())
         options |= XML_PARSE_IGNORE_ENC;
     xmlDocPtr doc = xmlCtxtReadMemory(parser.get(), bytes.data(), static_cast<int>(bytes.size()),
@@ -527,7 +576,8 @@ void tXMLDocument::Save()
     {
         ErrorCapture errors;
         xmlSaveCtxtPtr writer = xmlSaveToIO(&appendToString, nullptr, &bytes, encoding,
-                                            XML_SAVE_FORMAT | (declare ? 0 : XML_SAVE_NO_DECL));
+                                            (m_layout == Layout::Keep ? 0 : XML_SAVE_FORMAT) |
+                                                (declare ? 0 : XML_SAVE_NO_DECL));
         if (!writer)
             throw EInOutError("Cannot save " + FileName + ": " +
                               errors.message(std::string("unsupported encoding ") + encoding));
@@ -794,7 +844,14 @@ tXMLNode tXMLDocument::CreateNodePath(std::string path, bool appendLast)
         if (elementDepth(parent) >= kMaxElementDepth)
             throw EInvalidXMLOp("The path " + path + " goes deeper than the " + std::to_string(kMaxElementDepth) +
                                 " levels of elements a document may have");
-        return xmlAddChild(parent, xmlNewDocNode(m_doc, nullptr, xmlStr(name), nullptr));
+        xmlNodePtr element = xmlNewDocNode(m_doc, nullptr, xmlStr(name), nullptr);
+        if (!element)
+            throw std::bad_alloc();
+        if (m_layout == Layout::Keep)
+            placeIndented(parent, element);
+        else
+            xmlAddChild(parent, element);
+        return element;
     };
 
     tXMLNode parent = nullptr;
@@ -823,6 +880,70 @@ tXMLNode tXMLDocument::CreateNodePath(std::string path, bool appendLast)
         parent = appendElement(parent, steps[last + 1]);
     }
     return parent;
+}
+
+namespace {
+
+bool isBlankText(const xmlNode* node)
+{
+    return node && node->type == XML_TEXT_NODE && xmlIsBlankNode(const_cast<xmlNode*>(node));
+}
+
+// The indentation in front of `node`: the white space after the last line
+// break of the blank text before it ("" when there is none).
+std::string indentBefore(const xmlNode* node)
+{
+    if (!node || !isBlankText(node->prev))
+        return {};
+    const std::string blank = fromXml(node->prev->content);
+    const std::size_t lineBreak = blank.rfind('\n');
+    return lineBreak == std::string::npos ? std::string() : blank.substr(lineBreak + 1);
+}
+
+xmlNodePtr newBlank(xmlDocPtr doc, const std::string& text)
+{
+    xmlNodePtr blank = xmlNewDocText(doc, xmlStr(text));
+    if (!blank)
+        throw std::bad_alloc();
+    return blank;
+}
+
+} // namespace
+
+void tXMLDocument::placeIndented(xmlNodePtr parent, xmlNodePtr element)
+{
+    xmlNodePtr lastElement = xmlLastElementChild(parent);
+    if (lastElement) {
+        // After the last element, behind a copy of the line break and
+        // indentation in front of it; what closes the parent stays last.
+        xmlAddNextSibling(lastElement, element);
+        if (isBlankText(lastElement->prev))
+            xmlAddPrevSibling(element, newBlank(m_doc, fromXml(lastElement->prev->content)));
+        return;
+    }
+    const bool onlyBlank = parent->children && parent->children == parent->last && isBlankText(parent->children);
+    if (parent->children && !onlyBlank) {
+        // Text content of its own: the element joins it as it is.
+        xmlAddChild(parent, element);
+        return;
+    }
+    // The first child of an empty element: one step deeper than the parent,
+    // the step being the parent's own indentation against its parent's.
+    const std::string indent = indentBefore(parent);
+    const std::string outer = parent->parent && parent->parent->type == XML_ELEMENT_NODE
+                                  ? indentBefore(parent->parent) : std::string();
+    std::string step = indent.size() > outer.size() && indent.compare(0, outer.size(), outer) == 0
+                           ? indent.substr(outer.size()) : std::string();
+    if (step.empty())
+        step = "  ";
+    if (onlyBlank) {
+        // The blank that closes the parent stays where it is.
+        xmlAddPrevSibling(parent->children, element);
+    } else {
+        xmlAddChild(parent, element);
+        xmlAddChild(parent, newBlank(m_doc, "\n" + indent));
+    }
+    xmlAddPrevSibling(element, newBlank(m_doc, "\n" + indent + step));
 }
 
 tXMLNode tXMLDocument::AppendText(tXMLNode element, const std::string& text)

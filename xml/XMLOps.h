@@ -11,7 +11,8 @@
 // Offsets are 0-based positions among the matches, in document order.
 // Reads of absent elements give empty results; misuse raises EInvalidXMLOp.
 // Parsing never loads a DTD, never resolves external entities and never
-// touches the network; white-space-only text between elements is dropped.
+// touches the network; white-space-only text between elements is dropped
+// unless the document is loaded to keep its layout (see Layout).
 // Texts and names are UTF-8. Texts written are made storable: bytes that are
 // not UTF-8 are read as windows-1252, characters XML cannot hold become U+FFFD.
 // An element or attribute name that XML does not allow raises EInvalidXMLOp.
@@ -35,10 +36,19 @@ public:
 
 class tXMLDocument {
 public:
+    // How a loaded document is laid out when saved again.
+    //  - Reindent: white space between elements is dropped on loading and
+    //    the saved file is indented anew (what every reader expects).
+    //  - Keep: the file is read with all its white space and written back
+    //    as it was, so that a save changes only what was changed; elements
+    //    added by CreateNodePath are indented like their siblings. Reads of
+    //    elements whose first child is such white space see that text.
+    enum class Layout { Reindent, Keep };
+
     // A new, empty document: no declaration, no root element.
     tXMLDocument();
     // A document loaded from `fileName`; a load failure propagates (EInOutError).
-    explicit tXMLDocument(const std::string& fileName);
+    explicit tXMLDocument(const std::string& fileName, Layout layout = Layout::Reindent);
     ~tXMLDocument();
     tXMLDocument(const tXMLDocument&) = delete;
     tXMLDocument& operator=(const tXMLDocument&) = delete;
@@ -55,11 +65,16 @@ public:
     // Parses FileName, replacing the content. Throws EInOutError
     // "An error occured while loading " + FileName.
     void Load();
-    // Writes the whole document, indented, to FileName in the encoding it
-    // declares (UTF-8 when none). A new file is written beside the target and
+    // Writes the whole document to FileName in the encoding it declares
+    // (UTF-8 when none), indented unless loaded with Layout::Keep. The bytes
+    // are made in memory first. A new file is written beside the target and
     // renamed over it, keeping its permissions; a symbolic link is written
-    // through. A failed save throws EInOutError "Cannot save <file>: <reason>"
-    // and leaves the old file whole.
+    // through. Where the folder's permissions forbid a new file but the file
+    // itself may be written (a shared file in a folder of another owner), the
+    // file is rewritten in place: its room is reserved before the first byte
+    // is written, then it is written, cut to length and flushed. A failed save
+    // throws EInOutError "Cannot save <file>: <reason>" and leaves the old
+    // file whole.
     void Save();
     void SaveAs(const std::string& fileName);
     // Appends the XML declaration (Version, Encoding) and, when DocType is not
@@ -121,7 +136,11 @@ public:
 
 private:
     void reset();
+    // Places a new element as `parent`'s last element child, indented like
+    // the elements around it (Layout::Keep only).
+    void placeIndented(_xmlNode* parent, _xmlNode* element);
     _xmlDoc* m_doc = nullptr;
+    Layout m_layout = Layout::Reindent;
     bool m_declared = false;  // Save writes an XML declaration
 };
 

@@ -1,6 +1,11 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <filesystem>
 
 #include "AtlasdeskOps.h"
+#include "FaultSupport.h"
 #include "TestUtil.h"
 #include "XMLOps.h"
 
@@ -38,14 +43,26 @@ protected:
     {
         SetProgramFolder(m_program.path());
         writeFile(m_program / "AtlasdeskView.ini.xml", kConfig);
+        // The user's configuration folder, as the program names it.
+        m_oldConfigHome = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(m_home.path() + "config"));
+        QCoreApplication::setApplicationName(QStringLiteral("Atlasdesk"));
     }
     void TearDown() override
     {
         ClearConfiguration();
         SetProgramFolder({});
+        if (m_oldConfigHome.isNull())
+            qunsetenv("XDG_CONFIG_HOME");
+        else
+            qputenv("XDG_CONFIG_HOME", m_oldConfigHome);
     }
+    std::string userFile() const { return m_home.path() + "config/Atlasdesk/AtlasdeskView.ini.xml"; }
+    std::string sharedFile() const { return m_program / "AtlasdeskView.ini.xml"; }
     TempDir m_program;
     TempDir m_cwd;
+    TempDir m_home;
+    QByteArray m_oldConfigHome;
 };
 
 TEST_F(ConfigurationTest, ReadsFieldMapFileTypesAndDirectories)
@@ -165,6 +182,162 @@ TEST_F(ConfigurationTest, AppendingToAForeignRootChangesNothing)
         EXPECT_STREQ(e.what(), "Ambiguous node Xpath for atlasdesk/directories/servers/path");
     }
     EXPECT_EQ(testutil::readFile(m_program / "AtlasdeskView.ini.xml"), foreign);
+}
+
+// Which of the three files is read: the current directory's, the user's own
+// copy, the program's, the first that exists.
+TEST_F(ConfigurationTest, TheFirstExistingFileIsRead)
+{
+    struct Case {
+        bool inCurrent, ofUser;
+        const char* expected;  // the extension of the file that is read
+    };
+    const Case cases[] = {
+        {true, true, "cwd"}, {true, false, "cwd"}, {false, true, "user"}, {false, false, "program"}};
+    const auto config = [](const char* ext) {
+        return std::string("<atlasdesk><filetypes><vector><ext>") + ext + "</ext></vector></filetypes></atlasdesk>";
+    };
+    writeFile(sharedFile(), config("program"));
+    testutil::ChangeDir cd(m_cwd.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("current ") + (c.inCurrent ? "yes" : "no") + ", user " + (c.ofUser ? "yes" : "no"));
+        std::filesystem::remove(m_cwd / "AtlasdeskView.ini.xml");
+        std::filesystem::remove(userFile());
+        if (c.inCurrent)
+            writeFile(m_cwd / "AtlasdeskView.ini.xml", config("cwd"));
+        if (c.ofUser)
+            writeFile(userFile(), config("user"));
+        LoadConfiguration();
+        EXPECT_EQ(CategoryExtensions[catVector], std::string(".") + c.expected);
+        const std::string expectedPath = c.inCurrent ? m_cwd / "AtlasdeskView.ini.xml"
+                                         : c.ofUser  ? userFile()
+                                                     : sharedFile();
+        EXPECT_EQ(ConfigFilePath(), expectedPath);
+    }
+}
+
+// Adding a server rewrites nothing but the new element: the file keeps its
+// comments, blank lines and indentation, and the new path is indented like
+// its neighbours.
+TEST_F(ConfigurationTest, AddingAServerChangesOnlyTheNewElement)
+{
+    const std::string shipped = testutil::readFile(ATLASDESK_SOURCE_DIR "/data/AtlasdeskView.ini.xml");
+    ASSERT_NE(shipped.find("\n    <servers/>\n"), std::string::npos) << "the shipped file has an empty server list";
+    std::string shippedAfter = shipped;
+    shippedAfter.replace(shipped.find("    <servers/>"), std::string("    <servers/>").size(),
+                         "    <servers>\n      <path>/srv/new store</path>\n    </servers>");
+    struct Case {
+        const char* name;
+        std::string before, after;
+    };
+    const Case cases[] = {
+        {"the shipped file", shipped, shippedAfter},
+        {"a list with servers",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- ours -->\n<atlasdesk>\n\n  <directories>\n"
+         "    <servers>\n      <path>/a</path>   <!-- first -->\n      <path>/b</path>\n    </servers>\n"
+         "  </directories>\n</atlasdesk>\n",
+         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- ours -->\n<atlasdesk>\n\n  <directories>\n"
+         "    <servers>\n      <path>/a</path>   <!-- first -->\n      <path>/b</path>\n"
+         "      <path>/srv/new store</path>\n    </servers>\n  </directories>\n</atlasdesk>\n"},
+        {"no server list yet",
+         "<atlasdesk>\n\t<filetypes/>\n</atlasdesk>\n",
+         "<atlasdesk>\n\t<filetypes/>\n\t<directories>\n\t\t<servers>\n\t\t\t<path>/srv/new store</path>\n"
+         "\t\t</servers>\n\t</directories>\n</atlasdesk>\n"},
+        {"an emptied server list",
+         "<atlasdesk>\n  <directories>\n    <servers>\n    </servers>\n  </directories>\n</atlasdesk>\n",
+         "<atlasdesk>\n  <directories>\n    <servers>\n      <path>/srv/new store</path>\n    </servers>\n"
+         "  </directories>\n</atlasdesk>\n"},
+    };
+    testutil::ChangeDir cd(m_cwd.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(sharedFile(), c.before);
+        AppendServer("/srv/new store");
+        EXPECT_EQ(testutil::readFile(sharedFile()), c.after);
+        EXPECT_FALSE(testutil::exists(userFile())) << "a file the user may write is written itself";
+    }
+}
+
+// An installed program's shared file that the user may not write: what the
+// user adds goes to their own copy, made from the shared one, and that copy
+// is read from then on; the shared file stays as it was.
+TEST_F(ConfigurationTest, ServersAUserAddsGoToTheirOwnCopy)
+{
+    const std::string shared = testutil::readFile(sharedFile());
+    ::chmod(sharedFile().c_str(), 0444);
+    ::chmod(m_program.path().c_str(), 0555);
+    testutil::ChangeDir cd(m_cwd.path());
+    {
+        faults::PermissionBitsHold asOrdinaryUser;
+        EXPECT_EQ(ConfigFilePathForWriting(), userFile());
+        AppendServer("/srv/mine");
+        AppendServer("/srv/also mine");
+    }
+    ::chmod(m_program.path().c_str(), 0755);
+    EXPECT_EQ(testutil::readFile(sharedFile()), shared) << "the shared file is never touched";
+    ASSERT_TRUE(testutil::exists(userFile()));
+    std::string expected = shared;
+    expected.insert(expected.find("</servers>"), "<path>/srv/mine</path><path>/srv/also mine</path>");
+    EXPECT_EQ(testutil::readFile(userFile()), expected);
+    EXPECT_EQ(ConfigFilePath(), userFile());
+    EXPECT_EQ(ReadServerList(), (tVectorOfString{"/srv/also mine", "/srv/mine", "D:/maps", "d:/data", "d:/data"}));
+}
+
+// A shared file that everyone may write, in a folder that only its owner may
+// change: the save cannot make a file beside it, so it rewrites the file in
+// place; where the folder allows, the file is replaced whole as usual. A
+// save that cannot complete leaves the old file as it was.
+TEST_F(ConfigurationTest, ASharedFileInAFolderOfAnotherOwnerIsWrittenInPlace)
+{
+    struct Case {
+        const char* name;
+        mode_t folderMode;
+        bool sameInode;     // rewritten in place, not replaced
+        bool sizeLimit;     // files may grow by 100 bytes at most: the new content does not fit
+        const char* error;  // "" when the save works
+    };
+    const Case cases[] = {
+        {"writable folder", 0755, false, false, ""},
+        {"read-only folder", 0555, true, false, ""},
+        {"read-only folder, file size limit", 0555, true, true, "File too large"},
+    };
+    testutil::ChangeDir cd(m_cwd.path());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(sharedFile(), kConfig);
+        struct stat before {};
+        ::stat(sharedFile().c_str(), &before);
+        ::chmod(m_program.path().c_str(), c.folderMode);
+        std::string error;
+        {
+            faults::PermissionBitsHold asOrdinaryUser;
+            std::unique_ptr<faults::FileSizeLimit> limit;
+            if (c.sizeLimit)
+                limit = std::make_unique<faults::FileSizeLimit>(std::string(kConfig).size() + 100);
+            try {
+                AppendServer("/srv/" + std::string(600, 'x'));
+            } catch (const std::exception& e) {
+                error = e.what();
+            }
+        }
+        ::chmod(m_program.path().c_str(), 0755);
+        struct stat after {};
+        ::stat(sharedFile().c_str(), &after);
+        EXPECT_EQ(before.st_ino == after.st_ino, c.sameInode);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_program.path()),
+                                std::filesystem::directory_iterator()), 1)
+            << "no file is left beside it";
+        EXPECT_FALSE(testutil::exists(userFile()));
+        if (*c.error) {
+            EXPECT_EQ(error, "Cannot save " + sharedFile() + ": " + c.error);
+            EXPECT_EQ(testutil::readFile(sharedFile()), kConfig) << "the old file is whole";
+        } else {
+            EXPECT_EQ(error, "");
+            std::string expected = kConfig;
+            expected.insert(expected.find("</servers>"), "<path>/srv/" + std::string(600, 'x') + "</path>");
+            EXPECT_EQ(testutil::readFile(sharedFile()), expected);
+        }
+    }
 }
 
 TEST_F(ConfigurationTest, ThemesAreTrimmedAndSortedByByteValue)
