@@ -12,7 +12,8 @@ config=$bin/AtlasdeskView.ini.xml
 if [ -f "$config" ] && ! grep -qF "<path>$demo</path>" "$config"; then
   "$bin/atlasdesk-register-server" "$config" "$demo"
 fi
-[ "$(id -u)" -eq 0 ] && export QTWEBENGINE_DISABLE_SANDBOX=1
+# The page renderer cannot sandbox itself as root; everyone else keeps it.
+if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
 cd "$bin"
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: starting Atlasdesk on a virtual X server (xvfb-run)." >&2

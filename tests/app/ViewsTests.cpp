@@ -7,6 +7,8 @@
 
 #include "AppFixture.h"
 #include "BrowserPane.h"
+#include "OwnPictures.h"
+#include "Samples.h"
 #include "TemporaryDocument.h"
 
 namespace {
@@ -106,8 +108,30 @@ TEST_F(ViewsTest, XmlPageShowsTheSelectedNodesFile)
     EXPECT_EQ(w.wbXML->lastPath().toStdString(), m_tree / "b.shp.xml");
 }
 
+// The thumbnails of our own documents: a BMP as the ESRI profile stores it
+// and a JPEG as newer metadata does, each at its own size.
+TEST_F(ViewsTest, ThumbnailOfOurOwnDocuments)
+{
+    writeFile(m_tree / "bmp.tif", "tif");
+    writeFile(m_tree / "bmp.tif.xml", testutil::ownMetadata("BMP", testutil::pictureBytes("BMP", 200, 133)));
+    writeFile(m_tree / "jpeg.tif", "tif");
+    writeFile(m_tree / "jpeg.tif.xml", testutil::ownMetadata("JPEG", testutil::pictureBytes("JPG", 64, 48)));
+    TdlgAtlasdesk& w = connected();
+    w.PageControl1->setCurrentWidget(w.tabThumbnail);
+
+    select({"bmp.tif"});
+    EXPECT_EQ(w.edThbFilename->text().toStdString(), m_tree / "bmp.tif");
+    EXPECT_EQ(w.imgThumbnail->pixmap().size(), QSize(200, 133));
+    select({"jpeg.tif"});
+    EXPECT_EQ(w.imgThumbnail->pixmap().size(), QSize(64, 48));
+    select({"bmp.tif", "jpeg.tif"});
+    EXPECT_TRUE(w.imgThumbnail->pixmap().isNull()) << "two data sets: an empty view";
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
 TEST_F(ViewsTest, ThumbnailOfTheRealSamples)
 {
+    ATLASDESK_REQUIRE_SAMPLES("flathers_fgdc.xml", "flathers_arcgis.xml");
     const struct {
         const char* sample;
         int width, height;

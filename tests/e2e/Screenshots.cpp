@@ -18,6 +18,7 @@
 #include "TestUtil.h"
 #include "dlgAtlasdeskU.h"
 #include "dmAtlasdeskU.h"
+#include "SandboxRule.h"
 
 namespace fs = std::filesystem;
 
@@ -61,6 +62,7 @@ void shoot(QWidget& window, const QString& file)
 
 int main(int argc, char** argv)
 {
+    testutil::disableSandboxForRoot();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Atlasdesk"));

@@ -2,9 +2,11 @@
 
 #include <QApplication>
 #include <QTimer>
+#include "SandboxRule.h"
 
 int main(int argc, char** argv)
 {
+    testutil::disableSandboxForRoot();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Atlasdesk"));

@@ -7,9 +7,11 @@
 #include <QApplication>
 #include <QLocale>
 #include <QTimer>
+#include "SandboxRule.h"
 
 int main(int argc, char** argv)
 {
+    testutil::disableSandboxForRoot();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Atlasdesk"));

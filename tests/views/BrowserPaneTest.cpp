@@ -3,6 +3,8 @@
 // images, and pages too large for setHtml.
 #include "BrowserPane.h"
 
+#include "OwnPictures.h"
+#include "Samples.h"
 #include "ViewsTestSupport.h"
 
 #include <QDesktopServices>
@@ -105,6 +107,7 @@ protected:
 
 TEST_F(BrowserPaneTest, ShowsARealDocumentThroughFgdcPlusWithItsThumbnail)
 {
+    ATLASDESK_REQUIRE_SAMPLES("flathers_fgdc.xml", "FGDC_Plus.xsl");
     const std::string path = scratch(readFile(samplePath("flathers_fgdc.xml")), readFile(samplePath("FGDC_Plus.xsl")));
 
     ASSERT_TRUE(show(path));
@@ -119,6 +122,7 @@ TEST_F(BrowserPaneTest, ShowsARealDocumentThroughFgdcPlusWithItsThumbnail)
 
 TEST_F(BrowserPaneTest, ShowsOurStylesheetAndTheRawXml)
 {
+    ATLASDESK_REQUIRE_SAMPLES("flathers_arcgis.xml");
     const std::string sample = samplePath("flathers_arcgis.xml");
     ASSERT_TRUE(show(scratch(readFile(sample), readFile(stylesheetPath("Atlasdesk Full.xsl")))));
     const QString styled = pageText();
@@ -132,8 +136,36 @@ TEST_F(BrowserPaneTest, ShowsOurStylesheetAndTheRawXml)
     EXPECT_TRUE(raw.contains("<westBL>-115.186234</westBL>"));
 }
 
+// Our own documents: the BMP and the JPEG thumbnails decode in the page at
+// their own sizes, and the raw view shows the document's elements.
+TEST_F(BrowserPaneTest, ShowsOurOwnDocumentsWithTheirThumbnails)
+{
+    const struct {
+        const char* format;
+        int width, height;
+    } cases[] = {{"BMP", 200, 133}, {"JPG", 64, 48}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        const std::string metadata =
+            testutil::ownMetadata("Own roads", testutil::pictureBytes(c.format, c.width, c.height));
+        writeFile(dir / "own.xml", metadata);
+        ASSERT_TRUE(show(scratch(metadata, readFile(stylesheetPath("Atlasdesk Full.xsl")))));
+        EXPECT_TRUE(pageText().contains("Own roads"));
+        EXPECT_EQ(evaluate(QStringLiteral("Array.from(document.images).filter(i => i.naturalWidth == %1 && "
+                                          "i.naturalHeight == %2).length").arg(c.width).arg(c.height))
+                      .toInt(),
+                  1);
+
+        ASSERT_TRUE(show(dir / "own.xml"));
+        const QString raw = pageText();
+        EXPECT_TRUE(raw.contains("<title>Own roads</title>"));
+        EXPECT_TRUE(raw.contains("<westbc>6.02</westbc>"));
+    }
+}
+
 TEST_F(BrowserPaneTest, SectionLinksOfTheFullPageStayOnThePage)
 {
+    ATLASDESK_REQUIRE_SAMPLES("flathers_fgdc.xml");
     ASSERT_TRUE(show(scratch(readFile(samplePath("flathers_fgdc.xml")), readFile(stylesheetPath("Atlasdesk Full.xsl")))));
     QSignalSpy started(pane.view(), &QWebEngineView::loadStarted);
     QSignalSpy moved(pane.view(), &QWebEngineView::urlChanged);

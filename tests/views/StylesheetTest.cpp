@@ -4,6 +4,8 @@
 #include "XMLOps.h"
 #include "XslTransform.h"
 
+#include "OwnPictures.h"
+#include "Samples.h"
 #include "ViewsTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -69,46 +71,86 @@ std::vector<SampleFacts> samples()
     };
 }
 
+// What both stylesheets show of the document `path`: its title, its extent
+// and its thumbnail (the very picture the document holds), in a page that
+// needs nothing from outside.
+void expectTitleExtentAndThumbnail(const char* sheet, const std::string& path, const SampleFacts& facts)
+{
+    tXMLDocument doc(path);
+
+    const RenderResult result = ApplyStylesheet(path, stylesheetPath(sheet));
+
+    ASSERT_TRUE(result.ok) << result.error;
+    const std::string title = escapedHtml(normalized(doc.GetNodeText(facts.titlePath)));
+    ASSERT_FALSE(title.empty());
+    EXPECT_TRUE(contains(result.html, "<h1>" + title + "</h1>")) << title;
+    EXPECT_TRUE(contains(result.html, "<title>" + title + "</title>"));
+    for (const std::string& boxPath : facts.boxPaths) {
+        const std::string value = normalized(doc.GetNodeText(boxPath));
+        ASSERT_FALSE(value.empty()) << boxPath;
+        EXPECT_TRUE(contains(result.html, ">" + value + "\xC2\xB0<")) << boxPath << " " << value;
+    }
+    EXPECT_TRUE(contains(result.html, "class=\"map\" viewBox=\"-180 -90 360 180\""));
+    const std::string src = firstDataSrc(result.html);
+    if (facts.thumbnail) {
+        ASSERT_EQ(src.rfind("data:image/", 0), 0u);
+        EXPECT_EQ(DecodeBase64(src.substr(src.find(',') + 1)),
+                  DecodeBase64(doc.GetNodeText("Binary/Thumbnail/Data")));
+    } else {
+        EXPECT_TRUE(src.empty());
+        EXPECT_FALSE(contains(result.html, "<img"));
+    }
+    // Self-contained pages.
+    EXPECT_FALSE(contains(result.html, "<link"));
+    EXPECT_FALSE(contains(result.html, "<script"));
+    EXPECT_FALSE(contains(result.html, "src=\"http"));
+}
+
 TEST(ShippedStylesheets, ShowTitleExtentAndThumbnailOfEverySample)
 {
+    ATLASDESK_REQUIRE_SAMPLES("flathers_fgdc.xml", "flathers_arcgis.xml", "geotools_example.shp.xml");
     for (const char* sheet : {kFull, kSummary}) {
         for (const SampleFacts& facts : samples()) {
             SCOPED_TRACE(std::string(sheet) + " on " + facts.file);
-            const std::string path = samplePath(facts.file);
-            tXMLDocument doc(path);
+            expectTitleExtentAndThumbnail(sheet, samplePath(facts.file), facts);
+        }
+    }
+}
 
-            const RenderResult result = ApplyStylesheet(path, stylesheetPath(sheet));
-
-            ASSERT_TRUE(result.ok) << result.error;
-            const std::string title = escapedHtml(normalized(doc.GetNodeText(facts.titlePath)));
-            ASSERT_FALSE(title.empty());
-            EXPECT_TRUE(contains(result.html, "<h1>" + title + "</h1>")) << title;
-            EXPECT_TRUE(contains(result.html, "<title>" + title + "</title>"));
-            for (const std::string& boxPath : facts.boxPaths) {
-                const std::string value = normalized(doc.GetNodeText(boxPath));
-                ASSERT_FALSE(value.empty()) << boxPath;
-                EXPECT_TRUE(contains(result.html, ">" + value + "\xC2\xB0<")) << boxPath << " " << value;
-            }
-            EXPECT_TRUE(contains(result.html, "class=\"map\" viewBox=\"-180 -90 360 180\""));
-            const std::string src = firstDataSrc(result.html);
-            if (facts.thumbnail) {
-                ASSERT_EQ(src.rfind("data:image/", 0), 0u);
-                EXPECT_EQ(DecodeBase64(src.substr(src.find(',') + 1)),
-                          DecodeBase64(doc.GetNodeText("Binary/Thumbnail/Data")));
-            } else {
-                EXPECT_TRUE(src.empty());
-                EXPECT_FALSE(contains(result.html, "<img"));
-            }
-            // Self-contained pages.
-            EXPECT_FALSE(contains(result.html, "<link"));
-            EXPECT_FALSE(contains(result.html, "<script"));
-            EXPECT_FALSE(contains(result.html, "src=\"http"));
+// The same on documents of ours in the three styles: ArcGIS 9 with a BMP,
+// ArcGIS 10 with a JPEG, ArcInfo 8 with a commented-out DOCTYPE and none.
+TEST(ShippedStylesheets, ShowTitleExtentAndThumbnailOfOurOwnDocuments)
+{
+    TempDir dir;
+    const std::vector<std::string> fgdcBox = samples().front().boxPaths;
+    writeFile(dir / "arcgis9.xml", testutil::ownMetadata("Gew\xC3\xA4sser &amp; Ufer", testutil::pictureBytes("BMP", 200, 133)));
+    writeFile(dir / "arcgis10.xml",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<metadata xml:lang=\"en\"><Esri><ArcGISFormat>1.0"
+              "</ArcGISFormat></Esri><dataIdInfo><idCitation><resTitle>Orthophotos 2010</resTitle></idCitation>"
+              "<dataExt><geoEle><GeoBndBox esriExtentType=\"search\"><westBL>-115.186234</westBL><eastBL>-114.5"
+              "</eastBL><northBL>44.3</northBL><southBL>44.1</southBL></GeoBndBox></geoEle></dataExt></dataIdInfo>"
+              "<Binary><Thumbnail><Data EsriPropertyType=\"PictureX\">" +
+                  testutil::base64(testutil::pictureBytes("JPG", 64, 48)) + "</Data></Thumbnail></Binary></metadata>\n");
+    writeFile(dir / "arcinfo8.xml", testutil::ownMetadata("Example Shapefile", "",
+                                                          "<?xml version=\"1.0\" ?>\n<!-- <!DOCTYPE metadata SYSTEM "
+                                                          "\"http://www.esri.com/metadata/esriprof80.dtd\"> -->\n"));
+    const SampleFacts own[] = {
+        {"arcgis9.xml", "idinfo/citation/citeinfo/title", fgdcBox, true},
+        {"arcgis10.xml", "dataIdInfo/idCitation/resTitle",
+         {"GeoBndBox/westBL", "GeoBndBox/eastBL", "GeoBndBox/northBL", "GeoBndBox/southBL"}, true},
+        {"arcinfo8.xml", "idinfo/citation/citeinfo/title", fgdcBox, false},
+    };
+    for (const char* sheet : {kFull, kSummary}) {
+        for (const SampleFacts& facts : own) {
+            SCOPED_TRACE(std::string(sheet) + " on " + facts.file);
+            expectTitleExtentAndThumbnail(sheet, dir / facts.file, facts);
         }
     }
 }
 
 TEST(ShippedStylesheets, FullPageHasEverySectionOfTheSamples)
 {
+    ATLASDESK_REQUIRE_SAMPLES("flathers_fgdc.xml", "flathers_arcgis.xml");
     const RenderResult fgdc = ApplyStylesheet(samplePath("flathers_fgdc.xml"), stylesheetPath(kFull));
     const RenderResult arcgis = ApplyStylesheet(samplePath("flathers_arcgis.xml"), stylesheetPath(kFull));
     ASSERT_TRUE(fgdc.ok) << fgdc.error;
@@ -133,6 +175,7 @@ TEST(ShippedStylesheets, FullPageHasEverySectionOfTheSamples)
 
 TEST(ShippedStylesheets, Arcgis10HtmlTextIsShownAsTextNotMarkup)
 {
+    ATLASDESK_REQUIRE_SAMPLES("flathers_arcgis.xml");
     const RenderResult result = ApplyStylesheet(samplePath("flathers_arcgis.xml"), stylesheetPath(kFull));
 
     ASSERT_TRUE(result.ok) << result.error;
@@ -237,6 +280,18 @@ TEST_F(ShippedStylesheetFixture, SummaryShortensTheAbstractAndListsTheKeywords)
     EXPECT_TRUE(contains(result.html, "2024-03-16"));
 }
 
+// `metadata` behind the stylesheet instruction, as the Metadata page writes
+// it, shows `title` as the page's heading.
+void expectShownThroughScratchDocument(const char* sheet, const std::string& metadata, const std::string& title)
+{
+    TempDir dir;
+    writeFile(dir / "~Last Used.xsl", readFile(stylesheetPath(sheet)));
+    writeFile(dir / "~TempXML.xml", scratchDocument(metadata));
+    const RenderResult result = TransformFile(dir / "~TempXML.xml");
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_TRUE(contains(result.html, "<h1>" + title + "</h1>"));
+}
+
 TEST_F(ShippedStylesheetFixture, AnEmptyDocumentStillGivesAPage)
 {
     for (const char* sheet : {kFull, kSummary}) {
@@ -249,14 +304,37 @@ TEST_F(ShippedStylesheetFixture, AnEmptyDocumentStillGivesAPage)
 
 TEST_F(ShippedStylesheetFixture, StylesheetsWorkThroughTheScratchDocument)
 {
+    ATLASDESK_REQUIRE_SAMPLES("geotools_example.shp.xml");
     for (const char* sheet : {kFull, kSummary}) {
         SCOPED_TRACE(sheet);
-        writeFile(dir / "~Last Used.xsl", readFile(stylesheetPath(sheet)));
-        writeFile(dir / "~TempXML.xml", scratchDocument(readFile(samplePath("geotools_example.shp.xml"))));
-        const RenderResult result = TransformFile(dir / "~TempXML.xml");
-        ASSERT_TRUE(result.ok) << result.error;
-        EXPECT_TRUE(contains(result.html, "<h1>Example Shapefile</h1>"));
+        expectShownThroughScratchDocument(sheet, readFile(samplePath("geotools_example.shp.xml")), "Example Shapefile");
     }
+}
+
+// Our own documents through the scratch document, where the stylesheet
+// instruction comes first and the document's declaration (if any) follows
+// on line 2: with a declaration and a commented-out DOCTYPE, with CR LF
+// lines, and without a declaration.
+TEST_F(ShippedStylesheetFixture, StylesheetsWorkThroughTheScratchDocumentOnOurOwnDocuments)
+{
+    const std::string commentedDocType =
+        "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<!-- <!DOCTYPE metadata SYSTEM "
+        "\"http://www.esri.com/metadata/esriprof80.dtd\"> -->\n";
+    const struct {
+        const char* name;
+        std::string document;
+        std::string title;
+    } cases[] = {
+        {"declaration and commented DOCTYPE", testutil::ownMetadata("Example \xE9t\xE9", "", commentedDocType),
+         "Example \xC3\xA9t\xC3\xA9"},
+        {"CR LF lines", ReplaceAll(testutil::ownMetadata("Roads", "", commentedDocType), "\n", "\r\n"), "Roads"},
+        {"no declaration", testutil::ownMetadata("Rivers", ""), "Rivers"},
+    };
+    for (const char* sheet : {kFull, kSummary})
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(sheet) + ", " + c.name);
+            expectShownThroughScratchDocument(sheet, c.document, c.title);
+        }
 }
 
 } // namespace

@@ -3,9 +3,11 @@
 #include <QApplication>
 
 #include <gtest/gtest.h>
+#include "SandboxRule.h"
 
 int main(int argc, char** argv)
 {
+    testutil::disableSandboxForRoot();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);

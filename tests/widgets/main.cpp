@@ -4,11 +4,13 @@
 #include <QTimer>
 
 #include <gtest/gtest.h>
+#include "SandboxRule.h"
 
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    testutil::disableSandboxForRoot();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "Samples.h"
 #include "XMLTestSupport.h"
 
 using ::testing::ElementsAre;
@@ -99,6 +100,7 @@ TEST(XMLPrologTest, DeclarationAndCommentComeBeforeTheRoot)
 
 TEST(XMLRoundTripTest, SampleMetadataSurvivesSaveAndReload)
 {
+    ATLASDESK_REQUIRE_SAMPLES("flathers_fgdc.xml");
     TempDir dir;
     const std::string sample = ATLASDESK_SAMPLES_DIR "/flathers_fgdc.xml";
     tXMLDocument original(sample);
@@ -109,6 +111,27 @@ TEST(XMLRoundTripTest, SampleMetadataSurvivesSaveAndReload)
 
     original.SaveAs(dir / "copy.xml");
     EXPECT_EQ(original.FileName, dir / "copy.xml");
+    EXPECT_THAT(readFile(dir / "copy.xml"), StartsWith("<metadata"));  // had no declaration
+    tXMLDocument copy(dir / "copy.xml");
+    EXPECT_EQ(dumpDocument(copy), dumpDocument(original));
+    EXPECT_EQ(copy.GetNodeText("Binary/Thumbnail/Data"), thumbnail);
+}
+
+// The same on a document of ours shaped like it: no declaration, a long
+// Base64 thumbnail over many lines, an attribute on the root.
+TEST(XMLRoundTripTest, OwnMetadataSurvivesSaveAndReload)
+{
+    TempDir dir;
+    std::string thumbnail;
+    for (int line = 0; line < 300; ++line)
+        thumbnail += std::string(76, static_cast<char>('A' + line % 26)) + "\n";
+    writeFile(dir / "own.xml", "<metadata xml:lang=\"en\"><idinfo><citation><citeinfo><title>Gew\xC3\xA4sser 1:25000"
+                               "</title></citeinfo></citation></idinfo><Binary><Thumbnail><Data EsriPropertyType="
+                               "\"Picture\">" + thumbnail + "</Data></Thumbnail></Binary></metadata>\n");
+    tXMLDocument original(dir / "own.xml");
+    EXPECT_EQ(original.GetNodeText("idinfo/citation/citeinfo/title"), "Gew\xC3\xA4sser 1:25000");
+
+    original.SaveAs(dir / "copy.xml");
     EXPECT_THAT(readFile(dir / "copy.xml"), StartsWith("<metadata"));  // had no declaration
     tXMLDocument copy(dir / "copy.xml");
     EXPECT_EQ(dumpDocument(copy), dumpDocument(original));
