@@ -101,12 +101,7 @@ void TdlgAtlasdesk::prepareLog()
     QDir().mkpath(QString::fromStdString(LogsDir));
     const std::string file =
         LogsDir + "Atlasdesk-" + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")).toStdString() + ".html";
-    if (!FileExists(file)) {
-        FILE* f = std::fopen(file.c_str(), "ab");
-        if (!f)
-            throw EInOutError("Cannot create the log file " + file);
-        std::fclose(f);
-    }
+    createLogFile(file);
     Log.LogFile = file;
     Log.Browser = [this](const std::string& path) { wbOutput->navigate(QString::fromStdString(path)); };
     Log.AutoShow = true;

@@ -67,6 +67,16 @@ void appendEscaped(std::string& out, std::string_view text)
     }
 }
 
+// A native path or name as catalogue text: each component decoded by the
+// file-name rule (UTF-8 when valid, else windows-1252), then '\' as
+// separator. The statement is sent as UTF-8, so a name's Latin-1 bytes
+// would otherwise reach the server as U+FFFD. The root and a folder below
+// it decode alike component by component, so the root stays a prefix.
+std::string catalogueText(std::string_view path)
+{
+    return CatalogueSeparators(DecodeFileNameUtf8(path));
+}
+
 void appendQuoted(std::string& out, std::string_view text)
 {
     out += '\'';
@@ -118,11 +128,10 @@ std::optional<std::vector<std::string>> nameSteps(std::string_view path)
     }
 }
 
-// The paths a row reads, in this order: the thumbnail, the text fields,
-// then the coordinates (these with one trailing "/" dropped, as
-// GetNodeText drops it).
-constexpr size_t kRowPaths = 1 + kTextFields.size() + kCoordinateFields.size();
-using RowPaths = std::array<std::string_view, kRowPaths>;
+// The paths a row reads: every configured path of the thumbnail, the text
+// fields and the coordinates (these with one trailing "/" dropped, as
+// GetNodeText drops it), fallbacks included.
+using RowPaths = std::vector<std::string_view>;
 
 std::string_view anywherePath(std::string_view path)
 {
@@ -131,15 +140,22 @@ std::string_view anywherePath(std::string_view path)
     return path;
 }
 
+void addEntryPaths(RowPaths& paths, const FieldMapEntry& entry, bool anywhere)
+{
+    paths.push_back(anywhere ? anywherePath(entry.XML_Path) : std::string_view(entry.XML_Path));
+    for (const std::string& path : entry.FallbackPaths)
+        paths.push_back(anywhere ? anywherePath(path) : std::string_view(path));
+}
+
 RowPaths rowPaths()
 {
     RowPaths paths;
-    size_t k = 0;
-    paths[k++] = FieldMap[fiThumbnail].XML_Path;
+    paths.reserve(2 * (1 + kTextFields.size() + kCoordinateFields.size()));
+    addEntryPaths(paths, FieldMap[fiThumbnail], false);
     for (FieldIndex field : kTextFields)
-        paths[k++] = FieldMap[field].XML_Path;
+        addEntryPaths(paths, FieldMap[field], false);
     for (FieldIndex field : kCoordinateFields)
-        paths[k++] = anywherePath(FieldMap[field].XML_Path);
+        addEntryPaths(paths, FieldMap[field], true);
     return paths;
 }
 
@@ -164,9 +180,13 @@ public:
     };
 
     const std::vector<Path>& paths() const { return m_parsed; }
-    // The distinct path at position `k` of the row's paths; -1 for an
-    // unconfigured (empty) one.
-    int at(size_t k) const { return m_at[k]; }
+    // The distinct path whose text is `path`; -1 for one the plan was not
+    // made for (or an empty one).
+    int indexOf(std::string_view path) const
+    {
+        const auto it = m_index.find(path);
+        return it == m_index.end() ? -1 : it->second;
+    }
     // The simple paths whose last step names `name`, and those ending in "*".
     const std::vector<size_t>* endingIn(std::string_view name) const
     {
@@ -178,24 +198,20 @@ public:
 private:
     explicit FieldPlan(const RowPaths& paths)
     {
-        for (size_t k = 0; k < paths.size(); ++k) {
-            m_given[k] = std::string(paths[k]);
-            m_at[k] = -1;
-            if (paths[k].empty())
-                continue;
-            for (size_t i = 0; i < m_parsed.size() && m_at[k] < 0; ++i)
-                if (m_parsed[i].text == paths[k])
-                    m_at[k] = static_cast<int>(i);
-            if (m_at[k] >= 0)
+        m_parsed.reserve(paths.size());
+        for (std::string_view given : paths) {
+            m_given.emplace_back(given);
+            if (given.empty() || indexOf(given) >= 0)
                 continue;
             Path parsed;
-            parsed.text = std::string(paths[k]);
-            if (std::optional<std::vector<std::string>> steps = nameSteps(paths[k])) {
+            parsed.text = std::string(given);
+            if (std::optional<std::vector<std::string>> steps = nameSteps(given)) {
                 parsed.steps = std::move(*steps);
                 parsed.simple = true;
             }
-            m_at[k] = static_cast<int>(m_parsed.size());
             m_parsed.push_back(std::move(parsed));
+            // Keys view the texts of m_parsed, which never reallocates (reserved).
+            m_index.emplace(m_parsed.back().text, static_cast<int>(m_parsed.size() - 1));
         }
         for (size_t i = 0; i < m_parsed.size(); ++i) {
             if (!m_parsed[i].simple)
@@ -210,14 +226,16 @@ private:
 
     bool isFor(const RowPaths& paths) const
     {
+        if (paths.size() != m_given.size())
+            return false;
         for (size_t k = 0; k < paths.size(); ++k)
             if (m_given[k] != paths[k])
                 return false;
         return true;
     }
 
-    std::array<std::string, kRowPaths> m_given;
-    std::array<int, kRowPaths> m_at{};
+    std::vector<std::string> m_given;
+    std::unordered_map<std::string_view, int> m_index;
     std::vector<Path> m_parsed;
     // Keys view the steps of m_parsed, which never move after construction.
     std::unordered_map<std::string_view, std::vector<size_t>> m_byLastName;
@@ -250,11 +268,10 @@ public:
         }
     }
 
-    // GetNodeTextAt(path, offset) of the row's path at position `k`, the
-    // path as configured being `given`.
-    std::string textAt(size_t k, const std::string& given, unsigned offset) const
+    // GetNodeTextAt(given, offset) of one of the row's paths.
+    std::string textAt(const std::string& given, unsigned offset) const
     {
-        const int i = m_plan.at(k);
+        const int i = m_plan.indexOf(given);
         if (i < 0 || !m_plan.paths()[static_cast<size_t>(i)].simple)
             return m_doc.GetNodeTextAt(given, offset);
         // The matches of all paths, in document order.
@@ -264,13 +281,14 @@ public:
         return {};
     }
 
-    // GetNodeText(given) of the row's path at position `k`.
-    std::string text(size_t k, const std::string& given) const
+    // GetNodeText(given) of one of the row's paths.
+    std::string text(const std::string& given) const
     {
-        const int i = m_plan.at(k);
+        const std::string_view path = anywherePath(given);
+        const int i = m_plan.indexOf(path);
         if (i < 0 || !m_plan.paths()[static_cast<size_t>(i)].simple)
             return m_doc.GetNodeText(given);
-        return textAt(k, given, 0);
+        return textAt(std::string(path), 0);
     }
 
 private:
@@ -321,21 +339,17 @@ private:
     std::vector<std::pair<size_t, const xmlNode*>> m_matches; // (path, element), in document order
 };
 
-// The row's field at position `k` (of rowPaths) for `entry`.
-void appendField(std::string& out, const FieldReader& fields, size_t k, const FieldMapEntry& entry,
-                 unsigned offset)
+// The row's text field `entry`, read with the field map's precedence over
+// its paths (an unconfigured field reads like a missing element: '').
+void appendField(std::string& out, const FieldReader& fields, const FieldMapEntry& entry, unsigned offset)
 {
-    if (entry.XML_Path.empty())
-        out += "''";
-    else
-        appendQuoted(out, fields.textAt(k, entry.XML_Path, offset));
+    appendQuoted(out, ReadFieldWith(entry, [&](const std::string& path) { return fields.textAt(path, offset); }));
 }
 
-std::string coordinateValue(const FieldReader& fields, size_t k, const FieldMapEntry& entry)
+std::string coordinateValue(const FieldReader& fields, const FieldMapEntry& entry)
 {
-    // An unconfigured field reads like a missing element.
-    const std::string text = entry.XML_Path.empty() ? std::string() : fields.text(k, entry.XML_Path);
-    return FormatGeneral(ParseCoordinate(text));
+    return FormatGeneral(
+        ParseCoordinate(ReadFieldWith(entry, [&](const std::string& path) { return fields.text(path); })));
 }
 
 // "REPLACE INTO Main(<the 39 columns>) VALUES(".
@@ -502,9 +516,7 @@ int FirstFolderNumber(const std::string& dir, const std::string& serverRoot)
 
 std::string QuotedFieldValue(const tXMLDocument& doc, const FieldMapEntry& entry)
 {
-    if (entry.XML_Path.empty())
-        return "''";
-    return quoted(doc.GetNodeTextAt(entry.XML_Path, entry.Offset));
+    return quoted(ReadFieldWith(entry, [&](const std::string& path) { return doc.GetNodeTextAt(path, entry.Offset); }));
 }
 
 int FirstThemeIndex(const tVectorOfString& parts, const tVectorOfString& themes)
@@ -545,8 +557,10 @@ void UploadContext::addSource(const std::string& source)
 FolderClassification ClassifyFolderPath(const std::string& dir, const std::string& serverRoot,
                                         const tVectorOfString& themes)
 {
-    const std::string root = CatalogueSeparators(NormalisedServerRoot(serverRoot));
-    std::string rel = ReplaceFirst(LowerAscii(CatalogueSeparators(dir)),
+    // Folder names become catalogue texts: decoded one by one (a UTF-8
+    // folder may hold a Latin-1 one), as the tree shows them.
+    const std::string root = catalogueText(NormalisedServerRoot(serverRoot));
+    std::string rel = ReplaceFirst(LowerAscii(catalogueText(dir)),
                                    LowerAscii(root) + kCatalogueDelim, "");
     if (!rel.empty() && rel.back() == kCatalogueDelim)
         rel = DropLastChar(rel);
@@ -644,7 +658,7 @@ void ReplaceRecordNumber(std::string& statement, int64_t recordNumber)
 std::string BuildCatalogueRecord(const tXMLDocument& doc, const CatalogueItem& item,
                                  const std::string& serverRoot, const FolderLists& lists, int64_t recordNumber)
 {
-    const std::string root = CatalogueSeparators(NormalisedServerRoot(serverRoot));
+    const std::string root = catalogueText(NormalisedServerRoot(serverRoot));
     const std::string category =
         item.Category < CategoryNames.size() ? CategoryNames[item.Category] : CategoryNames[0];
 
@@ -656,24 +670,23 @@ std::string BuildCatalogueRecord(const tXMLDocument& doc, const CatalogueItem& i
     statement.reserve(statement.size() + 1024);
     statement += std::to_string(recordNumber);
     statement += ',';
-    appendQuoted(statement, DropFirstChars(CatalogueSeparators(item.Dir), static_cast<int>(root.size())));
+    appendQuoted(statement, DropFirstChars(catalogueText(item.Dir), static_cast<int>(root.size())));
     statement += ',';
-    appendQuoted(statement, CatalogueSeparators(item.Name));
+    appendQuoted(statement, catalogueText(item.Name));
     statement += ',';
     appendQuoted(statement, item.Ext);
     statement += ',';
-    size_t k = 0;
-    appendField(statement, fields, k++, FieldMap[fiThumbnail], 0);
+    appendField(statement, fields, FieldMap[fiThumbnail], 0);
     statement += ",'";
     statement += category;
     statement += '\'';
     for (FieldIndex field : kTextFields) {
         statement += ',';
-        appendField(statement, fields, k++, FieldMap[field], FieldMap[field].Offset);
+        appendField(statement, fields, FieldMap[field], FieldMap[field].Offset);
     }
     for (FieldIndex field : kCoordinateFields) {
         statement += ',';
-        statement += coordinateValue(fields, k++, FieldMap[field]);
+        statement += coordinateValue(fields, FieldMap[field]);
     }
     for (const std::string* list : {&lists.LocationList, &lists.ThemeList, &lists.SourceList}) {
         statement += ',';

@@ -1,11 +1,16 @@
 -- Chartroom catalogue schema (MariaDB 10.11 / MySQL 8), utf8mb4 throughout.
--- Table Main holds one row per uploaded data set, keyed by its record
--- number (the time of the upload), so every upload adds rows. Locations,
--- Themes and Sources hold each name once.
+-- Table Main holds one row per data set: besides its record number (the
+-- time of the upload) it is keyed by the data set's place, its folder and
+-- file name, so uploading a data set again replaces its row (REPLACE drops
+-- the row the new one clashes with) and the row carries the newer record
+-- number. The key is a hash of the two texts, compared byte for byte, as
+-- the server's own index on TEXT columns cannot take the whole path; a row
+-- without a folder or name (NULL) is keyed by its record number alone.
+-- Locations, Themes and Sources hold each name once.
 
 CREATE TABLE IF NOT EXISTS Main (
   RecordNumber BIGINT NOT NULL PRIMARY KEY,
-  FileName VARCHAR(50),
+  FileName VARCHAR(255),
   FileType VARCHAR(100),
   FileExt VARCHAR(50),
   PathFile TEXT,
@@ -42,7 +47,9 @@ CREATE TABLE IF NOT EXISTS Main (
   Loc VARCHAR(255),
   Thematic VARCHAR(255),
   Source VARCHAR(255),
-  DatasetSizeMB DOUBLE
+  DatasetSizeMB DOUBLE,
+  DataSetKey BINARY(32) AS (UNHEX(SHA2(CONCAT(PathFile, '/', FileName), 256))) STORED,
+  UNIQUE KEY DataSet (DataSetKey)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
 CREATE TABLE IF NOT EXISTS Locations (

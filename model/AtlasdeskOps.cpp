@@ -67,7 +67,21 @@ void readFieldMap(const tXMLDocument& doc)
     for (int i = 0; i < FieldCount; ++i) {
         FieldMapEntry& e = FieldMap[i];
         e.Name = kFieldNames[i];
-        e.XML_Path = doc.GetNodeText("MetadataDOM/" + e.Name + "/XML_Path");
+        // Every XML_Path of the field, in the file's order; empty ones are
+        // left out unless the field has nothing else (then it reads as "").
+        const std::string pathElement = "MetadataDOM/" + e.Name + "/XML_Path";
+        e.XML_Path.clear();
+        e.FallbackPaths.clear();
+        const size_t count = doc.FindNodes(pathElement).size();
+        for (unsigned k = 0; k < count; ++k) {
+            std::string path = doc.GetNodeTextAt(pathElement, k);
+            if (path.empty())
+                continue;
+            if (e.XML_Path.empty())
+                e.XML_Path = std::move(path);
+            else
+                e.FallbackPaths.push_back(std::move(path));
+        }
         e.Offset = i < FieldsWithOffset
                        ? parseOffset(doc.GetNodeText("MetadataDOM/" + e.Name + "/Offset"))
                        : 0;
@@ -166,7 +180,7 @@ std::string ConfigFilePathForWriting()
 void ClearConfiguration()
 {
     for (int i = 0; i < FieldCount; ++i)
-        FieldMap[i] = FieldMapEntry{kFieldNames[i], {}, 0};
+        FieldMap[i] = FieldMapEntry{kFieldNames[i], {}, 0, {}};
     CategoryExtensions = {};
     RasterExtensions.clear();
     AllExtensions.clear();
@@ -181,6 +195,42 @@ void LoadConfiguration()
     readFieldMap(doc);
     readFileTypes(doc);
     readDirectories(doc);
+}
+
+namespace {
+
+bool isBlank(const std::string& text)
+{
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+} // namespace
+
+std::string ReadFieldWith(const FieldMapEntry& entry, const FieldPathReader& readPath)
+{
+    if (entry.XML_Path.empty())
+        return {};
+    std::string first = readPath(entry.XML_Path);
+    if (!isBlank(first))
+        return first;
+    // A document of the newer format has no element at the older path (or
+    // an empty one): the next path that gives a text is the field.
+    for (const std::string& path : entry.FallbackPaths) {
+        std::string text = readPath(path);
+        if (!isBlank(text))
+            return text;
+    }
+    return first;
+}
+
+std::string ReadField(const tXMLDocument& doc, int field)
+{
+    if (field < 0 || field >= FieldCount)
+        throw EInvalidOperation("No metadata field number " + std::to_string(field));
+    const FieldMapEntry& entry = FieldMap[static_cast<size_t>(field)];
+    if (field < FieldsWithOffset)
+        return ReadFieldWith(entry, [&](const std::string& path) { return doc.GetNodeTextAt(path, entry.Offset); });
+    return ReadFieldWith(entry, [&](const std::string& path) { return doc.GetNodeText(path); });
 }
 
 uint8_t CategoryOfExtension(const std::string& ext)

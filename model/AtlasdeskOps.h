@@ -4,7 +4,9 @@
 // settings. Also the server list and the catalogue themes kept in that file.
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "StringOps.h"
 
@@ -31,10 +33,14 @@ enum FieldIndex : int {
 };
 inline constexpr int FieldsWithOffset = 22;
 
+// A field may be configured with several XML_Path elements, one per metadata
+// format it is found in (the older profile's idinfo/... and the newer
+// dataIdInfo/...): the first path whose text is not blank gives the field.
 struct FieldMapEntry {
     std::string Name;
-    std::string XML_Path;  // anywhere path into a metadata document; may be empty
-    unsigned Offset = 0;   // kept for the first 22 fields only
+    std::string XML_Path;  // the first configured path, the one elements are created at; may be empty
+    unsigned Offset = 0;   // kept for the first 22 fields only; applies to every path of the field
+    std::vector<std::string> FallbackPaths; // the further configured paths, in the file's order
 };
 
 extern std::array<FieldMapEntry, FieldCount> FieldMap;
@@ -70,6 +76,21 @@ std::string UserConfigFilePath();
 // user may not write it; then the user's own copy, which the save creates
 // from the shared one (and which is read first from then on).
 std::string ConfigFilePathForWriting();
+
+class tXMLDocument;
+
+// The text of metadata field `field` (a FieldIndex) in `doc`: the text of
+// the first configured path (at the field's offset for the first 22 fields,
+// the first match for the others) that is not blank; when every path is
+// blank or absent, the first path's text, so that a field with one path
+// reads exactly as that path. "" for a field without a path. Errors of the
+// XPath processor (EInvalidXMLOp) reach the caller. Any thread, as long as
+// the field map is not being loaded and `doc` is not used elsewhere.
+std::string ReadField(const tXMLDocument& doc, int field);
+// The same precedence over any way of reading one path: `readPath` is asked
+// for the entry's paths in order and gives the path's text.
+using FieldPathReader = std::function<std::string(const std::string& path)>;
+std::string ReadFieldWith(const FieldMapEntry& entry, const FieldPathReader& readPath);
 
 // Fills the globals from the configuration file. A missing or malformed file
 // throws the load error and leaves every table empty.

@@ -1,6 +1,7 @@
 #include "HTMLlogOps.h"
 
 #include "Errors.h"
+#include "PathOps.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,8 +10,11 @@
 
 namespace {
 
-std::string escapeHtml(const std::string& text)
+std::string escapeHtml(const std::string& raw)
 {
+    // Report lines carry paths as the file system holds them; a Latin-1 name
+    // in a UTF-8 file would show as a replacement character.
+    const std::string text = DecodeFileNameUtf8(raw);
     std::string result;
     result.reserve(text.size());
     for (char c : text) {
@@ -24,6 +28,30 @@ std::string escapeHtml(const std::string& text)
     return result;
 }
 
+// Writes all of `bytes` to `fd`; 0 or the errno of the failed write.
+int writeAll(int fd, const std::string& bytes)
+{
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Closes `fd`; the first of `error` and the close's own error.
+int closeKeepingError(int fd, int error)
+{
+    if (::close(fd) != 0 && error == 0)
+        return errno;
+    return error;
+}
+
 // Appends one finished line of markup. The file is opened and closed for
 // every line so no handle stays open between the lines of a long command;
 // without O_CREAT a missing log is an error instead of a new stray file.
@@ -32,21 +60,7 @@ void appendMarkupLine(const tHTMLLog& log, const std::string& markup)
     const int fd = ::open(log.LogFile.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0)
         throw EInOutError("Couldn't open log file '" + log.LogFile + "': " + std::strerror(errno));
-    const std::string line = markup + "\r\n";
-    std::size_t written = 0;
-    int writeError = 0;
-    while (written < line.size()) {
-        const ssize_t n = ::write(fd, line.data() + written, line.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            writeError = errno;
-            break;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0 && writeError == 0)
-        writeError = errno;
+    const int writeError = closeKeepingError(fd, writeAll(fd, markup + "\r\n"));
     if (writeError != 0)
         throw EInOutError("Couldn't write log file '" + log.LogFile + "': "
                           + std::strerror(writeError));
@@ -55,6 +69,24 @@ void appendMarkupLine(const tHTMLLog& log, const std::string& markup)
 }
 
 } // namespace
+
+void createLogFile(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw EInOutError("Cannot create the log file '" + path + "': " + std::strerror(errno));
+    // Only an empty file gets the head: one with lines (of an earlier
+    // command today) has it already, and appending keeps them.
+    int error = 0;
+    const off_t size = ::lseek(fd, 0, SEEK_END);
+    if (size < 0)
+        error = errno;
+    else if (size == 0)
+        error = writeAll(fd, LogFileHead);
+    error = closeKeepingError(fd, error);
+    if (error != 0)
+        throw EInOutError("Couldn't write log file '" + path + "': " + std::strerror(error));
+}
 
 void ShowLog(const tHTMLLog& log)
 {

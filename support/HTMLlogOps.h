@@ -15,12 +15,24 @@ struct tHTMLLog {
     bool AutoShow = false;
 };
 
+// The head a new log file starts with: it declares the log's character set,
+// UTF-8, so that the pane shows names with accents as they are.
+inline constexpr const char* LogFileHead = "<!DOCTYPE html>\r\n<meta charset=\"utf-8\">\r\n";
+// Makes `path` ready to be a log: a missing or empty file is written with
+// LogFileHead; a file that already holds lines is left as it is. Throws
+// EInOutError naming the file when it cannot be created or written.
+// Window thread (or whichever thread owns the log).
+void createLogFile(const std::string& path);
+
 // Sends Browser to LogFile (which reloads it); nothing without a Browser.
 void ShowLog(const tHTMLLog& log);
 // Appends `text` and CR LF to LogFile, then shows the log when AutoShow is
 // set and there is a Browser. "<", ">" and "&" in `text` are written as the
 // entities "&lt;", "&gt;" and "&amp;", so file names holding them show as
-// they are instead of becoming markup. Throws EInOutError naming the file
+// they are instead of becoming markup. The log is UTF-8 throughout: a text
+// that is not UTF-8 holds file names, and is decoded as they are
+// (DecodeFileNameUtf8: per '/'-separated part, windows-1252 where a part is
+// not UTF-8). Throws EInOutError naming the file
 // when LogFile is missing (it is never created) or cannot be written.
 void AddLine(const tHTMLLog& log, const std::string& text);
 // AddLine of `text` followed by the line break "<BR>"; the text is escaped

@@ -288,6 +288,44 @@ TEST(ClassifyFolderPathTest, EdgeCases)
     }
 }
 
+// Folder names as the file system holds them: UTF-8, or Latin-1 bytes of
+// an old server, mixed in one path. Each folder becomes text by the
+// file-name rule (UTF-8 when valid, else windows-1252), the same as the
+// tree shows, so no letter is lost.
+TEST(ClassifyFolderPathTest, NamesThatAreNotUtf8)
+{
+    const tVectorOfString themes = {"transport"};
+    const std::string donnees = "21_donn\xc3\xa9" "es";   // UTF-8
+    const std::string releve = "Relev\xe9";                // Latin-1
+    const struct {
+        std::string what, dir, root;
+        std::string locations, parents, statement, sourceList;
+    } cases[] = {
+        {"a Latin-1 source below a UTF-8 place", "/srv/geo/10_world/" + donnees + "/transport/" + releve + "/",
+         "/srv/geo", "world,world,donn\xc3\xa9" "es", "\\10_world\\,\\21_donn\xc3\xa9" "es\\all\\",
+         "INSERT IGNORE INTO Locations(Location,BelongTo) VALUES ('donn\xc3\xa9" "es','\\\\10_world\\\\,\\\\21_donn\xc3\xa9" "es\\\\all\\\\');",
+         "relev\xc3\xa9"},
+        {"a Latin-1 place", "/srv/geo/10_world/21_for\xeat/", "/srv/geo", "world,world,for\xc3\xaat",
+         "\\10_world\\,\\21_for\xc3\xaat\\all\\",
+         "INSERT IGNORE INTO Locations(Location,BelongTo) VALUES ('for\xc3\xaat','\\\\10_world\\\\,\\\\21_for\xc3\xaat\\\\all\\\\');",
+         ""},
+        {"a Latin-1 root", "/srv/g\xe9o/10_world/21_" + releve + "/", "/srv/g\xe9o", "world,world,relev\xc3\xa9",
+         "\\10_world\\,\\21_relev\xc3\xa9\\all\\",
+         "INSERT IGNORE INTO Locations(Location,BelongTo) VALUES ('relev\xc3\xa9','\\\\10_world\\\\,\\\\21_relev\xc3\xa9\\\\all\\\\');",
+         ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const FolderClassification r = ClassifyFolderPath(c.dir, c.root, themes);
+        EXPECT_EQ(r.Lists.LocationList, c.locations);
+        EXPECT_EQ(r.Lists.ParentList, c.parents);
+        EXPECT_EQ(r.LocationsStatement.value_or(""), c.statement);
+        EXPECT_EQ(r.Lists.SourceList, c.sourceList);
+        for (const std::string& text : {r.Lists.LocationList, r.Lists.SourceList, r.Lists.ParentList})
+            EXPECT_TRUE(IsValidUtf8(text)) << text;
+    }
+}
+
 TEST(ThemeIndexTest, FirstAndLastThemeFolders)
 {
     const tVectorOfString themes = {"hydrology", "rail", "transport"};
@@ -542,6 +580,90 @@ TEST_F(CatalogueRecordTest, RowReadsEachFieldAsTheDocumentDoes)
     // the entity counts, the plain one does.
     EXPECT_EQ(QuotedFieldValue(tXMLDocument(dir + "roads.shp.xml"), {"ProdName", "idinfo/citation/citeinfo/title", 0}),
               "'Plain'");
+}
+
+// A Latin-1 file name in a UTF-8 folder: the row's PathFile and FileName
+// are UTF-8 text with the letters of the name.
+TEST_F(CatalogueRecordTest, RowOfANameThatIsNotUtf8)
+{
+    const std::string dir = root() + "/10_world/21_donn\xc3\xa9" "es/";
+    writeFile(dir + "for\xeat.shp", "x");
+    writeFile(dir + "for\xeat.shp.xml", cattest::metadataText("<citation/>"));
+    tXMLFile dataset(dir + "for\xeat.shp");
+    dataset.OpenDocument();
+    const FolderLists lists = ClassifyFolderPath(dataset.Dir, root(), ReadThemes()).Lists;
+    const std::string statement = BuildCatalogueRecord(dataset, root(), lists, 7);
+    EXPECT_TRUE(IsValidUtf8(statement));
+    EXPECT_NE(statement.find("VALUES(7,'\\\\10_world\\\\21_donn\xc3\xa9" "es\\\\','for\xc3\xaat.shp','.shp',"),
+              std::string::npos)
+        << statement;
+    EXPECT_NE(statement.find(",'world,world,donn\xc3\xa9" "es','',''"), std::string::npos) << statement;
+}
+
+// With several paths per field the row holds what ReadField gives for each
+// field, whichever path it comes from and whether the reader matches the
+// path itself or asks the document.
+TEST_F(CatalogueRecordTest, RowReadsEachFieldAsReadFieldDoes)
+{
+    const std::string dir = root() + "/10_world/transport/";
+    writeFile(dir + "roads.shp", "x");
+    const std::string older = cattest::metadataText(
+        "<citation><citeinfo><title>Old</title><origin>First</origin><origin>Second</origin></citeinfo></citation>"
+        "<descript><abstract>   </abstract></descript><spdom><bounding><westbc>6.5</westbc></bounding></spdom>");
+    const std::string newer =
+        "<metadata><dataIdInfo><idCitation><resTitle>New</resTitle><citRespParty><rpOrgName>A</rpOrgName></citRespParty>"
+        "<citRespParty><rpOrgName>B</rpOrgName></citRespParty></idCitation><idAbs>New abstract</idAbs>"
+        "<dataExt><geoEle><GeoBndBox><westBL>-115.5</westBL><eastBL>-115</eastBL></GeoBndBox></geoEle></dataExt>"
+        "<graphOver><bgFileName>new.png</bgFileName></graphOver></dataIdInfo></metadata>\n";
+    const struct {
+        FieldIndex field;
+        std::string first;
+        std::vector<std::string> fallbacks;
+        unsigned offset;
+    } map[] = {
+        {fiProdName, "idinfo/citation/citeinfo/title", {"dataIdInfo/idCitation/resTitle"}, 0},
+        {fiCreatorName, "citeinfo/origin", {"citRespParty/rpOrgName"}, 1},
+        {fiProdDesc, "descript/abstract", {"missing", "dataIdInfo/idAbs"}, 0},
+        {fiRemarks, "descript/supplinf", {"idAbs/text()", "idCitation/*"}, 0},  // not plain names: asked of the document
+        {fiWest, "bounding/westbc", {"GeoBndBox/westBL"}, 0},
+        {fiEast, "bounding/eastbc/", {"GeoBndBox/eastBL/"}, 0},
+        {fiThumbnail, "browse/browsen", {"graphOver/bgFileName"}, 0},
+    };
+    for (const auto& m : map)
+        FieldMap[m.field] = {FieldMap[m.field].Name, m.first, m.offset, m.fallbacks};
+
+    const std::vector<std::pair<std::string, std::vector<std::string>>> documents = {
+        {older, {"Old", "Second", "   ", "", "6.5", "0", ""}},
+        {newer, {"New", "B", "New abstract", "New abstract", "-115.5", "-115", "new.png"}},
+    };
+    for (const auto& [text, expected] : documents) {
+        SCOPED_TRACE(text);
+        writeFile(dir + "roads.shp.xml", text);
+        tXMLFile dataset(dir + "roads.shp");
+        dataset.OpenDocument();
+        const tXMLDocument& doc = *dataset.Doc;
+        const std::vector<std::string> read = {
+            ReadField(doc, fiProdName), ReadField(doc, fiCreatorName), ReadField(doc, fiProdDesc),
+            ReadField(doc, fiRemarks), FormatGeneral(ParseCoordinate(ReadField(doc, fiWest))),
+            FormatGeneral(ParseCoordinate(ReadField(doc, fiEast))), ReadField(doc, fiThumbnail)};
+        EXPECT_EQ(read, expected);
+
+        const std::string statement =
+            BuildCatalogueRecord(dataset, root(), ClassifyFolderPath(dataset.Dir, root(), ReadThemes()).Lists, 42);
+        std::string values = "42,'\\\\10_world\\\\transport\\\\','roads.shp','.shp','" +
+                             SqlEscape(ReadField(doc, fiThumbnail)) + "','Vector'";
+        for (FieldIndex field : {fiProdName, fiProdEdition, fiProdDesc, fiProdURL, fiCreatorURL, fiCreatorName,
+                                 fiCreatorNameLong, fiCreationDate, fiModifDate, fiRemarks, fiRights, fiRightURL,
+                                 fiRightID, fiScale, fiUnit, fiProviderName, fiProviderNameLong, fiProviderURL,
+                                 fiASITVD, fiTheme, fiLocation})
+            values += ",'" + SqlEscape(ReadField(doc, field)) + "'";
+        for (FieldIndex field : {fiLeft, fiRight, fiBottom, fiTop, fiWest, fiEast, fiNorth, fiSouth})
+            values += "," + FormatGeneral(ParseCoordinate(ReadField(doc, field)));
+        values += ",'world','transport','',9.5367431640625E-7)";
+        ASSERT_NE(statement.find(") VALUES("), std::string::npos);
+        EXPECT_EQ(statement.substr(statement.find(") VALUES(") + 9), values);
+        EXPECT_EQ(QuotedFieldValue(doc, FieldMap[fiCreatorName]), "'" + expected[1] + "'");
+    }
 }
 
 // A path that is no valid XPath fails as it does when the document is asked.

@@ -8,6 +8,7 @@
 #include <QSqlQueryModel>
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -349,6 +350,115 @@ TEST_F(ChartroomDbTest, EscapingHoldsWhenTheServerDisablesBackslashEscapes)
               (Rows{{R"(\10_world\o'brien\)", "Roads of O'Hara", R"(Path C:\data\roads)", "world,world,o'brien"}}));
     EXPECT_EQ(m_db->rows("SELECT Location,BelongTo FROM Locations"),
               (Rows{{"o'brien", R"(\10_world\,\o'brien\all\)"}}));
+}
+
+// ---- One row per data set ---------------------------------------------------------
+
+// Main is keyed on the data set (its folder and name): uploading the same
+// selection again replaces each data set's row, which then carries the
+// newer record number; data sets that differ in folder or in the letter
+// case of their name keep rows of their own.
+TEST_F(ChartroomDbTest, UploadingTheSameSelectionTwiceKeepsOneRowPerDataSet)
+{
+    const std::vector<tXMLFile*> selection = {
+        dataSet("10_world/transport/roads.shp", cattest::metadataText("<citation><citeinfo><title>First</title></citeinfo></citation>")),
+        dataSet("10_world/transport/Roads.shp", cattest::metadataText("<citation/>")),
+        dataSet("10_world/hydrology/roads.shp", cattest::metadataText("<citation/>")),
+        dataSet("10_world/21_country/", cattest::metadataText("<citation/>")),
+        dataSet("10_world/" + std::string(120, 'n') + "_a.shp", cattest::metadataText("<citation/>")),
+        dataSet("10_world/" + std::string(120, 'n') + "_b.shp", cattest::metadataText("<citation/>")),
+    };
+    tHTMLLog log = newLog();
+    RecordingHost host;
+    UploadSelection(m_dm, selection, root(), log, host);
+    const Rows first = m_db->rows("SELECT PathFile,FileName,RecordNumber FROM Main ORDER BY BINARY PathFile,BINARY FileName");
+    ASSERT_EQ(first.size(), selection.size());
+
+    writeFile(selection[0]->XMLPath, cattest::metadataText("<citation><citeinfo><title>Second</title></citeinfo></citation>"));
+    UploadSelection(m_dm, selection, root(), log, host);
+    const Rows second = m_db->rows("SELECT PathFile,FileName,RecordNumber FROM Main ORDER BY BINARY PathFile,BINARY FileName");
+    ASSERT_EQ(second.size(), selection.size()) << "one row per data set";
+    for (size_t i = 0; i < second.size(); ++i) {
+        EXPECT_EQ(second[i][0], first[i][0]);
+        EXPECT_EQ(second[i][1], first[i][1]);
+        EXPECT_GT(std::stoll(second[i][2]), std::stoll(first[i][2])) << second[i][1] << ": the newer record number";
+    }
+    EXPECT_EQ(m_db->rows("SELECT ProdName FROM Main WHERE BINARY FileName='roads.shp' AND PathFile LIKE '%transport%'"),
+              (Rows{{"Second"}}))
+        << "the row holds the newer upload";
+    EXPECT_EQ(m_db->rows("SELECT COUNT(*) FROM Main WHERE FileName LIKE 'nnnn%'"), (Rows{{"2"}}))
+        << "long names stay apart";
+}
+
+// Documents of the older profile, of the newer format and with both, read
+// through the field map the program ships, into the catalogue.
+TEST_F(ChartroomDbTest, ShippedFieldMapReadsOlderAndNewerDocuments)
+{
+    std::filesystem::copy_file(ATLASDESK_SOURCE_DIR "/data/AtlasdeskView.ini.xml", m_program / ConfigFileName,
+                               std::filesystem::copy_options::overwrite_existing);
+    LoadConfiguration();
+    const std::string older =
+        "<idinfo><citation><citeinfo><title>Old title</title></citeinfo></citation>"
+        "<descript><abstract>Old abstract</abstract></descript>"
+        "<spdom><bounding><westbc>6.1</westbc><eastbc>6.2</eastbc><northbc>46.4</northbc><southbc>46.3</southbc>"
+        "</bounding></spdom></idinfo>";
+    const std::string newer =
+        "<dataIdInfo><idCitation><resTitle>New title</resTitle></idCitation><idAbs>New abstract</idAbs>"
+        "<dataExt><geoEle><GeoBndBox><westBL>-115.1</westBL><eastBL>-115</eastBL><northBL>44.3</northBL>"
+        "<southBL>44.2</southBL></GeoBndBox></geoEle></dataExt></dataIdInfo>";
+    const std::vector<tXMLFile*> selection = {
+        dataSet("10_world/older.shp", "<metadata>" + older + "</metadata>"),
+        dataSet("10_world/newer.shp", "<metadata>" + newer + "</metadata>"),
+        dataSet("10_world/both.shp", "<metadata>" + newer + older + "</metadata>"),
+    };
+    tHTMLLog log = newLog();
+    RecordingHost host;
+    UploadSelection(m_dm, selection, root(), log, host);
+    EXPECT_EQ(m_db->rows("SELECT FileName,ProdName,ProdDesc,West,East,North,South FROM Main ORDER BY FileName"),
+              (Rows{{"both.shp", "Old title", "Old abstract", "6.1", "6.2", "46.4", "46.3"},
+                    {"newer.shp", "New title", "New abstract", "-115.1", "-115", "44.3", "44.2"},
+                    {"older.shp", "Old title", "Old abstract", "6.1", "6.2", "46.4", "46.3"}}));
+
+    const std::string sample = ATLASDESK_SAMPLES_DIR "/flathers_arcgis.xml";
+    if (!std::filesystem::exists(sample)) {
+        if (qEnvironmentVariableIsSet("CI"))
+            FAIL() << "CI is set but the sample " << sample << " is missing";
+        GTEST_SKIP() << "the sample " << sample << " is not there (../shared/samples)";
+    }
+    tXMLFile* arcgis = dataSet("10_world/stanley.tif", testutil::readFile(sample));
+    UploadSelection(m_dm, {arcgis}, root(), log, host);
+    // ProdName is cut to its column's 50 characters by the server.
+    EXPECT_EQ(m_db->rows("SELECT ProdName,West,East,South,North FROM Main WHERE FileName='stanley.tif'"),
+              (Rows{{"Digital Orthoimagery Series of the Stanley, Idaho ", "-115.186234", "-115.004415", "44.250047",
+                     "44.369278"}}));
+}
+
+// A UTF-8 folder holding a Latin-1 file name and a Latin-1 source folder:
+// the catalogue and the log receive the names with their letters.
+TEST_F(ChartroomDbTest, NamesThatAreNotUtf8ReachTheCatalogueAndTheLogReadably)
+{
+    const std::string folder = "10_world/21_donn\xc3\xa9" "es/transport/relev\xe9/";
+    const std::vector<tXMLFile*> selection = {
+        dataSet(folder + "for\xeat.shp", cattest::metadataText("<citation><citeinfo><title>For\xc3\xaat</title></citeinfo></citation>")),
+        dataSet(folder + "g\xe9o.shp", std::nullopt),
+    };
+    tHTMLLog log;
+    log.LogFile = m_program / "log.html";
+    createLogFile(log.LogFile);
+    RecordingHost host;
+    UploadSelection(m_dm, selection, root(), log, host);
+
+    EXPECT_EQ(m_db->rows("SELECT FileName,PathFile,Loc,Source FROM Main"),
+              (Rows{{"forêt.shp", R"(\10_world\21_données\transport\relevé\)", "world,world,données", "relevé"}}));
+    EXPECT_EQ(m_db->rows("SELECT Location,BelongTo FROM Locations"), (Rows{{"données", R"(\10_world\,\21_données\all\)"}}));
+    EXPECT_EQ(m_db->rows("SELECT Data FROM Sources"), (Rows{{"relevé"}}));
+
+    const std::string text = testutil::readFile(log.LogFile);
+    EXPECT_EQ(text.rfind(LogFileHead, 0), 0u) << "the log declares its character set";
+    EXPECT_TRUE(IsValidUtf8(text)) << text;
+    EXPECT_NE(text.find("- File ignored (no XML found): " + root() + "/10_world/21_données/transport/relevé/géo.shp.xml<BR>"),
+              std::string::npos)
+        << text;
 }
 
 // ---- The data module ------------------------------------------------------------

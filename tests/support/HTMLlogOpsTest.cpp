@@ -64,6 +64,52 @@ TEST_F(HTMLlogTest, TextIsEscapedButTheBreakIsMarkup)
     }
 }
 
+// The log is UTF-8 throughout: a line holding a path whose file name is
+// Latin-1 (in a UTF-8 folder) is written with that name decoded as the
+// tree shows it; valid UTF-8 passes unchanged.
+TEST_F(HTMLlogTest, LinesAreUtf8WhateverTheBytesOfTheNames)
+{
+    const struct {
+        std::string text, line;
+    } cases[] = {
+        {"- File ignored (no XML found): /srv/donn\xc3\xa9" "es/for\xeat.shp.xml",
+         "- File ignored (no XML found): /srv/donn\xc3\xa9" "es/for\xc3\xaat.shp.xml<BR>\r\n"},
+        {"/srv/r\xe9seau & co/\x96 tiret", "/srv/r\xc3\xa9seau &amp; co/\xe2\x80\x93 tiret<BR>\r\n"},
+        {"/srv/d\xc3\xa9j\xc3\xa0/vu", "/srv/d\xc3\xa9j\xc3\xa0/vu<BR>\r\n"},
+    };
+    for (const auto& c : cases) {
+        writeFile(m_log.LogFile, "");
+        AddLineBR(m_log, c.text);
+        EXPECT_EQ(readFile(m_log.LogFile), c.line) << c.text;
+    }
+}
+
+// A new or empty log starts with the head that declares UTF-8; a log that
+// holds lines is appended to as it is.
+TEST_F(HTMLlogTest, CreateLogFileDeclaresTheCharacterSet)
+{
+    const std::string fresh = m_dir.path() + "fresh.html";
+    createLogFile(fresh);
+    EXPECT_EQ(readFile(fresh), LogFileHead);
+    EXPECT_NE(std::string(LogFileHead).find("<meta charset=\"utf-8\">"), std::string::npos);
+
+    createLogFile(m_log.LogFile);  // exists, empty
+    AddLineBR(m_log, "a");
+    EXPECT_EQ(readFile(m_log.LogFile), std::string(LogFileHead) + "a<BR>\r\n");
+    createLogFile(m_log.LogFile);  // holds a line: left as it is
+    AddLineBR(m_log, "b");
+    EXPECT_EQ(readFile(m_log.LogFile), std::string(LogFileHead) + "a<BR>\r\nb<BR>\r\n");
+
+    const std::string nowhere = m_dir.path() + "no/such/folder/log.html";
+    try {
+        createLogFile(nowhere);
+        ADD_FAILURE() << "no error";
+    } catch (const EInOutError& e) {
+        EXPECT_NE(std::string(e.what()).find(nowhere), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(FileExists(nowhere));
+}
+
 TEST_F(HTMLlogTest, MissingLogFileIsAnErrorAndIsNotCreated)
 {
     attachBrowser();
