@@ -99,8 +99,37 @@ TEST_F(Latin1NamesTest, ThumbnailPageShowsThePicture)
     ASSERT_NE(node, nullptr);
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
     selectOnly(node);
+    ASSERT_TRUE(viewsSettled());
     EXPECT_EQ(w.imgThumbnail->pixmap().size(), QSize(3, 2));
     EXPECT_EQ(w.edThbFilename->text(), QString::fromStdString(m_tree.path()) + QString::fromUtf8("réseau.shp"));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+// A UTF-8 folder (as a newer server names it) holding a Latin-1 file name:
+// each part of the path is read in its own encoding.
+TEST_F(Latin1NamesTest, MixedPathReadsEachNameInItsOwnEncoding)
+{
+    writeFile(m_tree / "r\xc3\xa9seaux/for\xeat.shp", "shp");
+    writeFile(m_tree / "r\xc3\xa9seaux/for\xeat.shp.xml", latin1Metadata("For\xeat mixte"));
+    TdlgAtlasdesk& w = window();
+    TreeNode* folder = child(connectAndExpand(), QString::fromUtf8("réseaux"));
+    ASSERT_NE(folder, nullptr);
+    folder->setExpanded(true);
+    TreeNode* node = child(folder, QString::fromUtf8("forêt.shp"));
+    ASSERT_NE(node, nullptr);
+    const QString shown = QString::fromStdString(m_tree.path()) + QString::fromUtf8("réseaux/forêt.shp");
+
+    w.PageControl1->setCurrentWidget(w.tabXML);
+    EXPECT_TRUE(pageAfter(w.wbXML, [&] { selectOnly(node); }));
+    EXPECT_EQ(w.wbXML->lastPath(), shown + ".xml");
+    const QString text = pageText(w.wbXML);
+    EXPECT_TRUE(text.contains(shown + ".xml")) << "the heading: " << text.left(300).toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("Forêt mixte")));
+
+    w.PageControl1->setCurrentWidget(w.tabThumbnail);
+    ASSERT_TRUE(viewsSettled());
+    EXPECT_EQ(w.edThbFilename->text(), shown);
+    EXPECT_EQ(w.imgThumbnail->pixmap().size(), QSize(3, 2));
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
