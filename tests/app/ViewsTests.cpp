@@ -1,4 +1,3 @@
-#include <QBuffer>
 #include <QComboBox>
 #include <QImage>
 #include <QLabel>
@@ -15,6 +14,7 @@
 #include "MetadataViews.h"
 #include "StringOps.h"
 #include "TemporaryDocument.h"
+#include "TestPictures.h"
 #include "XslTransform.h"
 
 namespace {
@@ -191,22 +191,11 @@ namespace {
 const char* const kRoadsMetadata = "<metadata><idinfo><citation><citeinfo><title>Roads</title></citeinfo>"
                                    "</citation></idinfo></metadata>";
 
-// A 4 x 3 BMP picture, Base64-encoded as the ESRI profile stores it.
-std::string pictureBase64()
-{
-    QImage picture(4, 3, QImage::Format_RGB32);
-    picture.fill(Qt::darkRed);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "BMP");
-    return bytes.toBase64().toStdString();
-}
-
 std::string metadataWithPicture(const std::string& title)
 {
     return "<metadata><idinfo><citation><citeinfo><title>" + title + "</title></citeinfo></citation></idinfo>"
-           "<Binary><Thumbnail><Data>" + pictureBase64() + "</Data></Thumbnail></Binary></metadata>";
+           "<Binary><Thumbnail><Data>" + testutil::bmpBase64(4, 3, Qt::darkRed)
+           + "</Data></Thumbnail></Binary></metadata>";
 }
 
 // The names in `folder`, sorted.

@@ -115,7 +115,8 @@ int main(int argc, char** argv)
     shoot(w, out + "/xml.png");
 
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
-    QTest::qWaitFor([&] { return !w.views()->busy(); }, 60000);
+    if (!QTest::qWaitFor([&] { return !w.views()->busy(); }, 60000))
+        return 1;
     QTest::qWait(300);
     shoot(w, out + "/thumbnail.png");
 

@@ -2,36 +2,24 @@
 // (Latin-1 bytes): listed readably, their metadata shown on the XML,
 // Metadata and Thumbnail pages, and opened in their program with the bytes
 // of their name unchanged.
-#include <QBuffer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 
 #include "FaultSupport.h"
+#include "TestPictures.h"
 #include "WindowFaultFixture.h"
 
 namespace {
 
 using testutil::writeFile;
 
-// A 3 x 2 BMP picture, Base64-encoded as the ESRI profile stores it.
-std::string thumbnailBase64()
-{
-    QImage picture(3, 2, QImage::Format_RGB32);
-    picture.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "BMP");
-    return bytes.toBase64().toStdString();
-}
-
 // A metadata document of an old server: declared and written in Latin-1.
 std::string latin1Metadata(const std::string& title)
 {
     return "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<metadata><idinfo><citation><citeinfo><title>" + title +
-           "</title></citeinfo></citation></idinfo><Binary><Thumbnail><Data>" + thumbnailBase64() +
+           "</title></citeinfo></citation></idinfo><Binary><Thumbnail><Data>" + testutil::bmpBase64(3, 2) +
            "</Data></Thumbnail></Binary></metadata>\n";
 }
 

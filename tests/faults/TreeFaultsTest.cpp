@@ -259,6 +259,7 @@ TEST_F(TreeFaultTest, MetadataFileThatIsANamedPipe)
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
     w.PageControl1->setCurrentWidget(w.TabXSL);
+    ASSERT_TRUE(viewsSettled());
     EXPECT_EQ(m_errors, QStringList{"Cannot open " + path + "."});
 }
 

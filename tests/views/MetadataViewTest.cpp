@@ -4,9 +4,9 @@
 #include "TemporaryDocument.h"
 #include "XslTransform.h"
 
+#include "TestPictures.h"
 #include "ViewsTestSupport.h"
 
-#include <QBuffer>
 #include <QImage>
 #include <QString>
 
@@ -20,18 +20,6 @@ using testutil::writeFile;
 namespace {
 
 const char* const kSheets[] = {"Atlasdesk Full.xsl", "Atlasdesk Summary.xsl"};
-
-// A 3 x 2 BMP picture, Base64-encoded as the ESRI profile stores it.
-std::string thumbnailBase64()
-{
-    QImage picture(3, 2, QImage::Format_RGB32);
-    picture.fill(Qt::darkGreen);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "BMP");
-    return bytes.toBase64().toStdString();
-}
 
 // `text` (UTF-8) in UTF-16, little or big endian, with or without its mark.
 std::string utf16(const std::string& text, bool littleEndian, bool mark)
@@ -69,7 +57,7 @@ TEST(MetadataView, Utf16DocumentsOnEveryPage)
         "<?xml version=\"1.0\" encoding=\"UTF-16\"?>\r\n<metadata>\r\n<idinfo><citation><citeinfo>"
         "<title>For\xC3\xAAt \xE2\x80\x93 \xE6\xA3\xAE</title></citeinfo></citation>\n"
         "<browse><browsen>for\xC3\xAAt.bmp</browsen></browse></idinfo>\r"
-        "<Binary><Thumbnail><Data>" + thumbnailBase64() + "</Data></Thumbnail></Binary>\n</metadata>\r\n";
+        "<Binary><Thumbnail><Data>" + testutil::bmpBase64(3, 2, Qt::darkGreen) + "</Data></Thumbnail></Binary>\n</metadata>\r\n";
     const struct {
         const char* name;
         bool littleEndian, mark;
