@@ -1,53 +1,63 @@
-// The "Thumbnail" page: the picture a metadata document carries.
-#include <QImage>
+// The "Thumbnail" page: the picture a metadata document carries. The
+// document is read on the views' worker; the window shows the answer.
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 
 #include "AtlasdeskOps.h"
-#include "Errors.h"
+#include "MetadataViews.h"
 #include "PathOps.h"
-#include "StringOps.h"
 #include "XMLFile.h"
 #include "dlgAtlasdeskU.h"
 
+namespace {
+
+const QString kNoMetadata = QStringLiteral("No metadata for this data set.");
+
+} // namespace
 
 void TdlgAtlasdesk::OnTabThumbnailShow()
+{
+    // What the page shows follows from the one selected data set; an empty
+    // key stands for the empty view.
+    const tXMLFile* file = SelectedFiles.size() == 1 ? SelectedFiles.front() : nullptr;
+    m_thumbnailKey = file ? file->XMLPath + '\0' + file->DataPath() : std::string();
+    if (!file) {
+        m_views->cancel(MetadataPage::Thumbnail);
+        imgThumbnail->clear();
+        edThbFilename->clear();
+        edThbThumbnail->clear();
+        return;
+    }
+    MetadataViewRequest request;
+    request.page = MetadataPage::Thumbnail;
+    request.dataPath = file->DataPath();
+    request.metadataPath = file->XMLPath;
+    request.pictureElement = FieldMap[fiEsriThumbnail].XML_Path;
+    request.pictureNameElement = FieldMap[fiThumbnail].XML_Path;
+    m_views->request(request);
+}
+
+void TdlgAtlasdesk::refreshThumbnailIfChanged()
+{
+    const tXMLFile* file = SelectedFiles.size() == 1 ? SelectedFiles.front() : nullptr;
+    const std::string key = file ? file->XMLPath + '\0' + file->DataPath() : std::string();
+    if (key != m_thumbnailKey)
+        OnTabThumbnailShow();
+}
+
+void TdlgAtlasdesk::showThumbnail(const MetadataView& view)
 {
     imgThumbnail->clear();
     edThbFilename->clear();
     edThbThumbnail->clear();
-    if (SelectedFiles.size() != 1 || !SelectedFiles.front())
+    if (!view.hasMetadata) {
+        imgThumbnail->setText(kNoMetadata);
         return;
-    tXMLFile* file = SelectedFiles.front();
-    if (!FileExists(file->XMLPath))
-        return;
-    edThbFilename->setText(DecodeFileName(file->DataPath()));
-
-    std::string encoded, name;
-    file->OpenDocument();
-    try {
-        if (!FieldMap[fiEsriThumbnail].XML_Path.empty())
-            encoded = file->Doc->GetNodeText(FieldMap[fiEsriThumbnail].XML_Path);
-        if (!FieldMap[fiThumbnail].XML_Path.empty())
-            name = file->Doc->GetNodeText(FieldMap[fiThumbnail].XML_Path);
-    } catch (...) {
-        file->CloseDocument();
-        throw;
     }
-    file->CloseDocument();
-
-    if (!encoded.empty()) {
-        // Decoded in memory (the current directory may not be writable) and
-        // recognised by content: BMP as the ESRI profile stores it, JPEG and
-        // PNG as newer metadata does.
-        const std::string bytes = DecodeBase64(encoded);
-        QImage picture;
-        if (!picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()),
-                                  static_cast<int>(bytes.size())))
-            throw EInOutError("Bitmap image is not valid");
-        imgThumbnail->setPixmap(QPixmap::fromImage(picture));
-    }
-    if (!name.empty())
-        edThbThumbnail->setText(QString::fromStdString(name));
+    edThbFilename->setText(DecodeFileName(view.request.dataPath));
+    if (!view.picture.isNull())
+        imgThumbnail->setPixmap(QPixmap::fromImage(view.picture));
+    if (!view.pictureName.empty() && view.error.empty())
+        edThbThumbnail->setText(QString::fromStdString(view.pictureName));
 }

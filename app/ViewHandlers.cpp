@@ -1,36 +1,110 @@
 // The "&Metadata" page (rendered through a stylesheet) and the "&XML" page.
+// The window only asks and shows: the reading, parsing and rendering run on
+// the views' worker (MetadataViews), whose newest answer comes back to
+// showView.
 #include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
 
 #include "AtlasdeskOps.h"
 #include "BrowserPane.h"
+#include "CommandGuard.h"
 #include "Errors.h"
-#include "FileOps.h"
+#include "MetadataViews.h"
 #include "PathOps.h"
 #include "ServerTree.h"
 #include "XMLFile.h"
-#include "TemporaryDocument.h"
 #include "dlgAtlasdeskU.h"
 
+namespace {
+
+MetadataViewRequest requestFor(MetadataPage page, const tXMLFile* file)
+{
+    MetadataViewRequest request;
+    request.page = page;
+    request.dataPath = file->DataPath();
+    request.metadataPath = file->XMLPath;
+    return request;
+}
+
+} // namespace
+
+void TdlgAtlasdesk::setupViews()
+{
+    m_views = new MetadataViews(this);
+    connect(m_views, &MetadataViews::ready, this, [this](const MetadataView& view) {
+        runCommand(this, [this, &view] { showView(view); });
+    });
+}
+
+// The node whose metadata the browser pages show: the tree's selected node,
+// or a greyed node that was clicked (it cannot stay selected, and the pages
+// must not go on showing the data set before it). Null when neither.
+TreeNode* TdlgAtlasdesk::viewedNode(bool& greyed) const
+{
+    greyed = false;
+    if (TreeNode* node = tvXMLTree->primaryNode())
+        return node;
+    auto* current = static_cast<TreeNode*>(tvXMLTree->currentItem());
+    if (current && !current->isSelected() && !IsCategoryShown(current)) {
+        greyed = true;
+        return current;
+    }
+    return nullptr;
+}
+
+void TdlgAtlasdesk::showGreyedNode(BrowserPane* pane, MetadataPage page, const TreeNode* node)
+{
+    m_views->cancel(page);
+    pane->showPage(node->file()->XMLPath, NoMetadataPage(node->file()->DataPath(), node->file()->XMLPath),
+                   ExtractFilePath(node->file()->XMLPath));
+}
 
 void TdlgAtlasdesk::OnTabXslShow()
 {
-    TreeNode* node = tvXMLTree->primaryNode();
+    bool greyed = false;
+    TreeNode* node = viewedNode(greyed);
     if (!node)
         return;
-    CopyFileOver(AppDir + cbXslFormat->currentText().toStdString(), AppDir + "~Last Used.xsl");
-    const std::string& xmlPath = node->file()->XMLPath;
-    if (!FileExists(xmlPath))
-        return;
-    const std::string temporary = AppDir + "~TempXML.xml";
-    writeTemporaryDocument(xmlPath, temporary);
-    wbXSL->navigate(temporary);
+    if (greyed)
+        return showGreyedNode(wbXSL, MetadataPage::Rendered, node);
+    MetadataViewRequest request = requestFor(MetadataPage::Rendered, node->file());
+    if (!cbXslFormat->currentText().isEmpty())
+        request.stylesheetPath = AppDir + QFile::encodeName(cbXslFormat->currentText()).toStdString();
+    m_views->request(request);
 }
 
 void TdlgAtlasdesk::OnTabXMLShow()
 {
-    TreeNode* node = tvXMLTree->primaryNode();
-    if (!node || !FileExists(node->file()->XMLPath))
+    bool greyed = false;
+    TreeNode* node = viewedNode(greyed);
+    if (!node)
         return;
-    // The path as bytes: names on old servers are often not UTF-8.
-    wbXML->navigate(node->file()->XMLPath);
+    if (greyed)
+        return showGreyedNode(wbXML, MetadataPage::Raw, node);
+    m_views->request(requestFor(MetadataPage::Raw, node->file()));
+}
+
+void TdlgAtlasdesk::showView(const MetadataView& view)
+{
+    switch (view.request.page) {
+    case MetadataPage::Rendered:
+    case MetadataPage::Raw:
+        if (!view.page.html.empty())
+            (view.request.page == MetadataPage::Rendered ? wbXSL : wbXML)
+                ->showPage(view.pagePath, view.page, view.baseFolder);
+        break;
+    case MetadataPage::Thumbnail:
+        showThumbnail(view);
+        break;
+    }
+    if (!view.error.empty())
+        throw EInOutError(view.error);
+}
+
+MetadataViews* TdlgAtlasdesk::views() const
+{
+    return m_views;
 }

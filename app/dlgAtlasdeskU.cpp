@@ -65,6 +65,7 @@ TdlgAtlasdesk::TdlgAtlasdesk(TdmAtlasdesk* dataModule, QWidget* parent)
     setObjectName(QStringLiteral("dlgAtlasdesk"));
     setWindowTitle(QStringLiteral("Atlasdesk"));
     setWindowIcon(applicationIcon());
+    setupViews();
     buildWindow();
     launchFile = [](const std::string& path) { LaunchFile(path); };
     folderPicker = [this](const QString& title, const QString& root, std::string& folder) {
@@ -493,8 +494,13 @@ void TdlgAtlasdesk::fillStylesheetList()
               [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
     const QSignalBlocker block(cbXslFormat);
     cbXslFormat->clear();
-    for (const QString& f : files)
-        cbXslFormat->addItem(f.mid(f.lastIndexOf(QLatin1Char('/')) + 1));
+    for (const QString& f : files) {
+        // Names starting with "~" are scratch copies (earlier versions wrote
+        // "~Last Used.xsl" here), not stylesheets of their own.
+        const QString name = f.mid(f.lastIndexOf(QLatin1Char('/')) + 1);
+        if (!name.startsWith(QLatin1Char('~')))
+            cbXslFormat->addItem(name);
+    }
     cbXslFormat->setCurrentIndex(cbXslFormat->count() > 0 ? 0 : -1);
 }
 
@@ -616,8 +622,10 @@ void TdlgAtlasdesk::UpdateCounters()
 {
     stItems->setText(QStringLiteral("Items: %1").arg(tvXMLTree->nodeCount()));
     stSelected->setText(QStringLiteral("Selected: %1").arg(tvXMLTree->selectionCount()));
+    // Listing a directory updates the counters too: the page is asked again
+    // only when the selection it shows has changed.
     if (PageControl1->currentWidget() == tabThumbnail)
-        OnTabThumbnailShow();
+        refreshThumbnailIfChanged();
 }
 
 void TdlgAtlasdesk::setTaskCaption(const std::string& caption)

@@ -32,6 +32,9 @@ class QTableView;
 class QToolButton;
 class QTreeWidgetItem;
 class BrowserPane;
+class MetadataViews;
+struct MetadataView;
+enum class MetadataPage;
 class ServerTree;
 class TreeNode;
 class TdmAtlasdesk;
@@ -99,6 +102,8 @@ public:
     void OnTabXMLShow();
     void OnTabThumbnailShow();
     void OnTabRenameShow();
+    // The views' worker; tests wait until it is no longer busy.
+    MetadataViews* views() const;
 
     // Catalogue.
     void UploadSelection();
@@ -239,6 +244,13 @@ private:
     void expandSubtree(TreeNode* node);
     void addServerEntry(const std::string& path, int tag);
     void prepareLog();
+    // Metadata views (ViewHandlers.cpp, ThumbnailHandlers.cpp).
+    void setupViews();
+    TreeNode* viewedNode(bool& greyed) const;
+    void showGreyedNode(BrowserPane* pane, MetadataPage page, const TreeNode* node);
+    void showView(const MetadataView& view);
+    void showThumbnail(const MetadataView& view);
+    void refreshThumbnailIfChanged();
     // CatalogueHost for the ignore command.
     void setTaskCaption(const std::string& caption) override;
     void setProgress(int position) override;
@@ -254,5 +266,7 @@ private:
     QWidget* m_popFormTarget = nullptr;
     bool m_inSelectionHandler = false;
     bool m_batchSelecting = false;
+    MetadataViews* m_views = nullptr; // window thread only; owned as a child
+    std::string m_thumbnailKey;       // window thread only: the selection the Thumbnail page last asked for
     QElapsedTimer m_eventsProcessed; // since the last processEventsDuringTask that handled events
 };

@@ -5,8 +5,10 @@
   Reads ESRI-profile (FGDC CSDGM) documents of the ArcGIS 8 and 9 era
   (idinfo, spdoinfo, spref, eainfo, distinfo, metainfo, Esri) and ArcGIS 10
   style documents (dataIdInfo, refSysInfo, distInfo, dqInfo, mdContact ...);
-  where a document holds both, the ArcGIS 10 element wins. The thumbnail is
-  the picture that the viewer adds as Binary/Thumbnail/img/@src.
+  where a document holds both, the ArcGIS 10 element wins, except for the
+  title: the ESRI-profile title when it is not blank, as the catalogue takes
+  it. The thumbnail is the picture that the viewer adds as
+  Binary/Thumbnail/img/@src.
 
   Plain XSLT 1.0 without extensions; the page needs nothing from outside.
 -->
@@ -26,8 +28,8 @@
 
 <xsl:variable name="title">
   <xsl:call-template name="pick">
-    <xsl:with-param name="a" select="$icite/resTitle"/>
-    <xsl:with-param name="b" select="$cite/title"/>
+    <xsl:with-param name="a" select="$cite/title"/>
+    <xsl:with-param name="b" select="$icite/resTitle"/>
     <xsl:with-param name="c" select="$root/Esri/DataProperties/itemProps/itemName"/>
   </xsl:call-template>
 </xsl:variable>
@@ -167,7 +169,7 @@ table.data td{border-bottom:1px solid var(--line);padding:7px 8px;vertical-align
 table.data tr:last-child td{border-bottom:0}
 td.name{font-weight:600;white-space:nowrap}
 td.name .alias{display:block;font-weight:400;color:var(--muted);font-size:12.5px}
-code{font-family:ui-monospace,SFMono-Regular,Menlo,Consolas,"Liberation Mono",monospace;font-size:12.5px;background:var(--chip);border-radius:5px;padding:1px 5px}
+code{font-family:ui-monospace,SFMono-Regular,Menlo,Consolas,"Liberation Mono",monospace;font-size:12.5px;background:var(--chip);border-radius:5px;padding:1px 5px;overflow-wrap:anywhere}
 details{margin-top:4px}
 summary{cursor:pointer;color:var(--accent);font-size:13px}
 ul.links{list-style:none;margin:0;padding:0}
@@ -175,7 +177,7 @@ ul.links li{padding:6px 0;border-bottom:1px solid var(--line)}
 ul.links li:last-child{border-bottom:0}
 ul.links .desc{display:block;color:var(--muted);font-size:12.5px;overflow-wrap:anywhere}
 ol.steps{margin:0;padding-left:20px}
-ol.steps li{margin:0 0 10px}
+ol.steps li{margin:0 0 10px;overflow-wrap:anywhere}
 ol.steps .when{color:var(--muted);font-size:12.5px}
 footer{color:var(--muted);font-size:12px;margin-top:20px;text-align:center}
 @media (max-width:680px){.hero{flex-direction:column-reverse}.page{padding:12px 10px 30px}section.card,.hero{padding:16px}dl.kv{grid-template-columns:1fr}dl.kv dt{margin-top:6px}}

@@ -4,8 +4,10 @@
   start of the abstract, keywords, extent, who made it and when.
 
   Reads ESRI-profile (FGDC CSDGM) documents and ArcGIS 10 style documents;
-  where a document holds both, the ArcGIS 10 element wins. The thumbnail is
-  the picture that the viewer adds as Binary/Thumbnail/img/@src.
+  where a document holds both, the ArcGIS 10 element wins, except for the
+  title: the ESRI-profile title when it is not blank, as the catalogue takes
+  it. The thumbnail is the picture that the viewer adds as
+  Binary/Thumbnail/img/@src.
 
   Plain XSLT 1.0 without extensions; the page needs nothing from outside.
 -->
@@ -23,8 +25,8 @@
 
 <xsl:variable name="title">
   <xsl:call-template name="pick">
-    <xsl:with-param name="a" select="$icite/resTitle"/>
-    <xsl:with-param name="b" select="$cite/title"/>
+    <xsl:with-param name="a" select="$cite/title"/>
+    <xsl:with-param name="b" select="$icite/resTitle"/>
     <xsl:with-param name="c" select="$root/Esri/DataProperties/itemProps/itemName"/>
   </xsl:call-template>
 </xsl:variable>

@@ -36,6 +36,8 @@ What the demo holds, and what each part of it shows in the browser:
                            (0x96); CRLF line ends
     voies_ferrees.shp.xml  UTF-8 with a byte-order mark
     lacs.shp.xml           no XML declaration, no DOCTYPE
+    cours_eau.shp.xml      UTF-16 little endian with a byte-order mark,
+                           declared UTF-16; CRLF line ends
     gares.shp.xml          DOCTYPE commented out; a thumbnail name but no
                            thumbnail
     mosaic_2010.jp2.xml    ArcGIS 10 style, PNG thumbnail (PictureX)
@@ -1007,7 +1009,8 @@ def write_metadata(path, ds):
     """Serialise a metadata document in the encoding style the data set asks for."""
     style = ds.get("style", "utf8")
     body = render(metadata_tree(ds))
-    declared = {"latin1": "ISO-8859-1", "latin1-utf8": "ISO-8859-1", "latin1-cp1252": "ISO-8859-1"}.get(style, "UTF-8")
+    declared = {"latin1": "ISO-8859-1", "latin1-utf8": "ISO-8859-1", "latin1-cp1252": "ISO-8859-1",
+                "utf16": "UTF-16"}.get(style, "UTF-8")
     head = []
     if style != "no-decl":
         head.append('<?xml version="1.0" encoding="%s"?>' % declared)
@@ -1028,6 +1031,10 @@ def write_metadata(path, ds):
         data = text.encode("iso-8859-1", errors="xmlcharrefreplace")
     elif style == "latin1-cp1252":
         data = text.encode("cp1252")
+    elif style == "utf16":
+        # UTF-16 little endian behind its byte-order mark, as older desktop
+        # tools of Windows wrote it.
+        data = b"\xff\xfe" + text.encode("utf-16-le")
     else:
         data = text.encode("utf-8")
     if style == "utf8-bom":
@@ -1651,6 +1658,24 @@ def build(root):
                 browsen="lacs.bmp", thumbnail="lakes"),
         {"NOM": ("Nom du lac.", "Texte libre"), "SURF_KM2": ("Surface en km².", "0 à 600"),
          "ALTITUDE": ("Altitude moyenne du plan d'eau en mètres.", "300 à 3000")})
+
+    shp("10_world/21_switzerland/31_vaud/hydrology/sesa/cours_eau.shp", 3, VAUD[1],
+        [("NOM", "C", 30, 0), ("LONG_KM", "N", 8, 2)],
+        [("Venoge", 38.40), ("Broye", 85.60), ("Orbe", 57.00), ("Talent", 21.90)],
+        "lv03", (2006, 11, 20),
+        base_fr(title="Cours d'eau principaux du canton de Vaud", edition="2006",
+                origin="État de Vaud – Service des eaux, sols et assainissement", pubdate="20061120", metd="20061201",
+                created=("20061120", "10000000", "10100000"), native=NATIVE_91, pubplace="Épalinges",
+                style="utf16", crlf=True, sername="Catalogue ASIT-VD",
+                abstract="Tracé des principaux cours d'eau du canton de Vaud, de la source à l'embouchure.",
+                purpose="Cartographie de base et suivi de la qualité des eaux.",
+                useconst="Libre pour un usage non commercial ; autres usages sur demande.",
+                themekeys=["hydrology", "cours d'eau"], placekeys=["Vaud", "Venoge"], bbox=VAUD[0], lbox=VAUD[1],
+                srcscale=25000, srctitle="Mensuration officielle", procdesc="Extraction des axes des cours d'eau.",
+                issue="198", onlink="http://geodata.example.org/vaud/cours_eau", creator=C_VAUD, distributor=C_VAUD,
+                networkr="http://geodata.example.org/vaud/telechargement/cours_eau.zip",
+                browsen="cours_eau.bmp", thumbnail="river"),
+        {"NOM": ("Nom du cours d'eau.", "Texte libre"), "LONG_KM": ("Longueur en km.", "0 à 200")})
 
     shp("10_world/21_switzerland/all/transport/ofs/gares.shp", 1, SWITZERLAND[1],
         [("NOM", "C", 30, 0), ("CANTON", "C", 2, 0), ("VOYAGEURS", "N", 7, 0)],

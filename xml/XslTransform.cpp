@@ -1,6 +1,7 @@
 #include "XslTransform.h"
 
 #include "FileOps.h"
+#include "PathOps.h"
 #include "StringOps.h"
 #include "XMLOps.h"
 
@@ -21,6 +22,10 @@
 #include <libxslt/xslt.h>
 #include <libxslt/xsltInternals.h>
 #include <libxslt/xsltutils.h>
+
+#include <QByteArrayView>
+#include <QString>
+#include <QStringDecoder>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -185,13 +190,21 @@ std::string pictureMimeType(std::string_view bytes)
 
 // ---- Messages of libxml2 and libxslt -------------------------------------------
 
-// Both libraries report through process-wide handlers that would print to
-// stderr. While one of our calls runs, everything they say is collected here
-// so that it can be shown on the error page.
+// Both libraries report through handlers that would print to stderr. While
+// one of our calls runs, everything they say is collected here so that it can
+// be shown on the error page. libxml2 keeps its handlers per thread, but
+// libxslt's are process-wide: one collector at a time, the others wait.
+std::mutex& collectorMutex()
+{
+    static std::mutex mutex;
+    return mutex;
+}
+
 class ProcessorMessages {
 public:
     ProcessorMessages()
-        : m_oldStructured(xmlStructuredError),
+        : m_onlyCollector(collectorMutex()),
+          m_oldStructured(xmlStructuredError),
           m_oldStructuredContext(xmlStructuredErrorContext),
           m_oldGeneric(xmlGenericError),
           m_oldGenericContext(xmlGenericErrorContext),
@@ -273,6 +286,7 @@ private:
         static_cast<ProcessorMessages*>(self)->add(line);
     }
 
+    std::lock_guard<std::mutex> m_onlyCollector; // taken first, released last
     xmlStructuredErrorFunc m_oldStructured;
     void* m_oldStructuredContext;
     xmlGenericErrorFunc m_oldGeneric;
@@ -352,12 +366,12 @@ RenderResult failure(const Problem& problem)
     page += "</p>\n";
     if (!problem.stylesheet.empty()) {
         page += "<p class=\"where\">Stylesheet: <code>";
-        appendEscaped(page, quotable(problem.stylesheet));
+        appendEscaped(page, DecodeFileNameUtf8(problem.stylesheet));
         page += "</code></p>\n";
     }
     if (!problem.document.empty()) {
         page += "<p class=\"where\">Document: <code>";
-        appendEscaped(page, quotable(problem.document));
+        appendEscaped(page, DecodeFileNameUtf8(problem.document));
         page += "</code></p>\n";
     }
     page += "</div>\n";
@@ -419,20 +433,41 @@ std::size_t doctypeEnd(std::string_view text, std::size_t at)
     return std::string_view::npos;
 }
 
+// When `bytes` are UTF-16 (a byte-order mark, or "<?" in UTF-16 without
+// one), replaces them by their UTF-8 text without the mark and says so.
+bool toUtf8FromUtf16(std::string& bytes)
+{
+    const std::string_view text(bytes);
+    const bool littleEndian = startsWith(text, 0, "\xFF\xFE") || startsWith(text, 0, std::string_view("<\0?\0", 4));
+    const bool bigEndian = startsWith(text, 0, "\xFE\xFF") || startsWith(text, 0, std::string_view("\0<\0?", 4));
+    if (!littleEndian && !bigEndian)
+        return false;
+    const std::size_t mark = text[0] == '<' || text[0] == '\0' ? 0 : 2;
+    QStringDecoder decoder(littleEndian ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+    const QString decoded = decoder(QByteArrayView(bytes.data() + mark, static_cast<qsizetype>(bytes.size() - mark)));
+    const QByteArray utf8 = decoded.toUtf8();
+    bytes.assign(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    return true;
+}
+
 // The scratch document of the Metadata page is the stylesheet instruction on
 // line 1 followed by the metadata file line by line, so the file's own XML
 // declaration (and byte-order mark) land on line 2, where the parser rejects
 // them. Both are moved to the front; line numbers stay as they were.
+//
+// A UTF-16 document (with a byte-order mark, or starting "<?" in UTF-16) is
+// turned into UTF-8 first, so that the same moves apply to it; the parser is
+// then told that the bytes are UTF-8, whatever the declaration says.
 PreparedXml prepareXml(std::string bytes)
 {
     PreparedXml prepared;
+    const bool utf16 = toUtf8FromUtf16(bytes);
     const std::string_view text(bytes);
     std::size_t pos = startsWith(text, 0, kUtf8Bom) ? 3 : 0;
     const bool bomAtStart = pos == 3;
-    const bool utf16 = startsWith(text, 0, "\xFF\xFE") || startsWith(text, 0, "\xFE\xFF");
 
     std::size_t declarationAt = std::string::npos, declarationEnd = 0, bomAt = std::string::npos;
-    while (!utf16 && pos < text.size()) {
+    while (pos < text.size()) {
         if (isXmlSpace(text[pos])) {
             ++pos;
         } else if (startsWith(text, pos, kUtf8Bom)) {
@@ -497,7 +532,7 @@ PreparedXml prepareXml(std::string bytes)
         bytes = std::move(moved);
     }
 
-    prepared.encoding = utf16 ? std::string() : EffectiveXmlEncoding(bytes);
+    prepared.encoding = utf16 ? std::string("UTF-8") : EffectiveXmlEncoding(bytes);
     if (prepared.encoding.empty() && !utf16) {
         // A document that declares UTF-8, or nothing, yet is not UTF-8 was
         // written in the Windows code page; show it rather than refuse it.
@@ -1426,9 +1461,9 @@ RenderResult rawXmlPage(xmlDoc* doc, const PreparedXml& prepared, const std::str
     RenderResult result;
     result.ok = true;
     std::string& page = result.html;
-    // A name that is not UTF-8 (Latin-1 names of old servers) is shown as
-    // Latin-1 text: the page itself is UTF-8.
-    const std::string shownPath = quotable(path);
+    // Names that are not UTF-8 (Latin-1 names of old servers) are read
+    // component by component: the page itself is UTF-8.
+    const std::string shownPath = DecodeFileNameUtf8(path);
     page = pageStart(shownPath, kRawStyle);
     page.reserve(prepared.bytes.size() * 3);
     page += "<div class=\"head\">";
@@ -1518,6 +1553,21 @@ RenderResult RenderRawXml(const std::string& xmlPath)
     if (!doc)
         return failure(problem);
     return rawXmlPage(doc.get(), prepared, xmlPath);
+}
+
+RenderResult NoMetadataPage(const std::string& dataPath, const std::string& metadataPath)
+{
+    const std::string name = DecodeFileNameUtf8(dataPath);
+    RenderResult result;
+    result.error = "No metadata for " + name;
+    std::string& page = result.html;
+    page = pageStart("No metadata");
+    page += "<h1>No metadata</h1>\n<p>There is no metadata for <code>";
+    appendEscaped(page, name);
+    page += "</code>.</p>\n<p class=\"where\">Its metadata file would be <code>";
+    appendEscaped(page, DecodeFileNameUtf8(metadataPath));
+    page += "</code>.</p>\n</body></html>\n";
+    return result;
 }
 
 void ClearStylesheetCache()

@@ -40,6 +40,10 @@ RenderResult ApplyStylesheet(const std::string& xmlPath, const std::string& xslP
 // collapsible elements, every text HTML-escaped, long Base64 text wrapped.
 RenderResult RenderRawXml(const std::string& xmlPath);
 
+// The short page of a data set or directory without metadata: names the
+// item (`dataPath`) and the metadata file that does not exist. ok is false.
+RenderResult NoMetadataPage(const std::string& dataPath, const std::string& metadataPath);
+
 // Parsed stylesheets are kept, keyed by path and file identity (device, inode,
 // size, modification and change times), so re-rendering with an unchanged
 // stylesheet does not parse it again. This forgets them all.

@@ -1,5 +1,6 @@
 #include "BrowserPane.h"
 
+#include "PathOps.h"
 #include "XslTransform.h"
 
 #include <QCoreApplication>
@@ -191,19 +192,26 @@ QWebEngineProfile* BrowserPane::localProfile()
 
 void BrowserPane::navigate(const std::string& localPath)
 {
-    m_lastLocalPath = localPath;
-    m_lastPath = QFile::decodeName(QByteArray::fromStdString(localPath));
-    m_ignoreNextFinish = false;
     const std::string path = absolutePath(localPath);
     const std::string extension = lowerExtension(path);
     if (extension == ".htm" || extension == ".html") {
+        m_lastLocalPath = localPath;
+        m_lastPath = DecodeFileName(localPath);
+        m_ignoreNextFinish = false;
         m_renderOk = true;
         m_view->load(fileUrl(path));
         return;
     }
-    const RenderResult result = TransformFile(path);
-    m_renderOk = result.ok;
-    showHtml(result.html, fileUrl(path.substr(0, path.rfind('/') + 1)));
+    showPage(localPath, TransformFile(path), path.substr(0, path.rfind('/') + 1));
+}
+
+void BrowserPane::showPage(const std::string& localPath, const RenderResult& page, const std::string& baseFolder)
+{
+    m_lastLocalPath = localPath;
+    m_lastPath = DecodeFileName(localPath);
+    m_ignoreNextFinish = false;
+    m_renderOk = page.ok;
+    showHtml(page.html, fileUrl(absolutePath(baseFolder)));
 }
 
 void BrowserPane::navigate(const QString& localPath)

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+struct RenderResult;
+
 class QTemporaryDir;
 class QUrl;
 class QWebEngineProfile;
@@ -31,9 +33,13 @@ public:
     void navigate(const char* localPath) { navigate(std::string(localPath)); }
     // The same for a path in Unicode, encoded as the file system names files.
     void navigate(const QString& localPath);
+    // Shows `page`, rendered elsewhere (a worker) from the file `localPath`,
+    // with relative references resolved against `baseFolder` (ends with '/').
+    // Counts as a navigation to `localPath`.
+    void showPage(const std::string& localPath, const RenderResult& page, const std::string& baseFolder);
 
-    // The path of the latest navigate call ("" before the first); bytes that
-    // are not UTF-8 show as replacement characters.
+    // The path of the latest navigate call ("" before the first), as text
+    // (DecodeFileName).
     QString lastPath() const { return m_lastPath; }
     // The path of the latest navigate call as bytes.
     const std::string& lastLocalPath() const { return m_lastLocalPath; }

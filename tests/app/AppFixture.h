@@ -4,6 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QEventLoop>
+#include <QSignalSpy>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -11,6 +15,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <memory>
@@ -18,6 +23,7 @@
 #include "AtlasdeskOps.h"
 #include "BrowserPane.h"
 #include "CommandGuard.h"
+#include "MetadataViews.h"
 #include "PathOps.h"
 #include "ServerTree.h"
 #include "TestUtil.h"
@@ -47,6 +53,8 @@ inline const char* kTestConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
 
 class AppFixture : public ::testing::Test {
 protected:
+    static constexpr int kPageTimeoutMs = 120000;
+
     void SetUp() override
     {
         SetProgramFolder(m_program.path());
@@ -106,6 +114,45 @@ protected:
         root->setExpanded(true);
         return root;
     }
+    // Waits until the metadata pages have shown their answers to the newest
+    // requests (they are read and rendered on a worker); false on time-out.
+    bool viewsSettled()
+    {
+        TdlgAtlasdesk& w = window();
+        const bool settled = QTest::qWaitFor([&w] { return !w.views()->busy(); }, 60000);
+        EXPECT_TRUE(settled) << "the metadata pages did not answer within a minute";
+        return settled;
+    }
+    // Runs `trigger`, then waits for `pane`'s next page; the value of its
+    // rendered signal (false also when no page came).
+    static bool pageAfter(BrowserPane* pane, const std::function<void()>& trigger)
+    {
+        QSignalSpy spy(pane, &BrowserPane::rendered);
+        trigger();
+        if (spy.isEmpty() && !spy.wait(kPageTimeoutMs)) {
+            ADD_FAILURE() << "no page came";
+            return false;
+        }
+        return spy.takeFirst().at(0).toBool();
+    }
+
+    static QString pageText(BrowserPane* pane)
+    {
+        QString text;
+        bool done = false;
+        QEventLoop loop;
+        pane->view()->page()->toPlainText([&](const QString& result) {
+            text = result;
+            done = true;
+            loop.quit();
+        });
+        QTimer::singleShot(kPageTimeoutMs, &loop, &QEventLoop::quit);
+        if (!done)
+            loop.exec();
+        EXPECT_TRUE(done) << "no page text";
+        return text;
+    }
+
     QStringList selectedTexts()
     {
         QStringList texts;

@@ -1,15 +1,23 @@
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "AppFixture.h"
 #include "BrowserPane.h"
 #include "OwnPictures.h"
 #include "Samples.h"
+#include "MetadataViews.h"
+#include "StringOps.h"
 #include "TemporaryDocument.h"
+#include "TestPictures.h"
+#include "XslTransform.h"
 
 namespace {
 
@@ -70,23 +78,28 @@ TEST_F(ViewsTest, MetadataPageRendersThroughACopyOfTheChosenStylesheet)
                                         "</title></citeinfo></citation></idinfo></metadata>");
     writeFile(m_tree / "bare.shp", "shp");
     TdlgAtlasdesk& w = connected();
+    // The scratch files live in the window's own folder, not the program's.
+    const std::string scratch = w.views()->scratchFolder();
+    ASSERT_FALSE(scratch.empty());
     w.PageControl1->setCurrentWidget(w.TabXSL);
     select({"roads.shp"});
-    EXPECT_EQ(readFile(m_program / "~Last Used.xsl"), kPlainStylesheet);
-    EXPECT_EQ(readFile(m_program / "~TempXML.xml"),
+    ASSERT_TRUE(viewsSettled());
+    EXPECT_EQ(readFile(scratch + "~Last Used.xsl"), kPlainStylesheet);
+    EXPECT_EQ(readFile(scratch + "~TempXML.xml"),
               "<?xml-stylesheet type=\"text/xsl\" href=\"~Last Used.xsl\"?>\r\n"
               "<metadata><idinfo><citation><citeinfo><title>Roads</title></citeinfo></citation>"
               "</idinfo></metadata>\r\n");
-    EXPECT_EQ(w.wbXSL->lastPath().toStdString(), m_program / "~TempXML.xml");
+    EXPECT_EQ(w.wbXSL->lastPath().toStdString(), scratch + "~TempXML.xml");
 
-    // A data set without metadata leaves the page as it was, but the
+    // A data set without metadata gets the page that says so, and the
     // stylesheet copy is made all the same.
-    std::filesystem::remove(m_program / "~Last Used.xsl");
-    std::filesystem::remove(m_program / "~TempXML.xml");
-    select({"bare.shp"});
-    EXPECT_TRUE(testutil::exists(m_program / "~Last Used.xsl"));
-    EXPECT_FALSE(testutil::exists(m_program / "~TempXML.xml"));
-    EXPECT_EQ(w.wbXSL->lastPath().toStdString(), m_program / "~TempXML.xml");
+    std::filesystem::remove(scratch + "~Last Used.xsl");
+    std::filesystem::remove(scratch + "~TempXML.xml");
+    EXPECT_FALSE(pageAfter(w.wbXSL, [&] { select({"bare.shp"}); }));
+    EXPECT_TRUE(testutil::exists(scratch + "~Last Used.xsl"));
+    EXPECT_FALSE(testutil::exists(scratch + "~TempXML.xml"));
+    EXPECT_EQ(w.wbXSL->lastPath().toStdString(), m_tree / "bare.shp.xml");
+    EXPECT_TRUE(pageText(w.wbXSL).contains("There is no metadata for"));
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
@@ -100,12 +113,15 @@ TEST_F(ViewsTest, XmlPageShowsTheSelectedNodesFile)
     TdlgAtlasdesk& w = connected();
     w.PageControl1->setCurrentWidget(w.tabXML);
     select({"a.shp", "b.shp"});
+    ASSERT_TRUE(viewsSettled());
     EXPECT_EQ(w.wbXML->lastPath().toStdString(), m_tree / "b.shp.xml")
         << "the node the tree reports as selected";
-    select({"c.shp"});
-    EXPECT_EQ(w.wbXML->lastPath().toStdString(), m_tree / "b.shp.xml") << "no metadata: unchanged";
+    EXPECT_FALSE(pageAfter(w.wbXML, [&] { select({"c.shp"}); })) << "no metadata: a page that says so";
+    EXPECT_EQ(w.wbXML->lastPath().toStdString(), m_tree / "c.shp.xml");
+    EXPECT_TRUE(pageText(w.wbXML).contains("There is no metadata for"));
     w.tvXMLTree->clearSelection();
-    EXPECT_EQ(w.wbXML->lastPath().toStdString(), m_tree / "b.shp.xml");
+    ASSERT_TRUE(viewsSettled());
+    EXPECT_EQ(w.wbXML->lastPath().toStdString(), m_tree / "c.shp.xml") << "no selection: unchanged";
 }
 
 // The thumbnails of our own documents: a BMP as the ESRI profile stores it
@@ -146,15 +162,18 @@ TEST_F(ViewsTest, ThumbnailOfTheRealSamples)
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
 
     select({"flathers_fgdc.xml.tif"});
+    ASSERT_TRUE(viewsSettled());
     EXPECT_EQ(w.edThbFilename->text().toStdString(), m_tree / "flathers_fgdc.xml.tif");
     QPixmap bmp = w.imgThumbnail->pixmap();
     EXPECT_EQ(bmp.size(), QSize(200, 133)) << "the BMP the ESRI profile stores";
 
     select({"flathers_arcgis.xml.tif"});
+    ASSERT_TRUE(viewsSettled());
     QPixmap jpeg = w.imgThumbnail->pixmap();
     EXPECT_FALSE(jpeg.isNull()) << "a JPEG as newer metadata stores it";
 
     select({"flathers_fgdc.xml.tif", "flathers_arcgis.xml.tif"});
+    ASSERT_TRUE(viewsSettled());
     EXPECT_TRUE(w.imgThumbnail->pixmap().isNull()) << "two data sets: an empty view";
     EXPECT_TRUE(w.edThbFilename->text().isEmpty());
     EXPECT_TRUE(w.edThbThumbnail->text().isEmpty());
@@ -174,12 +193,14 @@ TEST_F(ViewsTest, ThumbnailWithoutPictureOrWithACorruptOne)
     TdlgAtlasdesk& w = connected();
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
     select({"named.shp"});
+    ASSERT_TRUE(viewsSettled());
     EXPECT_EQ(w.edThbFilename->text().toStdString(), m_tree / "named.shp");
     EXPECT_TRUE(w.imgThumbnail->pixmap().isNull());
     EXPECT_EQ(w.edThbThumbnail->text(), "named.bmp");
     EXPECT_TRUE(m_errors.isEmpty());
 
     select({"broken.shp"});
+    ASSERT_TRUE(viewsSettled());
     EXPECT_EQ(m_errors, QStringList{"Bitmap image is not valid."});
     EXPECT_TRUE(w.imgThumbnail->pixmap().isNull());
     EXPECT_EQ(w.edThbFilename->text().toStdString(), m_tree / "broken.shp");
@@ -188,3 +209,222 @@ TEST_F(ViewsTest, ThumbnailWithoutPictureOrWithACorruptOne)
 }
 
 } // namespace
+
+namespace {
+
+const char* const kRoadsMetadata = "<metadata><idinfo><citation><citeinfo><title>Roads</title></citeinfo>"
+                                   "</citation></idinfo></metadata>";
+
+std::string metadataWithPicture(const std::string& title)
+{
+    return "<metadata><idinfo><citation><citeinfo><title>" + title + "</title></citeinfo></citation></idinfo>"
+           "<Binary><Thumbnail><Data>" + testutil::bmpBase64(4, 3, Qt::darkRed)
+           + "</Data></Thumbnail></Binary></metadata>";
+}
+
+// The names in `folder`, sorted.
+std::vector<std::string> namesIn(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+} // namespace
+
+// An installed program folder is read-only for its users: the Metadata page
+// writes its scratch files elsewhere, per window, and the Format list shows
+// only real stylesheets (not a scratch copy an earlier version left there).
+TEST_F(ViewsTest, ScratchFilesStayOutOfAReadOnlyProgramFolderAndApartPerWindow)
+{
+    writeFile(m_program / "~Last Used.xsl", kPlainStylesheet);
+    writeFile(m_tree / "roads.shp", "shp");
+    writeFile(m_tree / "roads.shp.xml", kRoadsMetadata);
+    writeFile(m_tree / "rails.shp", "shp");
+    writeFile(m_tree / "rails.shp.xml", "<metadata><idinfo><citation><citeinfo><title>Rails</title></citeinfo>"
+                                        "</citation></idinfo></metadata>");
+    const std::vector<std::string> before = namesIn(m_program.path());
+    ASSERT_EQ(::chmod(m_program.path().c_str(), 0555), 0);
+
+    TdlgAtlasdesk& first = connected();
+    TdmAtlasdesk secondModule;
+    TdlgAtlasdesk second(&secondModule);
+    second.ConnectToServer(m_tree.path());
+    second.tvXMLTree->rootNode()->setExpanded(true);
+    for (TdlgAtlasdesk* w : {&first, &second}) {
+        ASSERT_EQ(w->cbXslFormat->count(), 1);
+        EXPECT_EQ(w->cbXslFormat->itemText(0), "plain.xsl");
+        w->PageControl1->setCurrentWidget(w->TabXSL);
+    }
+    first.tvXMLTree->addToSelection(child(first.tvXMLTree->rootNode(), "roads.shp"));
+    second.tvXMLTree->addToSelection(child(second.tvXMLTree->rootNode(), "rails.shp"));
+    ASSERT_TRUE(viewsSettled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !second.views()->busy(); }, 60000));
+    ::chmod(m_program.path().c_str(), 0755);
+
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+    EXPECT_EQ(namesIn(m_program.path()), before) << "nothing written into the program folder";
+    const std::string a = first.views()->scratchFolder(), b = second.views()->scratchFolder();
+    ASSERT_FALSE(a.empty());
+    ASSERT_FALSE(b.empty());
+    EXPECT_NE(a, b);
+    EXPECT_NE(a.rfind(m_program.path(), 0), 0u);
+    EXPECT_TRUE(readFile(a + "~TempXML.xml").find("Roads") != std::string::npos);
+    EXPECT_TRUE(readFile(b + "~TempXML.xml").find("Rails") != std::string::npos);
+    EXPECT_EQ(first.wbXSL->lastLocalPath(), a + "~TempXML.xml");
+    EXPECT_EQ(second.wbXSL->lastLocalPath(), b + "~TempXML.xml");
+}
+
+// A node without metadata never leaves the previous data set on a page.
+TEST_F(ViewsTest, NodesWithoutMetadataNeverShowThePreviousDataSet)
+{
+    writeFile(m_tree / "roads.shp", "shp");
+    writeFile(m_tree / "roads.shp.xml", metadataWithPicture("Roads"));
+    writeFile(m_tree / "bare.shp", "shp");
+    testutil::makeDir(m_tree / "folder");
+    writeFile(m_tree / "folder/inside.shp", "shp");
+    writeFile(m_tree / "counts.dbf", "dbf");
+    writeFile(m_tree / "counts.dbf.xml", metadataWithPicture("Counts"));
+    TdlgAtlasdesk& w = connected();
+    TreeNode* root = w.tvXMLTree->rootNode();
+    TreeNode* roads = child(root, "roads.shp");
+    ASSERT_FALSE(w.IsCategoryShown(child(root, "counts.dbf"))) << "tables are greyed at start";
+
+    const struct {
+        const char* node;
+        bool greyed;
+    } nodes[] = {{"bare.shp", false}, {"folder", false}, {"counts.dbf", true}};
+    for (QWidget* page : {w.TabXSL, w.tabXML, w.tabThumbnail}) {
+        for (const auto& n : nodes) {
+            SCOPED_TRACE(page->objectName().toStdString() + ", " + n.node);
+            w.PageControl1->setCurrentWidget(page);
+            w.tvXMLTree->setCurrentItem(roads);
+            ASSERT_TRUE(viewsSettled());
+            w.tvXMLTree->setCurrentItem(child(root, n.node));
+            ASSERT_TRUE(viewsSettled());
+            EXPECT_EQ(w.tvXMLTree->selectionCount(), n.greyed ? 0 : 1);
+            if (page == w.tabThumbnail) {
+                EXPECT_TRUE(w.imgThumbnail->pixmap().isNull());
+                EXPECT_TRUE(w.edThbFilename->text().isEmpty());
+                if (!n.greyed) {
+                    EXPECT_EQ(w.imgThumbnail->text(), "No metadata for this data set.");
+                }
+                continue;
+            }
+            BrowserPane* pane = page == w.TabXSL ? w.wbXSL : w.wbXML;
+            ASSERT_TRUE(QTest::qWaitFor([&] { return pane->lastLocalPath() == child(root, n.node)->file()->XMLPath; },
+                                        60000));
+            QString text;
+            ASSERT_TRUE(QTest::qWaitFor(
+                [&] {
+                    text = pageText(pane);
+                    return text.contains("There is no metadata for");
+                },
+                60000))
+                << text.toStdString();
+            EXPECT_FALSE(text.contains("Roads"));
+        }
+    }
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+// After a data set whose metadata cannot be read, the next click shows the
+// next data set, on every page.
+TEST_F(ViewsTest, ABrokenDocumentDoesNotStickToThePages)
+{
+    writeFile(m_tree / "broken.shp", "shp");
+    writeFile(m_tree / "broken.shp.xml", "<metadata><unclosed></metadata>");
+    writeFile(m_tree / "roads.shp", "shp");
+    writeFile(m_tree / "roads.shp.xml", metadataWithPicture("Roads"));
+    TdlgAtlasdesk& w = connected();
+    w.PageControl1->setCurrentWidget(w.tabThumbnail);
+    select({"broken.shp"});
+    ASSERT_TRUE(viewsSettled());
+    EXPECT_EQ(m_errors, QStringList{QString::fromStdString("An error occured while loading " + m_tree / "broken.shp.xml.")});
+    m_errors.clear();
+
+    select({"roads.shp"});
+    ASSERT_TRUE(viewsSettled());
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+    EXPECT_EQ(w.edThbFilename->text().toStdString(), m_tree / "roads.shp");
+    EXPECT_EQ(w.imgThumbnail->pixmap().size(), QSize(4, 3));
+
+    for (BrowserPane* pane : {w.wbXML, w.wbXSL}) {
+        w.PageControl1->setCurrentWidget(pane == w.wbXML ? w.tabXML : w.TabXSL);
+        EXPECT_FALSE(pageAfter(pane, [&] { select({"broken.shp"}); }));
+        EXPECT_TRUE(pageAfter(pane, [&] { select({"roads.shp"}); }));
+        EXPECT_TRUE(pageText(pane).contains("Roads"));
+    }
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+// Listing directories updates the counters, which does not read the
+// selected metadata again: a document broken after it was shown stays shown
+// without an error for every directory listed.
+TEST_F(ViewsTest, ListingDirectoriesDoesNotReadTheThumbnailAgain)
+{
+    writeFile(m_tree / "roads.shp", "shp");
+    writeFile(m_tree / "roads.shp.xml", metadataWithPicture("Roads"));
+    for (int i = 0; i < 40; ++i)
+        writeFile(m_tree / ("d" + std::to_string(i) + "/inner.shp"), "shp");
+    TdlgAtlasdesk& w = connected();
+    w.PageControl1->setCurrentWidget(w.tabThumbnail);
+    select({"roads.shp"});
+    ASSERT_TRUE(viewsSettled());
+    ASSERT_EQ(w.imgThumbnail->pixmap().size(), QSize(4, 3));
+
+    writeFile(m_tree / "roads.shp.xml", "<metadata><unclosed></metadata>");
+    TreeNode* root = w.tvXMLTree->rootNode();
+    for (int i = 0; i < 40; ++i)
+        child(root, QString("d%1").arg(i))->setExpanded(true);
+    ASSERT_TRUE(viewsSettled());
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+    EXPECT_EQ(w.imgThumbnail->pixmap().size(), QSize(4, 3));
+    EXPECT_EQ(w.edThbFilename->text().toStdString(), m_tree / "roads.shp");
+}
+
+// Only the answer to the newest selection reaches a page; the stylesheet is
+// parsed once for a run of data sets.
+TEST_F(ViewsTest, OnlyTheNewestAnswerIsShownAndTheStylesheetIsParsedOnce)
+{
+    // An included part is read when the stylesheet is parsed: changing it
+    // while the main file stays the same shows whether a parse took place.
+    writeFile(m_program / "part.xsl", R"(<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+<xsl:template name="part">old part</xsl:template></xsl:stylesheet>)");
+    writeFile(m_program / "plain.xsl", R"(<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+<xsl:include href="part.xsl"/>
+<xsl:template match="/"><html><body><h1><xsl:value-of select="//title"/></h1><p><xsl:call-template name="part"/></p></body></html></xsl:template>
+</xsl:stylesheet>)");
+    ClearStylesheetCache();
+    for (const char* name : {"a", "b", "c", "d"}) {
+        writeFile(m_tree / (std::string(name) + ".shp"), "shp");
+        writeFile(m_tree / (std::string(name) + ".shp.xml"),
+                  std::string("<metadata><title>") + name + "</title></metadata>");
+    }
+    TdlgAtlasdesk& w = connected();
+    std::vector<MetadataView> shown;
+    QObject::connect(w.views(), &MetadataViews::ready, [&](const MetadataView& view) { shown.push_back(view); });
+    w.cbXslFormat->setCurrentIndex(w.cbXslFormat->findText("plain.xsl"));
+    w.PageControl1->setCurrentWidget(w.TabXSL);
+    select({"a.shp"});
+    ASSERT_TRUE(viewsSettled());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_TRUE(shown[0].page.html.find("<h1>a</h1>") != std::string::npos) << shown[0].page.html;
+    EXPECT_TRUE(shown[0].page.html.find("<p>old part</p>") != std::string::npos) << shown[0].page.html;
+
+    writeFile(m_program / "part.xsl", ReplaceAll(readFile(m_program / "part.xsl"), "old part", "new part"));
+    shown.clear();
+    select({"b.shp"});
+    select({"c.shp"});
+    select({"d.shp"});
+    ASSERT_TRUE(viewsSettled());
+    ASSERT_EQ(shown.size(), 1u) << "b and c were asked for and then replaced";
+    EXPECT_EQ(shown[0].request.metadataPath, m_tree / "d.shp.xml");
+    EXPECT_TRUE(shown[0].page.html.find("<h1>d</h1>") != std::string::npos) << shown[0].page.html;
+    EXPECT_TRUE(shown[0].page.html.find("<p>old part</p>") != std::string::npos)
+        << "the stylesheet came from the cache: " << shown[0].page.html;
+    EXPECT_EQ(w.wbXSL->lastLocalPath(), w.views()->scratchFolder() + "~TempXML.xml");
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}

@@ -24,6 +24,7 @@
 #include "AtlasdeskOps.h"
 #include "BrowserPane.h"
 #include "CommandGuard.h"
+#include "MetadataViews.h"
 #include "ServerTree.h"
 #include "TestUtil.h"
 #include "XMLFile.h"
@@ -202,6 +203,7 @@ TEST_F(EndToEnd, AUsersMainPath)
     QTest::mouseClick(tabs, Qt::LeftButton, {},
                       tabs->tabRect(w.PageControl1->indexOf(w.tabThumbnail)).center());
     EXPECT_EQ(w.PageControl1->currentWidget(), w.tabThumbnail);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.views()->busy(); }, 60000)) << "the page is read on a worker";
     EXPECT_FALSE(w.imgThumbnail->pixmap().isNull());
     EXPECT_EQ(w.edThbFilename->text().toStdString(), ign->file()->DataPath() + "routes.shp");
 

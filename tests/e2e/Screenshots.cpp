@@ -14,6 +14,7 @@
 
 #include "AtlasdeskOps.h"
 #include "BrowserPane.h"
+#include "MetadataViews.h"
 #include "ServerTree.h"
 #include "TestUtil.h"
 #include "dlgAtlasdeskU.h"
@@ -116,6 +117,8 @@ int main(int argc, char** argv)
     shoot(w, out + "/xml.png");
 
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
+    if (!QTest::qWaitFor([&] { return !w.views()->busy(); }, 60000))
+        return 1;
     QTest::qWait(300);
     shoot(w, out + "/thumbnail.png");
 

@@ -227,6 +227,7 @@ TEST_P(HostileXmlTest, ThroughTheWindowsPages)
     // The Thumbnail page loads the document; none of them holds a picture.
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
     selectOnly(node);
+    ASSERT_TRUE(viewsSettled());
     EXPECT_TRUE(w.imgThumbnail->pixmap().isNull());
     if (!c.loads)
         EXPECT_EQ(m_errors, QStringList{QString::fromStdString("An error occured while loading " + xmlPath() + ".")});

@@ -2,36 +2,24 @@
 // (Latin-1 bytes): listed readably, their metadata shown on the XML,
 // Metadata and Thumbnail pages, and opened in their program with the bytes
 // of their name unchanged.
-#include <QBuffer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
 
 #include "FaultSupport.h"
+#include "TestPictures.h"
 #include "WindowFaultFixture.h"
 
 namespace {
 
 using testutil::writeFile;
 
-// A 3 x 2 BMP picture, Base64-encoded as the ESRI profile stores it.
-std::string thumbnailBase64()
-{
-    QImage picture(3, 2, QImage::Format_RGB32);
-    picture.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "BMP");
-    return bytes.toBase64().toStdString();
-}
-
 // A metadata document of an old server: declared and written in Latin-1.
 std::string latin1Metadata(const std::string& title)
 {
     return "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<metadata><idinfo><citation><citeinfo><title>" + title +
-           "</title></citeinfo></citation></idinfo><Binary><Thumbnail><Data>" + thumbnailBase64() +
+           "</title></citeinfo></citation></idinfo><Binary><Thumbnail><Data>" + testutil::bmpBase64(3, 2) +
            "</Data></Thumbnail></Binary></metadata>\n";
 }
 
@@ -99,8 +87,37 @@ TEST_F(Latin1NamesTest, ThumbnailPageShowsThePicture)
     ASSERT_NE(node, nullptr);
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
     selectOnly(node);
+    ASSERT_TRUE(viewsSettled());
     EXPECT_EQ(w.imgThumbnail->pixmap().size(), QSize(3, 2));
     EXPECT_EQ(w.edThbFilename->text(), QString::fromStdString(m_tree.path()) + QString::fromUtf8("réseau.shp"));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+// A UTF-8 folder (as a newer server names it) holding a Latin-1 file name:
+// each part of the path is read in its own encoding.
+TEST_F(Latin1NamesTest, MixedPathReadsEachNameInItsOwnEncoding)
+{
+    writeFile(m_tree / "r\xc3\xa9seaux/for\xeat.shp", "shp");
+    writeFile(m_tree / "r\xc3\xa9seaux/for\xeat.shp.xml", latin1Metadata("For\xeat mixte"));
+    TdlgAtlasdesk& w = window();
+    TreeNode* folder = child(connectAndExpand(), QString::fromUtf8("réseaux"));
+    ASSERT_NE(folder, nullptr);
+    folder->setExpanded(true);
+    TreeNode* node = child(folder, QString::fromUtf8("forêt.shp"));
+    ASSERT_NE(node, nullptr);
+    const QString shown = QString::fromStdString(m_tree.path()) + QString::fromUtf8("réseaux/forêt.shp");
+
+    w.PageControl1->setCurrentWidget(w.tabXML);
+    EXPECT_TRUE(pageAfter(w.wbXML, [&] { selectOnly(node); }));
+    EXPECT_EQ(w.wbXML->lastPath(), shown + ".xml");
+    const QString text = pageText(w.wbXML);
+    EXPECT_TRUE(text.contains(shown + ".xml")) << "the heading: " << text.left(300).toStdString();
+    EXPECT_TRUE(text.contains(QString::fromUtf8("Forêt mixte")));
+
+    w.PageControl1->setCurrentWidget(w.tabThumbnail);
+    ASSERT_TRUE(viewsSettled());
+    EXPECT_EQ(w.edThbFilename->text(), shown);
+    EXPECT_EQ(w.imgThumbnail->pixmap().size(), QSize(3, 2));
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 

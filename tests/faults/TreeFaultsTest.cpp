@@ -124,14 +124,16 @@ TEST_F(TreeFaultTest, VanishedDirectory)
     EXPECT_EQ(later->childCount(), 0);
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
-    // Its data set is still in the tree: the pages show nothing, opening it
-    // says why.
+    // Its data set is still in the tree: the pages say it has no metadata,
+    // opening it says why.
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
     selectOnly(b);
+    ASSERT_TRUE(viewsSettled());
     EXPECT_TRUE(w.imgThumbnail->pixmap().isNull());
     EXPECT_TRUE(w.edThbFilename->text().isEmpty());
-    w.PageControl1->setCurrentWidget(w.tabXML);
-    EXPECT_TRUE(w.wbXML->lastLocalPath().empty()) << "no page for a vanished metadata file";
+    EXPECT_FALSE(pageAfter(w.wbXML, [&] { w.PageControl1->setCurrentWidget(w.tabXML); }))
+        << "no rendered page for a vanished metadata file";
+    EXPECT_TRUE(pageText(w.wbXML).contains("There is no metadata for"));
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
     w.OnMnuOpenFilesClick();
     EXPECT_EQ(m_errors, QStringList{QString::fromStdString("File '" + m_tree / "gone/b.shp" + "' not found.")});
@@ -230,6 +232,7 @@ TEST_F(TreeFaultTest, SymbolicLinkLoops)
     ASSERT_NE(loop, nullptr);
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
     selectOnly(loop);
+    ASSERT_TRUE(viewsSettled());
     EXPECT_TRUE(w.imgThumbnail->pixmap().isNull());
     w.OnMnuOpenFilesClick();
     EXPECT_EQ(m_errors, QStringList{QString::fromStdString("File '" + m_tree / "loop.shp" + "' not found.")});
@@ -247,6 +250,7 @@ TEST_F(TreeFaultTest, MetadataFileThatIsANamedPipe)
 
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
     selectOnly(node);
+    ASSERT_TRUE(viewsSettled());
     EXPECT_EQ(m_errors, QStringList{"An error occured while loading " + path + "."});
     m_errors.clear();
 
@@ -255,6 +259,7 @@ TEST_F(TreeFaultTest, MetadataFileThatIsANamedPipe)
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
     w.PageControl1->setCurrentWidget(w.TabXSL);
+    ASSERT_TRUE(viewsSettled());
     EXPECT_EQ(m_errors, QStringList{"Cannot open " + path + "."});
 }
 

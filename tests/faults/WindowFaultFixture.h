@@ -1,6 +1,6 @@
 #pragma once
 // The main window on temporary folders (see AppFixture), with what the
-// fault tests add: selecting one node, and waiting for a browser pane's page.
+// fault tests add: selecting one node and a recording opener.
 #include <QEventLoop>
 #include <QSignalSpy>
 #include <QTimer>
@@ -18,8 +18,6 @@
 
 class WindowFaultFixture : public AppFixture {
 protected:
-    static constexpr int kPageTimeoutMs = 120000;
-
     void TearDown() override
     {
         AppFixture::TearDown();
@@ -67,36 +65,6 @@ protected:
     {
         window().tvXMLTree->clearSelection();
         window().tvXMLTree->addToSelection(node);
-    }
-
-    // Runs `trigger`, then waits for `pane`'s next page; the value of its
-    // rendered signal (false also when no page came).
-    static bool pageAfter(BrowserPane* pane, const std::function<void()>& trigger)
-    {
-        QSignalSpy spy(pane, &BrowserPane::rendered);
-        trigger();
-        if (spy.isEmpty() && !spy.wait(kPageTimeoutMs)) {
-            ADD_FAILURE() << "no page came";
-            return false;
-        }
-        return spy.takeFirst().at(0).toBool();
-    }
-
-    static QString pageText(BrowserPane* pane)
-    {
-        QString text;
-        bool done = false;
-        QEventLoop loop;
-        pane->view()->page()->toPlainText([&](const QString& result) {
-            text = result;
-            done = true;
-            loop.quit();
-        });
-        QTimer::singleShot(kPageTimeoutMs, &loop, &QEventLoop::quit);
-        if (!done)
-            loop.exec();
-        EXPECT_TRUE(done) << "no page text";
-        return text;
     }
 
     std::string m_openedLog;

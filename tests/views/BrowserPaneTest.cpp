@@ -163,6 +163,30 @@ TEST_F(BrowserPaneTest, ShowsOurOwnDocumentsWithTheirThumbnails)
     }
 }
 
+// Long text without a break (a projection string in the processing
+// history, a WKT in the spatial reference) wraps inside the page instead of
+// widening it.
+TEST_F(BrowserPaneTest, LongUnbrokenTextWrapsOnOurPages)
+{
+    std::string projection = "PROJCS[";
+    while (projection.size() < 3000)
+        projection += "\"WGS_1984_UTM_Zone_31N\",GEOGCS[\"GCS_WGS_1984\",DATUM[\"D_WGS_1984\",SPHEROID[6378137.0]],";
+    const std::string metadata = "<metadata><idinfo><citation><citeinfo><title>Wide</title></citeinfo></citation>"
+                                 "</idinfo><dataqual><lineage><procstep><procdesc>" + projection +
+                                 "</procdesc><srcused>" + projection + "</srcused></procstep></lineage></dataqual>"
+                                 "<Esri><DataProperties><lineage><Process Name=\"Project\" Date=\"20120101\">" +
+                                 projection + "</Process></lineage></DataProperties></Esri></metadata>";
+    pane.show(); // laid out at its real width of 900 pixels
+    for (const char* sheet : {"Atlasdesk Full.xsl", "Atlasdesk Summary.xsl"}) {
+        SCOPED_TRACE(sheet);
+        ASSERT_TRUE(show(scratch(metadata, readFile(stylesheetPath(sheet)))));
+        ASSERT_TRUE(pageText().contains("Wide"));
+        const int width = evaluate("document.documentElement.clientWidth").toInt();
+        ASSERT_GT(width, 800);
+        EXPECT_LE(evaluate("document.documentElement.scrollWidth").toInt(), width);
+    }
+}
+
 TEST_F(BrowserPaneTest, SectionLinksOfTheFullPageStayOnThePage)
 {
     ATLASDESK_REQUIRE_SAMPLES("flathers_fgdc.xml");

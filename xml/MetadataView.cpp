@@ -1,0 +1,91 @@
+#include "MetadataView.h"
+
+#include <exception>
+
+#include "Errors.h"
+#include "FileOps.h"
+#include "PathOps.h"
+#include "StringOps.h"
+#include "TemporaryDocument.h"
+#include "XMLOps.h"
+
+namespace {
+
+void renderThroughStylesheet(MetadataView& view)
+{
+    const MetadataViewRequest& request = view.request;
+    if (request.scratchFolder.empty())
+        throw EInOutError("There is no folder for the scratch files of the Metadata page");
+    const std::string copy = request.scratchFolder + "~Last Used.xsl";
+    if (!request.stylesheetPath.empty())
+        CopyFileOver(request.stylesheetPath, copy); // a failed copy leaves the previous one
+    if (!view.hasMetadata)
+        return;
+    const std::string document = request.scratchFolder + "~TempXML.xml";
+    writeTemporaryDocument(request.metadataPath, document);
+    // The stylesheet is applied from where it lies (not from its copy): its
+    // includes and the page's relative links resolve there as they always
+    // did beside the program, and the parsed stylesheet is found in the cache
+    // as long as the file is unchanged.
+    view.page = ApplyStylesheet(document, request.stylesheetPath.empty() ? copy : request.stylesheetPath);
+    view.pagePath = document;
+    view.baseFolder = ExtractFilePath(request.stylesheetPath.empty() ? copy : request.stylesheetPath);
+}
+
+void readThumbnail(MetadataView& view)
+{
+    const MetadataViewRequest& request = view.request;
+    if (!view.hasMetadata)
+        return;
+    std::string encoded;
+    {
+        tXMLDocument document(request.metadataPath);
+        if (!request.pictureElement.empty())
+            encoded = document.GetNodeText(request.pictureElement);
+        if (!request.pictureNameElement.empty())
+            view.pictureName = document.GetNodeText(request.pictureNameElement);
+    }
+    if (encoded.empty())
+        return;
+    // Decoded in memory and recognised by content: BMP as the ESRI profile
+    // stores it, JPEG and PNG as newer metadata does.
+    const std::string bytes = DecodeBase64(encoded);
+    if (!view.picture.loadFromData(reinterpret_cast<const uchar*>(bytes.data()), static_cast<int>(bytes.size())))
+        view.error = "Bitmap image is not valid";
+}
+
+} // namespace
+
+MetadataView RenderMetadataView(const MetadataViewRequest& request)
+{
+    MetadataView view;
+    view.request = request;
+    try {
+        view.hasMetadata = !request.metadataPath.empty() && FileExists(request.metadataPath);
+        switch (request.page) {
+        case MetadataPage::Rendered:
+            renderThroughStylesheet(view);
+            break;
+        case MetadataPage::Raw:
+            if (view.hasMetadata) {
+                view.page = TransformFile(request.metadataPath);
+                view.pagePath = request.metadataPath;
+                view.baseFolder = ExtractFilePath(request.metadataPath);
+            }
+            break;
+        case MetadataPage::Thumbnail:
+            readThumbnail(view);
+            break;
+        }
+        if (!view.hasMetadata && request.page != MetadataPage::Thumbnail) {
+            view.page = NoMetadataPage(request.dataPath, request.metadataPath);
+            view.pagePath = request.metadataPath;
+            view.baseFolder = ExtractFilePath(request.metadataPath);
+        }
+    } catch (const std::exception& e) {
+        view.error = e.what();
+    } catch (...) {
+        view.error = "Unknown error";
+    }
+    return view;
+}

@@ -1,0 +1,55 @@
+#pragma once
+// One render job of the metadata pages: from the selected data set's
+// metadata file to what its page shows. Takes paths and values only, touches
+// no widget and no tree node, so it runs on any thread; jobs that share a
+// scratch folder must not run at the same time.
+#include <QImage>
+
+#include <string>
+
+#include "XslTransform.h"
+
+enum class MetadataPage { Rendered, Raw, Thumbnail };
+
+struct MetadataViewRequest {
+    MetadataPage page = MetadataPage::Rendered;
+    // The data set's file and its metadata file, as bytes.
+    std::string dataPath;
+    std::string metadataPath;
+    // Rendered: the chosen stylesheet ("" when there is none) and the folder,
+    // ending with '/', that receives "~Last Used.xsl" and "~TempXML.xml".
+    std::string stylesheetPath;
+    std::string scratchFolder;
+    // Thumbnail: the element paths of the encoded picture and of its name
+    // ("" when the configuration has none).
+    std::string pictureElement;
+    std::string pictureNameElement;
+};
+
+struct MetadataView {
+    MetadataViewRequest request;
+    // False when no file exists at the metadata path; `page` then says so.
+    bool hasMetadata = false;
+    // Rendered and Raw: the page, the file it shows and the folder its
+    // relative references resolve against (ends with '/').
+    RenderResult page;
+    std::string pagePath;
+    std::string baseFolder;
+    // Thumbnail: the decoded picture (null when there is none) and its name.
+    QImage picture;
+    std::string pictureName;
+    // A failure to report in the error box, "" when none. The page stays as
+    // it was (Rendered) or the picture stays empty (Thumbnail).
+    std::string error;
+};
+
+// Runs the job (never throws):
+// - Rendered: copies the stylesheet to "~Last Used.xsl" in the scratch
+//   folder (a failed copy is ignored), writes "~TempXML.xml" there
+//   (writeTemporaryDocument) and renders it through the stylesheet itself,
+//   so that what the stylesheet includes or links relative to itself
+//   resolves beside it, and an unchanged stylesheet comes from the cache.
+// - Raw: the metadata file as TransformFile shows it.
+// - Thumbnail: reads the picture and its name from the metadata document;
+//   the picture is recognised by its content (BMP, JPEG, PNG, GIF).
+MetadataView RenderMetadataView(const MetadataViewRequest& request);
