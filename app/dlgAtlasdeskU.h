@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "HTMLlogOps.h"
+#include "CatalogueTask.h"
 #include "UploadRun.h"
 
 class QAction;
@@ -49,7 +50,7 @@ private:
     QAction* m_action;
 };
 
-class TdlgAtlasdesk : public QMainWindow, private CatalogueHost {
+class TdlgAtlasdesk : public QMainWindow {
     Q_OBJECT
 public:
     // Builds the window and runs the start-up sequence; a failing step is
@@ -73,9 +74,9 @@ public:
     void SetFormModified(bool modified);
 
     // Status display and counters.
-    void StartTask(const std::string& caption, int maximum) override;
-    void ShowProgress(int position) override;
-    void ShowReady() override;
+    void StartTask(const std::string& caption, int maximum);
+    void ShowProgress(int position);
+    void ShowReady();
     void UpdateCounters();
 
     // Server list.
@@ -100,9 +101,15 @@ public:
     void OnTabThumbnailShow();
     void OnTabRenameShow();
 
-    // Catalogue.
+    // Catalogue. Both commands snapshot the selection, start a run on a
+    // worker and return at once; catalogueTaskFinished() tells the end.
     void UploadSelection();
     void SetIgnoreFlags(bool ignore);
+    // A catalogue run is under way.
+    bool isCatalogueTaskRunning() const { return m_catalogueTask != nullptr; }
+    // Tests: handed to each run, called on the run's thread just before
+    // each data set.
+    std::function<void(size_t index)> catalogueStepHook;
 
     // The opener used by "&Open file(s)"; tests may replace it.
     std::function<void(const std::string&)> launchFile;
@@ -114,6 +121,7 @@ public:
     QFrame* Panel3;
     QLabel* lblTask;
     QProgressBar* ggTask;
+    QToolButton* btCancelTask; // enabled while a task that can be cancelled runs
     QFrame* Panel6;
     ServerTree* tvXMLTree;
     QFrame* Panel8;
@@ -222,6 +230,14 @@ public slots:
     void mnuUnignoreInChartroomClick();
     void OnbtConnectToChartroomClick();
 
+signals:
+    // The user asked to stop the running task (Cancel beside the gauge, or
+    // Esc); the window routes it to whatever task runs.
+    void cancelRequested();
+    // A catalogue run ended: its end steps were shown, and its error after
+    // them.
+    void catalogueTaskFinished();
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -239,11 +255,16 @@ private:
     void expandSubtree(TreeNode* node);
     void addServerEntry(const std::string& path, int tag);
     void prepareLog();
-    // CatalogueHost for the ignore command.
-    void setTaskCaption(const std::string& caption) override;
-    void setProgress(int position) override;
-    void setProgressMaximum(int maximum) override;
-    void busyCursor(bool on) override;
+    // The status display as the ignore command drives it.
+    void setProgressMaximum(int maximum);
+    void busyCursor(bool on);
+    // Starts `work` on a worker and shows what it reports; `closesCatalogue`:
+    // the catalogue page's connection is closed when it ends (an upload).
+    // Throws when a run is under way already.
+    void startCatalogueTask(CatalogueTask::Work work, bool closesCatalogue);
+    // Cancels a running catalogue task and waits for it to stop, without
+    // showing anything more (the window is going away).
+    void stopCatalogueTask();
     // Handles pending events after a progress step: at once on the first
     // step of a task, then at most every few milliseconds.
     void processEventsDuringTask();
@@ -254,5 +275,6 @@ private:
     QWidget* m_popFormTarget = nullptr;
     bool m_inSelectionHandler = false;
     bool m_batchSelecting = false;
+    CatalogueTask* m_catalogueTask = nullptr; // window thread only; the running catalogue run, or null
     QElapsedTimer m_eventsProcessed; // since the last processEventsDuringTask that handled events
 };

@@ -8,6 +8,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSignalSpy>
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -106,6 +107,20 @@ protected:
         root->setExpanded(true);
         return root;
     }
+    // Waits until the window's catalogue command (which runs on a worker)
+    // has ended and shown its end; true at once when none runs.
+    bool waitForCatalogueTask()
+    {
+        if (!window().isCatalogueTaskRunning())
+            return true;
+        QSignalSpy done(&window(), &TdlgAtlasdesk::catalogueTaskFinished);
+        if (done.wait(kCatalogueTimeoutMs))
+            return true;
+        ADD_FAILURE() << "the catalogue command did not end within " << kCatalogueTimeoutMs << " ms";
+        return false;
+    }
+    static constexpr int kCatalogueTimeoutMs = 120000;
+
     QStringList selectedTexts()
     {
         QStringList texts;
