@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "AtlasdeskOps.h"
 #include "BrowserPane.h"
@@ -107,6 +109,26 @@ protected:
         root->setExpanded(true);
         return root;
     }
+    // Data sets `names` below the tree's `folder`, each with metadata
+    // titled with its name; connects to the tree, expands the folder and
+    // selects them in that order.
+    void selectNewDataSets(const std::string& folder, const std::vector<std::string>& names)
+    {
+        for (const std::string& name : names) {
+            testutil::writeFile(m_tree / (folder + "/" + name), "shp");
+            testutil::writeFile(m_tree / (folder + "/" + name + ".xml"),
+                                "<metadata><idinfo><citation><citeinfo><title>" + name +
+                                    "</title></citeinfo></citation></idinfo></metadata>");
+        }
+        TreeNode* node = child(connectAndExpand(), QString::fromStdString(folder));
+        ASSERT_NE(node, nullptr);
+        node->setExpanded(true);
+        window().tvXMLTree->clearSelection();
+        for (const std::string& name : names)
+            window().tvXMLTree->addToSelection(child(node, QString::fromStdString(name)));
+        ASSERT_EQ(window().tvXMLTree->selectionCount(), static_cast<int>(names.size()));
+    }
+
     // Waits until the window's catalogue command (which runs on a worker)
     // has ended and shown its end; true at once when none runs.
     bool waitForCatalogueTask()

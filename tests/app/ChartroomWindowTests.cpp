@@ -107,21 +107,9 @@ protected:
         ChartroomWindowTest::SetUp();
         if (IsSkipped() || HasFatalFailure())
             return;
-        for (const char* name : kNames) {
-            const std::string path = m_tree / (std::string("10_world/") + name);
-            testutil::writeFile(path, "shp");
-            testutil::writeFile(path + ".xml", std::string("<metadata><idinfo><citation><citeinfo><title>") + name +
-                                                   "</title></citeinfo></citation></idinfo></metadata>");
-        }
-        TdlgAtlasdesk& w = window();
+        window(); // and with it the data module
         m_dataModule->setConnectionSettings(m_db->settings());
-        TreeNode* world = child(connectAndExpand(), "10_world");
-        ASSERT_NE(world, nullptr);
-        world->setExpanded(true);
-        w.tvXMLTree->clearSelection();
-        for (const char* name : kNames)
-            w.tvXMLTree->addToSelection(child(world, name));
-        ASSERT_EQ(w.tvXMLTree->selectionCount(), 6);
+        ASSERT_NO_FATAL_FAILURE(selectNewDataSets("10_world", {std::begin(kNames), std::end(kNames)}));
     }
 
     // Runs "&Add to chartroom"; `act` runs on the window's thread while the

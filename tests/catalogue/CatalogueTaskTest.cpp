@@ -53,6 +53,14 @@ bool runToEnd(CatalogueTask& task)
     return loop.exec() == 0;
 }
 
+// Waits (at most a minute) until `flag` is set; whether it was.
+bool waitFor(const std::atomic<bool>& flag)
+{
+    for (int i = 0; i < 60000 && !flag; ++i)
+        QThread::msleep(1);
+    return flag;
+}
+
 // A run of 20000 quick steps sends a few progress signals, not one per
 // step, and the last position arrives before the end steps.
 TEST(CatalogueTaskTest, ProgressIsThinnedOutAndItsLastPositionComesBeforeTheEnd)
@@ -108,17 +116,14 @@ TEST(CatalogueTaskTest, CancelReachesTheRun)
     CatalogueTask task(
         [&](CatalogueHost&, tHTMLLog&, RunControl& control) {
             started = true;
-            for (int i = 0; i < 60000 && !control.cancelled; ++i)
-                QThread::msleep(1);
-            if (!control.cancelled)
+            if (!waitFor(control.cancelled))
                 throw std::runtime_error("no cancel came");
         },
         {});
     TaskRecorder recorder(task);
     task.start();
     EXPECT_TRUE(task.isRunning());
-    for (int i = 0; i < 60000 && !started; ++i)
-        QThread::msleep(1);
+    ASSERT_TRUE(waitFor(started));
     task.cancel();
     ASSERT_TRUE(runToEnd(task));
     EXPECT_EQ(recorder.events, std::vector<std::string>{"finished "});
@@ -133,14 +138,11 @@ TEST(CatalogueTaskTest, DestroyingTheTaskStopsItsRun)
         CatalogueTask task(
             [&](CatalogueHost&, tHTMLLog&, RunControl& control) {
                 started = true;
-                for (int i = 0; i < 60000 && !control.cancelled; ++i)
-                    QThread::msleep(1);
-                sawCancel = control.cancelled.load();
+                sawCancel = waitFor(control.cancelled);
             },
             {});
         task.start();
-        for (int i = 0; i < 60000 && !started; ++i)
-            QThread::msleep(1);
+        ASSERT_TRUE(waitFor(started));
     }
     EXPECT_TRUE(sawCancel);
 }

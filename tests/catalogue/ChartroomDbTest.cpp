@@ -326,10 +326,7 @@ TEST_F(ChartroomDbTest, CancelledRunKeepsItsRowsAndSaysSo)
     for (const char* name : {"a", "b", "c", "d"})
         dataSet(std::string("10_world/transport/survey/") + name + ".shp", cattest::metadataText("<citation/>"));
     RunControl control;
-    control.beforeDataSet = [&](size_t index) {
-        if (index == 1)
-            control.cancelled = true;
-    };
+    cattest::cancelDuring(control, 1);
     tHTMLLog log = newLog();
     RecordingHost host;
     EXPECT_NO_THROW(UploadDataSets(m_dm.loginSettings(),

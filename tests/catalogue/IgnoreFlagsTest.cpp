@@ -141,10 +141,7 @@ TEST_F(IgnoreFlagsTest, CancelStopsBeforeTheNextDataSet)
         snapshot = SnapshotOf({&first, &second});
     }
     RunControl control;
-    control.beforeDataSet = [&](size_t index) {
-        if (index == 0)
-            control.cancelled = true;
-    };
+    cattest::cancelDuring(control, 0);
     tHTMLLog log = newLog();
     RecordingHost host;
     EXPECT_NO_THROW(SetIgnoreFlagsOn(true, snapshot, log, host, &control));

@@ -59,20 +59,9 @@ protected:
     // in that order, and the catalogue settings of `m_db`.
     void selectFiveDataSets()
     {
-        for (const char* name : kNames) {
-            writeFile(m_tree / "10_world/" + name, "shp");
-            writeFile(m_tree / "10_world/" + name + ".xml",
-                      std::string("<metadata><idinfo><citation><citeinfo><title>") + name +
-                          "</title></citeinfo></citation></idinfo></metadata>");
-        }
-        TdlgAtlasdesk& w = window();
+        window(); // and with it the data module
         m_dataModule->setConnectionSettings(m_db->settings());
-        TreeNode* folder = child(connectAndExpand(), "10_world");
-        ASSERT_NE(folder, nullptr);
-        folder->setExpanded(true);
-        w.tvXMLTree->clearSelection();
-        for (const char* name : kNames)
-            w.tvXMLTree->addToSelection(child(folder, name));
+        selectNewDataSets("10_world", {std::begin(kNames), std::end(kNames)});
     }
 
     // Runs `use` on a connection of its own to the test database, opened
