@@ -5,6 +5,8 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QLabel>
+#include <QProgressBar>
 #include <QLineEdit>
 #include <QSqlQueryModel>
 #include <QTableView>
@@ -109,17 +111,78 @@ void TdlgAtlasdesk::prepareLog()
 
 void TdlgAtlasdesk::UploadSelection()
 {
+    if (m_catalogueTask)
+        throw Exception("A catalogue command is still running; wait for it or cancel it first");
     prepareLog();
+    // The run gets values only: the user may refresh or close the tree
+    // while it works.
     std::vector<tXMLFile*> selection;
     for (TreeNode* node : tvXMLTree->selectionOrder())
         selection.push_back(node->file());
-    ::UploadSelection(*m_dataModule, selection, ServerRoot, Log, *this);
+    std::vector<DataSetEntry> datasets = SnapshotOf(selection);
+    // The password prompt, if any, comes now, on this thread.
+    ChartroomSettings login = m_dataModule->loginSettings();
+    startCatalogueTask(
+        [datasets = std::move(datasets), login = std::move(login), root = ServerRoot](
+            CatalogueHost& host, tHTMLLog& log, RunControl& control) {
+            UploadDataSets(login, datasets, root, log, host, &control);
+        },
+        true);
 }
 
 void TdlgAtlasdesk::SetIgnoreFlags(bool ignore)
 {
+    if (m_catalogueTask)
+        throw Exception("A catalogue command is still running; wait for it or cancel it first");
     prepareLog();
-    ::SetIgnoreFlags(ignore, SelectedFiles, Log, *this);
+    startCatalogueTask(
+        [ignore, datasets = SnapshotOf(SelectedFiles)](CatalogueHost& host, tHTMLLog& log, RunControl& control) {
+            SetIgnoreFlagsOn(ignore, datasets, log, host, &control);
+        },
+        false);
+}
+
+void TdlgAtlasdesk::startCatalogueTask(CatalogueTask::Work work, bool closesCatalogue)
+{
+    auto* task = new CatalogueTask(std::move(work), Log, this);
+    task->control().beforeDataSet = catalogueStepHook;
+    connect(task, &CatalogueTask::taskStarted, this,
+            [this](const QString& caption, int maximum) { StartTask(caption.toStdString(), maximum); });
+    connect(task, &CatalogueTask::progressChanged, ggTask, &QProgressBar::setValue);
+    connect(task, &CatalogueTask::maximumChanged, this, [this](int maximum) { setProgressMaximum(maximum); });
+    connect(task, &CatalogueTask::captionChanged, lblTask, &QLabel::setText);
+    connect(task, &CatalogueTask::busyChanged, this, [this](bool busy) { busyCursor(busy); });
+    connect(task, &CatalogueTask::readyShown, this, [this] { ShowReady(); });
+    connect(task, &CatalogueTask::logShown, this, [this](const QString& path) {
+        if (Log.Browser)
+            Log.Browser(path.toStdString());
+    });
+    connect(task, &CatalogueTask::finished, this, [this, task, closesCatalogue](const QString& error) {
+        m_catalogueTask = nullptr;
+        btCancelTask->setEnabled(false);
+        task->deleteLater();
+        // The catalogue page shows a closed table after an upload, as the
+        // run's own connection is closed too.
+        if (closesCatalogue)
+            runCommand(this, [this] { m_dataModule->close(); });
+        if (!error.isEmpty())
+            showErrorBox(this, error);
+        emit catalogueTaskFinished();
+    });
+    connect(this, &TdlgAtlasdesk::cancelRequested, task, &CatalogueTask::cancel);
+    m_catalogueTask = task;
+    btCancelTask->setEnabled(true);
+    task->start();
+}
+
+void TdlgAtlasdesk::stopCatalogueTask()
+{
+    if (!m_catalogueTask)
+        return;
+    // Nothing the run still reports may reach a window that is going away.
+    disconnect(m_catalogueTask, nullptr, nullptr, nullptr);
+    delete m_catalogueTask; // cancels and waits
+    m_catalogueTask = nullptr;
 }
 
 void TdlgAtlasdesk::mnuAddToChartroomClick()

@@ -23,6 +23,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QScrollArea>
 #include <QSplitter>
 #include <QTabWidget>
@@ -76,6 +77,7 @@ TdlgAtlasdesk::TdlgAtlasdesk(TdmAtlasdesk* dataModule, QWidget* parent)
 
 TdlgAtlasdesk::~TdlgAtlasdesk()
 {
+    stopCatalogueTask();
     ClearTree();
 }
 
@@ -120,8 +122,20 @@ void TdlgAtlasdesk::buildWindow()
     ggTask->setTextVisible(true);
     ggTask->setValue(0);
     own(ggTask, 255);
+    // Stops the command that runs on a worker (also Esc): the window
+    // routes cancelRequested to whatever task runs.
+    btCancelTask = new QToolButton(Panel3);
+    btCancelTask->setObjectName(QStringLiteral("btCancelTask"));
+    btCancelTask->setText(QStringLiteral("Cancel"));
+    btCancelTask->setAutoRaise(true);
+    btCancelTask->setEnabled(false);
+    own(btCancelTask, 255);
+    connect(btCancelTask, &QToolButton::clicked, this, &TdlgAtlasdesk::cancelRequested);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &TdlgAtlasdesk::cancelRequested);
     p3->addWidget(lblTask);
     p3->addWidget(ggTask, 1);
+    p3->addWidget(btCancelTask);
     outer->addWidget(Panel1);
 
     // Left pane.
@@ -626,18 +640,6 @@ void TdlgAtlasdesk::UpdateCounters()
     // only when the selection it shows has changed.
     if (PageControl1->currentWidget() == tabThumbnail)
         refreshThumbnailIfChanged();
-}
-
-void TdlgAtlasdesk::setTaskCaption(const std::string& caption)
-{
-    lblTask->setText(QString::fromStdString(caption));
-    m_eventsProcessed.invalidate();
-}
-
-void TdlgAtlasdesk::setProgress(int position)
-{
-    ggTask->setValue(position);
-    processEventsDuringTask();
 }
 
 void TdlgAtlasdesk::setProgressMaximum(int maximum)

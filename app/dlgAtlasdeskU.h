@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "HTMLlogOps.h"
+#include "CatalogueTask.h"
 #include "UploadRun.h"
 
 class QAction;
@@ -52,7 +53,7 @@ private:
     QAction* m_action;
 };
 
-class TdlgAtlasdesk : public QMainWindow, private CatalogueHost {
+class TdlgAtlasdesk : public QMainWindow {
     Q_OBJECT
 public:
     // Builds the window and runs the start-up sequence; a failing step is
@@ -76,9 +77,9 @@ public:
     void SetFormModified(bool modified);
 
     // Status display and counters.
-    void StartTask(const std::string& caption, int maximum) override;
-    void ShowProgress(int position) override;
-    void ShowReady() override;
+    void StartTask(const std::string& caption, int maximum);
+    void ShowProgress(int position);
+    void ShowReady();
     void UpdateCounters();
 
     // Server list.
@@ -105,9 +106,15 @@ public:
     // The views' worker; tests wait until it is no longer busy.
     MetadataViews* views() const;
 
-    // Catalogue.
+    // Catalogue. Both commands snapshot the selection, start a run on a
+    // worker and return at once; catalogueTaskFinished() tells the end.
     void UploadSelection();
     void SetIgnoreFlags(bool ignore);
+    // A catalogue run is under way.
+    bool isCatalogueTaskRunning() const { return m_catalogueTask != nullptr; }
+    // Tests: handed to each run, called on the run's thread just before
+    // each data set.
+    std::function<void(size_t index)> catalogueStepHook;
 
     // The opener used by "&Open file(s)"; tests may replace it.
     std::function<void(const std::string&)> launchFile;
@@ -119,6 +126,7 @@ public:
     QFrame* Panel3;
     QLabel* lblTask;
     QProgressBar* ggTask;
+    QToolButton* btCancelTask; // enabled while a task that can be cancelled runs
     QFrame* Panel6;
     ServerTree* tvXMLTree;
     QFrame* Panel8;
@@ -227,6 +235,14 @@ public slots:
     void mnuUnignoreInChartroomClick();
     void OnbtConnectToChartroomClick();
 
+signals:
+    // The user asked to stop the running task (Cancel beside the gauge, or
+    // Esc); the window routes it to whatever task runs.
+    void cancelRequested();
+    // A catalogue run ended: its end steps were shown, and its error after
+    // them.
+    void catalogueTaskFinished();
+
 protected:
     bool event(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -251,11 +267,16 @@ private:
     void showView(const MetadataView& view);
     void showThumbnail(const MetadataView& view);
     void refreshThumbnailIfChanged();
-    // CatalogueHost for the ignore command.
-    void setTaskCaption(const std::string& caption) override;
-    void setProgress(int position) override;
-    void setProgressMaximum(int maximum) override;
-    void busyCursor(bool on) override;
+    // The status display as the ignore command drives it.
+    void setProgressMaximum(int maximum);
+    void busyCursor(bool on);
+    // Starts `work` on a worker and shows what it reports; `closesCatalogue`:
+    // the catalogue page's connection is closed when it ends (an upload).
+    // Throws when a run is under way already.
+    void startCatalogueTask(CatalogueTask::Work work, bool closesCatalogue);
+    // Cancels a running catalogue task and waits for it to stop, without
+    // showing anything more (the window is going away).
+    void stopCatalogueTask();
     // Handles pending events after a progress step: at once on the first
     // step of a task, then at most every few milliseconds.
     void processEventsDuringTask();
@@ -268,5 +289,6 @@ private:
     bool m_batchSelecting = false;
     MetadataViews* m_views = nullptr; // window thread only; owned as a child
     std::string m_thumbnailKey;       // window thread only: the selection the Thumbnail page last asked for
+    CatalogueTask* m_catalogueTask = nullptr; // window thread only; the running catalogue run, or null
     QElapsedTimer m_eventsProcessed; // since the last processEventsDuringTask that handled events
 };

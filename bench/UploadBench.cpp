@@ -3,6 +3,7 @@
 // general query log.
 #include <unistd.h>
 
+#include <QEventLoop>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -233,7 +234,14 @@ void runUpload(ResultTable& table)
 
         const auto upload = [&] {
             db.empty();
-            const double t = timed([&] { w.mnuAddToChartroomClick(); });
+            // Timed until the run's end has reached the window.
+            const double t = timed([&] {
+                QEventLoop loop;
+                QObject::connect(&w, &TdlgAtlasdesk::catalogueTaskFinished, &loop, &QEventLoop::quit);
+                w.mnuAddToChartroomClick();
+                if (w.isCatalogueTaskRunning())
+                    loop.exec();
+            });
             const QStringList errors = bw.takeErrors();
             if (!errors.isEmpty())
                 throw std::runtime_error("the upload reported: " + errors.join("; ").toStdString());

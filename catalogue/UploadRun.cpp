@@ -25,18 +25,6 @@
 
 namespace {
 
-// Releases a data set's document however its step ends.
-class DocumentGuard {
-public:
-    explicit DocumentGuard(tXMLFile& file) : m_file(file) {}
-    ~DocumentGuard() { m_file.CloseDocument(); }
-    DocumentGuard(const DocumentGuard&) = delete;
-    DocumentGuard& operator=(const DocumentGuard&) = delete;
-
-private:
-    tXMLFile& m_file;
-};
-
 // Runs one end step; its error is kept only when none came before it, so
 // the error that broke a command off is the one reported.
 template <typename Step>
@@ -65,9 +53,8 @@ std::string now()
 // current data set's statements travel to the server and back: reading and
 // parsing a document and building its row take about as long as those
 // round trips, and the run would otherwise wait for both in turn (on a
-// network share the file's own round trips come on top). The thread is
-// given copies (paths, names, the configured themes), never the data sets,
-// which stay with the window's thread; what it prepares is used at the data
+// network share the file's own round trips come on top). What it prepares
+// is used at the data
 // set's own step, in the order of the selection, so the statements sent and
 // their order are those of a run without it.
 class RowPreparer {
@@ -98,9 +85,9 @@ public:
     RowPreparer& operator=(const RowPreparer&) = delete;
 
     // Starts preparing data set `index`.
-    void request(size_t index, const tXMLFile& dataset)
+    void request(size_t index, const DataSetEntry& dataset)
     {
-        Job job{index, dataset.XMLPath, {dataset.Dir, dataset.Name, dataset.Ext, dataset.Category, 0}};
+        Job job{index, dataset.xmlPath, dataset.item};
         {
             const std::lock_guard lock(m_mutex);
             m_jobs.push_back(std::move(job));
@@ -189,24 +176,65 @@ private:
 
 } // namespace
 
-void UploadSelection(TdmAtlasdesk& dm, const std::vector<tXMLFile*>& selection,
-                     const std::string& serverRoot, tHTMLLog& log, CatalogueHost& host)
+std::vector<DataSetEntry> SnapshotOf(const std::vector<tXMLFile*>& selection)
+{
+    std::vector<DataSetEntry> entries;
+    entries.reserve(selection.size());
+    for (const tXMLFile* file : selection) {
+        DataSetEntry entry;
+        if (file) {
+            entry.xmlPath = file->XMLPath;
+            entry.item = {file->Dir, file->Name, file->Ext, file->Category, 0};
+        }
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
+namespace {
+
+bool cancelled(const RunControl* control)
+{
+    return control && control->cancelled.load(std::memory_order_relaxed);
+}
+
+void beforeDataSet(RunControl* control, size_t index)
+{
+    if (control && control->beforeDataSet)
+        control->beforeDataSet(index);
+}
+
+// What the end of the log line adds about a run that did not go through.
+std::string brokenOffNote(size_t index, size_t total, bool byCancel)
+{
+    const std::string at = "data set " + std::to_string(index + 1) + " of " + std::to_string(total);
+    return byCancel ? " (cancelled by the user before " + at + ")" : " (the run broke off at " + at + ")";
+}
+
+} // namespace
+
+void UploadDataSets(const ChartroomSettings& login, const std::vector<DataSetEntry>& datasets,
+                    const std::string& serverRoot, tHTMLLog& log, CatalogueHost& host, RunControl* control)
 {
     UploadContext context(ReadThemes());
-    dm.open();
+    ChartroomConnection connection(login);
+    connection.open();
 
     // A root chosen with a trailing separator ("/srv/geo/", or "/") names
     // the same server as without it and must upload the same rows.
     const std::string root = NormalisedServerRoot(serverRoot);
-    const StatementExecutor execute = [&dm](const std::string& statement) { dm.execute(statement); };
+    const StatementExecutor execute = [&connection](const std::string& statement) { connection.execute(statement); };
     int records = 0;
+    size_t current = 0;
+    std::string note;
     std::exception_ptr error;
     try {
         RowPreparer preparer(root, context.themes());
         // Folders numbered 80 and above hold archives and work in
         // progress, which the catalogue does not list.
         const auto listed = [&](size_t i) {
-            return selection[i] && FirstFolderNumber(CatalogueSeparators(selection[i]->Dir), root) < 80;
+            return !datasets[i].xmlPath.empty() &&
+                   FirstFolderNumber(CatalogueSeparators(datasets[i].item.Dir), root) < 80;
         };
         // A few data sets are prepared ahead, so that a moment without the
         // processor for the preparing thread does not hold the run up.
@@ -214,25 +242,31 @@ void UploadSelection(TdmAtlasdesk& dm, const std::vector<tXMLFile*>& selection,
         size_t nextToPrepare = 0;
         size_t ahead = 0;
         const auto prepareNext = [&] {
-            for (; ahead < kAhead && nextToPrepare < selection.size(); ++nextToPrepare)
+            for (; ahead < kAhead && nextToPrepare < datasets.size(); ++nextToPrepare)
                 if (listed(nextToPrepare)) {
-                    preparer.request(nextToPrepare, *selection[nextToPrepare]);
+                    preparer.request(nextToPrepare, datasets[nextToPrepare]);
                     ++ahead;
                 }
         };
         prepareNext();
-        host.StartTask("Uploading chartroom:", static_cast<int>(selection.size()));
-        for (size_t i = 0; i < selection.size(); ++i) {
+        host.StartTask("Uploading chartroom:", static_cast<int>(datasets.size()));
+        for (; current < datasets.size(); ++current) {
+            const size_t i = current;
+            if (cancelled(control)) {
+                note = brokenOffNote(i, datasets.size(), true);
+                break;
+            }
             host.ShowProgress(static_cast<int>(i));
-            tXMLFile* dataset = selection[i];
+            beforeDataSet(control, i);
+            const DataSetEntry& dataset = datasets[i];
             if (!listed(i))
                 continue;
             std::optional<RowPreparer::Prepared> prepared = preparer.take(i);
             if (prepared)
                 --ahead;
             prepareNext();
-            if (!FileExists(dataset->XMLPath)) {
-                AddLineBR(log, "- File ignored (no XML found): " + dataset->XMLPath);
+            if (!FileExists(dataset.xmlPath)) {
+                AddLineBR(log, "- File ignored (no XML found): " + dataset.xmlPath);
                 continue;
             }
             if (prepared && prepared->read) {
@@ -250,45 +284,73 @@ void UploadSelection(TdmAtlasdesk& dm, const std::vector<tXMLFile*>& selection,
             }
             // The file could not be read ahead (it may have been written
             // since): it is read now, as it always was.
-            DocumentGuard guard(*dataset);
+            std::unique_ptr<tXMLDocument> doc;
             try {
-                dataset->OpenDocument();
+                doc = std::make_unique<tXMLDocument>(dataset.xmlPath);
             } catch (...) {
-                dataset->CloseDocument();
-                AddLineBR(log, "*** XML reading error for " + dataset->XMLPath + ". This file was not uploaded. ***");
+                AddLineBR(log, "*** XML reading error for " + dataset.xmlPath + ". This file was not uploaded. ***");
                 continue;
             }
-            if (ignoreFlag(*dataset->Doc) == "yes")
+            if (ignoreFlag(*doc) == "yes")
                 continue;
-            const FolderLists lists = ClassifyFolders(*dataset, root, context, execute);
-            WriteCatalogueRecord(*dataset, root, lists, execute);
+            const FolderLists lists =
+                ApplyFolderClassification(ClassifyFolderPath(dataset.item.Dir, root, context.themes()), context, execute);
+            CatalogueItem item = dataset.item;
+            item.SizeMB = DataSizeMB(item.Dir + item.Name, item.Category);
+            execute(BuildCatalogueRecord(*doc, item, root, lists, RecordNumberNow()));
             ++records;
         }
+        // A cancelled run still lists the themes and the sources of the
+        // rows it wrote, which name them.
         if (const auto themes = ThemesStatement(context))
             execute(*themes);
         if (const auto sources = SourcesStatement(context))
             execute(*sources);
+    } catch (const EChartroomConnectionLost& lost) {
+        error = std::make_exception_ptr(EChartroomConnectionLost(
+            std::string(lost.what()) + "; " + std::to_string(records) + " rows were written before the upload broke off"));
     } catch (...) {
         error = std::current_exception();
     }
+    if (error)
+        note = current < datasets.size() ? brokenOffNote(current, datasets.size(), false)
+                                         : " (the run broke off while writing the themes and sources)";
 
     endStep(error, [&] { host.ShowReady(); });
     context.clearSources();
     endStep(error, [&] {
-        AddLineBR(log, "- Data added to Chartroom: " + std::to_string(records) + " records added on " + now());
+        AddLineBR(log, "- Data added to Chartroom: " + std::to_string(records) + " records added on " + now() + note);
     });
-    endStep(error, [&] {
-        dm.execute("ALTER TABLE Main COMMENT='Data added by Atlasdesk " + VersionString(4) + " on " + now() + "'");
-    });
+    // On a connection the server stopped answering the comment could only
+    // wait for the same timeout again.
+    if (connection.isAlive())
+        endStep(error, [&] {
+            connection.execute("ALTER TABLE Main COMMENT='Data added by Atlasdesk " + VersionString(4) + " on " +
+                               now() + "'");
+        });
     // Closed also when the comment failed: the run never leaves a
     // connection open behind the user's back.
-    dm.close();
+    connection.close();
     if (error)
         std::rethrow_exception(error);
 }
 
-void SetIgnoreFlags(bool ignore, const std::vector<tXMLFile*>& selectedFiles, tHTMLLog& log,
-                    CatalogueHost& host)
+void UploadSelection(TdmAtlasdesk& dm, const std::vector<tXMLFile*>& selection,
+                     const std::string& serverRoot, tHTMLLog& log, CatalogueHost& host)
+{
+    const std::vector<DataSetEntry> datasets = SnapshotOf(selection);
+    const ChartroomSettings login = dm.loginSettings();
+    // The run leaves the catalogue page's connection closed, whatever its
+    // state before, also when the run itself could not start.
+    struct CloseAtEnd {
+        TdmAtlasdesk& dm;
+        ~CloseAtEnd() { dm.close(); }
+    } closeAtEnd{dm};
+    UploadDataSets(login, datasets, serverRoot, log, host);
+}
+
+void SetIgnoreFlagsOn(bool ignore, const std::vector<DataSetEntry>& datasets, tHTMLLog& log,
+                      CatalogueHost& host, RunControl* control)
 {
     host.busyCursor(true);
     std::exception_ptr error;
@@ -296,37 +358,41 @@ void SetIgnoreFlags(bool ignore, const std::vector<tXMLFile*>& selectedFiles, tH
         host.setTaskCaption("Ignoring:");
         host.setProgress(0);
         // An empty selection processes nothing; the gauge keeps a valid range.
-        host.setProgressMaximum(std::max(0, static_cast<int>(selectedFiles.size()) - 1));
+        host.setProgressMaximum(std::max(0, static_cast<int>(datasets.size()) - 1));
         const std::string& flagPath = FieldMap[fiIgnore].XML_Path;
-        if (!selectedFiles.empty() && flagPath.empty())
+        if (!datasets.empty() && flagPath.empty())
             throw Exception("The configuration gives no XML_Path for the metadata field Ignore");
 
-        for (size_t i = 0; i < selectedFiles.size(); ++i) {
-            tXMLFile* dataset = selectedFiles[i];
-            if (!dataset)
+        for (size_t i = 0; i < datasets.size() && !cancelled(control); ++i) {
+            beforeDataSet(control, i);
+            const DataSetEntry& entry = datasets[i];
+            if (entry.xmlPath.empty())
                 continue;
             {
-                DocumentGuard guard(*dataset);
-                if (FileExists(dataset->XMLPath)) {
-                    dataset->OpenDocument();
+                // A data set of the run's own, on the snapshot's paths: the
+                // tree's node may be gone by now.
+                tXMLFile dataset(entry.item.Dir + entry.item.Name);
+                dataset.XMLPath = entry.xmlPath;
+                if (FileExists(dataset.XMLPath)) {
+                    dataset.OpenDocument();
                 } else {
-                    dataset->NewDocument();
-                    AddLineBR(log, "- XML file created: " + dataset->XMLPath);
+                    dataset.NewDocument();
+                    AddLineBR(log, "- XML file created: " + dataset.XMLPath);
                 }
                 // The stamp and save run even when the flag could not be
                 // changed; the flag's error is then the one reported.
                 std::exception_ptr flagError;
                 endStep(flagError, [&] {
                     if (ignore)
-                        dataset->Doc->SetNodeText(flagPath, "Yes");
+                        dataset.Doc->SetNodeText(flagPath, "Yes");
                     else
-                        dataset->Doc->DeleteNode(flagPath);
+                        dataset.Doc->DeleteNode(flagPath);
                 });
-                endStep(flagError, [&] { dataset->Stamp(); });
+                endStep(flagError, [&] { dataset.Stamp(); });
                 if (flagError)
                     std::rethrow_exception(flagError);
             }
-            AddLineBR(log, "- " + dataset->XMLPath +
+            AddLineBR(log, "- " + entry.xmlPath +
                                (ignore ? " will not be exported to chartroom." : " will be exported to chartroom."));
             host.setProgress(static_cast<int>(i));
         }
@@ -337,4 +403,10 @@ void SetIgnoreFlags(bool ignore, const std::vector<tXMLFile*>& selectedFiles, tH
     endStep(error, [&] { host.setTaskCaption("Ready:"); });
     if (error)
         std::rethrow_exception(error);
+}
+
+void SetIgnoreFlags(bool ignore, const std::vector<tXMLFile*>& selectedFiles, tHTMLLog& log,
+                    CatalogueHost& host)
+{
+    SetIgnoreFlagsOn(ignore, SnapshotOf(selectedFiles), log, host);
 }

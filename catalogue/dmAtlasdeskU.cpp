@@ -19,18 +19,6 @@ namespace {
 const QString kDriver = QStringLiteral("QMYSQL");
 constexpr int kDefaultPort = 3306;
 
-std::string errorText(const QSqlError& error)
-{
-    const QString driverText = error.driverText().trimmed();
-    const QString databaseText = error.databaseText().trimmed();
-    QString text = driverText;
-    if (!databaseText.isEmpty())
-        text += (text.isEmpty() ? QString() : QStringLiteral(": ")) + databaseText;
-    if (text.isEmpty())
-        text = QStringLiteral("The Chartroom catalogue reported an unknown error");
-    return text.toStdString();
-}
-
 int parsePort(const std::string& text)
 {
     const std::string t = Trim(text);
@@ -106,6 +94,20 @@ ChartroomSettings TdmAtlasdesk::connectionSettings() const
     settings.port = parsePort(config.GetNodeText("chartroom/port"));
     settings.database = Trim(config.GetNodeText("chartroom/database"));
     settings.user = Trim(config.GetNodeText("chartroom/user"));
+    const std::string timeout = Trim(config.GetNodeText("chartroom/timeout"));
+    if (!timeout.empty()) {
+        int seconds = 0;
+        const auto result = std::from_chars(timeout.data(), timeout.data() + timeout.size(), seconds);
+        if (result.ec == std::errc() && result.ptr == timeout.data() + timeout.size() && seconds > 0)
+            settings.timeoutSeconds = seconds;
+    }
+    return settings;
+}
+
+ChartroomSettings TdmAtlasdesk::loginSettings() const
+{
+    ChartroomSettings settings = connectionSettings();
+    settings.password = password(settings);
     return settings;
 }
 
@@ -130,47 +132,9 @@ void TdmAtlasdesk::open()
 {
     if (isOpen())
         return;
-    if (!conChartroom.isValid())
-        throw Exception("The MySQL driver of Qt SQL (QMYSQL) is not installed: "
-                        "the Chartroom catalogue cannot be reached");
     const ChartroomSettings settings = connectionSettings();
-    conChartroom.setHostName(QString::fromStdString(settings.host));
-    conChartroom.setPort(settings.port);
-    conChartroom.setDatabaseName(QString::fromStdString(settings.database));
-    conChartroom.setUserName(QString::fromStdString(settings.user));
-    conChartroom.setPassword(QString::fromStdString(password(settings)));
-    conChartroom.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=15"));
-    const bool opened = conChartroom.open();
-    // The password is needed only to log in; it is not kept.
-    conChartroom.setPassword(QString());
-    if (!opened)
-        throw Exception(errorText(conChartroom.lastError()));
-    try {
-        prepareSession();
-    } catch (...) {
-        conChartroom.close();
-        throw;
-    }
-}
-
-void TdmAtlasdesk::prepareSession()
-{
-    execute("SET NAMES utf8mb4");
-
-    QSqlQuery query(conChartroom);
-    if (!query.exec(QStringLiteral("SELECT @@SESSION.sql_mode")) || !query.next())
-        throw Exception(errorText(query.lastError()));
-    QStringList modes = query.value(0).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
-    query.finish();
-    // The statements quote their texts with backslash escapes, so the
-    // server must read backslashes as escapes. They also put '' into
-    // numeric columns (RightID) and send long texts whole, leaving
-    // truncation or refusal to the server: in a strict mode the server
-    // would refuse the whole row, so the session runs non-strict and keeps
-    // the row with the value adjusted.
-    for (const char* unwanted : {"NO_BACKSLASH_ESCAPES", "STRICT_TRANS_TABLES", "STRICT_ALL_TABLES"})
-        modes.removeAll(QString::fromLatin1(unwanted));
-    execute("SET SESSION sql_mode='" + modes.join(QLatin1Char(',')).toStdString() + "'");
+    OpenChartroom(conChartroom, settings, password(settings));
+    m_where = settings.host + ":" + std::to_string(settings.port);
 }
 
 void TdmAtlasdesk::close()
@@ -187,11 +151,7 @@ bool TdmAtlasdesk::isOpen() const
 
 void TdmAtlasdesk::execute(const std::string& statement)
 {
-    if (!isOpen())
-        throw Exception("The Chartroom catalogue is not connected");
-    QSqlQuery query(conChartroom);
-    if (!query.exec(QString::fromUtf8(statement.data(), static_cast<qsizetype>(statement.size()))))
-        throw Exception(errorText(query.lastError()));
+    ExecuteOnChartroom(conChartroom, statement, m_where);
 }
 
 void TdmAtlasdesk::setTableActive(bool active)
@@ -205,7 +165,7 @@ void TdmAtlasdesk::setTableActive(bool active)
         throw Exception("The Chartroom catalogue is not connected");
     m_table->setQuery(QString::fromStdString(tableStatement()), conChartroom);
     if (m_table->lastError().isValid()) {
-        const std::string message = errorText(m_table->lastError());
+        const std::string message = ChartroomErrorText(m_table->lastError());
         m_table->clear();
         m_tableActive = false;
         throw Exception(message);

@@ -1,8 +1,11 @@
 #pragma once
 // TdmAtlasdesk: the data module of the Chartroom catalogue, a MySQL/MariaDB
-// database reached through Qt SQL's QMYSQL driver. It holds the one
-// connection through which every catalogue statement is sent, and the
-// read-only table model of table Main that the catalogue page shows.
+// database reached through Qt SQL's QMYSQL driver. It holds the connection
+// of the catalogue page, the read-only table model of table Main that the
+// page shows, and the login that the catalogue runs use.
+// Window thread only: the connection and the model belong to the thread
+// that made the data module. A catalogue run opens a ChartroomConnection
+// of its own on its worker.
 #include <QObject>
 #include <QSqlDatabase>
 
@@ -12,18 +15,9 @@
 #include <optional>
 #include <string>
 
-class QSqlQueryModel;
+#include "ChartroomConnection.h"
 
-// Where the catalogue lives. Read from the configuration file's <chartroom>
-// element (host, port, database, user) unless set by setConnectionSettings.
-struct ChartroomSettings {
-    std::string host;
-    int port = 3306;
-    std::string database;
-    std::string user;
-    // Unset: ATLASDESK_CHARTROOM_PASSWORD, else the password prompt, else "".
-    std::optional<std::string> password;
-};
+class QSqlQueryModel;
 
 // A field of the catalogue grid: its column in Main and its display width
 // in characters (0: the grid's default width).
@@ -54,6 +48,11 @@ public:
     // The settings the next open() uses (the configuration file is read
     // here unless settings were set). Throws the configuration's load error.
     ChartroomSettings connectionSettings() const;
+    // connectionSettings() with the password resolved (environment, then
+    // the prompt): what a catalogue run's own connection logs in with.
+    // Window thread only (the prompt is a dialog). Throws the configuration's
+    // load error, or when the user cancels the prompt.
+    ChartroomSettings loginSettings() const;
 
     // Opens the connection (nothing when it is open already): UTF-8
     // (utf8mb4) session, backslash escapes on, non-strict session mode.
@@ -81,10 +80,10 @@ public:
 
 private:
     std::string password(const ChartroomSettings& settings) const;
-    void prepareSession();
 
     QString m_connectionName;
     std::optional<ChartroomSettings> m_settings;
     std::unique_ptr<QSqlQueryModel> m_table;
     bool m_tableActive = false;
+    std::string m_where; // "host:port" of the open connection, for messages
 };

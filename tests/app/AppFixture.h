@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QSignalSpy>
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -19,6 +20,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "AtlasdeskOps.h"
 #include "BrowserPane.h"
@@ -152,6 +155,40 @@ protected:
         EXPECT_TRUE(done) << "no page text";
         return text;
     }
+
+    // Data sets `names` below the tree's `folder`, each with metadata
+    // titled with its name; connects to the tree, expands the folder and
+    // selects them in that order.
+    void selectNewDataSets(const std::string& folder, const std::vector<std::string>& names)
+    {
+        for (const std::string& name : names) {
+            testutil::writeFile(m_tree / (folder + "/" + name), "shp");
+            testutil::writeFile(m_tree / (folder + "/" + name + ".xml"),
+                                "<metadata><idinfo><citation><citeinfo><title>" + name +
+                                    "</title></citeinfo></citation></idinfo></metadata>");
+        }
+        TreeNode* node = child(connectAndExpand(), QString::fromStdString(folder));
+        ASSERT_NE(node, nullptr);
+        node->setExpanded(true);
+        window().tvXMLTree->clearSelection();
+        for (const std::string& name : names)
+            window().tvXMLTree->addToSelection(child(node, QString::fromStdString(name)));
+        ASSERT_EQ(window().tvXMLTree->selectionCount(), static_cast<int>(names.size()));
+    }
+
+    // Waits until the window's catalogue command (which runs on a worker)
+    // has ended and shown its end; true at once when none runs.
+    bool waitForCatalogueTask()
+    {
+        if (!window().isCatalogueTaskRunning())
+            return true;
+        QSignalSpy done(&window(), &TdlgAtlasdesk::catalogueTaskFinished);
+        if (done.wait(kCatalogueTimeoutMs))
+            return true;
+        ADD_FAILURE() << "the catalogue command did not end within " << kCatalogueTimeoutMs << " ms";
+        return false;
+    }
+    static constexpr int kCatalogueTimeoutMs = 120000;
 
     QStringList selectedTexts()
     {

@@ -131,6 +131,16 @@ protected:
     std::optional<testutil::ChangeDir> m_cwd;
 };
 
+// Makes `control` cancel its run while data set `index` is handled: the
+// run stops before the next one.
+inline void cancelDuring(RunControl& control, size_t index)
+{
+    control.beforeDataSet = [&control, index](size_t i) {
+        if (i == index)
+            control.cancelled = true;
+    };
+}
+
 // Records every call of the commands on the status display.
 class RecordingHost : public CatalogueHost {
 public:

@@ -296,6 +296,77 @@ TEST_F(ChartroomDbTest, NothingSelected)
     EXPECT_FALSE(m_dm.isOpen());
 }
 
+// The run works on the snapshot taken when it started: the data sets it
+// was taken from may be gone (the tree refreshed) before the run reads them.
+TEST_F(ChartroomDbTest, RunNeedsNothingOfTheDataSetsOnceTheSnapshotIsTaken)
+{
+    dataSet("10_world/transport/a.shp", cattest::metadataText("<citation><citeinfo><title>A</title></citeinfo></citation>"));
+    dataSet("10_world/transport/survey/b.shp", cattest::metadataText("<citation/>"));
+    const std::vector<DataSetEntry> snapshot = SnapshotOf({m_items[0].get(), nullptr, m_items[1].get()});
+    ASSERT_EQ(snapshot.size(), 3u);
+    EXPECT_EQ(snapshot[1].xmlPath, "") << "no data set: passed over";
+    m_items.clear();
+    tHTMLLog log = newLog();
+    RecordingHost host;
+    UploadDataSets(m_dm.loginSettings(), snapshot, root(), log, host);
+    EXPECT_EQ(m_db->rows("SELECT FileName,ProdName,Thematic,Source FROM Main ORDER BY RecordNumber"),
+              (Rows{{"a.shp", "A", "transport", ""}, {"b.shp", "", "transport", "survey"}}));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"StartTask Uploading chartroom: 3", "ShowProgress 0",
+                                                     "ShowProgress 1", "ShowProgress 2", "ShowReady"}));
+    ASSERT_EQ(logLines(log).size(), 1u);
+    EXPECT_EQ(logLines(log)[0].rfind("- Data added to Chartroom: 2 records added on ", 0), 0u);
+    EXPECT_EQ(logLines(log)[0].find("("), std::string::npos) << "a finished run adds no note";
+}
+
+// A cancel stops the run before its next data set: the rows written stay,
+// the themes and the sources of those rows are still written, the log line
+// counts the rows and says where the run was cancelled, and nothing is
+// thrown.
+TEST_F(ChartroomDbTest, CancelledRunKeepsItsRowsAndSaysSo)
+{
+    for (const char* name : {"a", "b", "c", "d"})
+        dataSet(std::string("10_world/transport/survey/") + name + ".shp", cattest::metadataText("<citation/>"));
+    RunControl control;
+    cattest::cancelDuring(control, 1);
+    tHTMLLog log = newLog();
+    RecordingHost host;
+    EXPECT_NO_THROW(UploadDataSets(m_dm.loginSettings(),
+                                   SnapshotOf({m_items[0].get(), m_items[1].get(), m_items[2].get(), m_items[3].get()}),
+                                   root(), log, host, &control));
+    EXPECT_EQ(m_db->rows("SELECT FileName FROM Main ORDER BY RecordNumber"), (Rows{{"a.shp"}, {"b.shp"}}));
+    EXPECT_EQ(m_db->rows("SELECT COUNT(*) FROM Themes"), (Rows{{"3"}}));
+    EXPECT_EQ(m_db->rows("SELECT Data FROM Sources"), (Rows{{"survey"}}));
+    EXPECT_EQ(host.events, (std::vector<std::string>{"StartTask Uploading chartroom: 4", "ShowProgress 0",
+                                                     "ShowProgress 1", "ShowReady"}));
+    const std::vector<std::string> lines = logLines(log);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("- Data added to Chartroom: 2 records added on ", 0), 0u) << lines[0];
+    const std::string note = " (cancelled by the user before data set 3 of 4)<BR>";
+    ASSERT_GT(lines[0].size(), note.size());
+    EXPECT_EQ(lines[0].substr(lines[0].size() - note.size()), note) << lines[0];
+    EXPECT_EQ(tableComment().rfind("Data added by Atlasdesk ", 0), 0u) << "the comment is written";
+}
+
+// A statement the server refuses breaks the run off; the log line says at
+// which data set.
+TEST_F(ChartroomDbTest, BrokenOffRunSaysWhereInItsLogLine)
+{
+    m_db->exec("CREATE TRIGGER refuse_c BEFORE INSERT ON Main FOR EACH ROW BEGIN "
+               "IF NEW.FileName = 'c.shp' THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
+    for (const char* name : {"a", "b", "c", "d"})
+        dataSet(std::string("10_world/") + name + ".shp", cattest::metadataText("<citation/>"));
+    tHTMLLog log = newLog();
+    RecordingHost host;
+    EXPECT_THROW(UploadDataSets(m_dm.loginSettings(),
+                                SnapshotOf({m_items[0].get(), m_items[1].get(), m_items[2].get(), m_items[3].get()}),
+                                root(), log, host),
+                 Exception);
+    const std::vector<std::string> lines = logLines(log);
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("- Data added to Chartroom: 2 records added on ", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find(" (the run broke off at data set 3 of 4)<BR>"), std::string::npos) << lines[0];
+}
+
 TEST_F(ChartroomDbTest, NoThemesConfigured)
 {
     writeConfig({});

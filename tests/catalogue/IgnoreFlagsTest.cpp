@@ -129,6 +129,31 @@ TEST_F(IgnoreFlagsTest, EmptySelectionTouchesNothing)
                                                      "normal", "caption Ready:"}));
 }
 
+// The command works on its snapshot (the data sets may be gone), and a
+// cancel stops it before the next data set: the first keeps its new flag,
+// the second is not touched, the end steps run and nothing is thrown.
+TEST_F(IgnoreFlagsTest, CancelStopsBeforeTheNextDataSet)
+{
+    std::vector<DataSetEntry> snapshot;
+    {
+        tXMLFile first(dataSet("a.shp", ""));
+        tXMLFile second(dataSet("b.shp", ""));
+        snapshot = SnapshotOf({&first, &second});
+    }
+    RunControl control;
+    cattest::cancelDuring(control, 0);
+    tHTMLLog log = newLog();
+    RecordingHost host;
+    EXPECT_NO_THROW(SetIgnoreFlagsOn(true, snapshot, log, host, &control));
+    EXPECT_EQ(flags(snapshot[0].xmlPath), tVectorOfString{"Yes"});
+    EXPECT_FALSE(testutil::exists(snapshot[1].xmlPath)) << "the second data set was not touched";
+    EXPECT_EQ(host.events, (std::vector<std::string>{"busy", "caption Ignoring:", "progress 0", "maximum 1",
+                                                     "progress 0", "normal", "caption Ready:"}));
+    EXPECT_EQ(logLines(log), (std::vector<std::string>{"- XML file created: " + snapshot[0].xmlPath + "<BR>",
+                                                       "- " + snapshot[0].xmlPath +
+                                                           " will not be exported to chartroom.<BR>"}));
+}
+
 TEST_F(IgnoreFlagsTest, AnUnreadableDocumentStopsTheCommandThere)
 {
     tXMLFile first(dataSet("a.shp", cattest::metadataText("")));

@@ -127,6 +127,7 @@ protected:
         std::unique_ptr<faults::FileSizeLimit> limit;
         ASSERT_TRUE(applyFault(limit));
         window().mnuIgnoreInChartroomClick();
+        waitForCatalogueTask();
     }
 
     std::unique_ptr<faults::TmpfsMount> m_mount;
@@ -188,6 +189,7 @@ TEST_P(SaveFaultTest, ErrorIsShownAndTheOldFileStaysWhole)
     m_errors.clear();
     selectOnly(roads);
     w.mnuIgnoreInChartroomClick();
+    ASSERT_TRUE(waitForCatalogueTask());
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
     EXPECT_EQ(tXMLDocument(xmlPath).GetNodeText("metadata/metainfo/atlasdesk/ignore"), "Yes");
     EXPECT_EQ(tXMLDocument(xmlPath).GetNodeText("idinfo/descript/abstract"), std::string(2000, 'a'));

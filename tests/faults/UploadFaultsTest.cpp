@@ -5,15 +5,25 @@
 // shown once, and the next upload from the same window works.
 //
 // The drop is a KILL of the upload's own connection, sent from a second
-// connection when the progress bar reaches the data set named by the case;
-// it needs the test server that scripts/test.sh starts.
+// connection just before the run handles the data set named by the case;
+// it needs the test server that scripts/test.sh starts. A second case
+// stops a server of its own with SIGSTOP in the middle of the run.
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QProcess>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <functional>
 #include <optional>
 
 #include "TestDatabase.h"
@@ -26,7 +36,7 @@ using Rows = std::vector<std::vector<std::string>>;
 
 const char* const kNames[] = {"a.shp", "b.shp", "c.shp", "d.shp", "e.shp"};
 
-class UploadFaultTest : public WindowFaultFixture, public ::testing::WithParamInterface<int> {
+class UploadFaultFixture : public WindowFaultFixture {
 protected:
     void SetUp() override
     {
@@ -45,11 +55,22 @@ protected:
         m_db.reset();
     }
 
-    // The rows of Main read through a connection of its own, opened now.
-    Rows freshRows(const std::string& select)
+    // Five data sets a.shp to e.shp with metadata below 10_world, selected
+    // in that order, and the catalogue settings of `m_db`.
+    void selectFiveDataSets()
     {
-        Rows rows;
-        const QString name = QStringLiteral("upload-fault-check");
+        window(); // and with it the data module
+        m_dataModule->setConnectionSettings(m_db->settings());
+        selectNewDataSets("10_world", {std::begin(kNames), std::end(kNames)});
+    }
+
+    // Runs `use` on a connection of its own to the test database, opened
+    // now on the calling thread and closed after; "" or the error met.
+    std::string withOwnConnection(const std::function<std::string(QSqlQuery&)>& use)
+    {
+        static std::atomic<int> serial{0};
+        const QString name = QStringLiteral("upload-fault-check-%1").arg(++serial);
+        std::string error;
         {
             QSqlDatabase db = QSqlDatabase::addDatabase("QMYSQL", name);
             db.setHostName(QString::fromStdString(m_account.host));
@@ -57,16 +78,51 @@ protected:
             db.setUserName(QString::fromStdString(m_account.user));
             db.setPassword(QString::fromStdString(m_account.password));
             db.setDatabaseName(QString::fromStdString(m_db->name()));
-            EXPECT_TRUE(db.open()) << db.lastError().text().toStdString();
-            QSqlQuery query(db);
-            EXPECT_TRUE(query.exec(QString::fromStdString(select))) << query.lastError().text().toStdString();
-            while (query.next())
-                rows.push_back({query.value(0).toString().toStdString()});
-            query.finish();
-            db.close();
+            if (db.open()) {
+                QSqlQuery query(db);
+                error = use(query);
+                query.finish();
+                db.close();
+            } else {
+                error = db.lastError().text().toStdString();
+            }
         }
         QSqlDatabase::removeDatabase(name);
+        return error;
+    }
+
+    // The rows of Main read through a connection of its own, opened now.
+    Rows freshRows(const std::string& select)
+    {
+        Rows rows;
+        const std::string error = withOwnConnection([&](QSqlQuery& query) -> std::string {
+            if (!query.exec(QString::fromStdString(select)))
+                return query.lastError().text().toStdString();
+            while (query.next())
+                rows.push_back({query.value(0).toString().toStdString()});
+            return {};
+        });
+        EXPECT_EQ(error, "");
         return rows;
+    }
+
+    // Kills the one other connection to the test database besides
+    // `exceptId` (the upload's own); "" or the error met.
+    std::string killUploadConnection(const std::string& exceptId)
+    {
+        return withOwnConnection([&](QSqlQuery& query) -> std::string {
+            if (!query.exec(QString::fromStdString("SELECT ID FROM information_schema.PROCESSLIST WHERE DB='" +
+                                                   m_db->name() + "' AND ID<>CONNECTION_ID() AND ID<>" + exceptId)))
+                return query.lastError().text().toStdString();
+            std::vector<std::string> ids;
+            while (query.next())
+                ids.push_back(query.value(0).toString().toStdString());
+            if (ids.size() != 1)
+                return std::to_string(ids.size()) + " connections to kill instead of one";
+            if (!query.exec(QString::fromStdString("KILL " + ids[0])))
+                return query.lastError().text().toStdString();
+            return {};
+        });
     }
 
     std::vector<std::string> logLines()
@@ -83,46 +139,28 @@ protected:
     std::optional<cattest::TestDatabase> m_db;
 };
 
+class UploadFaultTest : public UploadFaultFixture, public ::testing::WithParamInterface<int> {};
+
 TEST_P(UploadFaultTest, ServerDropsTheConnectionMidway)
 {
     const int dropAt = GetParam();
-    for (const char* name : kNames) {
-        writeFile(m_tree / "10_world/" + name, "shp");
-        writeFile(m_tree / "10_world/" + name + ".xml",
-                  std::string("<metadata><idinfo><citation><citeinfo><title>") + name +
-                      "</title></citeinfo></citation></idinfo></metadata>");
-    }
+    ASSERT_NO_FATAL_FAILURE(selectFiveDataSets());
     TdlgAtlasdesk& w = window();
-    m_dataModule->setConnectionSettings(m_db->settings());
-    TreeNode* folder = child(connectAndExpand(), "10_world");
-    ASSERT_NE(folder, nullptr);
-    folder->setExpanded(true);
-    w.tvXMLTree->clearSelection();
-    for (const char* name : kNames)
-        w.tvXMLTree->addToSelection(child(folder, name));
 
-    // The progress bar moves to i just before data set i is written.
+    // Just before data set i is written, from the run's own thread, its
+    // connection is killed through a second connection.
     bool dropped = false;
     std::string killError;
-    const auto connection = QObject::connect(w.ggTask, &QProgressBar::valueChanged, [&](int value) {
-        if (value != dropAt || dropped)
+    const std::string verifyId = m_db->scalar("SELECT CONNECTION_ID()");
+    w.catalogueStepHook = [&](size_t index) {
+        if (static_cast<int>(index) != dropAt || dropped)
             return;
         dropped = true;
-        QSqlQuery own(m_dataModule->conChartroom);
-        if (!own.exec("SELECT CONNECTION_ID()") || !own.next()) {
-            killError = own.lastError().text().toStdString();
-            return;
-        }
-        const std::string id = own.value(0).toString().toStdString();
-        own.finish();
-        try {
-            m_db->exec("KILL " + id);
-        } catch (const std::exception& e) {
-            killError = e.what();
-        }
-    });
+        killError = killUploadConnection(verifyId);
+    };
     w.mnuAddToChartroomClick();
-    QObject::disconnect(connection);
+    ASSERT_TRUE(waitForCatalogueTask());
+    w.catalogueStepHook = nullptr;
     ASSERT_TRUE(dropped);
     ASSERT_EQ(killError, "");
 
@@ -149,6 +187,7 @@ TEST_P(UploadFaultTest, ServerDropsTheConnectionMidway)
     // The same window uploads again.
     m_errors.clear();
     w.mnuAddToChartroomClick();
+    ASSERT_TRUE(waitForCatalogueTask());
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
     EXPECT_EQ(logLines().back().rfind("- Data added to Chartroom: 5 records added on ", 0), 0u) << logLines().back();
     Rows all = written;
@@ -167,5 +206,161 @@ INSTANTIATE_TEST_SUITE_P(Drop, UploadFaultTest, ::testing::Values(2, 4),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return "AtDataSet" + std::to_string(info.param + 1);
                          });
+
+// A MariaDB server of the test's own (scripts/test-db.sh on a free loopback
+// port), which a case may stop with SIGSTOP. It is always resumed before it
+// is shut down, also when the case fails.
+class PrivateServer {
+public:
+    PrivateServer()
+    {
+        const int port = freePort();
+        if (port <= 0) {
+            m_error = "no free loopback port";
+            return;
+        }
+        QProcess start;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("ATLASDESK_TEST_DB_PORT"), QString::number(port));
+        start.setProcessEnvironment(env);
+        start.start(QStringLiteral("bash"), {QStringLiteral(ATLASDESK_SOURCE_DIR "/scripts/test-db.sh"),
+                                             QStringLiteral("start"), QString::fromStdString(m_dir.path())});
+        if (!start.waitForFinished(180000) || start.exitCode() != 0) {
+            m_error = "the private server did not start: " + start.readAllStandardError().toStdString();
+            return;
+        }
+        m_pid = std::atoi(testutil::readFile(m_dir / "mysqld.pid").c_str());
+        if (m_pid <= 0) {
+            m_error = "the private server wrote no process id";
+            return;
+        }
+        m_account = {"127.0.0.1", port, "chartroom", "chartroom-test"};
+    }
+    ~PrivateServer()
+    {
+        resume();
+        QProcess stop;
+        stop.start(QStringLiteral("bash"), {QStringLiteral(ATLASDESK_SOURCE_DIR "/scripts/test-db.sh"),
+                                            QStringLiteral("stop"), QString::fromStdString(m_dir.path())});
+        stop.waitForFinished(60000);
+    }
+    PrivateServer(const PrivateServer&) = delete;
+    PrivateServer& operator=(const PrivateServer&) = delete;
+
+    // "" once the server answers; else why not.
+    const std::string& error() const { return m_error; }
+    const cattest::ServerAccount& account() const { return m_account; }
+
+    // SIGSTOP: the server keeps its connections but answers nothing. Any thread.
+    bool stop()
+    {
+        m_stopped = ::kill(m_pid, SIGSTOP) == 0;
+        return m_stopped;
+    }
+    // SIGCONT, when it was stopped. Any thread.
+    void resume()
+    {
+        if (m_stopped.exchange(false))
+            ::kill(m_pid, SIGCONT);
+    }
+
+private:
+    static int freePort()
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        if (fd < 0)
+            return -1;
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        int port = -1;
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+            port = ntohs(address.sin_port);
+        ::close(fd);
+        return port;
+    }
+
+    testutil::TempDir m_dir;
+    cattest::ServerAccount m_account;
+    pid_t m_pid = 0;
+    std::atomic<bool> m_stopped{false};
+    std::string m_error;
+};
+
+// The catalogue server stops answering in the middle of an upload (the
+// process is stopped, its connections stay open): the run ends after the
+// connection's timeout instead of holding on, the window answers meanwhile,
+// the error names the server and the rows written, and those rows stay.
+class StoppedServerTest : public UploadFaultFixture {
+protected:
+    static constexpr int kTimeoutSeconds = 2;
+
+    void SetUp() override
+    {
+        WindowFaultFixture::SetUp();
+        // The private server is started with the test server's script, so
+        // the case runs where the catalogue tests run.
+        ATLASDESK_TEST_SERVER_ACCOUNT(account)
+        m_server = std::make_unique<PrivateServer>();
+        ASSERT_EQ(m_server->error(), "");
+        m_account = m_server->account();
+        try {
+            m_db.emplace(m_account);
+        } catch (const std::exception& e) {
+            FAIL() << e.what();
+        }
+    }
+    void TearDown() override
+    {
+        if (m_server)
+            m_server->resume();
+        UploadFaultFixture::TearDown();
+        m_server.reset();
+    }
+
+    std::unique_ptr<PrivateServer> m_server;
+};
+
+TEST_F(StoppedServerTest, UploadEndsAfterTheTimeoutWithTheRowsWrittenSoFar)
+{
+    ASSERT_NO_FATAL_FAILURE(selectFiveDataSets());
+    TdlgAtlasdesk& w = window();
+    ChartroomSettings settings = m_db->settings();
+    settings.timeoutSeconds = kTimeoutSeconds;
+    m_dataModule->setConnectionSettings(settings);
+
+    constexpr size_t kStopAt = 2;
+    std::atomic<bool> stopped{false};
+    std::atomic<bool> windowAnswered{false};
+    w.catalogueStepHook = [&](size_t index) {
+        if (index != kStopAt || stopped)
+            return;
+        stopped = m_server->stop();
+        // Handled by the window's thread while the run waits for the
+        // stopped server.
+        QMetaObject::invokeMethod(&w, [&] { windowAnswered = w.isCatalogueTaskRunning(); }, Qt::QueuedConnection);
+    };
+    w.mnuAddToChartroomClick();
+    ASSERT_TRUE(waitForCatalogueTask());
+    w.catalogueStepHook = nullptr;
+    ASSERT_TRUE(stopped);
+    m_server->resume();
+    EXPECT_TRUE(windowAnswered) << "the window handled its events while the run waited for the server";
+
+    ASSERT_EQ(m_errors.size(), 1) << m_errors.join('\n').toStdString();
+    const QString where = QStringLiteral("%1:%2").arg(QString::fromStdString(m_account.host)).arg(m_account.port);
+    EXPECT_TRUE(m_errors[0].contains(where)) << m_errors[0].toStdString();
+    EXPECT_TRUE(m_errors[0].contains("2 rows were written")) << m_errors[0].toStdString();
+    EXPECT_EQ(w.lblTask->text(), "Ready");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_FALSE(m_dataModule->isOpen());
+    const std::vector<std::string> lines = logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("- Data added to Chartroom: 2 records added on ", 0), 0u) << lines.back();
+    EXPECT_NE(lines.back().find("(the run broke off at data set 3 of 5)"), std::string::npos) << lines.back();
+    EXPECT_EQ(freshRows("SELECT FileName FROM Main ORDER BY RecordNumber"), (Rows{{"a.shp"}, {"b.shp"}}));
+}
 
 } // namespace

@@ -1,0 +1,145 @@
+#include "ChartroomConnection.h"
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QStringList>
+
+#include <algorithm>
+#include <atomic>
+
+namespace {
+
+const QString kDriver = QStringLiteral("QMYSQL");
+// The client library's codes for a connection that broke: "server has gone
+// away" and "lost connection to server during query" (also what a read or
+// write timeout gives).
+const QStringList kLostCodes = {QStringLiteral("2006"), QStringLiteral("2013")};
+
+QString newConnectionName()
+{
+    static std::atomic<unsigned> serial{0};
+    return QStringLiteral("chartroom-run-%1").arg(serial.fetch_add(1) + 1);
+}
+
+std::string whereOf(const ChartroomSettings& settings)
+{
+    return settings.host + ":" + std::to_string(settings.port);
+}
+
+void prepareSession(QSqlDatabase& db, const std::string& where)
+{
+    ExecuteOnChartroom(db, "SET NAMES utf8mb4", where);
+
+    QSqlQuery query(db);
+    if (!query.exec(QStringLiteral("SELECT @@SESSION.sql_mode")) || !query.next())
+        throw Exception(ChartroomErrorText(query.lastError()));
+    QStringList modes = query.value(0).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
+    query.finish();
+    // The statements quote their texts with backslash escapes, so the
+    // server must read backslashes as escapes. They also put '' into
+    // numeric columns (RightID) and send long texts whole, leaving
+    // truncation or refusal to the server: in a strict mode the server
+    // would refuse the whole row, so the session runs non-strict and keeps
+    // the row with the value adjusted.
+    for (const char* unwanted : {"NO_BACKSLASH_ESCAPES", "STRICT_TRANS_TABLES", "STRICT_ALL_TABLES"})
+        modes.removeAll(QString::fromLatin1(unwanted));
+    ExecuteOnChartroom(db, "SET SESSION sql_mode='" + modes.join(QLatin1Char(',')).toStdString() + "'", where);
+}
+
+} // namespace
+
+std::string ChartroomErrorText(const QSqlError& error)
+{
+    const QString driverText = error.driverText().trimmed();
+    const QString databaseText = error.databaseText().trimmed();
+    QString text = driverText;
+    if (!databaseText.isEmpty())
+        text += (text.isEmpty() ? QString() : QStringLiteral(": ")) + databaseText;
+    if (text.isEmpty())
+        text = QStringLiteral("The Chartroom catalogue reported an unknown error");
+    return text.toStdString();
+}
+
+void OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const std::string& password)
+{
+    if (!db.isValid())
+        throw Exception("The MySQL driver of Qt SQL (QMYSQL) is not installed: "
+                        "the Chartroom catalogue cannot be reached");
+    db.setHostName(QString::fromStdString(settings.host));
+    db.setPort(settings.port);
+    db.setDatabaseName(QString::fromStdString(settings.database));
+    db.setUserName(QString::fromStdString(settings.user));
+    db.setPassword(QString::fromStdString(password));
+    const int timeout = std::max(1, settings.timeoutSeconds);
+    db.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=15;MYSQL_OPT_READ_TIMEOUT=%1;"
+                                        "MYSQL_OPT_WRITE_TIMEOUT=%1")
+                             .arg(timeout));
+    const bool opened = db.open();
+    // The password is needed only to log in; it is not kept.
+    db.setPassword(QString());
+    if (!opened)
+        throw Exception(ChartroomErrorText(db.lastError()) + " (Chartroom catalogue at " + whereOf(settings) + ")");
+    try {
+        prepareSession(db, whereOf(settings));
+    } catch (...) {
+        db.close();
+        throw;
+    }
+}
+
+void ExecuteOnChartroom(QSqlDatabase& db, const std::string& statement, const std::string& where)
+{
+    if (!db.isValid() || !db.isOpen())
+        throw Exception("The Chartroom catalogue is not connected");
+    QSqlQuery query(db);
+    if (query.exec(QString::fromUtf8(statement.data(), static_cast<qsizetype>(statement.size()))))
+        return;
+    const QSqlError error = query.lastError();
+    if (kLostCodes.contains(error.nativeErrorCode()))
+        throw EChartroomConnectionLost("The Chartroom catalogue at " + where +
+                                       " stopped answering or dropped the connection: " + ChartroomErrorText(error));
+    throw Exception(ChartroomErrorText(error));
+}
+
+ChartroomConnection::ChartroomConnection(const ChartroomSettings& settings)
+    : m_settings(settings), m_name(newConnectionName()), m_where(whereOf(settings))
+{
+    // Without the driver the connection stays invalid; open() then says so.
+    if (QSqlDatabase::isDriverAvailable(kDriver))
+        m_db = QSqlDatabase::addDatabase(kDriver, m_name);
+}
+
+ChartroomConnection::~ChartroomConnection()
+{
+    close();
+    const bool registered = m_db.isValid();
+    m_db = QSqlDatabase();
+    if (registered)
+        QSqlDatabase::removeDatabase(m_name);
+}
+
+void ChartroomConnection::open()
+{
+    if (isOpen())
+        return;
+    const std::string password = m_settings.password.value_or(std::string());
+    m_settings.password.reset();
+    m_lost = false;
+    OpenChartroom(m_db, m_settings, password);
+}
+
+void ChartroomConnection::close()
+{
+    if (isOpen())
+        m_db.close();
+}
+
+void ChartroomConnection::execute(const std::string& statement)
+{
+    try {
+        ExecuteOnChartroom(m_db, statement, m_where);
+    } catch (const EChartroomConnectionLost&) {
+        m_lost = true;
+        throw;
+    }
+}

@@ -1,0 +1,81 @@
+#pragma once
+// One connection to the Chartroom catalogue for the thread that creates it.
+// Qt SQL connections belong to one thread: a ChartroomConnection is made,
+// opened, used, closed and destroyed on the same thread (the window's data
+// module keeps its own for the catalogue page; a catalogue run makes one on
+// its worker).
+#include <QSqlDatabase>
+
+#include <optional>
+#include <string>
+
+#include "Errors.h"
+
+class QSqlError;
+
+// Where the catalogue lives. Read from the configuration file's <chartroom>
+// element (host, port, database, user, timeout) unless set by the data
+// module's setConnectionSettings.
+struct ChartroomSettings {
+    std::string host;
+    int port = 3306;
+    std::string database;
+    std::string user;
+    // Unset: ATLASDESK_CHARTROOM_PASSWORD, else the password prompt, else "".
+    std::optional<std::string> password;
+    // Seconds a read or a write of a statement may wait for the server: a
+    // server that stops answering ends the statement with an error instead
+    // of holding the run for ever.
+    int timeoutSeconds = 30;
+};
+
+// The server stopped answering (a read or write timed out) or dropped the
+// connection: nothing more can be sent on it.
+class EChartroomConnectionLost : public Exception {
+public:
+    using Exception::Exception;
+};
+
+class ChartroomConnection {
+public:
+    // `settings` with the password already resolved (an unset one counts as
+    // empty). Opens nothing yet.
+    explicit ChartroomConnection(const ChartroomSettings& settings);
+    // Closes the connection and lets Qt forget it.
+    ~ChartroomConnection();
+    ChartroomConnection(const ChartroomConnection&) = delete;
+    ChartroomConnection& operator=(const ChartroomConnection&) = delete;
+
+    // Opens the connection: see OpenChartroom. Throws Exception.
+    void open();
+    void close();
+    bool isOpen() const { return m_db.isValid() && m_db.isOpen(); }
+    // False once the server stopped answering or dropped the connection.
+    bool isAlive() const { return isOpen() && !m_lost; }
+    // Sends `statement` once (see ExecuteOnChartroom). A lost connection
+    // throws EChartroomConnectionLost and marks this connection dead.
+    void execute(const std::string& statement);
+    // "host:port", for messages.
+    const std::string& where() const { return m_where; }
+
+private:
+    ChartroomSettings m_settings; // password dropped once opened
+    QString m_name;
+    QSqlDatabase m_db;
+    std::string m_where;
+    bool m_lost = false;
+};
+
+// The driver's and the server's texts of `error`.
+std::string ChartroomErrorText(const QSqlError& error);
+// Opens `db` with `settings`: connect, read and write timeouts, UTF-8
+// (utf8mb4) session, backslash escapes on, non-strict session mode. The
+// password is not kept in `db`. Throws Exception with the driver's and the
+// server's message, naming host and port.
+void OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const std::string& password);
+// Sends `statement` (UTF-8) once, as it is: no placeholders are looked for,
+// so colons and question marks in values reach the server unchanged. Throws
+// EChartroomConnectionLost when the server timed out or dropped the
+// connection (the message names `where`), Exception with the database's
+// message otherwise.
+void ExecuteOnChartroom(QSqlDatabase& db, const std::string& statement, const std::string& where);
