@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QPersistentModelIndex>
 #include <QPointer>
+#include <iterator>
 #include <vector>
 
 #include "AtlasdeskOps.h"
@@ -13,27 +14,13 @@
 
 QString categoryDescription(int category)
 {
-    switch (category) {
-    case catDirectory:
-    case catCatalog:
-        return QStringLiteral("Directory");
-    case catVector:
-        return QStringLiteral("Vector data set");
-    case catRaster:
-        return QStringLiteral("Raster data set");
-    case catGIS:
-        return QStringLiteral("GIS file");
-    case catTable:
-        return QStringLiteral("Table");
-    case catDocument:
-        return QStringLiteral("Document");
-    case catExecutable:
-        return QStringLiteral("Executable");
-    case catFile:
-        return QStringLiteral("File");
-    default:
-        return QStringLiteral("Unknown");
-    }
+    // By category number; the server itself (Catalog) is a directory too.
+    static const char* const descriptions[] = {
+        "Unknown", "Directory", "Vector data set", "Raster data set", "GIS file",
+        "Table",   "Document",  "Executable",      "File",            "Directory"};
+    if (category < 0 || category >= static_cast<int>(std::size(descriptions)))
+        category = catUnknown;
+    return QString::fromLatin1(descriptions[category]);
 }
 
 namespace {
@@ -236,7 +223,7 @@ private:
     mutable std::vector<QModelIndex> m_visible; // window thread
     mutable qsizetype m_keptAfterPurge = 0;      // window thread
     mutable bool m_rowsValid = false;            // window thread
-    std::vector<QMetaObject::Connection> m_connections;
+    std::vector<QMetaObject::Connection> m_connections; // window thread
     mutable QHash<const QTreeWidgetItem*, QAccessible::Id> m_rows; // window thread
 };
 
