@@ -1,24 +1,13 @@
 // "&Open file(s)": opens the selected data files in their own programs.
 #include <QMessageBox>
 
+#include "AtlasdeskOps.h"
 #include "CommandGuard.h"
-#include "PathOps.h"
+#include "FileOps.h"
+#include "HandOver.h"
 #include "ServerTree.h"
 #include "XMLFile.h"
 #include "dlgAtlasdeskU.h"
-
-namespace {
-
-// The metadata path without its last extension: the data file itself
-// (roads.shp.xml -> roads.shp), or <dir>/metadata for a directory.
-std::string dataFileOf(const tXMLFile& file)
-{
-    const std::string& path = file.XMLPath;
-    const std::string ext = ExtractFileExt(path);
-    return path.substr(0, path.size() - ext.size());
-}
-
-} // namespace
 
 void TdlgAtlasdesk::OnMnuOpenFilesClick()
 {
@@ -35,5 +24,27 @@ void TdlgAtlasdesk::OnMnuOpenFilesClick()
         }
         for (TreeNode* node : selected)
             launchFile(dataFileOf(*node->file()));
+    });
+}
+
+void TdlgAtlasdesk::OntvXMLTreeEnter()
+{
+    auto* node = static_cast<TreeNode*>(tvXMLTree->currentItem());
+    if (!node)
+        return;
+    const int category = node->file()->Category;
+    if (category == catDirectory || category == catCatalog) {
+        node->setExpanded(!node->isExpanded());
+        return;
+    }
+    OnMnuOpenFilesClick();
+}
+
+void TdlgAtlasdesk::OpenWithDesktop(const std::string& path)
+{
+    // The opener may stay until the program it started ends: the window
+    // does not wait for it, and hears of a failure when it comes.
+    LaunchFileAsync(path, this, [this](const std::string& error) {
+        runCommand(this, [&error] { throw Exception(error); });
     });
 }

@@ -1,12 +1,17 @@
 #include "ServerTree.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <set>
 
+#include "Accessibility.h"
 #include "CategoryIcons.h"
 #include "FileOps.h"
+#include "HandOver.h"
 #include "XMLFile.h"
 
 TreeNode::TreeNode(std::unique_ptr<tXMLFile> file) : m_file(std::move(file)) {}
@@ -34,6 +39,13 @@ void TreeNode::setData(int column, int role, const QVariant& value)
     QTreeWidgetItem::setData(column, role, value);
 }
 
+QVariant TreeNode::data(int column, int role) const
+{
+    if (role == Qt::AccessibleDescriptionRole && column == 0 && m_file)
+        return categoryDescription(m_file->Category);
+    return QTreeWidgetItem::data(column, role);
+}
+
 ServerTree::ServerTree(QWidget* parent) : QTreeWidget(parent)
 {
     setHeaderHidden(true);
@@ -46,6 +58,10 @@ ServerTree::ServerTree(QWidget* parent) : QTreeWidget(parent)
     setUniformRowHeights(true);
     setMouseTracking(true); // hot tracking
     setContextMenuPolicy(Qt::NoContextMenu);
+    // Nodes leave by drag as files for other programs; nothing is dropped in.
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::CopyAction);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     header()->setStretchLastSection(false);
     // Expanding or collapsing changes the rows: the column fits anew.
@@ -426,4 +442,61 @@ void ServerTree::mouseReleaseEvent(QMouseEvent* event)
         return;
     }
     QTreeWidget::mouseReleaseEvent(event);
+}
+
+void ServerTree::requestPopupAtCurrent()
+{
+    QPoint at(0, 0);
+    if (QTreeWidgetItem* node = currentItem()) {
+        scrollToItem(node);
+        const QRect r = visualItemRect(node);
+        at = QPoint(r.left() + iconSize().width(), r.center().y());
+    }
+    emit popupRequested(viewport()->mapToGlobal(at));
+}
+
+void ServerTree::keyPressEvent(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers keys = event->modifiers() & ~Qt::KeypadModifier;
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && keys == Qt::ShiftModifier)) {
+        event->accept();
+        requestPopupAtCurrent();
+        return;
+    }
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && keys == Qt::NoModifier
+        && currentItem()) {
+        event->accept();
+        emit enterPressed();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+QStringList ServerTree::mimeTypes() const
+{
+    return handOverMimeTypes();
+}
+
+QMimeData* ServerTree::mimeData(const QList<QTreeWidgetItem*>& items) const
+{
+    // In the order the user selected them, then any other dragged node;
+    // greyed nodes stay behind.
+    std::set<const QTreeWidgetItem*> dragged(items.begin(), items.end());
+    std::vector<const TreeNode*> nodes;
+    for (const TreeNode* node : m_order)
+        if (dragged.erase(node))
+            nodes.push_back(node);
+    for (const QTreeWidgetItem* item : items)
+        if (dragged.count(item))
+            nodes.push_back(static_cast<const TreeNode*>(item));
+    std::vector<std::string> paths;
+    for (const TreeNode* node : nodes)
+        if (node->file() && (!isShown || isShown(node)))
+            paths.push_back(handedOverPath(*node->file()));
+    return handOverMimeData(paths);
+}
+
+Qt::DropActions ServerTree::supportedDropActions() const
+{
+    return Qt::CopyAction;
 }

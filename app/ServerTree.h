@@ -27,6 +27,9 @@ public:
     bool hasChildrenMark() const;
     // As the item's own, and forgets the node's measured width.
     void setData(int column, int role, const QVariant& value) override;
+    // As the item's own; the accessible description names the category
+    // ("Vector data set", "Directory").
+    QVariant data(int column, int role) const override;
 
 private:
     friend class ServerTree;
@@ -79,9 +82,16 @@ public:
     // The rectangle of a node's whole row, in viewport coordinates.
     QRect rowRect(const QTreeWidgetItem* node) const;
 
+    // Asks for the pop-up menu at the current node (at the tree's top left
+    // without one), as the Menu key and Shift+F10 do.
+    void requestPopupAtCurrent();
+
 signals:
-    // Right click on a node or on empty space, after the selection changed.
+    // Right click on a node or on empty space, after the selection changed;
+    // also the Menu key and Shift+F10, at the current node.
     void popupRequested(const QPoint& globalPos);
+    // Enter or Return on the current node.
+    void enterPressed();
 
 protected:
     // The width of the widest row on screen: the column is sized to what
@@ -95,6 +105,11 @@ protected:
                  const QModelIndex& index) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    // Dragged nodes leave as file URLs of their data files (see HandOver.h).
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QList<QTreeWidgetItem*>& items) const override;
+    Qt::DropActions supportedDropActions() const override;
     // Runs before the tree announces itemSelectionChanged, so handlers
     // always see the order list up to date.
     void selectionChanged(const QItemSelection& selected,

@@ -19,6 +19,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QOpenGLContext>
+#include <QOpenGLWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -32,6 +34,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "Accessibility.h"
 #include "AppInstances.h"
 #include "AtlasdeskOps.h"
 #include "BrowserPane.h"
@@ -66,9 +69,21 @@ TdlgAtlasdesk::TdlgAtlasdesk(TdmAtlasdesk* dataModule, QWidget* parent)
     setObjectName(QStringLiteral("dlgAtlasdesk"));
     setWindowTitle(QStringLiteral("Atlasdesk"));
     setWindowIcon(applicationIcon());
+    enableWebAccessibility(); // before the first web view starts the engine
+    installTreeAccessibility();
     setupViews();
     buildWindow();
-    launchFile = [](const std::string& path) { LaunchFile(path); };
+    // The web views draw through textures. A window that learns so only
+    // when the first page appears has its native window made anew (about a
+    // second after start, losing the keys typed meanwhile); a texture child
+    // from the start makes the window right the first time it is shown.
+    // Only where the platform draws with OpenGL at all (not offscreen).
+    if (QOpenGLContext probe; probe.create()) {
+        auto* textureChild = new QOpenGLWidget(this);
+        textureChild->setObjectName(QStringLiteral("glTextureChild"));
+        textureChild->hide();
+    }
+    launchFile = [this](const std::string& path) { OpenWithDesktop(path); };
     folderPicker = [this](const QString& title, const QString& root, std::string& folder) {
         return BrowseForFolder(title, root, folder);
     };
@@ -192,6 +207,7 @@ void TdlgAtlasdesk::buildLeftPane()
     connect(tvXMLTree, &QTreeWidget::itemDoubleClicked, this,
             &TdlgAtlasdesk::OntvXMLTreeDblClick);
     connect(tvXMLTree, &ServerTree::popupRequested, this, &TdlgAtlasdesk::OntvXMLTreePopup);
+    connect(tvXMLTree, &ServerTree::enterPressed, this, &TdlgAtlasdesk::OntvXMLTreeEnter);
 
     Panel8 = panel("Panel8", Panel6);
     Panel8->setFixedHeight(18);
@@ -237,7 +253,9 @@ void TdlgAtlasdesk::buildLeftPane()
         box->setIcon(categoryIcon(d.category));
         own(box, d.category);
         boxes->addWidget(box, d.row, d.column);
-        connect(box, &QCheckBox::clicked, this, &TdlgAtlasdesk::OnChangeFileTypeDisplayed);
+        // The state change itself, however it came (click, keyboard,
+        // assistive technology, setChecked): box and filter always agree.
+        connect(box, &QCheckBox::toggled, this, &TdlgAtlasdesk::OnChangeFileTypeDisplayed);
         *d.box = box;
     }
     layout->addWidget(Panel7);
@@ -323,6 +341,16 @@ void TdlgAtlasdesk::buildMenus()
     none(addAction(popXMLTree, "mnuUpdateIdrisi", QStringLiteral("Update &Idrisi"), 0));
     addAction(popXMLTree, "N4", QString(), 0);
     mnuOpenFiles = addAction(popXMLTree, "mnuOpenFiles", QStringLiteral("&Open file(s)"), 255);
+    mnuCopyPath = addAction(popXMLTree, "mnuCopyPath", QStringLiteral("Copy path"), 255);
+    mnuShowInFileManager = addAction(popXMLTree, "mnuShowInFileManager", QStringLiteral("Show in file manager"), 255);
+    // Every command of the pop-up has a key of its own, shown in the menu.
+    mnuXMLExpandAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    mnuXMLCollapseAll->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    mnuSelectChildren->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+    mnuUnselectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
+    mnuOpenFiles->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    mnuCopyPath->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    mnuShowInFileManager->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     connect(mnuXMLExpandAll, &QAction::triggered, this, &TdlgAtlasdesk::mnuXMLExpandAllClick);
     connect(mnuXMLCollapseAll, &QAction::triggered, this, &TdlgAtlasdesk::mnuXMLCollapseAllClick);
     connect(mnuRefresh, &QAction::triggered, this, &TdlgAtlasdesk::mnuRefreshClick);
@@ -331,6 +359,8 @@ void TdlgAtlasdesk::buildMenus()
     connect(mnuIgnoreInChartroom, &QAction::triggered, this, &TdlgAtlasdesk::mnuIgnoreInChartroomClick);
     connect(mnuUnignoreInChartroom, &QAction::triggered, this, &TdlgAtlasdesk::mnuUnignoreInChartroomClick);
     connect(mnuOpenFiles, &QAction::triggered, this, &TdlgAtlasdesk::OnMnuOpenFilesClick);
+    connect(mnuCopyPath, &QAction::triggered, this, &TdlgAtlasdesk::mnuCopyPathClick);
+    connect(mnuShowInFileManager, &QAction::triggered, this, &TdlgAtlasdesk::mnuShowInFileManagerClick);
     // The pop-up's shortcuts (F5) work while the window has the focus.
     QWidget::addActions(popXMLTree->actions());
 
@@ -464,6 +494,11 @@ void TdlgAtlasdesk::buildPages()
     buildChartroomPage();
 
     connect(PageControl1, &QTabWidget::currentChanged, this, &TdlgAtlasdesk::OnPageChange);
+
+    // Tab goes from the tree through the category boxes to the pages.
+    QWidget* order[] = {tvXMLTree, ckVector, ckRaster, ckGIS, ckTable, ckDocument, ckExecutable, PageControl1};
+    for (size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
 }
 
 void TdlgAtlasdesk::OnPageChange(int index)
@@ -591,6 +626,7 @@ void TdlgAtlasdesk::FormActivate()
 
 void TdlgAtlasdesk::closeEvent(QCloseEvent* e)
 {
+    SaveSettings();
     ClearTree();
     QMainWindow::closeEvent(e);
 }

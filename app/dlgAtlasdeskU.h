@@ -116,6 +116,28 @@ public:
     // each data set.
     std::function<void(size_t index)> catalogueStepHook;
 
+    // Per-user memory of the window (WindowSettings.cpp): the geometry and
+    // state, splitters, active page, Format, category boxes and the server
+    // last connected. SaveSettings runs when the window closes.
+    void SaveSettings();
+    void RestoreSettings();
+    // Connects to `folder` (the start argument) or, when it is empty, to the
+    // server remembered from the last run; a server that cannot be reached
+    // leaves the tree empty with a message in the status line.
+    void StartOn(const std::string& folder);
+    // The folder named on the command line (what the toolkit left of it):
+    // the first argument that is not an option, as bytes; "" without one.
+    static std::string StartFolder(int argc, char* argv[]);
+    // The status line's message (empty when none is shown).
+    QString StatusMessage() const;
+
+    // Starts the desktop's program for `path` without waiting for it; a
+    // failure of the opener is shown when it comes.
+    void OpenWithDesktop(const std::string& path);
+    // Shows the items in the desktop's file manager, selected in their
+    // folder where the file manager offers that.
+    void ShowInFileManager(const std::vector<std::string>& paths);
+
     // The opener used by "&Open file(s)"; tests may replace it.
     std::function<void(const std::string&)> launchFile;
     // The folder picker; tests may replace it (returns false on cancel).
@@ -196,6 +218,8 @@ public:
     QAction* mnuIgnoreInChartroom;
     QAction* mnuUnignoreInChartroom;
     QAction* mnuOpenFiles;
+    QAction* mnuCopyPath;
+    QAction* mnuShowInFileManager;
     QAction* mnuAddToChartroom;
     QAction* mnuClearChartroom;
     QAction* TestXML1;
@@ -225,6 +249,9 @@ public slots:
     void OntvXMLTreeDblClick();
     void OntvXMLTreePopup(const QPoint& globalPos);
     void OnMnuOpenFilesClick();
+    void OntvXMLTreeEnter();
+    void mnuCopyPathClick();
+    void mnuShowInFileManagerClick();
     // Selection and views.
     void OntvXMLTreeSelect();
     void OnPageChange(int index);
@@ -277,6 +304,8 @@ private:
     // Cancels a running catalogue task and waits for it to stop, without
     // showing anything more (the window is going away).
     void stopCatalogueTask();
+    void showStatusMessage(const QString& message);
+    std::vector<std::string> handedOverSelection() const;
     // Handles pending events after a progress step: at once on the first
     // step of a task, then at most every few milliseconds.
     void processEventsDuringTask();

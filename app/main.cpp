@@ -1,8 +1,12 @@
 // Program entry: the data module first, then the main window, then the
 // About box and the help window; the message loop runs until the main
-// window closes.
+// window closes. `AtlasdeskView [FOLDER]` starts connected to FOLDER;
+// without it, the server of the last run is opened again.
 #include <QApplication>
+#include <QTimer>
+#include <string>
 
+#include "Accessibility.h"
 #include "AppInstances.h"
 #include "FindBox.h"
 #include "CategoryIcons.h"
@@ -12,16 +16,24 @@
 int main(int argc, char* argv[])
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    enableWebAccessibility();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Atlasdesk"));
     QApplication::setApplicationDisplayName(QStringLiteral("Atlasdesk"));
     QApplication::setWindowIcon(applicationIcon());
     QGuiApplication::setDesktopFileName(QStringLiteral("atlasdesk"));
 
+    // The toolkit has taken its own options out of argv; the folder is kept
+    // as bytes, so a name that is not UTF-8 still reaches the file system.
+    const std::string folder = TdlgAtlasdesk::StartFolder(argc, argv);
+
     dlgFind(); // the one find box, shared by every text window
     TdmAtlasdesk dmAtlasdesk;
     TdlgAtlasdesk dlgAtlasdesk(&dmAtlasdesk);
     createHelpWindows();
+    dlgAtlasdesk.RestoreSettings();
     dlgAtlasdesk.show();
+    // Once the window is up, so a slow or missing server never holds it back.
+    QTimer::singleShot(0, &dlgAtlasdesk, [&dlgAtlasdesk, folder] { dlgAtlasdesk.StartOn(folder); });
     return app.exec();
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, registers the bundled demo geodata server
-# in the configuration beside the program, and starts Atlasdesk.
+# in the configuration beside the program, and starts Atlasdesk on it.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
@@ -17,6 +17,6 @@ if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
 cd "$bin"
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "No display found: starting Atlasdesk on a virtual X server (xvfb-run)." >&2
-  exec xvfb-run -a "$bin/AtlasdeskView"
+  exec xvfb-run -a "$bin/AtlasdeskView" "$demo"
 fi
-exec "$bin/AtlasdeskView"
+exec "$bin/AtlasdeskView" "$demo"

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <QTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -304,14 +305,14 @@ int64_t DirectorySize(const std::string& path, bool recurse)
     return total;
 }
 
-bool LaunchFile(const std::string& file, const std::string& parameters,
-                const std::string& directory)
+namespace {
+
+const char* const kLaunchFailure = "Couldn't launch external application, error code:";
+
+// Starts the desktop's opener on `file`; throws when it cannot be started.
+pid_t startOpener(const std::string& file, const std::string& parameters,
+                  const std::string& directory)
 {
-    if (!FileExists(file))
-        throw EInOutError("File '" + file + "' not found.");
-
-    const std::string failure = "Couldn't launch external application, error code:";
-
     // The desktop's opener finds the associated program, as the shell's
     // "open" verb does elsewhere.
     std::string opener = "xdg-open";
@@ -333,7 +334,28 @@ bool LaunchFile(const std::string& file, const std::string& parameters,
                                           argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (spawnError != 0)
-        throw Exception(failure + std::to_string(spawnError));
+        throw Exception(kLaunchFailure + std::to_string(spawnError));
+    return pid;
+}
+
+// The error of an opener that ended with `status`; empty when it succeeded.
+std::string openerFailure(int status)
+{
+    if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
+        return kLaunchFailure + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return kLaunchFailure + std::to_string(128 + WTERMSIG(status));
+    return {};
+}
+
+} // namespace
+
+bool LaunchFile(const std::string& file, const std::string& parameters,
+                const std::string& directory)
+{
+    if (!FileExists(file))
+        throw EInOutError("File '" + file + "' not found.");
+    const pid_t pid = startOpener(file, parameters, directory);
 
     // xdg-open normally hands the file to the program and exits at once; its
     // exit status tells whether it found one. Give it a few seconds.
@@ -343,10 +365,8 @@ bool LaunchFile(const std::string& file, const std::string& parameters,
         int status = 0;
         const pid_t done = ::waitpid(pid, &status, WNOHANG);
         if (done == pid) {
-            if (WIFEXITED(status) && WEXITSTATUS(status) != 0)
-                throw Exception(failure + std::to_string(WEXITSTATUS(status)));
-            if (WIFSIGNALED(status))
-                throw Exception(failure + std::to_string(128 + WTERMSIG(status)));
+            if (const std::string failure = openerFailure(status); !failure.empty())
+                throw Exception(failure);
             return true;
         }
         if (done < 0 && errno != EINTR)
@@ -365,6 +385,33 @@ bool LaunchFile(const std::string& file, const std::string& parameters,
         }
     }).detach();
     return true;
+}
+
+void LaunchFileAsync(const std::string& path, QObject* context,
+                     std::function<void(const std::string& error)> onFailure)
+{
+    if (!FileExists(path) && !IsDirectory(path))
+        throw EInOutError("File '" + path + "' not found.");
+    const pid_t pid = startOpener(path, {}, {});
+
+    // The opener's end is looked for on the caller's thread a few times a
+    // second, without ever waiting for it; the check goes with `context`.
+    auto* poll = new QTimer(context);
+    poll->setObjectName(QStringLiteral("openerWatch"));
+    poll->setInterval(50);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, pid, onFailure = std::move(onFailure)] {
+        int status = 0;
+        const pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == 0 || (done < 0 && errno == EINTR))
+            return; // still running
+        poll->stop();
+        poll->setObjectName(QString());
+        poll->deleteLater();
+        if (done == pid)
+            if (const std::string failure = openerFailure(status); !failure.empty() && onFailure)
+                onFailure(failure);
+    });
+    poll->start();
 }
 
 bool IsDirectory(const std::string& path)

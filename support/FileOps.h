@@ -2,11 +2,13 @@
 // File-system, version and process helpers.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-class QPainter;
 class QImage;
+class QObject;
+class QPainter;
 
 // Copies `source` over `target`. Always true: callers that care test the target.
 bool CopyFileOver(const std::string& source, const std::string& target);
@@ -39,6 +41,16 @@ int64_t DirectorySize(const std::string& path, bool recurse);
 // "Couldn't launch external application, error code:<n>" when the opener fails.
 bool LaunchFile(const std::string& file, const std::string& parameters = {},
                 const std::string& directory = {});
+// Starts the desktop's opener on the file or directory `path` and returns at
+// once, never waiting for the opener. Throws EInOutError "File '<path>' not
+// found." when `path` does not exist and Exception "Couldn't launch external
+// application, error code:<n>" when the opener cannot be started. When the
+// opener later ends with a failure, `onFailure` gets that message on the
+// thread of `context` (which must have an event loop); nothing is reported
+// once `context` is gone. While the opener runs, `context` has a child
+// named "openerWatch".
+void LaunchFileAsync(const std::string& path, QObject* context,
+                     std::function<void(const std::string& error)> onFailure);
 // True when `path` exists and is a directory (false for missing paths).
 bool IsDirectory(const std::string& path);
 // Subdirectories of `path` (given with its trailing separator), each as

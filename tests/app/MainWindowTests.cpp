@@ -37,7 +37,7 @@ TEST_F(MainWindowTest, ViewEditionShowsOnlyItsCommandsAndPages)
               (QStringList{"&Files", "&Help"}));
     EXPECT_EQ(visibleCaptions(w.popXMLTree->actions()),
               (QStringList{"&Expand all", "&Collapse all", "&Refresh", "&Select children",
-                           "&Unselect all", "&Open file(s)"}));
+                           "&Unselect all", "&Open file(s)", "Copy path", "Show in file manager"}));
     EXPECT_EQ(visibleCaptions(w.findChild<QMenu*>("mnuHelp")->actions()),
               (QStringList{"&Help...", "&About..."}));
     EXPECT_EQ(visibleCaptions(w.mnuConnectToXML->actions()),

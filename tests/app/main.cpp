@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QLocale>
 #include <QTimer>
 #include "SandboxRule.h"
@@ -13,6 +15,10 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Atlasdesk"));
     // Sorted listings follow the user's language; the tests read English.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    // The window keeps per-user settings; the tests keep theirs in a folder
+    // of their own, never in the user's.
+    QTemporaryDir settingsDir;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     ::testing::InitGoogleTest(&argc, argv);
     const int result = RUN_ALL_TESTS();
     // Run the loop once to its end so the windows the application owns are

@@ -138,6 +138,16 @@ TEST_F(EndToEnd, AUsersMainPath)
         << "the Form tab goes at activation";
     EXPECT_EQ(w.windowTitle(), "Atlasdesk.View");
     ASSERT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+    const WId nativeWindow = w.winId();
+
+    // Started as `AtlasdeskView <demo server>`: the server is open at once.
+    std::string program = "AtlasdeskView", folder = kDemo;
+    char* argv[] = {program.data(), folder.data()};
+    w.StartOn(TdlgAtlasdesk::StartFolder(2, argv));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.tvXMLTree->rootNode() != nullptr; }, 20000))
+        << "the demo server is open after start";
+    EXPECT_EQ(w.windowTitle().toStdString(), "Atlasdesk.View - " + kDemo);
+    EXPECT_EQ(w.ServerRoot, kDemo);
 
     // Files > Connect to geodata server > the demo server.
     QAction* demoEntry = nullptr;
@@ -211,8 +221,16 @@ TEST_F(EndToEnd, AUsersMainPath)
     w.OntvXMLTreePopup(w.tvXMLTree->mapToGlobal(w.tvXMLTree->visualItemRect(routes).center()));
     ASSERT_TRUE(w.popXMLTree->isVisible());
     w.popXMLTree->close();
+    w.tvXMLTree->setFocus();
+    QTest::keyClick(w.tvXMLTree, Qt::Key_Menu);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.popXMLTree->isVisible(); }, 5000)) << "the Menu key";
+    w.popXMLTree->close();
+    EXPECT_EQ(w.winId(), nativeWindow) << "the window was shown once, its native window never made anew";
     w.mnuOpenFiles->trigger();
-    EXPECT_EQ(testutil::readFile(m_bin / "opened.txt"), ign->file()->DataPath() + "routes.shp\n");
+    // The opener runs on its own; the window does not wait for it.
+    const std::string opened = ign->file()->DataPath() + "routes.shp\n";
+    QTest::qWaitFor([&] { return testutil::readFile(m_bin / "opened.txt") == opened; }, 10000);
+    EXPECT_EQ(testutil::readFile(m_bin / "opened.txt"), opened);
 
     // Files > Connect to geodata server > New server..., confirmed in the picker.
     QTimer::singleShot(0, [this] {

@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QPushButton>
 #include <QStringList>
 
@@ -132,6 +133,38 @@ TEST(HelpWindow, SectionContents)
     }
     EXPECT_FALSE(text.contains(".exe"));
     EXPECT_FALSE(text.contains("My computer"));
+}
+
+TEST(HelpWindow, ASecondPageExplainsTheWindow)
+{
+    TdlgHelp help;
+    ASSERT_NE(help.memoWindow, nullptr);
+    EXPECT_TRUE(help.memoWindow->isReadOnly());
+    EXPECT_EQ(help.memoWindow->toPlainText(), atlasdeskWindowHelpText());
+    EXPECT_EQ(help.Memo1->toPlainText(), atlasdeskHelpText()) << "the first text stays as it was";
+    auto* pages = help.findChild<QTabWidget*>("pgHelp");
+    ASSERT_NE(pages, nullptr);
+    EXPECT_EQ(pages->count(), 2);
+
+    const QString text = atlasdeskWindowHelpText();
+    const QStringList lines = text.split('\n');
+    QStringList headings;
+    for (int i = 1; i < lines.size(); ++i)
+        if (!lines[i].isEmpty() && lines[i] == QString(lines[i].size(), '*')) {
+            EXPECT_EQ(lines[i].size(), lines[i - 1].size()) << "underline of " << lines[i - 1].toStdString();
+            headings << lines[i - 1];
+        }
+    EXPECT_EQ(headings, QStringList({"Connecting to a server", "The tree and its pictures",
+                                     "Category boxes and greyed nodes", "Double click and the pop-up commands",
+                                     "The three pages", "Where your files live"}));
+    // What each part of the window is, and the keys of every pop-up command.
+    for (const char* mention : {"New server...", "atlasdesk /mnt/geodata", "Refresh (F5)", "globe",
+                                "drawn grey", "Directories are always shown", "Menu key", "Shift+F10",
+                                "Expand all (Ctrl+E)", "Collapse all (Ctrl+Shift+E)", "Select children (Ctrl+Shift+A)",
+                                "Unselect all (Ctrl+Shift+D)", "Open file(s) (Ctrl+O", "Copy path (Ctrl+Shift+C)",
+                                "Show in file manager (Ctrl+Shift+O)", "Format:", "*.xsl", "Thumbnail", "XML",
+                                "~/.config/Atlasdesk/AtlasdeskView.ini"})
+        EXPECT_TRUE(text.contains(QString::fromUtf8(mention))) << mention;
 }
 
 // ---- Object names ----

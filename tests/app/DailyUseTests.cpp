@@ -1,0 +1,417 @@
+// Daily use: the window remembers its state per user and starts where the
+// user left off or on the folder it is given; data sets leave the tree for
+// other programs (drag, "Copy path", "Show in file manager"); the keyboard
+// reaches the pop-up menu and its commands; opening files never waits on the
+// window's thread.
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QMimeData>
+#include <QSettings>
+#include <QSplitter>
+#include <QSplitterHandle>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QUrl>
+#include <filesystem>
+
+#include "AppFixture.h"
+
+namespace {
+
+using testutil::makeDir;
+using testutil::writeFile;
+
+// A file name in Latin-1 (café.shp), as old servers hold them: not UTF-8.
+const std::string kLatin1Name = "caf\xE9.shp";
+
+QSettings userSettings()
+{
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Atlasdesk"),
+                     QStringLiteral("AtlasdeskView"));
+}
+
+class DailyUseTest : public AppFixture {
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        userSettings().clear(); // every case starts as a first run
+        const std::string d = m_tree.path();
+        makeDir(d + "sub");
+        writeFile(d + "roads.shp", "shp");
+        writeFile(d + "stations.dbf", "dbf");
+        writeFile(d + kLatin1Name, "shp");
+        writeFile(m_program / "z.xsl", kPlainStylesheet);
+    }
+    void TearDown() override
+    {
+        if (!m_oldPath.isNull())
+            qputenv("PATH", m_oldPath);
+        userSettings().clear();
+        AppFixture::TearDown();
+    }
+    // Expands `node` and waits until its listing has arrived.
+    void expand(TreeNode* node)
+    {
+        node->setExpanded(true);
+        EXPECT_TRUE(QTest::qWaitFor([node] { return node->childCount() > 0; }, 10000))
+            << node->text(0).toStdString();
+    }
+    TreeNode* connectAndList()
+    {
+        window().ConnectToServer(m_tree.path());
+        TreeNode* root = window().tvXMLTree->rootNode();
+        if (root)
+            expand(root);
+        return root;
+    }
+    TreeNode* latin1Node(TreeNode* root)
+    {
+        for (int i = 0; i < root->childCount(); ++i)
+            if (root->childNode(i)->file()->Name == kLatin1Name)
+                return root->childNode(i);
+        ADD_FAILURE() << "no node for the Latin-1 name";
+        return nullptr;
+    }
+    void select(std::initializer_list<TreeNode*> nodes)
+    {
+        window().tvXMLTree->clearSelection();
+        for (TreeNode* n : nodes)
+            window().tvXMLTree->addToSelection(n);
+    }
+    // Puts a fake desktop opener first on the PATH.
+    void fakeOpener(const std::string& script)
+    {
+        writeFile(m_bin / "xdg-open", "#!/bin/sh\n" + script);
+        std::filesystem::permissions(m_bin / "xdg-open", std::filesystem::perms::owner_all);
+        m_oldPath = qgetenv("PATH");
+        qputenv("PATH", QByteArray::fromStdString(m_bin.path()) + ":" + m_oldPath);
+    }
+    void showWindow()
+    {
+        window().resize(800, 600);
+        window().show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window()));
+    }
+
+    testutil::TempDir m_bin;
+    QByteArray m_oldPath;
+};
+
+QSplitter* splitterOf(QWidget* handle)
+{
+    return static_cast<QSplitterHandle*>(handle)->splitter();
+}
+
+// ---- Start where I left off ----------------------------------------------
+
+TEST_F(DailyUseTest, SettingsWrittenByOneWindowComeBackInTheNext)
+{
+    QList<int> treeSplit;
+    {
+        TdlgAtlasdesk& w = window();
+        w.setGeometry(40, 50, 720, 530);
+        splitterOf(w.Splitter1)->setSizes({250, 470});
+        treeSplit = splitterOf(w.Splitter1)->sizes();
+        w.cbXslFormat->setCurrentIndex(w.cbXslFormat->findText("z.xsl"));
+        w.PageControl1->setCurrentWidget(w.tabXML);
+        w.ckVector->setChecked(false);
+        w.ckTable->setChecked(true);
+        w.ConnectToServer(m_tree.path());
+        w.close();
+    }
+    EXPECT_TRUE(userSettings().fileName().startsWith(QDir::tempPath()))
+        << "tests keep their settings away from the user's: " << userSettings().fileName().toStdString();
+    EXPECT_TRUE(QFileInfo::exists(userSettings().fileName()));
+    m_window.reset();
+
+    TdlgAtlasdesk& w = window();
+    EXPECT_EQ(w.cbXslFormat->currentText(), "plain.xsl") << "a new window starts as before";
+    w.RestoreSettings();
+    EXPECT_EQ(w.size(), QSize(720, 530));
+    EXPECT_EQ(splitterOf(w.Splitter1)->sizes(), treeSplit);
+    EXPECT_EQ(w.cbXslFormat->currentText(), "z.xsl");
+    EXPECT_EQ(w.PageControl1->currentWidget(), w.tabXML);
+    EXPECT_FALSE(w.ckVector->isChecked());
+    EXPECT_TRUE(w.ckTable->isChecked());
+    EXPECT_FALSE(w.ShownCategories.contains(catVector)) << "the filter follows the restored boxes";
+    EXPECT_TRUE(w.ShownCategories.contains(catTable));
+    EXPECT_EQ(w.tvXMLTree->rootNode(), nullptr) << "restoring connects nothing by itself";
+
+    w.StartOn({});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.tvXMLTree->rootNode() != nullptr; }, 10000));
+    EXPECT_EQ(w.ServerRoot, m_tree.path()) << "the last server is opened again";
+    EXPECT_EQ(w.windowTitle().toStdString(), "Atlasdesk.View - " + m_tree.path());
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+TEST_F(DailyUseTest, TheStartArgumentIsTheFirstArgumentThatIsNoOption)
+{
+    const struct {
+        std::vector<const char*> argv;
+        std::string folder;
+    } cases[] = {
+        {{"atlasdesk"}, ""},
+        {{"atlasdesk", "/srv/geodata"}, "/srv/geodata"},
+        {{"atlasdesk", "--verbose", "/srv/geodata", "/other"}, "/srv/geodata"},
+        {{"atlasdesk", "/srv/caf\xE9/"}, "/srv/caf\xE9/"},
+    };
+    for (const auto& c : cases) {
+        std::vector<char*> argv;
+        for (const char* a : c.argv)
+            argv.push_back(const_cast<char*>(a));
+        EXPECT_EQ(TdlgAtlasdesk::StartFolder(static_cast<int>(argv.size()), argv.data()), c.folder)
+            << c.argv.size() << " arguments";
+    }
+}
+
+TEST_F(DailyUseTest, TheStartArgumentConnectsAtOnceEvenWhenAnotherServerWasLast)
+{
+    userSettings().setValue("server/last", QByteArray("/no/such/server/"));
+    makeDir(m_work / "relative");
+    const struct {
+        std::string argument, root;
+    } cases[] = {
+        {m_tree.path(), m_tree.path()},
+        {"relative", m_work / "relative"}, // against the current directory
+    };
+    for (const auto& c : cases) {
+        m_window.reset();
+        TdlgAtlasdesk& w = window();
+        w.StartOn(c.argument);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w.tvXMLTree->rootNode() != nullptr; }, 10000));
+        EXPECT_EQ(w.ServerRoot, c.root) << c.argument;
+        EXPECT_TRUE(w.StatusMessage().isEmpty()) << w.StatusMessage().toStdString();
+    }
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+TEST_F(DailyUseTest, AServerOutOfReachAtStartLeavesAMessageAndAnEmptyTree)
+{
+    const std::string gone = m_work / "unplugged/";
+    const struct {
+        std::string argument, lastServer;
+    } cases[] = {
+        {gone, ""},  // named on the command line
+        {"", gone},  // remembered from the last run
+    };
+    for (const auto& c : cases) {
+        m_window.reset();
+        userSettings().setValue("server/last", QByteArray::fromStdString(c.lastServer));
+        TdlgAtlasdesk& w = window();
+        w.StartOn(c.argument);
+        EXPECT_EQ(w.tvXMLTree->topLevelItemCount(), 0);
+        EXPECT_TRUE(w.StatusMessage().contains(QString::fromStdString(gone))) << w.StatusMessage().toStdString();
+        EXPECT_TRUE(w.statusBar()->isVisibleTo(&w));
+        w.ConnectToServer(m_tree.path());
+        EXPECT_TRUE(w.StatusMessage().isEmpty()) << "connecting clears the message";
+    }
+    EXPECT_TRUE(m_errors.isEmpty()) << "never an error box at start: " << m_errors.join('\n').toStdString();
+}
+
+// ---- Hand data sets to other programs --------------------------------------
+
+TEST_F(DailyUseTest, DraggedNodesLeaveAsFileUrlsOfTheirDataFiles)
+{
+    TdlgAtlasdesk& w = window();
+    TreeNode* root = connectAndList();
+    ASSERT_NE(root, nullptr);
+    TreeNode* latin1 = latin1Node(root);
+    TreeNode* sub = child(root, "sub");
+    ASSERT_TRUE(latin1 && sub);
+    EXPECT_TRUE(w.tvXMLTree->dragEnabled());
+    EXPECT_TRUE(latin1->flags() & Qt::ItemIsDragEnabled);
+
+    select({latin1, sub});
+    const QModelIndexList indexes{w.tvXMLTree->model()->index(latin1->parent()->indexOfChild(latin1), 0,
+                                                             w.tvXMLTree->model()->index(0, 0)),
+                                  w.tvXMLTree->model()->index(sub->parent()->indexOfChild(sub), 0,
+                                                             w.tvXMLTree->model()->index(0, 0))};
+    std::unique_ptr<QMimeData> data(w.tvXMLTree->model()->mimeData(indexes));
+    ASSERT_NE(data, nullptr);
+    const QByteArray dir = QByteArray::fromStdString(m_tree.path()).toPercentEncoding("/");
+    EXPECT_EQ(data->data("text/uri-list"), "file://" + dir + "caf%E9.shp\r\nfile://" + dir + "sub/\r\n")
+        << "the Latin-1 byte stays one percent-encoded byte";
+    EXPECT_EQ(data->data("text/plain").toStdString(), m_tree / kLatin1Name + "\n" + m_tree / "sub/\n");
+    const QList<QUrl> urls = data->urls();
+    ASSERT_EQ(urls.size(), 2);
+    EXPECT_EQ(QByteArray::fromPercentEncoding(urls[0].toEncoded(QUrl::RemoveScheme)).toStdString(),
+              "//" + m_tree / kLatin1Name)
+        << "the URL names the very bytes of the file";
+}
+
+TEST_F(DailyUseTest, CopyPathPutsTheSelectedPathsOnTheClipboardOneALine)
+{
+    TdlgAtlasdesk& w = window();
+    TreeNode* root = connectAndList();
+    ASSERT_NE(root, nullptr);
+    select({child(root, "roads.shp"), latin1Node(root)});
+    QApplication::clipboard()->clear();
+    action("mnuCopyPath")->trigger();
+    const QMimeData* data = QApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->data("text/plain").toStdString(), m_tree / "roads.shp\n" + m_tree / kLatin1Name + "\n");
+    EXPECT_TRUE(data->data("text/uri-list").endsWith("caf%E9.shp\r\n"));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+TEST_F(DailyUseTest, ShowInFileManagerOpensTheContainingFolderWithoutTheService)
+{
+    // No file manager answers on the bus here: the folder goes to the
+    // desktop's opener, as bytes.
+    fakeOpener("printf '%s\\n' \"$@\" >> '" + m_bin / "opened.txt" + "'\n");
+    const std::string latin1Folder = m_tree / "d\xE9p/";
+    makeDir(latin1Folder);
+    writeFile(latin1Folder + "x.shp", "shp");
+    TreeNode* root = connectAndList();
+    ASSERT_NE(root, nullptr);
+    TreeNode* folder = nullptr;
+    for (int i = 0; i < root->childCount(); ++i)
+        if (root->childNode(i)->file()->DataPath() == latin1Folder)
+            folder = root->childNode(i);
+    ASSERT_NE(folder, nullptr);
+    expand(folder);
+    select({latin1Node(root), child(root, "roads.shp"), folder->childNode(0)});
+    action("mnuShowInFileManager")->trigger();
+    // The two openers run side by side: their lines may come in either order.
+    const auto openedFolders = [this] {
+        QList<QByteArray> lines = QByteArray::fromStdString(testutil::readFile(m_bin / "opened.txt")).split('\n');
+        std::sort(lines.begin(), lines.end());
+        return lines;
+    };
+    QList<QByteArray> expected{"", QByteArray::fromStdString(m_tree.path()), QByteArray::fromStdString(latin1Folder)};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return openedFolders() == expected; }, 10000))
+        << "each containing folder once, its bytes unchanged: " << testutil::readFile(m_bin / "opened.txt");
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+// ---- Keyboard -----------------------------------------------------------
+
+TEST_F(DailyUseTest, MenuKeyAndShiftF10OpenThePopupAtTheCurrentNode)
+{
+    TdlgAtlasdesk& w = window();
+    showWindow();
+    TreeNode* root = connectAndList();
+    ASSERT_NE(root, nullptr);
+    TreeNode* roads = child(root, "roads.shp");
+    w.tvXMLTree->setCurrentItem(roads);
+    const QRect row(w.tvXMLTree->viewport()->mapToGlobal(w.tvXMLTree->visualItemRect(roads).topLeft()),
+                    w.tvXMLTree->visualItemRect(roads).size());
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } keys[] = {{Qt::Key_Menu, Qt::NoModifier}, {Qt::Key_F10, Qt::ShiftModifier}};
+    for (const auto& k : keys) {
+        QTest::keyClick(w.tvXMLTree, k.key, k.modifiers);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w.popXMLTree->isVisible(); }, 5000)) << k.key;
+        const QPoint at = w.popXMLTree->pos();
+        EXPECT_TRUE(at.y() >= row.top() && at.y() <= row.bottom() + 1)
+            << "pop-up at y " << at.y() << ", row " << row.top() << ".." << row.bottom();
+        w.popXMLTree->close();
+    }
+    EXPECT_EQ(w.tvXMLTree->currentItem(), roads);
+}
+
+TEST_F(DailyUseTest, EveryPopupCommandShowsAShortcutOfItsOwn)
+{
+    TdlgAtlasdesk& w = window();
+    QSet<QKeySequence> seen;
+    for (QAction* a : w.popXMLTree->actions()) {
+        if (!a->isVisible() || a->isSeparator())
+            continue;
+        EXPECT_FALSE(a->shortcut().isEmpty()) << a->text().toStdString();
+        EXPECT_FALSE(seen.contains(a->shortcut())) << a->text().toStdString();
+        seen.insert(a->shortcut());
+    }
+    EXPECT_EQ(seen.size(), 8);
+}
+
+TEST_F(DailyUseTest, EnterOpensTheCurrentDataSetAndTogglesADirectory)
+{
+    TdlgAtlasdesk& w = window();
+    TreeNode* root = connectAndList();
+    ASSERT_NE(root, nullptr);
+    TreeNode* roads = child(root, "roads.shp");
+    select({roads});
+    w.tvXMLTree->setCurrentItem(roads);
+    QTest::keyClick(w.tvXMLTree, Qt::Key_Return);
+    EXPECT_EQ(m_launched, std::vector<std::string>{m_tree / "roads.shp"});
+
+    TreeNode* sub = child(root, "sub");
+    w.tvXMLTree->setCurrentItem(sub);
+    QTest::keyClick(w.tvXMLTree, Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_TRUE(sub->isExpanded());
+    EXPECT_EQ(m_launched.size(), 1u) << "a directory is not opened";
+}
+
+TEST_F(DailyUseTest, TabGoesFromTheTreeThroughTheCategoryBoxesToThePages)
+{
+    TdlgAtlasdesk& w = window();
+    showWindow();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    w.tvXMLTree->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.tvXMLTree->hasFocus(); }, 5000));
+    QList<QWidget*> order;
+    for (int i = 0; i < 7; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        order << QApplication::focusWidget();
+    }
+    const QList<QWidget*> boxes{w.ckVector, w.ckRaster, w.ckGIS, w.ckTable, w.ckDocument, w.ckExecutable};
+    EXPECT_EQ(order.mid(0, 6), boxes);
+    EXPECT_TRUE(order[6] == w.PageControl1 || w.PageControl1->isAncestorOf(order[6]))
+        << (order[6] ? order[6]->metaObject()->className() : "none");
+}
+
+// ---- Opening files never blocks -----------------------------------------
+
+TEST_F(DailyUseTest, AnOpenerThatStaysRunningDoesNotHoldTheWindow)
+{
+    // The opener starts, then waits for the test's word before it fails:
+    // the command must come back while the opener is still running, and
+    // its failure must be reported when it comes.
+    const std::string started = m_bin / "started";
+    const std::string release = m_bin / "release";
+    fakeOpener("touch '" + started + "'\nwhile [ ! -f '" + release + "' ]; do sleep 0.05; done\nexit 3\n");
+    TdlgAtlasdesk& w = window();
+    w.launchFile = [&w](const std::string& path) { w.OpenWithDesktop(path); };
+    TreeNode* root = connectAndList();
+    ASSERT_NE(root, nullptr);
+    select({child(root, "roads.shp")});
+
+    w.OnMnuOpenFilesClick();
+    EXPECT_FALSE(testutil::exists(release)) << "the command returned while the opener runs";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return testutil::exists(started); }, 10000));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+    writeFile(release, "");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !m_errors.isEmpty(); }, 10000));
+    EXPECT_EQ(m_errors, QStringList{"Couldn't launch external application, error code:3."});
+
+    // A missing file is still reported at once, before any opener runs.
+    m_errors.clear();
+    std::filesystem::remove(m_tree / "roads.shp");
+    w.OnMnuOpenFilesClick();
+    EXPECT_EQ(m_errors, QStringList{QString::fromStdString("File '" + m_tree / "roads.shp" + "' not found.")});
+}
+
+TEST_F(DailyUseTest, AnOpenerThatSucceedsReportsNothing)
+{
+    const std::string done = m_bin / "done";
+    fakeOpener("printf '%s' \"$1\" > '" + done + "'\nexit 0\n");
+    TdlgAtlasdesk& w = window();
+    w.launchFile = [&w](const std::string& path) { w.OpenWithDesktop(path); };
+    TreeNode* root = connectAndList();
+    ASSERT_NE(root, nullptr);
+    select({latin1Node(root)});
+    w.OnMnuOpenFilesClick();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return testutil::exists(done); }, 10000));
+    EXPECT_EQ(testutil::readFile(done), m_tree / kLatin1Name) << "the opener gets the name's bytes";
+    // The watch on the opener goes once the window has seen its end.
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.findChild<QObject*>("openerWatch"); }, 10000));
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+} // namespace
