@@ -1,17 +1,11 @@
 // The server tree: connecting to a root, listing directories lazily,
 // Refresh, and releasing nodes.
-#include <dirent.h>
-
 #include <QApplication>
-#include <QCollator>
-#include <QCollatorSortKey>
-#include <algorithm>
-#include <string_view>
-#include <unordered_set>
 
 #include "AtlasdeskOps.h"
 #include "CategoryIcons.h"
 #include "CommandGuard.h"
+#include "DirectoryListing.h"
 #include "FileOps.h"
 #include "PathOps.h"
 #include "ServerTree.h"
@@ -54,43 +48,14 @@ TreeNode* makeDirectoryNode(const std::string& path)
     return node;
 }
 
-// A data-set node, or null for a path of no shown category.
-TreeNode* makeFileNode(const std::string& path)
+// A node for one listed entry: a directory node to expand, or a data set.
+TreeNode* makeListedNode(const DirectoryListing& listing, const ListedEntry& entry)
 {
-    auto file = std::make_unique<tXMLFile>(path);
-    if (file->Category == catUnknown)
-        return nullptr;
-    file->Scanned = true;
-    const int category = file->Category;
-    const QString text = displayText(file->Name);
-    auto* node = new TreeNode(std::move(file));
-    node->setText(0, text);
-    node->setHasChildrenMark(false);
-    setPicture(node, category);
+    auto* node = new TreeNode(makeListedItem(listing, entry));
+    node->setText(0, entry.text);
+    node->setHasChildrenMark(entry.subdirectory);
+    setPicture(node, entry.category);
     return node;
-}
-
-// The listing's extension test: an entry passes when its extension occurs
-// anywhere in AllExtensions. An entry's extension holds exactly one dot, at
-// its start, so the texts that can pass are those that run in AllExtensions
-// from a dot up to the next dot or the end. They are collected once per
-// configuration instead of searching the long text for every entry.
-bool listedExtension(const std::string& ext)
-{
-    static std::string source;
-    static std::unordered_set<std::string> accepted;
-    static bool collected = false;
-    if (!collected || source != AllExtensions) {
-        source = AllExtensions;
-        accepted.clear();
-        collected = true;
-        for (size_t start = source.find('.'); start != std::string::npos; start = source.find('.', start + 1)) {
-            const size_t end = std::min(source.find('.', start + 1), source.size());
-            for (size_t length = 1; start + length <= end; ++length)
-                accepted.insert(source.substr(start, length));
-        }
-    }
-    return accepted.count(ext) > 0;
 }
 
 } // namespace
@@ -122,39 +87,11 @@ void TdlgAtlasdesk::ScanDirectoryNode(TreeNode* node)
     tXMLFile* f = node->file();
     if (f->Scanned)
         return;
-    const std::string dir = f->DataPath();
-    QList<QTreeWidgetItem*> children;
-    for (const std::string& path : ListSubdirectories(dir))
-        if (TreeNode* child = makeDirectoryNode(path))
-            children.append(child);
-    if (DIR* d = opendir(dir.c_str())) {
-        while (const dirent* e = readdir(d)) {
-            const std::string_view name = e->d_name;
-            const size_t dot = name.rfind('.');
-            if (dot == std::string_view::npos || dot + 1 == name.size())
-                continue; // no extension, or just "." ("." and ".." too)
-            if (!listedExtension(LowerAscii(name.substr(dot))))
-                continue;
-            if (TreeNode* child = makeFileNode(dir + std::string(name)))
-                children.append(child);
-        }
-        closedir(d);
-    }
-
-    // Children are sorted by text with the locale's case-sensitive order;
-    // sort keys keep that fast for directories of many thousand entries.
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseSensitive);
-    std::vector<std::pair<QCollatorSortKey, QTreeWidgetItem*>> keyed;
-    keyed.reserve(static_cast<size_t>(children.size()));
-    for (QTreeWidgetItem* c : children)
-        keyed.emplace_back(collator.sortKey(c->text(0)), c);
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    const DirectoryListing listing = listDirectory(f->DataPath());
     QList<QTreeWidgetItem*> sorted;
-    sorted.reserve(children.size());
-    for (auto& k : keyed)
-        sorted.append(k.second);
+    sorted.reserve(static_cast<qsizetype>(listing.entries.size()));
+    for (const ListedEntry& entry : listing.entries)
+        sorted.append(makeListedNode(listing, entry));
     if (!sorted.isEmpty())
         tvXMLTree->attachChildren(node, sorted);
     node->setHasChildrenMark(node->childCount() > 0);
