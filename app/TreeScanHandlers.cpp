@@ -1,12 +1,15 @@
 // The server tree: connecting to a root, listing directories lazily,
 // Refresh, and releasing nodes.
 #include <QApplication>
+#include <QLabel>
+#include <QStyle>
 
 #include "AtlasdeskOps.h"
 #include "CategoryIcons.h"
 #include "CommandGuard.h"
 #include "DirectoryListing.h"
 #include "FileOps.h"
+#include "ListingService.h"
 #include "PathOps.h"
 #include "ServerTree.h"
 #include "XMLFile.h"
@@ -84,35 +87,115 @@ TreeNode* TdlgAtlasdesk::AddDirectoryNode(TreeNode* parent, const std::string& p
 
 void TdlgAtlasdesk::ScanDirectoryNode(TreeNode* node)
 {
-    tXMLFile* f = node->file();
-    if (f->Scanned)
+    requestListing(node);
+}
+
+quint64 TdlgAtlasdesk::requestListing(TreeNode* node)
+{
+    if (node->file()->Scanned)
+        return 0;
+    if (node->listingRequest)
+        return node->listingRequest; // already on its way
+    const quint64 id = m_listing->request(node->file()->DataPath());
+    node->listingRequest = id;
+    m_pendingListings.emplace(id, QPersistentModelIndex(tvXMLTree->indexFromItem(node)));
+    // The node shows that it is loading until the answer is attached.
+    node->setIcon(0, style()->standardIcon(QStyle::SP_BrowserReload));
+    node->setToolTip(0, QStringLiteral("Loading…"));
+    return id;
+}
+
+void TdlgAtlasdesk::dropListing(TreeNode* node)
+{
+    if (!node->listingRequest)
         return;
-    const DirectoryListing listing = listDirectory(f->DataPath());
-    QList<QTreeWidgetItem*> sorted;
-    sorted.reserve(static_cast<qsizetype>(listing.entries.size()));
+    const quint64 id = node->listingRequest;
+    node->listingRequest = 0;
+    m_listing->cancel(id);
+    m_pendingListings.erase(id);
+    setPicture(node, node->data(0, Qt::UserRole).toInt());
+    node->setToolTip(0, QString());
+    walkListed(id, nullptr);
+}
+
+void TdlgAtlasdesk::dropAllListings()
+{
+    for (const auto& [id, index] : m_pendingListings) {
+        m_listing->cancel(id);
+        if (auto* node = static_cast<TreeNode*>(tvXMLTree->itemFromIndex(index)))
+            node->listingRequest = 0;
+    }
+    m_pendingListings.clear();
+}
+
+bool TdlgAtlasdesk::listingBusy() const
+{
+    return !m_pendingListings.empty() || m_walk != nullptr;
+}
+
+void TdlgAtlasdesk::onListed(quint64 request, const DirectoryListing& listing)
+{
+    auto pending = m_pendingListings.find(request);
+    if (pending == m_pendingListings.end())
+        return; // dropped by a collapse, Refresh or reconnecting
+    auto* node = static_cast<TreeNode*>(tvXMLTree->itemFromIndex(pending->second));
+    m_pendingListings.erase(pending);
+    if (!node || node->listingRequest != request)
+        return walkListed(request, nullptr);
+    node->listingRequest = 0;
+    setPicture(node, node->data(0, Qt::UserRole).toInt());
+    node->setToolTip(0, QString());
+    if (listing.cancelled || walkRejects(request, listing)) {
+        // Not listed: the node stays as it was before, ready to be listed.
+        return walkListed(request, nullptr);
+    }
+    QList<QTreeWidgetItem*> children;
+    children.reserve(static_cast<qsizetype>(listing.entries.size()));
     for (const ListedEntry& entry : listing.entries)
-        sorted.append(makeListedNode(listing, entry));
-    if (!sorted.isEmpty())
-        tvXMLTree->attachChildren(node, sorted);
+        children.append(makeListedNode(listing, entry));
+    if (!children.isEmpty())
+        tvXMLTree->attachChildren(node, children);
+    node->dirDevice = listing.device;
+    node->dirInode = listing.inode;
     node->setHasChildrenMark(node->childCount() > 0);
-    f->Scanned = true;
+    node->file()->Scanned = true;
+    if (!listing.error.isEmpty()) {
+        // A folder that cannot be read lists as empty; why is told on the
+        // node and in the status line, never in a box that stops the user.
+        node->setToolTip(0, listing.error);
+        node->setData(0, ListingErrorRole, listing.error);
+        lblTask->setText(listing.error);
+    }
     UpdateCounters();
+    walkListed(request, &listing);
 }
 
 void TdlgAtlasdesk::OntvXMLTreeExpanding(QTreeWidgetItem* item)
 {
     auto* node = static_cast<TreeNode*>(item);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QString error;
-    try {
-        ScanDirectoryNode(node);
-    } catch (const std::exception& e) {
-        error = QString::fromUtf8(e.what());
-    }
-    // The pointer is normal again before any error is shown.
-    QApplication::restoreOverrideCursor();
-    if (!error.isEmpty())
-        showErrorBox(this, error);
+    runCommand(this, [this, node] { requestListing(node); });
+}
+
+void TdlgAtlasdesk::OntvXMLTreeCollapsed(QTreeWidgetItem* item)
+{
+    auto* node = static_cast<TreeNode*>(item);
+    // A read still pending is dropped: expanding again asks anew.
+    dropListing(node);
+    DropHiddenFromSelection();
+}
+
+void TdlgAtlasdesk::DropHiddenFromSelection()
+{
+    // Only visible nodes can be selected: those a collapse hid leave the
+    // selection, so that no command acts on what the user cannot see.
+    std::vector<TreeNode*> hidden;
+    for (TreeNode* node : tvXMLTree->selectionOrder())
+        for (const QTreeWidgetItem* p = node->parent(); p; p = p->parent())
+            if (!p->isExpanded()) {
+                hidden.push_back(node);
+                break;
+            }
+    tvXMLTree->deselectNodes(hidden);
 }
 
 void TdlgAtlasdesk::mnuRefreshClick()
@@ -124,13 +207,17 @@ void TdlgAtlasdesk::mnuRefreshClick()
         // A data set has nothing to list: refreshing it lists its directory again.
         if (node->file()->Category != catDirectory && node->parentNode())
             node = node->parentNode();
+        cancelWalk(); // its nodes are about to go
         const int selectedBefore = tvXMLTree->selectionCount();
         {
             const QSignalBlocker quiet(tvXMLTree);
             for (int i = node->childCount() - 1; i >= 0; --i)
                 DeleteSubtree(node->childNode(i));
         }
+        dropListing(node);
         node->file()->Scanned = false;
+        node->setData(0, ListingErrorRole, QVariant());
+        node->setToolTip(0, QString());
         ScanDirectoryNode(node);
         if (tvXMLTree->selectionCount() != selectedBefore)
             OntvXMLTreeSelect();
@@ -148,6 +235,8 @@ void TdlgAtlasdesk::DeleteSubtree(TreeNode* node)
 
 void TdlgAtlasdesk::ClearTree()
 {
+    cancelWalk();
+    dropAllListings();
     {
         const QSignalBlocker quiet(tvXMLTree);
         tvXMLTree->clearAll();
