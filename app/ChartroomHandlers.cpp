@@ -159,7 +159,7 @@ void TdlgAtlasdesk::startCatalogueTask(CatalogueTask::Work work, bool closesCata
     });
     connect(task, &CatalogueTask::finished, this, [this, task, closesCatalogue](const QString& error) {
         m_catalogueTask = nullptr;
-        btCancelTask->setEnabled(false);
+        endCancellableTask();
         task->deleteLater();
         // The catalogue page shows a closed table after an upload, as the
         // run's own connection is closed too.
@@ -169,9 +169,8 @@ void TdlgAtlasdesk::startCatalogueTask(CatalogueTask::Work work, bool closesCata
             showErrorBox(this, error);
         emit catalogueTaskFinished();
     });
-    connect(this, &TdlgAtlasdesk::cancelRequested, task, &CatalogueTask::cancel);
     m_catalogueTask = task;
-    btCancelTask->setEnabled(true);
+    beginCancellableTask([task] { task->cancel(); });
     task->start();
 }
 

@@ -25,8 +25,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QShortcut>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
@@ -42,8 +42,10 @@
 #include "CommandGuard.h"
 #include "FileOps.h"
 #include "Idrisi.h"
+#include "ListingService.h"
 #include "PathOps.h"
 #include "ServerTree.h"
+#include "TreeWalk.h"
 #include "XMLFile.h"
 #include "XMLOps.h"
 #include "dlgAbout.h"
@@ -72,6 +74,8 @@ TdlgAtlasdesk::TdlgAtlasdesk(TdmAtlasdesk* dataModule, QWidget* parent)
     enableWebAccessibility(); // before the first web view starts the engine
     installTreeAccessibility();
     setupViews();
+    m_listing = new ListingService(this);
+    connect(m_listing, &ListingService::listed, this, &TdlgAtlasdesk::onListed);
     buildWindow();
     // The web views draw through textures. A window that learns so only
     // when the first page appears has its native window made anew (about a
@@ -137,17 +141,15 @@ void TdlgAtlasdesk::buildWindow()
     ggTask->setTextVisible(true);
     ggTask->setValue(0);
     own(ggTask, 255);
-    // Stops the command that runs on a worker (also Esc): the window
-    // routes cancelRequested to whatever task runs.
-    btCancelTask = new QToolButton(Panel3);
+    // Shown only while a cancellable task runs (not under the edition rule).
+    btCancelTask = new QPushButton(QStringLiteral("Cancel"), Panel3);
     btCancelTask->setObjectName(QStringLiteral("btCancelTask"));
-    btCancelTask->setText(QStringLiteral("Cancel"));
-    btCancelTask->setAutoRaise(true);
-    btCancelTask->setEnabled(false);
-    own(btCancelTask, 255);
-    connect(btCancelTask, &QToolButton::clicked, this, &TdlgAtlasdesk::cancelRequested);
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, this, &TdlgAtlasdesk::cancelRequested);
+    btCancelTask->setVisible(false);
+    connect(btCancelTask, &QPushButton::clicked, this, &TdlgAtlasdesk::requestCancelTask);
+    m_escCancel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_escCancel->setContext(Qt::WindowShortcut);
+    m_escCancel->setEnabled(false);
+    connect(m_escCancel, &QShortcut::activated, this, &TdlgAtlasdesk::requestCancelTask);
     p3->addWidget(lblTask);
     p3->addWidget(ggTask, 1);
     p3->addWidget(btCancelTask);
@@ -202,6 +204,7 @@ void TdlgAtlasdesk::buildLeftPane()
     own(tvXMLTree, 255);
     layout->addWidget(tvXMLTree, 1);
     connect(tvXMLTree, &QTreeWidget::itemExpanded, this, &TdlgAtlasdesk::OntvXMLTreeExpanding);
+    connect(tvXMLTree, &QTreeWidget::itemCollapsed, this, &TdlgAtlasdesk::OntvXMLTreeCollapsed);
     connect(tvXMLTree, &QTreeWidget::itemSelectionChanged, this,
             &TdlgAtlasdesk::OntvXMLTreeSelect);
     connect(tvXMLTree, &QTreeWidget::itemDoubleClicked, this,
@@ -666,6 +669,29 @@ void TdlgAtlasdesk::ShowReady()
         QApplication::restoreOverrideCursor();
     lblTask->setText(QStringLiteral("Ready"));
     ggTask->setValue(0);
+}
+
+void TdlgAtlasdesk::beginCancellableTask(std::function<void()> onCancel)
+{
+    m_cancelTask = std::move(onCancel);
+    btCancelTask->setEnabled(true);
+    btCancelTask->setVisible(true);
+    m_escCancel->setEnabled(true);
+}
+
+void TdlgAtlasdesk::endCancellableTask()
+{
+    m_cancelTask = {};
+    btCancelTask->setEnabled(false);
+    btCancelTask->setVisible(false);
+    m_escCancel->setEnabled(false);
+}
+
+void TdlgAtlasdesk::requestCancelTask()
+{
+    // Taken out first: the task's own handler usually ends the task.
+    if (std::function<void()> cancel = std::exchange(m_cancelTask, {}))
+        runCommand(this, cancel);
 }
 
 void TdlgAtlasdesk::UpdateCounters()

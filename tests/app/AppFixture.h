@@ -115,6 +115,7 @@ protected:
         window().ConnectToServer(m_tree.path());
         TreeNode* root = window().tvXMLTree->rootNode();
         root->setExpanded(true);
+        waitForListings();
         return root;
     }
     // Waits until the metadata pages have shown their answers to the newest
@@ -170,6 +171,7 @@ protected:
         TreeNode* node = child(connectAndExpand(), QString::fromStdString(folder));
         ASSERT_NE(node, nullptr);
         node->setExpanded(true);
+        waitForListings();
         window().tvXMLTree->clearSelection();
         for (const std::string& name : names)
             window().tvXMLTree->addToSelection(child(node, QString::fromStdString(name)));
@@ -190,6 +192,13 @@ protected:
     }
     static constexpr int kCatalogueTimeoutMs = 120000;
 
+    // Directories are listed off the window's thread: waits until every
+    // listing and walk the window started has been attached.
+    void waitForListings()
+    {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window().listingBusy(); }, 30000))
+            << "a listing did not end";
+    }
     QStringList selectedTexts()
     {
         QStringList texts;
