@@ -483,6 +483,11 @@ std::string EffectiveXmlEncoding(std::string_view bytes)
 
 // ---- tXMLDocument ------------------------------------------------------------------
 
+namespace {
+// Marks a document loaded from a file whose lines end with CR LF.
+const char kCrLfLines[] = "CR LF";
+} // namespace
+
 tXMLDocument::tXMLDocument()
 {
     reset();
@@ -556,6 +561,12 @@ void tXMLDocument::Load()
     m_doc = doc;
     RootNode = nullptr;
     m_declared = declaration.present;
+    // The parser makes every line break LF; the file's own kind is put back
+    // on saving when its layout is kept. Noted in the document's slot for
+    // the application, which nothing else of ours uses.
+    const std::size_t lineBreak = bytes.find('\n');
+    if (lineBreak != std::string::npos && lineBreak > 0 && bytes[lineBreak - 1] == '\r')
+        m_doc->_private = const_cast<char*>(kCrLfLines);
 }
 
 void tXMLDocument::Save()
@@ -586,6 +597,11 @@ void tXMLDocument::Save()
         if (saved < 0 || closed < 0 || errors.failed())
             throw EInOutError("Cannot save " + FileName + ": " +
                               errors.message("the document cannot be written"));
+    }
+    if (m_layout == Layout::Keep && m_doc->_private == kCrLfLines) {
+        // The serializer writes a carriage return in content as "&#13;": every
+        // raw LF is a line break of the layout.
+        bytes = ReplaceAll(bytes, "\n", "\r\n");
     }
     replaceFile(FileName, bytes);
 }
@@ -917,8 +933,12 @@ void tXMLDocument::placeIndented(xmlNodePtr parent, xmlNodePtr element)
         // After the last element, behind a copy of the line break and
         // indentation in front of it; what closes the parent stays last.
         xmlAddNextSibling(lastElement, element);
-        if (isBlankText(lastElement->prev))
-            xmlAddPrevSibling(element, newBlank(m_doc, fromXml(lastElement->prev->content)));
+        if (isBlankText(lastElement->prev)) {
+            // One line break, not the blank lines that may part groups.
+            const std::string blank = fromXml(lastElement->prev->content);
+            const bool onNewLine = blank.find('\n') != std::string::npos;
+            xmlAddPrevSibling(element, newBlank(m_doc, onNewLine ? "\n" + indentBefore(lastElement) : blank));
+        }
         return;
     }
     const bool onlyBlank = parent->children && parent->children == parent->last && isBlankText(parent->children);

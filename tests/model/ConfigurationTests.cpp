@@ -243,6 +243,12 @@ TEST_F(ConfigurationTest, AddingAServerChangesOnlyTheNewElement)
          "<atlasdesk>\n\t<filetypes/>\n</atlasdesk>\n",
          "<atlasdesk>\n\t<filetypes/>\n\t<directories>\n\t\t<servers>\n\t\t\t<path>/srv/new store</path>\n"
          "\t\t</servers>\n\t</directories>\n</atlasdesk>\n"},
+        {"blank lines between groups, CR LF line ends",
+         "<atlasdesk>\r\n  <filetypes/>\r\n\r\n  <directories>\r\n    <servers>\r\n      <path>/a</path>\r\n\r\n"
+         "      <path>/b</path>\r\n    </servers>\r\n  </directories>\r\n</atlasdesk>\r\n",
+         "<atlasdesk>\r\n  <filetypes/>\r\n\r\n  <directories>\r\n    <servers>\r\n      <path>/a</path>\r\n\r\n"
+         "      <path>/b</path>\r\n      <path>/srv/new store</path>\r\n    </servers>\r\n  </directories>\r\n"
+         "</atlasdesk>\r\n"},
         {"an emptied server list",
          "<atlasdesk>\n  <directories>\n    <servers>\n    </servers>\n  </directories>\n</atlasdesk>\n",
          "<atlasdesk>\n  <directories>\n    <servers>\n      <path>/srv/new store</path>\n    </servers>\n"
