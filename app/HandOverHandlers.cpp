@@ -69,7 +69,9 @@ void TdlgAtlasdesk::ShowInFileManager(const std::vector<std::string>& paths)
                 runCommand(this, [&] { OpenWithDesktop(folder); });
         }
     };
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    QDBusConnection bus = fileManagerBus.isEmpty()
+                              ? QDBusConnection::sessionBus()
+                              : QDBusConnection::connectToBus(fileManagerBus, QStringLiteral("atlasdesk-file-manager"));
     if (!bus.isConnected()) {
         openFolders();
         return;

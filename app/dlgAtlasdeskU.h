@@ -158,6 +158,9 @@ public:
     // Shows the items in the desktop's file manager, selected in their
     // folder where the file manager offers that.
     void ShowInFileManager(const std::vector<std::string>& paths);
+    // The D-Bus address where the file manager is asked; empty for the
+    // session bus. Tests point it to a bus of their own. Window thread.
+    QString fileManagerBus;
 
     // The opener used by "&Open file(s)"; tests may replace it.
     std::function<void(const std::string&)> launchFile;

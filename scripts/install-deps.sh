@@ -9,7 +9,7 @@ packages=(
   libxml2-dev libxslt1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   mariadb-server mariadb-client
-  xvfb xauth xdg-utils fonts-dejavu-core xdotool
+  xvfb xauth xdg-utils fonts-dejavu-core xdotool dbus-daemon
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -5,6 +5,11 @@
 // window's thread.
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVirtualObject>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QComboBox>
 #include <QMimeData>
 #include <QSettings>
@@ -286,6 +291,69 @@ TEST_F(DailyUseTest, ShowInFileManagerOpensTheContainingFolderWithoutTheService)
     EXPECT_TRUE(QTest::qWaitFor([&] { return openedFolders() == expected; }, 10000))
         << "each containing folder once, its bytes unchanged: " << testutil::readFile(m_bin / "opened.txt");
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+// A file manager on a bus of the test's own: records what ShowItems asks.
+class FakeFileManager : public QDBusVirtualObject {
+public:
+    QStringList shownItems;
+    QString interfaceAsked;
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        if (message.member() != QLatin1String("ShowItems"))
+            return false;
+        interfaceAsked = message.interface();
+        shownItems = message.arguments().value(0).toStringList();
+        connection.send(message.createReply());
+        return true;
+    }
+    QString introspect(const QString&) const override { return {}; }
+};
+
+TEST_F(DailyUseTest, ShowInFileManagerAsksTheFileManagerToSelectTheItems)
+{
+    const QString daemonProgram = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
+    if (daemonProgram.isEmpty()) {
+        if (qEnvironmentVariable("CI") == QLatin1String("true"))
+            FAIL() << "dbus-daemon is missing (scripts/install-deps.sh installs it)";
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    }
+    QProcess daemon;
+    daemon.start(daemonProgram, {"--session", "--nofork", "--nopidfile", "--print-address"});
+    ASSERT_TRUE(daemon.waitForStarted(10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return daemon.canReadLine(); }, 10000)) << "no bus address";
+    const QString address = QString::fromUtf8(daemon.readLine()).trimmed();
+    struct Stop {
+        QProcess& p;
+        ~Stop()
+        {
+            QDBusConnection::disconnectFromBus(QStringLiteral("fake-file-manager"));
+            QDBusConnection::disconnectFromBus(QStringLiteral("atlasdesk-file-manager"));
+            p.terminate();
+            p.waitForFinished(5000);
+        }
+    } stop{daemon};
+    QDBusConnection service = QDBusConnection::connectToBus(address, QStringLiteral("fake-file-manager"));
+    ASSERT_TRUE(service.isConnected());
+    FakeFileManager fileManager;
+    ASSERT_TRUE(service.registerVirtualObject(QStringLiteral("/org/freedesktop/FileManager1"), &fileManager));
+    ASSERT_TRUE(service.registerService(QStringLiteral("org.freedesktop.FileManager1")));
+    fakeOpener("printf '%s\\n' \"$@\" >> '" + m_bin / "opened.txt" + "'\n");
+
+    TdlgAtlasdesk& w = window();
+    w.fileManagerBus = address;
+    TreeNode* root = connectAndList();
+    ASSERT_NE(root, nullptr);
+    select({latin1Node(root), child(root, "sub")});
+    action("mnuShowInFileManager")->trigger();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !fileManager.shownItems.isEmpty(); }, 10000));
+    const QString dir = QString::fromLatin1(QByteArray::fromStdString(m_tree.path()).toPercentEncoding("/"));
+    EXPECT_EQ(fileManager.shownItems, (QStringList{"file://" + dir + "caf%E9.shp", "file://" + dir + "sub"}))
+        << "the items themselves, to be selected in their folder, the Latin-1 byte kept";
+    EXPECT_EQ(fileManager.interfaceAsked, "org.freedesktop.FileManager1");
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+    EXPECT_FALSE(testutil::exists(m_bin / "opened.txt")) << "no folder is opened besides";
 }
 
 // ---- Keyboard -----------------------------------------------------------
