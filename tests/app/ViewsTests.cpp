@@ -136,11 +136,14 @@ TEST_F(ViewsTest, ThumbnailOfOurOwnDocuments)
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
 
     select({"bmp.tif"});
+    ASSERT_TRUE(viewsSettled());
     EXPECT_EQ(w.edThbFilename->text().toStdString(), m_tree / "bmp.tif");
     EXPECT_EQ(w.imgThumbnail->pixmap().size(), QSize(200, 133));
     select({"jpeg.tif"});
+    ASSERT_TRUE(viewsSettled());
     EXPECT_EQ(w.imgThumbnail->pixmap().size(), QSize(64, 48));
     select({"bmp.tif", "jpeg.tif"});
+    ASSERT_TRUE(viewsSettled());
     EXPECT_TRUE(w.imgThumbnail->pixmap().isNull()) << "two data sets: an empty view";
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
@@ -253,6 +256,7 @@ TEST_F(ViewsTest, ScratchFilesStayOutOfAReadOnlyProgramFolderAndApartPerWindow)
     TdlgAtlasdesk second(&secondModule);
     second.ConnectToServer(m_tree.path());
     second.tvXMLTree->rootNode()->setExpanded(true);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !second.listingBusy(); }, 30000));
     for (TdlgAtlasdesk* w : {&first, &second}) {
         ASSERT_EQ(w->cbXslFormat->count(), 1);
         EXPECT_EQ(w->cbXslFormat->itemText(0), "plain.xsl");

@@ -105,6 +105,7 @@ TEST_F(Latin1NamesTest, MixedPathReadsEachNameInItsOwnEncoding)
     TreeNode* folder = child(connectAndExpand(), QString::fromUtf8("réseaux"));
     ASSERT_NE(folder, nullptr);
     folder->setExpanded(true);
+    waitForListings();
     TreeNode* node = child(folder, QString::fromUtf8("forêt.shp"));
     ASSERT_NE(node, nullptr);
     const QString shown = QString::fromStdString(m_tree.path()) + QString::fromUtf8("réseaux/forêt.shp");

@@ -362,7 +362,12 @@ TEST_F(StoppedServerTest, UploadEndsAfterTheTimeoutWithTheRowsWrittenSoFar)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back().rfind("- Data added to Chartroom: 2 records added on ", 0), 0u) << lines.back();
     EXPECT_NE(lines.back().find("(the run broke off at data set 3 of 5)"), std::string::npos) << lines.back();
-    EXPECT_EQ(freshRows("SELECT FileName FROM Main ORDER BY RecordNumber"), (Rows{{"a.shp"}, {"b.shp"}}));
+    // The two rows the server confirmed stay. The third data set's statement
+    // was on its way when the server stopped: the server may still carry it
+    // out when it resumes, after the client gave up on the answer.
+    Rows rows = freshRows("SELECT FileName FROM Main ORDER BY RecordNumber");
+    const Rows confirmed{{"a.shp"}, {"b.shp"}}, withInFlight{{"a.shp"}, {"b.shp"}, {"c.shp"}};
+    EXPECT_TRUE(rows == confirmed || rows == withInFlight) << rows.size() << " rows";
 }
 
 } // namespace
