@@ -200,15 +200,6 @@ std::string metadataWithPicture(const std::string& title)
            + "</Data></Thumbnail></Binary></metadata>";
 }
 
-// The names in `folder`, sorted.
-std::vector<std::string> namesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 } // namespace
 
@@ -223,7 +214,7 @@ TEST_F(ViewsTest, ScratchFilesStayOutOfAReadOnlyProgramFolderAndApartPerWindow)
     writeFile(m_tree / "rails.shp", "shp");
     writeFile(m_tree / "rails.shp.xml", "<metadata><idinfo><citation><citeinfo><title>Rails</title></citeinfo>"
                                         "</citation></idinfo></metadata>");
-    const std::vector<std::string> before = namesIn(m_program.path());
+    const std::vector<std::string> before = testutil::entries(m_program.path());
     ASSERT_EQ(::chmod(m_program.path().c_str(), 0555), 0);
 
     TdlgAtlasdesk& first = connected();
@@ -243,7 +234,7 @@ TEST_F(ViewsTest, ScratchFilesStayOutOfAReadOnlyProgramFolderAndApartPerWindow)
     ::chmod(m_program.path().c_str(), 0755);
 
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
-    EXPECT_EQ(namesIn(m_program.path()), before) << "nothing written into the program folder";
+    EXPECT_EQ(testutil::entries(m_program.path()), before) << "nothing written into the program folder";
     const std::string a = first.views()->scratchFolder(), b = second.views()->scratchFolder();
     ASSERT_FALSE(a.empty());
     ASSERT_FALSE(b.empty());
@@ -252,7 +243,7 @@ TEST_F(ViewsTest, ScratchFilesStayOutOfAReadOnlyProgramFolderAndApartPerWindow)
     EXPECT_TRUE(readFile(a + "~TempXML.xml").find("Roads") != std::string::npos);
     EXPECT_TRUE(readFile(b + "~TempXML.xml").find("Rails") != std::string::npos);
     for (const std::string& folder : {a, b})
-        EXPECT_EQ(namesIn(folder), (std::vector<std::string>{"~Last Used.xsl", "~TempXML.xml"})) << "nothing left over";
+        EXPECT_EQ(testutil::entries(folder), (std::vector<std::string>{"~Last Used.xsl", "~TempXML.xml"})) << "nothing left over";
     EXPECT_EQ(first.wbXSL->lastLocalPath(), a + "~TempXML.xml");
     EXPECT_EQ(second.wbXSL->lastLocalPath(), b + "~TempXML.xml");
 }
