@@ -1,5 +1,7 @@
 #include "MetadataViews.h"
 
+#include "XslTransform.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -7,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <atomic>
 #include <mutex>
@@ -54,12 +57,20 @@ std::unique_ptr<QTemporaryDir> makeScratchFolder()
     return folder;
 }
 
+// Threads the worker may grow to when jobs get stuck on a share.
+constexpr int kMostThreads = 4;
+
 } // namespace
 
 MetadataViews::MetadataViews(QObject* parent)
     : QObject(parent), m_channel(std::make_shared<Channel>()), m_scratch(makeScratchFolder())
 {
     m_channel->receiver = this;
+    for (std::size_t page = 0; page < m_timers.size(); ++page) {
+        m_timers[page] = new QTimer(this);
+        m_timers[page]->setSingleShot(true);
+        connect(m_timers[page], &QTimer::timeout, this, [this, page] { giveUp(page); });
+    }
     if (m_scratch->isValid())
         m_scratchFolder = QFile::encodeName(m_scratch->path()).toStdString() + '/';
 }
@@ -78,14 +89,16 @@ void MetadataViews::request(const MetadataViewRequest& request)
     const std::uint64_t generation = ++m_newest[page];
     m_channel->newest[page] = generation;
     m_waiting[page] = true;
+    m_asked[page] = request;
+    m_timers[page]->start(m_timeoutMs);
     MetadataViewRequest job = request;
     if (job.page == MetadataPage::Rendered)
         job.scratchFolder = m_scratchFolder;
     std::shared_ptr<Channel> channel = m_channel;
-    viewWorker()->start([channel, job, generation, page] {
+    viewWorker()->start([channel, run = m_job, job, generation, page] {
         if (channel->newest[page] != generation)
             return; // a newer request came before this one started
-        const MetadataView view = RenderMetadataView(job);
+        const MetadataView view = run(job);
         std::lock_guard lock(channel->mutex);
         if (!channel->receiver || channel->newest[page] != generation)
             return;
@@ -100,6 +113,7 @@ void MetadataViews::cancel(MetadataPage page)
     const std::size_t index = indexOf(page);
     m_channel->newest[index] = ++m_newest[index];
     m_waiting[index] = false;
+    m_timers[index]->stop();
 }
 
 bool MetadataViews::busy() const
@@ -113,5 +127,35 @@ void MetadataViews::deliver(std::uint64_t generation, const MetadataView& view)
     if (generation != m_newest[page])
         return;
     m_waiting[page] = false;
+    m_timers[page]->stop();
+    emit ready(view);
+}
+
+void MetadataViews::giveUp(std::size_t page)
+{
+    if (!m_waiting[page])
+        return;
+    m_waiting[page] = false;
+    m_channel->newest[page] = ++m_newest[page]; // the late answer is dropped
+    QThreadPool* worker = viewWorker();
+    // A stuck job keeps its thread; the next ones get another. (A job that
+    // comes back later may then write this window's scratch files beside a
+    // newer one: the page shown is the newer one's, parsed from memory.)
+    if (worker->maxThreadCount() < kMostThreads)
+        worker->setMaxThreadCount(worker->maxThreadCount() + 1);
+
+    MetadataView view;
+    view.request = m_asked[page];
+    view.hasMetadata = true;
+    const std::string explanation = "The metadata did not arrive within "
+                                    + QString::number(m_timeoutMs / 1000.0).toStdString()
+                                    + " s: the folder that holds it does not answer.";
+    if (view.request.page == MetadataPage::Thumbnail) {
+        view.error = explanation;
+    } else {
+        view.page = ErrorPage("No answer from the share", explanation, view.request.metadataPath);
+        view.pagePath = view.request.metadataPath;
+        view.baseFolder = view.request.metadataPath.substr(0, view.request.metadataPath.rfind('/') + 1);
+    }
     emit ready(view);
 }

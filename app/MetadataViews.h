@@ -4,20 +4,28 @@
 // older answer that comes in late is dropped, and a request that is still
 // waiting when a newer one is made is never started.
 //
+// A page that gets no answer within the time-out (a share that stopped
+// answering) shows an error instead; the late answer is dropped, and the
+// worker gets a thread more so that later requests do not queue behind the
+// stuck one (up to a few).
+//
 // Each instance has its own scratch folder for the Metadata page's
 // "~Last Used.xsl" and "~TempXML.xml": a new folder per window under the
-// user's cache location, removed when the window goes. All jobs of all
-// windows run one after another on one worker thread.
+// user's cache location, removed when the window goes. The jobs of all
+// windows run one after another on one worker thread (a few once jobs got
+// stuck).
 #include <QObject>
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "MetadataView.h"
 
 class QTemporaryDir;
+class QTimer;
 
 class MetadataViews : public QObject {
     Q_OBJECT
@@ -36,6 +44,13 @@ public:
     // Metadata page then reports that it cannot write its document).
     const std::string& scratchFolder() const { return m_scratchFolder; }
 
+    // How long a page waits for its answer; 30 s unless set.
+    void setAnswerTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
+    // The job a request runs on the worker (RenderMetadataView unless set;
+    // tests use a job that does not come back). Must be safe on any thread.
+    using Job = std::function<MetadataView(const MetadataViewRequest&)>;
+    void setJob(Job job) { m_job = std::move(job); }
+
 signals:
     // The answer to the newest request of its page (window thread).
     void ready(const MetadataView& view);
@@ -43,10 +58,15 @@ signals:
 private:
     struct Channel;
     void deliver(std::uint64_t generation, const MetadataView& view);
+    void giveUp(std::size_t page);
 
     std::shared_ptr<Channel> m_channel;          // shared with the jobs; guarded inside
     std::array<std::uint64_t, 3> m_newest{};      // window thread only: newest generation per page
     std::array<bool, 3> m_waiting{};              // window thread only
+    std::array<MetadataViewRequest, 3> m_asked;   // window thread only: the newest request per page
+    std::array<QTimer*, 3> m_timers{};            // window thread only; children of this object
+    int m_timeoutMs = 30000;                      // window thread only
+    Job m_job = RenderMetadataView;               // window thread only (jobs get a copy)
     std::unique_ptr<QTemporaryDir> m_scratch;     // window thread only (jobs get its path)
     std::string m_scratchFolder;                  // window thread only
 };

@@ -1,5 +1,9 @@
 #include "MetadataView.h"
 
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <exception>
 
 #include "Errors.h"
@@ -21,13 +25,28 @@ void renderThroughStylesheet(MetadataView& view)
         CopyFileOver(request.stylesheetPath, copy); // a failed copy leaves the previous one
     if (!view.hasMetadata)
         return;
+    // Each job writes a file of its own and renames it over the document
+    // once it is parsed: a job that comes back late from a share that hung
+    // cannot mix its lines into the document a newer job reads.
     const std::string document = request.scratchFolder + "~TempXML.xml";
-    writeTemporaryDocument(request.metadataPath, document);
+    std::string part = document + ".XXXXXX";
+    const int fd = ::mkstemp(part.data());
+    if (fd < 0)
+        throw EInOutError("Cannot create " + document);
+    ::close(fd);
+    try {
+        writeTemporaryDocument(request.metadataPath, part);
+    } catch (...) {
+        ::unlink(part.c_str());
+        throw;
+    }
     // The stylesheet is applied from where it lies (not from its copy): its
     // includes and the page's relative links resolve there as they always
     // did beside the program, and the parsed stylesheet is found in the cache
     // as long as the file is unchanged.
-    view.page = ApplyStylesheet(document, request.stylesheetPath.empty() ? copy : request.stylesheetPath);
+    view.page = ApplyStylesheet(part, request.stylesheetPath.empty() ? copy : request.stylesheetPath, document);
+    if (::rename(part.c_str(), document.c_str()) != 0)
+        ::unlink(part.c_str());
     view.pagePath = document;
     view.baseFolder = ExtractFilePath(request.stylesheetPath.empty() ? copy : request.stylesheetPath);
 }

@@ -1,8 +1,8 @@
 #pragma once
 // One render job of the metadata pages: from the selected data set's
 // metadata file to what its page shows. Takes paths and values only, touches
-// no widget and no tree node, so it runs on any thread; jobs that share a
-// scratch folder must not run at the same time.
+// no widget and no tree node, so it runs on any thread, also beside other
+// jobs on the same scratch folder (each parses the document it wrote itself).
 #include <QImage>
 
 #include <string>
@@ -46,7 +46,8 @@ struct MetadataView {
 // Runs the job (never throws):
 // - Rendered: copies the stylesheet to "~Last Used.xsl" in the scratch
 //   folder (a failed copy is ignored), writes "~TempXML.xml" there
-//   (writeTemporaryDocument) and renders it through the stylesheet itself,
+//   (writeTemporaryDocument, into a file of its own renamed over it once
+//   parsed) and renders it through the stylesheet itself,
 //   so that what the stylesheet includes or links relative to itself
 //   resolves beside it, and an unchanged stylesheet comes from the cache.
 // - Raw: the metadata file as TransformFile shows it.

@@ -685,9 +685,10 @@ std::string megabytes(double bytes)
     return text;
 }
 
-// Parses the file `path`; on failure `problem` tells why.
+// Parses the file `path`, known as `name` in messages and as its base URL;
+// on failure `problem` tells why.
 DocPtr readXmlFile(const std::string& path, int options, PreparedXml& prepared, ProcessorMessages& messages,
-                   Problem& problem)
+                   Problem& problem, const std::string& name)
 {
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)
@@ -695,7 +696,7 @@ DocPtr readXmlFile(const std::string& path, int options, PreparedXml& prepared, 
         problem.title = "The document is too large to be shown";
         problem.explanation = "The file holds " + megabytes(static_cast<double>(info.st_size))
                               + "; documents of up to " + megabytes(kMaxShownDocument) + " are shown.";
-        problem.document = path;
+        problem.document = name;
         std::string start;
         if (ReadRegularFile(path, start, 512 * 1024 + 1))
             problem.source = quotable(start);
@@ -705,15 +706,15 @@ DocPtr readXmlFile(const std::string& path, int options, PreparedXml& prepared, 
     if (!ReadRegularFile(path, bytes)) {
         problem.title = "The file could not be opened";
         problem.explanation = "The file does not exist or cannot be read.";
-        problem.document = path;
+        problem.document = name;
         return nullptr;
     }
     prepared = prepareXml(std::move(bytes));
-    DocPtr doc = parseXml(prepared, path, options);
+    DocPtr doc = parseXml(prepared, name, options);
     if (!doc) {
         problem.title = "The XML document could not be read";
         problem.explanation = "The file is not a well-formed XML document.";
-        problem.document = path;
+        problem.document = name;
         problem.messages = messages.text();
         problem.source = quotable(prepared.bytes);
         return nullptr;
@@ -722,7 +723,7 @@ DocPtr readXmlFile(const std::string& path, int options, PreparedXml& prepared, 
         problem.title = "The XML document could not be read";
         problem.explanation = "Its entity references stand for more than " + megabytes(kMaxEntityText)
                               + " of text, more than any metadata document needs.";
-        problem.document = path;
+        problem.document = name;
         problem.source = quotable(prepared.bytes);
         return nullptr;
     }
@@ -1501,7 +1502,7 @@ RenderResult TransformFile(const std::string& path)
     ProcessorMessages messages;
     PreparedXml prepared;
     Problem problem;
-    DocPtr doc = readXmlFile(path, kSourceOptions, prepared, messages, problem);
+    DocPtr doc = readXmlFile(path, kSourceOptions, prepared, messages, problem, path);
     if (!doc)
         return failure(problem);
 
@@ -1524,24 +1525,25 @@ RenderResult TransformFile(const std::string& path)
     return transform(style.get(), doc.get(), thumbnails, xslPath, path, messages);
 }
 
-RenderResult ApplyStylesheet(const std::string& xmlPath, const std::string& xslPath)
+RenderResult ApplyStylesheet(const std::string& xmlPath, const std::string& xslPath, const std::string& xmlName)
 {
+    const std::string& name = xmlName.empty() ? xmlPath : xmlName;
     initialiseXslt();
     ProcessorMessages messages;
     PreparedXml prepared;
     Problem problem;
-    DocPtr doc = readXmlFile(xmlPath, kSourceOptions, prepared, messages, problem);
+    DocPtr doc = readXmlFile(xmlPath, kSourceOptions, prepared, messages, problem, name);
     if (!doc) {
         problem.stylesheet = xslPath;
         return failure(problem);
     }
     StylesheetPtr style = loadStylesheet(xslPath, messages, problem);
     if (!style) {
-        problem.document = xmlPath;
+        problem.document = name;
         return failure(problem);
     }
     const Thumbnails thumbnails = addThumbnailImage(doc.get());
-    return transform(style.get(), doc.get(), thumbnails, xslPath, xmlPath, messages);
+    return transform(style.get(), doc.get(), thumbnails, xslPath, name, messages);
 }
 
 RenderResult RenderRawXml(const std::string& xmlPath)
@@ -1549,7 +1551,7 @@ RenderResult RenderRawXml(const std::string& xmlPath)
     ProcessorMessages messages;
     PreparedXml prepared;
     Problem problem;
-    DocPtr doc = readXmlFile(xmlPath, kSourceOptions, prepared, messages, problem);
+    DocPtr doc = readXmlFile(xmlPath, kSourceOptions, prepared, messages, problem, xmlPath);
     if (!doc)
         return failure(problem);
     return rawXmlPage(doc.get(), prepared, xmlPath);
@@ -1568,6 +1570,15 @@ RenderResult NoMetadataPage(const std::string& dataPath, const std::string& meta
     appendEscaped(page, DecodeFileNameUtf8(metadataPath));
     page += "</code>.</p>\n</body></html>\n";
     return result;
+}
+
+RenderResult ErrorPage(const std::string& title, const std::string& explanation, const std::string& document)
+{
+    Problem problem;
+    problem.title = title;
+    problem.explanation = explanation;
+    problem.document = document;
+    return failure(problem);
 }
 
 void ClearStylesheetCache()

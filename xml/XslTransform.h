@@ -33,8 +33,9 @@ RenderResult TransformFile(const std::string& path);
 // URI of the picture in Binary/Thumbnail/Data, when it has that picture and
 // no such element. (While the stylesheet runs, the Base64 part of that URI is
 // a short stand-in; the page holds the whole picture wherever the stylesheet
-// copied the src.)
-RenderResult ApplyStylesheet(const std::string& xmlPath, const std::string& xslPath);
+// copied the src.) `xmlName`, when given, is the name the document goes by
+// in messages and as its base URL instead of `xmlPath`.
+RenderResult ApplyStylesheet(const std::string& xmlPath, const std::string& xslPath, const std::string& xmlName = {});
 
 // The readable tree view of the XML document `xmlPath`: indented, coloured,
 // collapsible elements, every text HTML-escaped, long Base64 text wrapped.
@@ -43,6 +44,10 @@ RenderResult RenderRawXml(const std::string& xmlPath);
 // The short page of a data set or directory without metadata: names the
 // item (`dataPath`) and the metadata file that does not exist. ok is false.
 RenderResult NoMetadataPage(const std::string& dataPath, const std::string& metadataPath);
+
+// An error page of the views: a heading, one or two sentences and the
+// document concerned ("" for none). ok is false.
+RenderResult ErrorPage(const std::string& title, const std::string& explanation, const std::string& document);
 
 // Parsed stylesheets are kept, keyed by path and file identity (device, inode,
 // size, modification and change times), so re-rendering with an unchanged

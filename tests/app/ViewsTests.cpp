@@ -7,7 +7,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
+#include <future>
 
 #include "AppFixture.h"
 #include "BrowserPane.h"
@@ -225,15 +227,6 @@ std::string metadataWithPicture(const std::string& title)
            + "</Data></Thumbnail></Binary></metadata>";
 }
 
-// The names in `folder`, sorted.
-std::vector<std::string> namesIn(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
 
 } // namespace
 
@@ -248,7 +241,7 @@ TEST_F(ViewsTest, ScratchFilesStayOutOfAReadOnlyProgramFolderAndApartPerWindow)
     writeFile(m_tree / "rails.shp", "shp");
     writeFile(m_tree / "rails.shp.xml", "<metadata><idinfo><citation><citeinfo><title>Rails</title></citeinfo>"
                                         "</citation></idinfo></metadata>");
-    const std::vector<std::string> before = namesIn(m_program.path());
+    const std::vector<std::string> before = testutil::entries(m_program.path());
     ASSERT_EQ(::chmod(m_program.path().c_str(), 0555), 0);
 
     TdlgAtlasdesk& first = connected();
@@ -269,7 +262,7 @@ TEST_F(ViewsTest, ScratchFilesStayOutOfAReadOnlyProgramFolderAndApartPerWindow)
     ::chmod(m_program.path().c_str(), 0755);
 
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
-    EXPECT_EQ(namesIn(m_program.path()), before) << "nothing written into the program folder";
+    EXPECT_EQ(testutil::entries(m_program.path()), before) << "nothing written into the program folder";
     const std::string a = first.views()->scratchFolder(), b = second.views()->scratchFolder();
     ASSERT_FALSE(a.empty());
     ASSERT_FALSE(b.empty());
@@ -277,6 +270,8 @@ TEST_F(ViewsTest, ScratchFilesStayOutOfAReadOnlyProgramFolderAndApartPerWindow)
     EXPECT_NE(a.rfind(m_program.path(), 0), 0u);
     EXPECT_TRUE(readFile(a + "~TempXML.xml").find("Roads") != std::string::npos);
     EXPECT_TRUE(readFile(b + "~TempXML.xml").find("Rails") != std::string::npos);
+    for (const std::string& folder : {a, b})
+        EXPECT_EQ(testutil::entries(folder), (std::vector<std::string>{"~Last Used.xsl", "~TempXML.xml"})) << "nothing left over";
     EXPECT_EQ(first.wbXSL->lastLocalPath(), a + "~TempXML.xml");
     EXPECT_EQ(second.wbXSL->lastLocalPath(), b + "~TempXML.xml");
 }
@@ -430,5 +425,53 @@ TEST_F(ViewsTest, OnlyTheNewestAnswerIsShownAndTheStylesheetIsParsedOnce)
     EXPECT_TRUE(shown[0].page.html.find("<p>old part</p>") != std::string::npos)
         << "the stylesheet came from the cache: " << shown[0].page.html;
     EXPECT_EQ(w.wbXSL->lastLocalPath(), w.views()->scratchFolder() + "~TempXML.xml");
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+// A share that stops answering: the page says so after the time-out instead
+// of waiting for ever, later clicks are answered all the same, and the late
+// answer is never shown.
+TEST_F(ViewsTest, APageThatGetsNoAnswerSaysSoAndLaterClicksAreAnswered)
+{
+    writeFile(m_tree / "stuck.shp", "shp");
+    writeFile(m_tree / "stuck.shp.xml", kRoadsMetadata);
+    writeFile(m_tree / "rails.shp", "shp");
+    writeFile(m_tree / "rails.shp.xml", "<metadata><title>Rails</title></metadata>");
+    TdlgAtlasdesk& w = connected();
+
+    // The job for stuck.shp does not come back until the share "answers".
+    struct Share {
+        std::promise<void> answer;
+        std::atomic<bool> jobEnded{false};
+    };
+    auto share = std::make_shared<Share>();
+    const std::shared_future<void> answered = share->answer.get_future().share();
+    const std::string stuck = m_tree / "stuck.shp.xml";
+    w.views()->setJob([share, answered, stuck](const MetadataViewRequest& request) {
+        if (request.metadataPath == stuck) {
+            answered.wait();
+            share->jobEnded = true;
+        }
+        return RenderMetadataView(request);
+    });
+    w.views()->setAnswerTimeout(300);
+    std::vector<std::string> shown;
+    QObject::connect(w.views(), &MetadataViews::ready,
+                     [&](const MetadataView& view) { shown.push_back(view.request.metadataPath); });
+
+    w.PageControl1->setCurrentWidget(w.tabXML);
+    EXPECT_FALSE(pageAfter(w.wbXML, [&] { select({"stuck.shp"}); }));
+    EXPECT_FALSE(w.views()->busy());
+    EXPECT_TRUE(pageText(w.wbXML).contains("did not arrive within 0.3 s"));
+
+    EXPECT_TRUE(pageAfter(w.wbXML, [&] { select({"rails.shp"}); })) << "answered beside the stuck job";
+    EXPECT_TRUE(pageText(w.wbXML).contains("Rails"));
+
+    share->answer.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return share->jobEnded.load(); }, 60000));
+    QTest::qWait(0); // lets a late answer arrive, if one were sent
+    EXPECT_EQ(shown, (std::vector<std::string>{stuck, m_tree / "rails.shp.xml"}))
+        << "the time-out page of stuck.shp, then rails.shp; the late answer is dropped";
+    EXPECT_EQ(w.wbXML->lastLocalPath(), m_tree / "rails.shp.xml");
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }

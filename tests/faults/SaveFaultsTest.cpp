@@ -49,14 +49,7 @@ const std::string kOriginal =
     "<metadata><idinfo><citation><citeinfo><title>Roads</title></citeinfo></citation>"
     "<descript><abstract>" + std::string(2000, 'a') + "</abstract></descript></idinfo></metadata>\n";
 
-std::vector<std::string> entries(const std::string& dir)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(dir))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testutil::entries;
 
 class SaveFaultTest : public WindowFaultFixture, public ::testing::WithParamInterface<FaultCase> {
 protected:

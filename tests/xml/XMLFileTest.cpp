@@ -16,14 +16,7 @@ using ::testing::StartsWith;
 
 namespace {
 
-std::vector<std::string> entries(const std::string& directory)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(directory))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
+using testutil::entries;
 
 std::string describeTopLevel(const tXMLDocument& doc)
 {
