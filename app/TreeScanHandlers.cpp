@@ -133,28 +133,72 @@ bool TdlgAtlasdesk::listingBusy() const
     return !m_pendingListings.empty() || m_walk != nullptr;
 }
 
+// An answer on its way into the tree: its nodes are made a slice per turn
+// of the event loop (a share's folder may hold tens of thousands of
+// entries), then attached in one batch.
+struct TdlgAtlasdesk::AttachJob {
+    quint64 request = 0;
+    DirectoryListing listing;
+    QList<QTreeWidgetItem*> built; // not in the tree yet; owned here until attached
+    size_t next = 0;
+    ~AttachJob() { qDeleteAll(built); }
+};
+
 void TdlgAtlasdesk::onListed(quint64 request, const DirectoryListing& listing)
 {
     auto pending = m_pendingListings.find(request);
     if (pending == m_pendingListings.end())
         return; // dropped by a collapse, Refresh or reconnecting
     auto* node = static_cast<TreeNode*>(tvXMLTree->itemFromIndex(pending->second));
-    m_pendingListings.erase(pending);
-    if (!node || node->listingRequest != request)
+    if (!node || node->listingRequest != request) {
+        m_pendingListings.erase(pending);
         return walkListed(request, nullptr);
+    }
+    if (listing.cancelled || walkRejects(request, listing)) {
+        // Not listed: the node stays as it was before, ready to be listed.
+        m_pendingListings.erase(pending);
+        node->listingRequest = 0;
+        setPicture(node, node->data(0, Qt::UserRole).toInt());
+        node->setToolTip(0, QString());
+        return walkListed(request, nullptr);
+    }
+    auto job = std::make_shared<AttachJob>();
+    job->request = request;
+    job->listing = listing;
+    job->built.reserve(static_cast<qsizetype>(listing.entries.size()));
+    continueAttach(job);
+}
+
+void TdlgAtlasdesk::continueAttach(const std::shared_ptr<AttachJob>& job)
+{
+    // Making a node costs some microseconds: so many keep a turn of the
+    // event loop well under the 50 ms a user notices.
+    constexpr size_t kNodesPerTurn = 500;
+    auto pending = m_pendingListings.find(job->request);
+    auto* node = pending == m_pendingListings.end()
+                     ? nullptr
+                     : static_cast<TreeNode*>(tvXMLTree->itemFromIndex(pending->second));
+    if (!node || node->listingRequest != job->request) {
+        // Collapsed, refreshed or cleared meanwhile: the answer is stale.
+        if (pending != m_pendingListings.end())
+            m_pendingListings.erase(pending);
+        return walkListed(job->request, nullptr);
+    }
+    const DirectoryListing& listing = job->listing;
+    const size_t end = std::min(listing.entries.size(), job->next + kNodesPerTurn);
+    for (; job->next < end; ++job->next)
+        job->built.append(makeListedNode(listing, listing.entries[job->next]));
+    if (job->next < listing.entries.size()) {
+        QMetaObject::invokeMethod(this, [this, job] { continueAttach(job); }, Qt::QueuedConnection);
+        return;
+    }
+
+    m_pendingListings.erase(pending);
     node->listingRequest = 0;
     setPicture(node, node->data(0, Qt::UserRole).toInt());
     node->setToolTip(0, QString());
-    if (listing.cancelled || walkRejects(request, listing)) {
-        // Not listed: the node stays as it was before, ready to be listed.
-        return walkListed(request, nullptr);
-    }
-    QList<QTreeWidgetItem*> children;
-    children.reserve(static_cast<qsizetype>(listing.entries.size()));
-    for (const ListedEntry& entry : listing.entries)
-        children.append(makeListedNode(listing, entry));
-    if (!children.isEmpty())
-        tvXMLTree->attachChildren(node, children);
+    if (!job->built.isEmpty())
+        tvXMLTree->attachChildren(node, std::exchange(job->built, {}));
     node->dirDevice = listing.device;
     node->dirInode = listing.inode;
     node->setHasChildrenMark(node->childCount() > 0);
@@ -167,7 +211,7 @@ void TdlgAtlasdesk::onListed(quint64 request, const DirectoryListing& listing)
         lblTask->setText(listing.error);
     }
     UpdateCounters();
-    walkListed(request, &listing);
+    walkListed(job->request, &listing);
 }
 
 void TdlgAtlasdesk::OntvXMLTreeExpanding(QTreeWidgetItem* item)

@@ -313,6 +313,8 @@ private:
     void dropListing(TreeNode* node);
     void dropAllListings();
     void onListed(quint64 request, const DirectoryListing& listing);
+    struct AttachJob;
+    void continueAttach(const std::shared_ptr<AttachJob>& job);
     // Walks: every directory below some nodes listed and expanded, one
     // listing at a time, with progress and Cancel (TreeWalk.cpp).
     struct TreeWalk;

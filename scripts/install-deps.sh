@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6sql6-mysql
   libxml2-dev libxslt1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  fuse3 libfuse3-dev
   mariadb-server mariadb-client
   xvfb xauth xdg-utils fonts-dejavu-core xdotool dbus-daemon
 )

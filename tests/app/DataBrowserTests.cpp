@@ -407,4 +407,50 @@ TEST_F(DataBrowserTest, NewServerConnectsAndAppendsOnlyUnknownRoots)
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
+// Only visible nodes can be selected: a collapse drops the nodes it hides,
+// so "&Open file(s)" never acts on what the user cannot see.
+TEST_F(DataBrowserTest, NodesACollapseHidesLeaveTheSelection)
+{
+    const std::string d = m_tree.path();
+    for (const char* f : {"a/one.shp", "a/two.shp", "a/deep/three.shp", "b/four.shp", "b/five.shp", "six.shp"})
+        writeFile(d + f, "shp");
+    TdlgAtlasdesk& w = window();
+    TreeNode* root = connectAndExpand();
+    TreeNode* a = child(root, "a");
+    TreeNode* b = child(root, "b");
+    a->setExpanded(true);
+    b->setExpanded(true);
+    waitForListings();
+    TreeNode* deep = child(a, "deep");
+    deep->setExpanded(true);
+    waitForListings();
+
+    const auto selectAll = [&] {
+        w.tvXMLTree->clearSelection();
+        for (TreeNode* n : {child(a, "one.shp"), child(a, "two.shp"), child(deep, "three.shp"), child(b, "four.shp"),
+                            child(b, "five.shp"), child(root, "six.shp")})
+            w.tvXMLTree->addToSelection(n);
+        ASSERT_EQ(w.stSelected->text(), "Selected: 6");
+    };
+
+    // One folder collapsed: its three nodes (one of them two levels down) go.
+    selectAll();
+    a->setExpanded(false);
+    EXPECT_EQ(selectedTexts(), (QStringList{"four.shp", "five.shp", "six.shp"}));
+    EXPECT_EQ(w.stSelected->text(), "Selected: 3");
+    EXPECT_EQ(w.SelectedFiles.size(), 3u);
+
+    // "&Collapse all": five hidden nodes leave; Open file(s) opens the one left.
+    a->setExpanded(true);
+    selectAll();
+    w.mnuXMLCollapseAll->trigger();
+    EXPECT_EQ(selectedTexts(), QStringList{}) << "the root's children are all hidden";
+    EXPECT_EQ(w.stSelected->text(), "Selected: 0");
+    root->setExpanded(true);
+    w.tvXMLTree->addToSelection(child(root, "six.shp"));
+    w.OnMnuOpenFilesClick();
+    EXPECT_EQ(m_launched, std::vector<std::string>{d + "six.shp"});
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
 } // namespace

@@ -8,6 +8,7 @@
 
 #include "AtlasdeskOps.h"
 #include "DirectoryListing.h"
+#include "ModelFixture.h"
 #include "TestUtil.h"
 #include "XMLFile.h"
 
@@ -17,29 +18,18 @@ using testutil::writeFile;
 
 namespace {
 
-class DirectoryListingTest : public ::testing::Test {
+class DirectoryListingTest : public ModelFixture {
 protected:
     void SetUp() override
     {
-        SetProgramFolder(m_program.path());
-        writeFile(m_program / "AtlasdeskView.ini.xml", R"(<atlasdesk>
-  <filetypes>
-    <vector><ext>shp</ext></vector>
-    <raster><ext>tif</ext><ext>aux</ext></raster>
-    <table><ext>dbf</ext></table>
-    <document><ext>pdf</ext></document>
-  </filetypes>
-</atlasdesk>)");
-        testutil::ChangeDir cd(m_program.path());
-        LoadConfiguration();
+        ModelFixture::SetUp();
         // The tree's order is the locale's; the window's tests use this one.
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     }
     void TearDown() override
     {
-        ClearConfiguration();
-        SetProgramFolder({});
         QLocale::setDefault(QLocale::c());
+        ModelFixture::TearDown();
     }
     static QStringList texts(const DirectoryListing& listing)
     {
@@ -55,8 +45,6 @@ protected:
                 return &e;
         return nullptr;
     }
-    TempDir m_program;
-    TempDir m_tree;
 };
 
 TEST_F(DirectoryListingTest, ListsWithTheTreeRulesInDisplayOrder)

@@ -6,6 +6,7 @@
 
 #include "AtlasdeskOps.h"
 #include "FileOps.h"
+#include "ModelFixture.h"
 #include "TestUtil.h"
 #include "XMLFile.h"
 
@@ -14,32 +15,7 @@ using testutil::writeFile;
 
 namespace {
 
-class XMLFileTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        SetProgramFolder(m_program.path());
-        writeFile(m_program / "AtlasdeskView.ini.xml", R"(<atlasdesk>
-  <MetadataDOM><ASITVD><XML_Path>idinfo/citation/citeinfo/serinfo/issue</XML_Path></ASITVD></MetadataDOM>
-  <filetypes>
-    <vector><ext>shp</ext></vector>
-    <raster><ext>tif</ext><ext>aux</ext></raster>
-    <table><ext>dbf</ext></table>
-    <document><ext>pdf</ext></document>
-  </filetypes>
-</atlasdesk>)");
-        testutil::ChangeDir cd(m_program.path());
-        LoadConfiguration();
-        UserName = "tester";
-    }
-    void TearDown() override
-    {
-        ClearConfiguration();
-        SetProgramFolder({});
-    }
-    TempDir m_program;
-    TempDir m_tree;
-};
+class XMLFileTest : public ModelFixture {};
 
 TEST_F(XMLFileTest, ClassifiesEachKindOfPath)
 {

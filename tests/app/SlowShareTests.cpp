@@ -1,0 +1,296 @@
+// The tree on a share that is slow or stops answering, for real: a FUSE
+// pass-through file system of ours (tests/slowfs) delays every entry read
+// and can be told to hang.
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include "AppFixture.h"
+#include "ListingService.h"
+#include "SlowMount.h"
+
+namespace {
+
+using testutil::makeDir;
+using testutil::writeFile;
+
+class SlowShareTest : public AppFixture {
+protected:
+    void SetUp() override
+    {
+        AppFixture::SetUp();
+        const std::string why = SlowMount::unavailable(ATLASDESK_SLOWFS);
+        if (!why.empty()) {
+            if (const char* ci = std::getenv("CI"); ci && std::string(ci) == "true")
+                FAIL() << "these tests need FUSE: " << why;
+            GTEST_SKIP() << "these tests need FUSE: " << why;
+        }
+    }
+    void TearDown() override
+    {
+        m_window.reset(); // no listing may still read the share
+        m_mount.reset();
+        AppFixture::TearDown();
+    }
+    // Mounts m_source at a fresh mount point; every entry read waits `delayUs`.
+    std::string mount(long delayUs, const std::string& hangPrefix = "/nothing-hangs")
+    {
+        makeDir(m_work / "mnt");
+        m_mount = std::make_unique<SlowMount>(ATLASDESK_SLOWFS, m_source.path(), m_work / "mnt", delayUs, hangPrefix);
+        EXPECT_TRUE(m_mount->mounted()) << "the slow file system did not come up";
+        return m_mount->path();
+    }
+    void fill(const std::string& dir, int files)
+    {
+        makeDir(dir);
+        for (int i = 0; i < files; ++i)
+            writeFile(dir + "/f" + std::to_string(1000 + i) + ".shp", "shp");
+    }
+    static int countBelow(const QTreeWidgetItem* node)
+    {
+        int n = 0;
+        for (int i = 0; i < node->childCount(); ++i)
+            n += 1 + countBelow(node->child(i));
+        return n;
+    }
+    static bool loading(const QTreeWidgetItem* node) { return node->toolTip(0) == QStringLiteral("Loading…"); }
+
+    testutil::TempDir m_source;
+    std::unique_ptr<SlowMount> m_mount;
+};
+
+TEST_F(SlowShareTest, TheWindowKeepsReactingWhileASlowDirectoryIsListed)
+{
+    fill(m_source.path() + "big", 500);
+    const std::string share = mount(10000); // 10 ms per entry: some 5 s in all
+    TdlgAtlasdesk& w = window();
+    w.ConnectToServer(share + "big");
+    TreeNode* root = w.tvXMLTree->rootNode();
+    ASSERT_NE(root, nullptr);
+
+    int ticks = 0;
+    qint64 longestGap = 0;
+    QElapsedTimer sinceTick;
+    QTimer timer;
+    timer.setInterval(10);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (sinceTick.isValid())
+            longestGap = std::max(longestGap, sinceTick.elapsed());
+        sinceTick.restart();
+        ++ticks;
+    });
+    timer.start();
+    QElapsedTimer clock;
+    clock.start();
+    root->setExpanded(true);
+    EXPECT_LT(clock.elapsed(), 1000) << "expanding does not wait for the listing";
+    EXPECT_TRUE(w.listingBusy());
+    EXPECT_TRUE(loading(root)) << "the node shows that it is loading";
+    EXPECT_EQ(root->childCount(), 0);
+    waitForListings();
+    timer.stop();
+    EXPECT_GE(clock.elapsed(), 4000) << "the listing was slow indeed";
+    EXPECT_GT(ticks, 100) << "the timer kept firing";
+    EXPECT_LT(longestGap, 1000) << "no long freeze of the event loop";
+    EXPECT_EQ(root->childCount(), 500);
+    EXPECT_FALSE(loading(root));
+    EXPECT_EQ(w.stItems->text(), "Items: 501");
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+TEST_F(SlowShareTest, CancelStopsAnExpandAllAndLeavesAConsistentTree)
+{
+    for (int d = 0; d < 30; ++d)
+        fill(m_source.path() + "d" + std::to_string(10 + d), 20);
+    const std::string share = mount(5000); // about 0.1 s per folder
+    TdlgAtlasdesk& w = window();
+    w.ConnectToServer(share);
+    TreeNode* root = w.tvXMLTree->rootNode();
+    EXPECT_TRUE(w.btCancelTask->isHidden()) << "no task, no Cancel";
+    w.mnuXMLExpandAllClick();
+    EXPECT_FALSE(w.btCancelTask->isHidden());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return root->childCount() > 0 && root->childNode(2)->file()->Scanned; }, 30000));
+    EXPECT_TRUE(w.lblTask->text().contains("folders read")) << w.lblTask->text().toStdString();
+
+    QElapsedTimer clock;
+    clock.start();
+    w.btCancelTask->click();
+    EXPECT_LT(clock.elapsed(), 100);
+    EXPECT_FALSE(w.listingBusy()) << "stopped at once";
+    EXPECT_TRUE(w.btCancelTask->isHidden());
+    EXPECT_TRUE(w.lblTask->text().startsWith("Stopped")) << w.lblTask->text().toStdString();
+    // What was read stays; the rest is unlisted and can still be expanded.
+    int listed = 0;
+    for (int i = 0; i < root->childCount(); ++i) {
+        TreeNode* dir = root->childNode(i);
+        EXPECT_FALSE(loading(dir));
+        if (dir->file()->Scanned) {
+            ++listed;
+            EXPECT_EQ(dir->childCount(), 20);
+        } else {
+            EXPECT_EQ(dir->childCount(), 0);
+            EXPECT_TRUE(dir->hasChildrenMark());
+        }
+    }
+    EXPECT_GE(listed, 3);
+    EXPECT_LT(listed, 30);
+    EXPECT_EQ(w.stItems->text(), QStringLiteral("Items: %1").arg(1 + countBelow(root)));
+
+    // Not stopped, Expand all ends as it always did; Esc stops one too.
+    w.tvXMLTree->clearSelection();
+    w.tvXMLTree->addToSelection(root);
+    ASSERT_EQ(selectedTexts(), QStringList{root->text(0)});
+    w.mnuXMLExpandAllClick();
+    waitForListings();
+    EXPECT_EQ(countBelow(root), 30 + 30 * 20);
+    EXPECT_EQ(w.stItems->text(), QStringLiteral("Items: %1").arg(1 + 30 + 30 * 20));
+    for (int i = 0; i < root->childCount(); ++i)
+        EXPECT_TRUE(root->child(i)->isExpanded());
+
+    w.ConnectToServer(share);
+    w.mnuSelectChildrenClick();
+    ASSERT_TRUE(w.cancellableTaskRunning());
+    w.show();
+    w.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    ASSERT_TRUE(w.cancellableTaskRunning()) << "the walk is still running";
+    QTest::keyClick(&w, Qt::Key_Escape);
+    EXPECT_FALSE(w.listingBusy());
+    EXPECT_EQ(selectedTexts(), QStringList{w.tvXMLTree->rootNode()->text(0)})
+        << "a stopped Select children selects nothing new";
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+TEST_F(SlowShareTest, AHungDirectoryGivesAnErrorAndTheRestStaysUsable)
+{
+    fill(m_source.path() + "hung", 3);
+    fill(m_source.path() + "fine", 4);
+    const std::string share = mount(0, "/hung");
+    TdlgAtlasdesk& w = window();
+    w.listingService()->setTimeoutMs(700);
+    w.ConnectToServer(share);
+    TreeNode* root = w.tvXMLTree->rootNode();
+    root->setExpanded(true);
+    waitForListings();
+    ASSERT_EQ(childTexts(root), (QStringList{"fine", "hung"}));
+    TreeNode* hung = child(root, "hung");
+    TreeNode* fine = child(root, "fine");
+
+    m_mount->hang();
+    QElapsedTimer clock;
+    clock.start();
+    hung->setExpanded(true);
+    fine->setExpanded(true); // answered while the other read hangs
+    ASSERT_TRUE(QTest::qWaitFor([&] { return fine->childCount() == 4; }, 10000));
+    waitForListings();
+    EXPECT_GE(clock.elapsed(), 600) << "the hung read was given its time";
+    EXPECT_EQ(hung->childCount(), 0);
+    const QString error = hung->data(0, ListingErrorRole).toString();
+    EXPECT_TRUE(error.contains("No answer")) << error.toStdString();
+    EXPECT_EQ(hung->toolTip(0), error);
+    EXPECT_EQ(w.lblTask->text(), error) << "the status line tells it too";
+    EXPECT_TRUE(m_errors.isEmpty()) << "no box stops the user: " << m_errors.join('\n').toStdString();
+
+    // The tree stays usable: selection, collapse, other folders.
+    w.tvXMLTree->clearSelection();
+    w.tvXMLTree->addToSelection(child(fine, "f1000.shp"));
+    EXPECT_EQ(w.stSelected->text(), "Selected: 1");
+
+    // Released, the stuck read ends; its late answer is dropped, and
+    // Refresh lists the folder.
+    m_mount->release();
+    w.tvXMLTree->setCurrentItem(hung);
+    w.mnuRefreshClick();
+    waitForListings();
+    EXPECT_EQ(childTexts(hung), (QStringList{"f1000.shp", "f1001.shp", "f1002.shp"}));
+    EXPECT_TRUE(hung->data(0, ListingErrorRole).isNull());
+    EXPECT_EQ(w.stItems->text(), QStringLiteral("Items: %1").arg(1 + countBelow(root)));
+}
+
+TEST_F(SlowShareTest, CollapseRefreshOrReconnectDropAPendingRead)
+{
+    fill(m_source.path() + "slow", 100);
+    const std::string share = mount(20000); // some 2 s
+    TdlgAtlasdesk& w = window();
+    w.ConnectToServer(share);
+    TreeNode* root = w.tvXMLTree->rootNode();
+    root->setExpanded(true);
+    waitForListings();
+    TreeNode* slow = child(root, "slow");
+    ASSERT_NE(slow, nullptr);
+    QSignalSpy answers(w.listingService(), &ListingService::listed);
+
+    // Collapsed while loading: nothing is attached, the node can be listed again.
+    slow->setExpanded(true);
+    ASSERT_TRUE(loading(slow));
+    slow->setExpanded(false);
+    EXPECT_FALSE(w.listingBusy());
+    EXPECT_FALSE(loading(slow));
+    EXPECT_FALSE(slow->file()->Scanned);
+    EXPECT_TRUE(slow->hasChildrenMark());
+    slow->setExpanded(true);
+    waitForListings();
+    EXPECT_EQ(slow->childCount(), 100) << "attached once, from the second request only";
+    EXPECT_EQ(answers.count(), 1) << "the dropped request is not answered";
+    EXPECT_EQ(w.stItems->text(), "Items: 102");
+
+    // Refresh while loading: the refreshed listing only.
+    w.tvXMLTree->setCurrentItem(slow);
+    w.mnuRefreshClick();
+    EXPECT_TRUE(w.listingBusy());
+    w.mnuRefreshClick();
+    waitForListings();
+    EXPECT_EQ(slow->childCount(), 100);
+    EXPECT_EQ(w.stItems->text(), "Items: 102");
+
+    // Reconnecting while loading: a new tree, nothing of the old read.
+    slow->setExpanded(false);
+    w.tvXMLTree->setCurrentItem(slow);
+    w.mnuRefreshClick();
+    ASSERT_TRUE(w.listingBusy());
+    w.ConnectToServer(share);
+    EXPECT_FALSE(w.listingBusy());
+    EXPECT_EQ(w.tvXMLTree->nodeCount(), 1);
+    const int before = answers.count();
+    w.tvXMLTree->rootNode()->setExpanded(true);
+    waitForListings();
+    EXPECT_EQ(answers.count(), before + 1);
+    EXPECT_EQ(childTexts(w.tvXMLTree->rootNode()), QStringList{"slow"});
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+TEST_F(SlowShareTest, ClicksDuringAWalkDoNotChangeItsEndState)
+{
+    for (int d = 0; d < 6; ++d)
+        fill(m_source.path() + "d" + std::to_string(d) + "/inner", 5);
+    const std::string share = mount(3000);
+    TdlgAtlasdesk& w = window();
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    w.ConnectToServer(share);
+    TreeNode* root = w.tvXMLTree->rootNode();
+    w.mnuSelectChildrenClick();
+    // Clicks on whatever rows are there while the walk runs.
+    while (w.listingBusy()) {
+        const int rows = std::max(1, w.tvXMLTree->viewport()->height() / 16);
+        for (int r = 0; r < rows && w.listingBusy(); r += 3) {
+            // Right of the expand marks of the first three levels: on pictures and texts.
+            QTest::mouseClick(w.tvXMLTree->viewport(), Qt::LeftButton, Qt::ControlModifier, QPoint(70, 8 + 16 * r));
+            QTest::qWait(5);
+        }
+    }
+    root = w.tvXMLTree->rootNode();
+    EXPECT_EQ(countBelow(root), 6 * (1 + 1 + 5));
+    EXPECT_EQ(w.tvXMLTree->selectionCount(), 1 + countBelow(root)) << "the walk's own end state";
+    EXPECT_EQ(w.tvXMLTree->primaryNode(), root);
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+} // namespace
