@@ -209,6 +209,7 @@ void TdlgAtlasdesk::continueAttach(const std::shared_ptr<AttachJob>& job)
         node->setToolTip(0, listing.error);
         node->setData(0, ListingErrorRole, listing.error);
         lblTask->setText(listing.error);
+        showStatusMessage(listing.error); // the task line is hidden in the View edition
     }
     UpdateCounters();
     walkListed(job->request, &listing);

@@ -676,6 +676,9 @@ void TdlgAtlasdesk::beginCancellableTask(std::function<void()> onCancel)
     m_cancelTask = std::move(onCancel);
     btCancelTask->setEnabled(true);
     btCancelTask->setVisible(true);
+    // The View edition hides the status line; a task that can take long
+    // shows it while it runs, so its progress and Cancel can be seen.
+    Panel1->setVisible(true);
     m_escCancel->setEnabled(true);
 }
 
@@ -684,6 +687,7 @@ void TdlgAtlasdesk::endCancellableTask()
     m_cancelTask = {};
     btCancelTask->setEnabled(false);
     btCancelTask->setVisible(false);
+    Panel1->setVisible(Panel1->property(kTag).toInt() > 0);
     m_escCancel->setEnabled(false);
 }
 

@@ -116,6 +116,7 @@ TEST_F(SlowShareTest, CancelStopsAnExpandAllAndLeavesAConsistentTree)
     EXPECT_TRUE(w.btCancelTask->isHidden()) << "no task, no Cancel";
     w.mnuXMLExpandAllClick();
     EXPECT_FALSE(w.btCancelTask->isHidden());
+    EXPECT_TRUE(w.btCancelTask->isVisibleTo(&w)) << "the status line shows while the walk runs, in every edition";
     ASSERT_TRUE(QTest::qWaitFor([&] { return root->childCount() > 0 && root->childNode(2)->file()->Scanned; }, 30000));
     EXPECT_TRUE(w.lblTask->text().contains("folders read")) << w.lblTask->text().toStdString();
 
@@ -125,6 +126,7 @@ TEST_F(SlowShareTest, CancelStopsAnExpandAllAndLeavesAConsistentTree)
     EXPECT_LT(clock.elapsed(), 100);
     EXPECT_FALSE(w.listingBusy()) << "stopped at once";
     EXPECT_TRUE(w.btCancelTask->isHidden());
+    EXPECT_FALSE(w.Panel1->isVisibleTo(&w)) << "the View edition's status line is hidden again";
     EXPECT_TRUE(w.lblTask->text().startsWith("Stopped")) << w.lblTask->text().toStdString();
     // What was read stays; the rest is unlisted and can still be expanded.
     int listed = 0;
@@ -196,6 +198,7 @@ TEST_F(SlowShareTest, AHungDirectoryGivesAnErrorAndTheRestStaysUsable)
     EXPECT_TRUE(error.contains("No answer")) << error.toStdString();
     EXPECT_EQ(hung->toolTip(0), error);
     EXPECT_EQ(w.lblTask->text(), error) << "the status line tells it too";
+    EXPECT_EQ(w.StatusMessage(), error) << "and the message line, which the View edition shows";
     EXPECT_TRUE(m_errors.isEmpty()) << "no box stops the user: " << m_errors.join('\n').toStdString();
 
     // The tree stays usable: selection, collapse, other folders.
