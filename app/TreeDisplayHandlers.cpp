@@ -9,6 +9,7 @@
 
 #include "AtlasdeskOps.h"
 #include "CommandGuard.h"
+#include "SearchPane.h"
 #include "ServerTree.h"
 #include "XMLFile.h"
 #include "dlgAtlasdeskU.h"
@@ -54,6 +55,9 @@ void TdlgAtlasdesk::OnChangeFileTypeDisplayed()
             ShownCategories.remove(tag);
         }
         CleanSelection();
+        // Results follow the same filter as the tree.
+        if (searchPane->resultsShown())
+            RunSearch();
     });
     FilterBusy = false;
 }

@@ -14,6 +14,7 @@
 #include "CommandGuard.h"
 #include "FileOps.h"
 #include "PathOps.h"
+#include "SearchPane.h"
 #include "ServerTree.h"
 #include "XMLFile.h"
 #include "dlgAtlasdeskU.h"
@@ -107,6 +108,9 @@ void TdlgAtlasdesk::ConnectToServer(const std::string& root)
     tvXMLTree->setCurrentItem(first);
     setWindowTitle(EditionTitle + QStringLiteral(" - ") + QString::fromStdString(root));
     UpdateCounters();
+    // Results of the previous server go; this one's index is brought up to date.
+    searchPane->clearSearch();
+    StartIndexing();
 }
 
 TreeNode* TdlgAtlasdesk::AddDirectoryNode(TreeNode* parent, const std::string& path)
@@ -197,6 +201,8 @@ void TdlgAtlasdesk::mnuRefreshClick()
         ScanDirectoryNode(node);
         if (tvXMLTree->selectionCount() != selectedBefore)
             OntvXMLTreeSelect();
+        // New, changed and removed metadata reach the search index too.
+        StartIndexing();
     });
 }
 

@@ -32,7 +32,13 @@ class QTableView;
 class QToolButton;
 class QTreeWidgetItem;
 class BrowserPane;
+class SearchPane;
+class SearchService;
 class ServerTree;
+class StoreIndexer;
+struct IndexReport;
+struct SearchAnswer;
+struct SearchHit;
 class TreeNode;
 class TdmAtlasdesk;
 class tXMLFile;
@@ -89,6 +95,23 @@ public:
     void DeleteSubtree(TreeNode* node);
     void ClearTree();
 
+    // Finding data sets (the index of the connected server).
+    // The index file of a server root: one per root, in the user's cache.
+    QString SearchIndexFile(const std::string& root) const;
+    // Brings the connected server's index up to date in the background.
+    void StartIndexing();
+    // Searches with the pane's words and extent (off this thread).
+    void RunSearch();
+    // Expands the tree down to the data set and selects it alone; false
+    // when the tree has no node for it. Lists folders through the tree's
+    // own expansion.
+    bool RevealDataSet(const std::string& path, const std::string& xmlPath);
+    // Where the indexes live; empty: the user's cache folder. Tests set it.
+    QString searchIndexFolder;
+    // Connecting and Refresh update the index; benchmarks of the tree turn
+    // it off so that the indexer's work does not count in their figures.
+    bool indexOnConnect = true;
+
     // Tree display, filters and selection.
     bool IsCategoryShown(const TreeNode* node) const;
     void CleanSelection();
@@ -116,6 +139,7 @@ public:
     QProgressBar* ggTask;
     QFrame* Panel6;
     ServerTree* tvXMLTree;
+    SearchPane* searchPane;
     QFrame* Panel8;
     QLabel* stItems;
     QLabel* stSelected;
@@ -173,6 +197,7 @@ public:
     QMenu* popXMLTree;
     QMenu* popForm;
     QAction* mnuNewServer;
+    QAction* mnuSearch;
     QAction* mnuHelpHelp;
     QAction* mnuAbout;
     QAction* mnuRefresh;
@@ -212,6 +237,12 @@ public slots:
     void OntvXMLTreeDblClick();
     void OntvXMLTreePopup(const QPoint& globalPos);
     void OnMnuOpenFilesClick();
+    // Search.
+    void mnuSearchClick();
+    void OnSearchAnswered(const SearchAnswer& answer);
+    void OnSearchResultChosen(const SearchHit& hit);
+    void OnIndexProgress(int done, int total);
+    void OnIndexFinished(const IndexReport& report);
     // Selection and views.
     void OntvXMLTreeSelect();
     void OnPageChange(int index);
@@ -230,6 +261,7 @@ private:
     void buildWindow();
     void buildMenus();
     void buildLeftPane();
+    void connectSearch();
     void buildPages();
     void buildFormPage();
     void buildChartroomPage();
@@ -249,6 +281,8 @@ private:
     void processEventsDuringTask();
 
     TdmAtlasdesk* m_dataModule;
+    StoreIndexer* m_indexer = nullptr;  // window thread only; its worker reports by signals
+    SearchService* m_search = nullptr;  // window thread only
     std::vector<QObject*> m_components; // owned by the window, in creation order
     QButtonGroup* m_chartroomButtons = nullptr;
     QWidget* m_popFormTarget = nullptr;

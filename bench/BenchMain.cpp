@@ -17,7 +17,7 @@ namespace {
 void usage()
 {
     std::cerr << "usage: atlasdesk-bench [--only=GROUP[,GROUP...]]\n"
-                 "groups: listing, expandall, selection, rendering, upload, startup\n";
+                 "groups: listing, expandall, selection, rendering, upload, search, startup\n";
 }
 
 } // namespace
@@ -39,6 +39,7 @@ int main(int argc, char** argv)
         {"selection", bench::runSelection},
         {"rendering", bench::runRendering},
         {"upload", bench::runUpload},
+        {"search", bench::runSearch},
         {"startup",
          [](bench::ResultTable& t) {
              bench::runStartup(t, QCoreApplication::applicationDirPath().toStdString() + "/atlasdesk-bench-startup");

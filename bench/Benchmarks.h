@@ -23,6 +23,10 @@ void runRendering(ResultTable& table);
 // "&Add to chartroom" of 2,000 data sets against executing the same
 // statements in a bare loop.
 void runUpload(ResultTable& table);
+// Building the search index against reading and parsing the same
+// metadata, word and extent queries at 10,000 and 100,000 data sets, the
+// update after 100 changes against a bare walk, the index size.
+void runSearch(ResultTable& table);
 // Process start to the window shown, and its peak memory, by spawning
 // `probe` (the start-up probe executable) several times.
 void runStartup(ResultTable& table, const std::string& probe);

@@ -61,6 +61,9 @@ public:
     SearchIndex(const SearchIndex&) = delete;
     SearchIndex& operator=(const SearchIndex&) = delete;
 
+    // Deletes the index file with its journal files (no connection may be open).
+    static void discard(const QString& file);
+
     // Empty, or why the file was rebuilt.
     const QString& notice() const { return m_notice; }
     const QString& file() const { return m_file; }

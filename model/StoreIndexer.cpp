@@ -23,10 +23,12 @@ constexpr qint64 kProgressMs = 50;
 
 } // namespace
 
-IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<bool()>& cancelled,
-                             const std::function<void(int, int)>& progress)
+namespace {
+
+// One update; an error of the index or of the file system is thrown.
+void runUpdate(const IndexSettings& settings, const std::function<bool()>& cancelled,
+               const std::function<void(int, int)>& progress, IndexReport& report)
 {
-    IndexReport report;
     QElapsedTimer sinceProgress;
     sinceProgress.start();
     auto tell = [&](int done, int total, bool force) {
@@ -35,9 +37,10 @@ IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<
             sinceProgress.restart();
         }
     };
-    try {
+    {
         SearchIndex index(settings.indexFile);
-        report.notice = index.notice();
+        if (!index.notice().isEmpty())
+            report.notice = index.notice();
         auto known = index.indexedFiles();
 
         std::vector<WalkedDataset> found;
@@ -47,7 +50,7 @@ IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<
         });
         if (!walked) {
             report.cancelled = true;
-            return report;
+            return;
         }
         report.total = int(found.size());
         tell(0, report.total, true);
@@ -62,7 +65,7 @@ IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<
             if (cancelled && cancelled()) {
                 index.commit();
                 report.cancelled = true;
-                return report;
+                return;
             }
             const auto it = known.find(d.path);
             int64_t id = 0;
@@ -104,11 +107,35 @@ IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<
         index.commit();
         report.unreadable = index.unreadable();
         tell(done, report.total, true);
+    }
+}
+
+} // namespace
+
+IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<bool()>& cancelled,
+                             const std::function<void(int, int)>& progress)
+{
+    IndexReport report;
+    try {
+        runUpdate(settings, cancelled, progress, report);
+        return report;
+    } catch (const std::exception& e) {
+        report = IndexReport();
+        report.notice = QStringLiteral("The search index %1 was rebuilt: %2")
+                            .arg(settings.indexFile, QString::fromUtf8(e.what()));
+    }
+    // The index is a cache: a file that fails in the middle of an update
+    // (damaged pages) is built again from the store, once.
+    try {
+        SearchIndex::discard(settings.indexFile);
+        runUpdate(settings, cancelled, progress, report);
     } catch (const std::exception& e) {
         report.error = QString::fromUtf8(e.what());
     }
     return report;
 }
+
+
 
 // What a worker shares with its StoreIndexer: the cancel flag, and the
 // owner to post answers to, cleared under the mutex when the owner goes.

@@ -173,6 +173,15 @@ TEST_F(SearchIndexTest, DeletedOrJunkOrForeignIndexIsRebuilt)
         {"deleted", [](const std::string& f) { std::filesystem::remove(f); }, false},
         {"junk", [](const std::string& f) { testutil::writeFile(f, std::string(5000, 'x')); }, true},
         {"empty", [](const std::string& f) { testutil::writeFile(f, ""); }, false},
+        {"damaged pages",
+         [](const std::string& f) {
+             // The header stays, every page after the first is overwritten.
+             std::string bytes = testutil::readFile(f);
+             for (size_t i = 4096; i < bytes.size(); ++i)
+                 bytes[i] = char(i * 7);
+             testutil::writeFile(f, bytes);
+         },
+         true},
         {"another format",
          [](const std::string& f) {
              auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("spoil"));

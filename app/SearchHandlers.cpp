@@ -1,0 +1,156 @@
+// Finding data sets: the index of the connected server kept up to date in
+// the background, searches off the window thread, and revealing a result
+// in the tree.
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QStandardPaths>
+
+#include "AtlasdeskOps.h"
+#include "CommandGuard.h"
+#include "PathOps.h"
+#include "SearchPane.h"
+#include "SearchService.h"
+#include "ServerTree.h"
+#include "StoreIndexer.h"
+#include "XMLFile.h"
+#include "dlgAtlasdeskU.h"
+
+void TdlgAtlasdesk::connectSearch()
+{
+    m_indexer = new StoreIndexer(this);
+    m_search = new SearchService(this);
+    connect(m_indexer, &StoreIndexer::progress, this, &TdlgAtlasdesk::OnIndexProgress);
+    connect(m_indexer, &StoreIndexer::finished, this, &TdlgAtlasdesk::OnIndexFinished);
+    connect(m_search, &SearchService::answered, this, &TdlgAtlasdesk::OnSearchAnswered);
+    connect(searchPane, &SearchPane::queryChanged, this, [this] { runCommand(this, [this] { RunSearch(); }); });
+    connect(searchPane, &SearchPane::resultChosen, this, &TdlgAtlasdesk::OnSearchResultChosen);
+}
+
+QString TdlgAtlasdesk::SearchIndexFile(const std::string& root) const
+{
+    QString folder = searchIndexFolder;
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/search");
+    // One file per server, named after the root's bytes.
+    const std::string key = IncludeTrailingPathDelimiter(root);
+    const QByteArray hash =
+        QCryptographicHash::hash(QByteArray(key.data(), qsizetype(key.size())), QCryptographicHash::Sha1).toHex();
+    return folder + QLatin1Char('/') + QString::fromLatin1(hash) + QStringLiteral(".sqlite");
+}
+
+void TdlgAtlasdesk::StartIndexing()
+{
+    if (!indexOnConnect || ServerRoot.empty() || !IsDirectory(ServerRoot))
+        return;
+    m_indexer->start(IndexSettings::fromConfiguration(ServerRoot, SearchIndexFile(ServerRoot)));
+    searchPane->setIndexStatus(QStringLiteral("Indexing..."));
+}
+
+void TdlgAtlasdesk::RunSearch()
+{
+    SearchQuery query;
+    if (ServerRoot.empty() || !searchPane->query(query)) {
+        m_search->forget();
+        searchPane->showTree();
+        return;
+    }
+    for (int category : ShownCategories)
+        query.categories << category;
+    m_search->request(SearchIndexFile(ServerRoot), query);
+}
+
+void TdlgAtlasdesk::OnSearchAnswered(const SearchAnswer& answer)
+{
+    SearchQuery query;
+    // The field may have been cleared while the search ran.
+    if (!searchPane->query(query))
+        return;
+    searchPane->showAnswer(answer, m_indexer->isRunning());
+}
+
+void TdlgAtlasdesk::OnSearchResultChosen(const SearchHit& hit)
+{
+    runCommand(this, [this, &hit] {
+        if (!RevealDataSet(hit.path, hit.xmlPath))
+            searchPane->setIndexStatus(QStringLiteral("%1 is no longer in the tree").arg(hit.relPath));
+    });
+}
+
+bool TdlgAtlasdesk::RevealDataSet(const std::string& path, const std::string& xmlPath)
+{
+    // Every folder on the way is expanded as the user would, which lists it
+    // through the tree's normal expansion.
+    TreeNode* node = tvXMLTree->rootNode();
+    while (node && node->file()->XMLPath != xmlPath) {
+        if (!node->isExpanded())
+            node->setExpanded(true);
+        TreeNode* next = nullptr;
+        for (int i = 0; i < node->childCount() && !next; ++i) {
+            TreeNode* child = node->childNode(i);
+            const tXMLFile* f = child->file();
+            if (f->XMLPath == xmlPath)
+                next = child;
+            else if (f->Category == catDirectory && child->hasChildrenMark() &&
+                     path.compare(0, f->DataPath().size(), f->DataPath()) == 0)
+                next = child;
+        }
+        if (next && next->file()->XMLPath != xmlPath && next->file()->DataPath() == node->file()->DataPath())
+            next = nullptr; // no progress
+        node = next;
+    }
+    if (!node)
+        return false;
+    tvXMLTree->clearSelection();
+    tvXMLTree->setCurrentItem(node);
+    node->setSelected(true);
+    tvXMLTree->scrollToItem(node);
+    tvXMLTree->setFocus();
+    return true;
+}
+
+void TdlgAtlasdesk::mnuSearchClick()
+{
+    searchPane->focusField();
+}
+
+void TdlgAtlasdesk::OnIndexProgress(int done, int total)
+{
+    QString text;
+    if (total == 0) {
+        text = QStringLiteral("Indexing: listing folders, %1 data sets found").arg(done);
+        ggTask->setMaximum(0);
+    } else {
+        text = QStringLiteral("Indexing: %1 of %2 data sets").arg(done).arg(total);
+        ggTask->setMaximum(total);
+        ggTask->setValue(done);
+    }
+    lblTask->setText(text);
+    searchPane->setIndexStatus(text);
+}
+
+void TdlgAtlasdesk::OnIndexFinished(const IndexReport& report)
+{
+    ggTask->setMaximum(100);
+    ggTask->setValue(0);
+    QStringList parts;
+    if (!report.error.isEmpty())
+        parts << QStringLiteral("Indexing failed: ") + report.error;
+    else if (!report.cancelled)
+        parts << QStringLiteral("Indexed %1 data sets").arg(report.total);
+    if (!report.notice.isEmpty())
+        parts << report.notice;
+    if (!report.unreadable.isEmpty())
+        parts << QStringLiteral("%1 metadata files could not be read").arg(report.unreadable.size());
+    const QString text = parts.join(QStringLiteral("; "));
+    lblTask->setText(text);
+    lblTask->setToolTip(report.unreadable.join(QLatin1Char('\n')));
+    searchPane->setIndexStatus(report.error.isEmpty() && report.notice.isEmpty() && report.unreadable.isEmpty()
+                                   ? QString()
+                                   : text);
+    searchPane->stSearch->setToolTip(report.unreadable.join(QLatin1Char('\n')));
+    // What is shown was found in a growing index: search it again.
+    if (searchPane->resultsShown())
+        RunSearch();
+}
