@@ -9,6 +9,7 @@
 
 #include "AtlasdeskOps.h"
 #include "CommandGuard.h"
+#include "FileOps.h"
 #include "PathOps.h"
 #include "SearchPane.h"
 #include "SearchService.h"
@@ -21,14 +22,14 @@ void TdlgAtlasdesk::connectSearch()
 {
     m_indexer = new StoreIndexer(this);
     m_search = new SearchService(this);
-    connect(m_indexer, &StoreIndexer::progress, this, &TdlgAtlasdesk::OnIndexProgress);
-    connect(m_indexer, &StoreIndexer::finished, this, &TdlgAtlasdesk::OnIndexFinished);
-    connect(m_search, &SearchService::answered, this, &TdlgAtlasdesk::OnSearchAnswered);
-    connect(searchPane, &SearchPane::queryChanged, this, [this] { runCommand(this, [this] { RunSearch(); }); });
-    connect(searchPane, &SearchPane::resultChosen, this, &TdlgAtlasdesk::OnSearchResultChosen);
+    connect(m_indexer, &StoreIndexer::progress, this, &TdlgAtlasdesk::onIndexProgress);
+    connect(m_indexer, &StoreIndexer::finished, this, &TdlgAtlasdesk::onIndexFinished);
+    connect(m_search, &SearchService::answered, this, &TdlgAtlasdesk::onSearchAnswered);
+    connect(searchPane, &SearchPane::queryChanged, this, [this] { runCommand(this, [this] { runSearch(); }); });
+    connect(searchPane, &SearchPane::resultChosen, this, &TdlgAtlasdesk::onSearchResultChosen);
 }
 
-QString TdlgAtlasdesk::SearchIndexFile(const std::string& root) const
+QString TdlgAtlasdesk::searchIndexFile(const std::string& root) const
 {
     QString folder = searchIndexFolder;
     if (folder.isEmpty())
@@ -40,15 +41,15 @@ QString TdlgAtlasdesk::SearchIndexFile(const std::string& root) const
     return folder + QLatin1Char('/') + QString::fromLatin1(hash) + QStringLiteral(".sqlite");
 }
 
-void TdlgAtlasdesk::StartIndexing()
+void TdlgAtlasdesk::startIndexing()
 {
     if (!indexOnConnect || ServerRoot.empty() || !IsDirectory(ServerRoot))
         return;
-    m_indexer->start(IndexSettings::fromConfiguration(ServerRoot, SearchIndexFile(ServerRoot)));
+    m_indexer->start(IndexSettings::fromConfiguration(ServerRoot, searchIndexFile(ServerRoot)));
     searchPane->setIndexStatus(QStringLiteral("Indexing..."));
 }
 
-void TdlgAtlasdesk::RunSearch()
+void TdlgAtlasdesk::runSearch()
 {
     SearchQuery query;
     if (ServerRoot.empty() || !searchPane->query(query)) {
@@ -58,10 +59,10 @@ void TdlgAtlasdesk::RunSearch()
     }
     for (int category : ShownCategories)
         query.categories << category;
-    m_search->request(SearchIndexFile(ServerRoot), query);
+    m_search->request(searchIndexFile(ServerRoot), query);
 }
 
-void TdlgAtlasdesk::OnSearchAnswered(const SearchAnswer& answer)
+void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
 {
     SearchQuery query;
     // The field may have been cleared while the search ran.
@@ -70,15 +71,15 @@ void TdlgAtlasdesk::OnSearchAnswered(const SearchAnswer& answer)
     searchPane->showAnswer(answer, m_indexer->isRunning());
 }
 
-void TdlgAtlasdesk::OnSearchResultChosen(const SearchHit& hit)
+void TdlgAtlasdesk::onSearchResultChosen(const SearchHit& hit)
 {
     runCommand(this, [this, &hit] {
-        if (!RevealDataSet(hit.path, hit.xmlPath))
+        if (!revealDataSet(hit.path, hit.xmlPath))
             searchPane->setIndexStatus(QStringLiteral("%1 is no longer in the tree").arg(hit.relPath));
     });
 }
 
-bool TdlgAtlasdesk::RevealDataSet(const std::string& path, const std::string& xmlPath)
+bool TdlgAtlasdesk::revealDataSet(const std::string& path, const std::string& xmlPath)
 {
     // Every folder on the way is expanded as the user would, which lists it
     // through the tree's normal expansion.
@@ -115,7 +116,7 @@ void TdlgAtlasdesk::mnuSearchClick()
     searchPane->focusField();
 }
 
-void TdlgAtlasdesk::OnIndexProgress(int done, int total)
+void TdlgAtlasdesk::onIndexProgress(int done, int total)
 {
     QString text;
     if (total == 0) {
@@ -130,7 +131,7 @@ void TdlgAtlasdesk::OnIndexProgress(int done, int total)
     searchPane->setIndexStatus(text);
 }
 
-void TdlgAtlasdesk::OnIndexFinished(const IndexReport& report)
+void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
 {
     ggTask->setMaximum(100);
     ggTask->setValue(0);
@@ -152,5 +153,5 @@ void TdlgAtlasdesk::OnIndexFinished(const IndexReport& report)
     searchPane->stSearch->setToolTip(report.unreadable.join(QLatin1Char('\n')));
     // What is shown was found in a growing index: search it again.
     if (searchPane->resultsShown())
-        RunSearch();
+        runSearch();
 }

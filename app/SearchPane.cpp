@@ -190,6 +190,7 @@ void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
     stSearch->setText(status);
     stSearch->setVisible(true);
     stkLeft->setCurrentWidget(lvResults);
+    ++m_answers;
 }
 
 void SearchPane::showTree()

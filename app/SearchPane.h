@@ -34,6 +34,8 @@ public:
     // The tree again, as it was; the field keeps its text.
     void showTree();
     bool resultsShown() const;
+    // How many answers have been shown so far (tests wait for the next).
+    int answersShown() const { return m_answers; }
     // Puts the cursor in the search field (Ctrl+F).
     void focusField();
     // Clears words and extent and shows the tree (Esc).
@@ -70,4 +72,5 @@ private:
     QTimer* m_pause;
     std::vector<SearchHit> m_hits; // in list order
     QString m_indexStatus;
+    int m_answers = 0;
 };

@@ -57,7 +57,7 @@ void TdlgAtlasdesk::OnChangeFileTypeDisplayed()
         CleanSelection();
         // Results follow the same filter as the tree.
         if (searchPane->resultsShown())
-            RunSearch();
+            runSearch();
     });
     FilterBusy = false;
 }

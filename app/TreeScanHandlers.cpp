@@ -110,7 +110,7 @@ void TdlgAtlasdesk::ConnectToServer(const std::string& root)
     UpdateCounters();
     // Results of the previous server go; this one's index is brought up to date.
     searchPane->clearSearch();
-    StartIndexing();
+    startIndexing();
 }
 
 TreeNode* TdlgAtlasdesk::AddDirectoryNode(TreeNode* parent, const std::string& path)
@@ -202,7 +202,7 @@ void TdlgAtlasdesk::mnuRefreshClick()
         if (tvXMLTree->selectionCount() != selectedBefore)
             OntvXMLTreeSelect();
         // New, changed and removed metadata reach the search index too.
-        StartIndexing();
+        startIndexing();
     });
 }
 

@@ -97,15 +97,15 @@ public:
 
     // Finding data sets (the index of the connected server).
     // The index file of a server root: one per root, in the user's cache.
-    QString SearchIndexFile(const std::string& root) const;
+    QString searchIndexFile(const std::string& root) const;
     // Brings the connected server's index up to date in the background.
-    void StartIndexing();
+    void startIndexing();
     // Searches with the pane's words and extent (off this thread).
-    void RunSearch();
+    void runSearch();
     // Expands the tree down to the data set and selects it alone; false
     // when the tree has no node for it. Lists folders through the tree's
     // own expansion.
-    bool RevealDataSet(const std::string& path, const std::string& xmlPath);
+    bool revealDataSet(const std::string& path, const std::string& xmlPath);
     // Where the indexes live; empty: the user's cache folder. Tests set it.
     QString searchIndexFolder;
     // Connecting and Refresh update the index; benchmarks of the tree turn
@@ -239,10 +239,10 @@ public slots:
     void OnMnuOpenFilesClick();
     // Search.
     void mnuSearchClick();
-    void OnSearchAnswered(const SearchAnswer& answer);
-    void OnSearchResultChosen(const SearchHit& hit);
-    void OnIndexProgress(int done, int total);
-    void OnIndexFinished(const IndexReport& report);
+    void onSearchAnswered(const SearchAnswer& answer);
+    void onSearchResultChosen(const SearchHit& hit);
+    void onIndexProgress(int done, int total);
+    void onIndexFinished(const IndexReport& report);
     // Selection and views.
     void OntvXMLTreeSelect();
     void OnPageChange(int index);

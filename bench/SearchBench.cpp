@@ -100,7 +100,7 @@ double querySeconds(const QString& file, const SearchQuery& query, size_t& hits)
 {
     return measureMedian(21, 3, [&] {
         SearchAnswer a;
-        const double t = timed([&] { a = runSearch(file, query); });
+        const double t = timed([&] { a = runIndexSearch(file, query); });
         if (!a.error.isEmpty())
             throw std::runtime_error("search failed: " + a.error.toStdString());
         hits = a.hits.size();

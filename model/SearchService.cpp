@@ -2,7 +2,7 @@
 
 #include <exception>
 
-SearchAnswer runSearch(const QString& indexFile, const SearchQuery& query)
+SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query)
 {
     SearchAnswer answer;
     try {
@@ -34,7 +34,7 @@ unsigned SearchService::request(const QString& indexFile, const SearchQuery& que
     // Requests not started yet are outrun by this one.
     m_pool.clear();
     m_pool.start([this, indexFile, query, generation] {
-        SearchAnswer answer = runSearch(indexFile, query);
+        SearchAnswer answer = runIndexSearch(indexFile, query);
         answer.generation = generation;
         QMetaObject::invokeMethod(this, [this, answer] {
             if (answer.generation == m_generation)

@@ -20,7 +20,7 @@ struct SearchAnswer {
 
 // Runs one search on the calling thread with a connection of its own.
 // Never throws: a failure is in SearchAnswer::error.
-SearchAnswer runSearch(const QString& indexFile, const SearchQuery& query);
+SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query);
 
 // Members: window thread only.
 class SearchService : public QObject {

@@ -11,6 +11,7 @@
 #include "AppFixture.h"
 #include "SearchPane.h"
 #include "StoreIndexer.h"
+#include "WorldMap.h"
 
 namespace {
 
@@ -28,6 +29,14 @@ protected:
     void SetUp() override
     {
         AppFixture::SetUp();
+        // The test configuration with the bounding box fields.
+        std::string config = kTestConfig;
+        config.insert(config.find("</MetadataDOM>"),
+                      "<West><XML_Path>idinfo/spdom/bounding/westbc</XML_Path></West>"
+                      "<East><XML_Path>idinfo/spdom/bounding/eastbc</XML_Path></East>"
+                      "<North><XML_Path>idinfo/spdom/bounding/northbc</XML_Path></North>"
+                      "<South><XML_Path>idinfo/spdom/bounding/southbc</XML_Path></South>");
+        testutil::writeFile(m_program / "AtlasdeskView.ini.xml", config);
         dataset("hydro/sandre/rivieres.shp", "La Rivière Bleue", 6, 7, 46, 47);
         dataset("roads.shp", "Routes nationales", 6, 7, 46, 47);
         dataset("other/lakes.shp", "Lacs d'Amérique", -100, -90, 40, 50);
@@ -56,17 +65,19 @@ protected:
     // Types `words` and waits for the results to replace the tree.
     QStringList search(const QString& words)
     {
+        const int before = pane().answersShown();
         pane().edSearch->clear();
         QTest::keyClicks(pane().edSearch, words);
-        return waitForResults();
+        return waitForResults(before);
     }
-    QStringList waitForResults()
+    // The results of the next answer after `before` answers.
+    QStringList waitForResults(int before)
     {
         QStringList texts;
-        // An answer comes back from the search worker.
-        if (!QTest::qWaitFor([&] { return pane().resultsShown() && !pane().stSearch->text().isEmpty(); }, 30000))
+        // The answer comes back from the search worker.
+        if (!QTest::qWaitFor([&] { return pane().answersShown() > before; }, 30000))
             ADD_FAILURE() << "no results shown";
-        QTest::qWait(0);
+        EXPECT_TRUE(pane().resultsShown());
         for (int i = 0; i < pane().lvResults->count(); ++i)
             texts << pane().lvResults->item(i)->toolTip();
         texts.sort();
@@ -130,8 +141,9 @@ TEST_F(SearchWindowTest, ExtentWordsAndCategoryFilterCombine)
     pane().btPlace->setChecked(true);
     EXPECT_TRUE(pane().pnlPlace->isVisibleTo(&window()));
     // A rectangle dragged over North America.
+    const int before = pane().answersShown();
     emit pane().mapWorld->extentPicked(-120, -80, 30, 55);
-    EXPECT_EQ(waitForResults(), QStringList{QStringLiteral("other/lakes.shp")});
+    EXPECT_EQ(waitForResults(before), QStringList{QStringLiteral("other/lakes.shp")});
     EXPECT_EQ(pane().edWest->text(), QStringLiteral("-120.00"));
 
     // Words and extent together: nothing named "routes" lies there.
@@ -144,7 +156,9 @@ TEST_F(SearchWindowTest, ExtentWordsAndCategoryFilterCombine)
 
     // Checking Document shows the notes; unchecking Vector drops the vector results.
     pane().btPlace->setChecked(false);
-    window().ckDocument->click();
+    int before2 = pane().answersShown();
+    window().ckDocument->click(); // shown results follow the filter at once
+    EXPECT_EQ(waitForResults(before2), QStringList{QStringLiteral("other/lakes.shp")});
     EXPECT_EQ(search(QStringLiteral("riviere")),
               QStringList({QStringLiteral("hydro/sandre/rivieres.shp"), QStringLiteral("other/notes.pdf")}));
     window().ckVector->click();

@@ -15,6 +15,19 @@ namespace {
 
 class SearchIndexTest : public StoreFixture {};
 
+// One statement on a connection of its own to the SQLite file `file`.
+void execute(const std::string& file, const char* sql)
+{
+    {
+        auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("outside"));
+        db.setDatabaseName(QString::fromStdString(file));
+        ASSERT_TRUE(db.open());
+        EXPECT_TRUE(QSqlQuery(db).exec(QString::fromUtf8(sql))) << sql;
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("outside"));
+}
+
 TEST_F(SearchIndexTest, SqliteHasFullTextAndRTree)
 {
     // The driver links the system's SQLite: both modules must be there.
@@ -183,26 +196,12 @@ TEST_F(SearchIndexTest, DeletedOrJunkOrForeignIndexIsRebuilt)
          },
          true},
         {"another format",
-         [](const std::string& f) {
-             auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("spoil"));
-             db.setDatabaseName(QString::fromStdString(f));
-             db.open();
-             QSqlQuery(db).exec(QStringLiteral("UPDATE meta SET value = 'atlasdesk-search-0' WHERE key = 'format'"));
-             db.close();
-             db = QSqlDatabase();
-             QSqlDatabase::removeDatabase(QStringLiteral("spoil"));
-         },
+         [](const std::string& f) { execute(f, "UPDATE meta SET value = 'atlasdesk-search-0' WHERE key = 'format'"); },
          true},
         {"a database of someone else",
          [](const std::string& f) {
              std::filesystem::remove(f);
-             auto db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("other"));
-             db.setDatabaseName(QString::fromStdString(f));
-             db.open();
-             QSqlQuery(db).exec(QStringLiteral("CREATE TABLE t(x)"));
-             db.close();
-             db = QSqlDatabase();
-             QSqlDatabase::removeDatabase(QStringLiteral("other"));
+             execute(f, "CREATE TABLE t(x)");
          },
          true},
     };
@@ -293,7 +292,7 @@ TEST_F(SearchIndexTest, SearchWhileIndexingSeesWhatIsCommittedSoFar)
             SearchQuery q;
             q.words = QStringLiteral("common");
             q.categories = {catVector};
-            during = runSearch(indexFile(), q);
+            during = runIndexSearch(indexFile(), q);
         }
         return false;
     }, [&](int, int total) { walked = walked || total > 0; });
@@ -339,6 +338,36 @@ TEST_F(SearchIndexTest, BackgroundIndexerAndSearchServiceAnswerOnTheirOwnThreads
     ASSERT_TRUE(finished.wait(60000));
     EXPECT_FALSE(finished.takeFirst().at(0).value<IndexReport>().cancelled);
     EXPECT_TRUE(finished.isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SearchIndexTest, TheDemoServerIsFoundByWordsAndByPlace)
+{
+    // The shipped configuration and demo server, as the program reads them.
+    testutil::writeFile(m_program / "AtlasdeskView.ini.xml",
+                        testutil::readFile(ATLASDESK_SOURCE_DIR "/data/AtlasdeskView.ini.xml"));
+    LoadConfiguration();
+    const IndexReport r =
+        updateStoreIndex(IndexSettings::fromConfiguration(ATLASDESK_SOURCE_DIR "/data/demo-server/", indexFile()), {}, {});
+    ASSERT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+    EXPECT_GE(r.total, 20);
+    // The demo holds one malformed document on purpose (a bare "&"): listed, not fatal.
+    ASSERT_EQ(r.unreadable.size(), 1) << r.unreadable.join('\n').toStdString();
+    EXPECT_TRUE(r.unreadable[0].startsWith(QStringLiteral("10_world/21_france/31_bretagne/landuse/region/occupation_sol.shp: ")));
+    const QList<int> all{1, 2, 3, 4, 5, 6, 7, 8, 9};
+    const QStringList carthage = find(QStringLiteral("carthage"), all);
+    EXPECT_TRUE(carthage.contains(QStringLiteral("10_world/21_france/31_bretagne/hydrology/sandre/rivieres.shp")))
+        << carthage.join(' ').toStdString();
+    SearchQuery vaud;
+    vaud.hasExtent = true;
+    vaud.west = 6.5, vaud.east = 7.0, vaud.south = 46.3, vaud.north = 46.6;
+    vaud.categories = all;
+    const QStringList there = paths(vaud);
+    EXPECT_TRUE(there.contains(QStringLiteral("10_world/21_switzerland/31_vaud/hydrology/sesa/lacs.shp"))) << there.join(' ').toStdString();
+    EXPECT_FALSE(there.contains(QStringLiteral("10_world/21_france/31_bretagne/hydrology/sandre/rivieres.shp")));
 }
 
 } // namespace
