@@ -3,6 +3,7 @@
 // kept (first selected first), greyed nodes are drawn by hand.
 #include <QPixmap>
 #include <QTreeWidget>
+#include <cstdint>
 #include <functional>
 #include <list>
 #include <map>
@@ -12,6 +13,10 @@
 
 class tXMLFile;
 class ServerTree;
+
+// Item data role holding the readable error of a directory that could not
+// be listed (absent when it was listed fine).
+inline constexpr int ListingErrorRole = Qt::UserRole + 1;
 
 // One node of the server tree; owns its data object for its whole life.
 class TreeNode : public QTreeWidgetItem {
@@ -27,6 +32,15 @@ public:
     bool hasChildrenMark() const;
     // As the item's own, and forgets the node's measured width.
     void setData(int column, int role, const QVariant& value) override;
+
+    // Listing bookkeeping; window thread only.
+    // The request whose answer the node waits for; 0 when none. Collapse,
+    // Refresh and reconnecting clear it, which makes a late answer stale.
+    quint64 listingRequest = 0;
+    // The identity (device, inode) of the directory listed for it; 0 before
+    // a listing or when it failed. Walks use it to notice link cycles.
+    uint64_t dirDevice = 0;
+    uint64_t dirInode = 0;
 
 private:
     friend class ServerTree;

@@ -1,11 +1,7 @@
 // Tree display: category filters, greyed nodes, selection commands.
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QMenu>
-#include <set>
-#include <utility>
 
 #include "AtlasdeskOps.h"
 #include "CommandGuard.h"
@@ -62,68 +58,13 @@ void TdlgAtlasdesk::OnChangeFileTypeDisplayed()
     FilterBusy = false;
 }
 
-void TdlgAtlasdesk::expandSubtree(TreeNode* top)
-{
-    // Depth first, listing every directory below `top`. A directory already
-    // on the current path (a symbolic link to an ancestor) is not entered
-    // again, so link cycles end.
-    struct Frame {
-        TreeNode* node;
-        int next;
-        bool pushedId;
-    };
-    std::set<std::pair<dev_t, ino_t>> onPath;
-    std::vector<Frame> stack;
-    auto enter = [&](TreeNode* node) {
-        bool pushed = false;
-        const tXMLFile* f = node->file();
-        if (f->Category == catDirectory) {
-            struct stat st;
-            if (::stat(f->DataPath().c_str(), &st) == 0) {
-                if (!onPath.insert({st.st_dev, st.st_ino}).second)
-                    return; // a cycle: leave this node as it is
-                pushed = true;
-            }
-        }
-        ScanDirectoryNode(node);
-        stack.push_back({node, 0, pushed});
-    };
-    enter(top);
-    while (!stack.empty()) {
-        Frame& frame = stack.back();
-        if (frame.next < frame.node->childCount()) {
-            enter(frame.node->childNode(frame.next++));
-            continue;
-        }
-        TreeNode* node = frame.node;
-        if (frame.pushedId) {
-            struct stat st;
-            if (::stat(node->file()->DataPath().c_str(), &st) == 0)
-                onPath.erase({st.st_dev, st.st_ino});
-        }
-        stack.pop_back();
-        if (node->childCount() > 0)
-            node->setExpanded(true);
-    }
-}
-
 void TdlgAtlasdesk::mnuXMLExpandAllClick()
 {
     runCommand(this, [this] {
         const std::vector<TreeNode*> selected(tvXMLTree->selectionOrder().begin(),
                                               tvXMLTree->selectionOrder().end());
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        try {
-            tvXMLTree->setUpdatesEnabled(false);
-            for (TreeNode* node : selected)
-                expandSubtree(node);
-        } catch (...) {
-            tvXMLTree->setUpdatesEnabled(true);
-            QApplication::restoreOverrideCursor();
-            throw;
-        }
-        tvXMLTree->setUpdatesEnabled(true);
-        QApplication::restoreOverrideCursor();
+        // Runs on between listings; the window stays usable meanwhile.
+        startWalk(selected, {});
     });
 }
 
@@ -133,7 +74,17 @@ void TdlgAtlasdesk::mnuXMLCollapseAllClick()
         TreeNode* root = tvXMLTree->rootNode();
         if (!root)
             throw Exception("Invalid index");
+        cancelWalk();
         tvXMLTree->collapseAll();
+        // Collapsing everything at once tells no node: reads still pending
+        // are dropped here, and the hidden nodes leave the selection.
+        std::vector<TreeNode*> loading;
+        for (const auto& [id, index] : m_pendingListings)
+            if (auto* node = static_cast<TreeNode*>(tvXMLTree->itemFromIndex(index)))
+                loading.push_back(node);
+        for (TreeNode* node : loading)
+            dropListing(node);
+        DropHiddenFromSelection();
     });
 }
 
@@ -165,23 +116,35 @@ void TdlgAtlasdesk::mnuSelectChildrenClick()
         TreeNode* n = tvXMLTree->primaryNode();
         if (!n && tvXMLTree->selectionCount() == 0)
             return;
-        mnuXMLExpandAllClick();
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        // The selection handling runs once at the end instead of once per
-        // added node; the end state is the same: n with its shown descendants.
-        m_batchSelecting = true;
-        try {
-            tvXMLTree->clearSelection();
-            if (n)
-                SelectSubtree(n);
-        } catch (...) {
-            m_batchSelecting = false;
-            QApplication::restoreOverrideCursor();
-            throw;
-        }
-        m_batchSelecting = false;
-        QApplication::restoreOverrideCursor();
-        OntvXMLTreeSelect();
+        const QPersistentModelIndex primary(n ? tvXMLTree->indexFromItem(n) : QModelIndex());
+        const std::vector<TreeNode*> selected(tvXMLTree->selectionOrder().begin(),
+                                              tvXMLTree->selectionOrder().end());
+        // First what "&Expand all" does; the selection follows once every
+        // directory below is listed. A stopped walk selects nothing.
+        startWalk(selected, [this, primary, hadPrimary = n != nullptr](bool completed) {
+            if (!completed)
+                return;
+            runCommand(this, [this, primary, hadPrimary] {
+                auto* node = static_cast<TreeNode*>(tvXMLTree->itemFromIndex(primary));
+                QApplication::setOverrideCursor(Qt::WaitCursor);
+                // The selection handling runs once at the end instead of once
+                // per added node; the end state is the same: n with its shown
+                // descendants.
+                m_batchSelecting = true;
+                try {
+                    tvXMLTree->clearSelection();
+                    if (hadPrimary && node)
+                        SelectSubtree(node);
+                } catch (...) {
+                    m_batchSelecting = false;
+                    QApplication::restoreOverrideCursor();
+                    throw;
+                }
+                m_batchSelecting = false;
+                QApplication::restoreOverrideCursor();
+                OntvXMLTreeSelect();
+            });
+        });
     });
 }
 

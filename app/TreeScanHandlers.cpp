@@ -1,18 +1,15 @@
 // The server tree: connecting to a root, listing directories lazily,
 // Refresh, and releasing nodes.
-#include <dirent.h>
-
 #include <QApplication>
-#include <QCollator>
-#include <QCollatorSortKey>
-#include <algorithm>
-#include <string_view>
-#include <unordered_set>
+#include <QLabel>
+#include <QStyle>
 
 #include "AtlasdeskOps.h"
 #include "CategoryIcons.h"
 #include "CommandGuard.h"
+#include "DirectoryListing.h"
 #include "FileOps.h"
+#include "ListingService.h"
 #include "PathOps.h"
 #include "SearchPane.h"
 #include "ServerTree.h"
@@ -55,43 +52,14 @@ TreeNode* makeDirectoryNode(const std::string& path)
     return node;
 }
 
-// A data-set node, or null for a path of no shown category.
-TreeNode* makeFileNode(const std::string& path)
+// A node for one listed entry: a directory node to expand, or a data set.
+TreeNode* makeListedNode(const DirectoryListing& listing, const ListedEntry& entry)
 {
-    auto file = std::make_unique<tXMLFile>(path);
-    if (file->Category == catUnknown)
-        return nullptr;
-    file->Scanned = true;
-    const int category = file->Category;
-    const QString text = displayText(file->Name);
-    auto* node = new TreeNode(std::move(file));
-    node->setText(0, text);
-    node->setHasChildrenMark(false);
-    setPicture(node, category);
+    auto* node = new TreeNode(makeListedItem(listing, entry));
+    node->setText(0, entry.text);
+    node->setHasChildrenMark(entry.subdirectory);
+    setPicture(node, entry.category);
     return node;
-}
-
-// The listing's extension test: an entry passes when its extension occurs
-// anywhere in AllExtensions. An entry's extension holds exactly one dot, at
-// its start, so the texts that can pass are those that run in AllExtensions
-// from a dot up to the next dot or the end. They are collected once per
-// configuration instead of searching the long text for every entry.
-bool listedExtension(const std::string& ext)
-{
-    static std::string source;
-    static std::unordered_set<std::string> accepted;
-    static bool collected = false;
-    if (!collected || source != AllExtensions) {
-        source = AllExtensions;
-        accepted.clear();
-        collected = true;
-        for (size_t start = source.find('.'); start != std::string::npos; start = source.find('.', start + 1)) {
-            const size_t end = std::min(source.find('.', start + 1), source.size());
-            for (size_t length = 1; start + length <= end; ++length)
-                accepted.insert(source.substr(start, length));
-        }
-    }
-    return accepted.count(ext) > 0;
 }
 
 } // namespace
@@ -123,63 +91,115 @@ TreeNode* TdlgAtlasdesk::AddDirectoryNode(TreeNode* parent, const std::string& p
 
 void TdlgAtlasdesk::ScanDirectoryNode(TreeNode* node)
 {
-    tXMLFile* f = node->file();
-    if (f->Scanned)
-        return;
-    const std::string dir = f->DataPath();
-    QList<QTreeWidgetItem*> children;
-    for (const std::string& path : ListSubdirectories(dir))
-        if (TreeNode* child = makeDirectoryNode(path))
-            children.append(child);
-    if (DIR* d = opendir(dir.c_str())) {
-        while (const dirent* e = readdir(d)) {
-            const std::string_view name = e->d_name;
-            const size_t dot = name.rfind('.');
-            if (dot == std::string_view::npos || dot + 1 == name.size())
-                continue; // no extension, or just "." ("." and ".." too)
-            if (!listedExtension(LowerAscii(name.substr(dot))))
-                continue;
-            if (TreeNode* child = makeFileNode(dir + std::string(name)))
-                children.append(child);
-        }
-        closedir(d);
-    }
+    requestListing(node);
+}
 
-    // Children are sorted by text with the locale's case-sensitive order;
-    // sort keys keep that fast for directories of many thousand entries.
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseSensitive);
-    std::vector<std::pair<QCollatorSortKey, QTreeWidgetItem*>> keyed;
-    keyed.reserve(static_cast<size_t>(children.size()));
-    for (QTreeWidgetItem* c : children)
-        keyed.emplace_back(collator.sortKey(c->text(0)), c);
-    std::stable_sort(keyed.begin(), keyed.end(),
-                     [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
-    QList<QTreeWidgetItem*> sorted;
-    sorted.reserve(children.size());
-    for (auto& k : keyed)
-        sorted.append(k.second);
-    if (!sorted.isEmpty())
-        tvXMLTree->attachChildren(node, sorted);
+quint64 TdlgAtlasdesk::requestListing(TreeNode* node)
+{
+    if (node->file()->Scanned)
+        return 0;
+    if (node->listingRequest)
+        return node->listingRequest; // already on its way
+    const quint64 id = m_listing->request(node->file()->DataPath());
+    node->listingRequest = id;
+    m_pendingListings.emplace(id, QPersistentModelIndex(tvXMLTree->indexFromItem(node)));
+    // The node shows that it is loading until the answer is attached.
+    node->setIcon(0, style()->standardIcon(QStyle::SP_BrowserReload));
+    node->setToolTip(0, QStringLiteral("Loading…"));
+    return id;
+}
+
+void TdlgAtlasdesk::dropListing(TreeNode* node)
+{
+    if (!node->listingRequest)
+        return;
+    const quint64 id = node->listingRequest;
+    node->listingRequest = 0;
+    m_listing->cancel(id);
+    m_pendingListings.erase(id);
+    setPicture(node, node->data(0, Qt::UserRole).toInt());
+    node->setToolTip(0, QString());
+    walkListed(id, nullptr);
+}
+
+void TdlgAtlasdesk::dropAllListings()
+{
+    for (const auto& [id, index] : m_pendingListings) {
+        m_listing->cancel(id);
+        if (auto* node = static_cast<TreeNode*>(tvXMLTree->itemFromIndex(index)))
+            node->listingRequest = 0;
+    }
+    m_pendingListings.clear();
+}
+
+bool TdlgAtlasdesk::listingBusy() const
+{
+    return !m_pendingListings.empty() || m_walk != nullptr;
+}
+
+void TdlgAtlasdesk::onListed(quint64 request, const DirectoryListing& listing)
+{
+    auto pending = m_pendingListings.find(request);
+    if (pending == m_pendingListings.end())
+        return; // dropped by a collapse, Refresh or reconnecting
+    auto* node = static_cast<TreeNode*>(tvXMLTree->itemFromIndex(pending->second));
+    m_pendingListings.erase(pending);
+    if (!node || node->listingRequest != request)
+        return walkListed(request, nullptr);
+    node->listingRequest = 0;
+    setPicture(node, node->data(0, Qt::UserRole).toInt());
+    node->setToolTip(0, QString());
+    if (listing.cancelled || walkRejects(request, listing)) {
+        // Not listed: the node stays as it was before, ready to be listed.
+        return walkListed(request, nullptr);
+    }
+    QList<QTreeWidgetItem*> children;
+    children.reserve(static_cast<qsizetype>(listing.entries.size()));
+    for (const ListedEntry& entry : listing.entries)
+        children.append(makeListedNode(listing, entry));
+    if (!children.isEmpty())
+        tvXMLTree->attachChildren(node, children);
+    node->dirDevice = listing.device;
+    node->dirInode = listing.inode;
     node->setHasChildrenMark(node->childCount() > 0);
-    f->Scanned = true;
+    node->file()->Scanned = true;
+    if (!listing.error.isEmpty()) {
+        // A folder that cannot be read lists as empty; why is told on the
+        // node and in the status line, never in a box that stops the user.
+        node->setToolTip(0, listing.error);
+        node->setData(0, ListingErrorRole, listing.error);
+        lblTask->setText(listing.error);
+    }
     UpdateCounters();
+    walkListed(request, &listing);
 }
 
 void TdlgAtlasdesk::OntvXMLTreeExpanding(QTreeWidgetItem* item)
 {
     auto* node = static_cast<TreeNode*>(item);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    QString error;
-    try {
-        ScanDirectoryNode(node);
-    } catch (const std::exception& e) {
-        error = QString::fromUtf8(e.what());
-    }
-    // The pointer is normal again before any error is shown.
-    QApplication::restoreOverrideCursor();
-    if (!error.isEmpty())
-        showErrorBox(this, error);
+    runCommand(this, [this, node] { requestListing(node); });
+}
+
+void TdlgAtlasdesk::OntvXMLTreeCollapsed(QTreeWidgetItem* item)
+{
+    auto* node = static_cast<TreeNode*>(item);
+    // A read still pending is dropped: expanding again asks anew.
+    dropListing(node);
+    DropHiddenFromSelection();
+}
+
+void TdlgAtlasdesk::DropHiddenFromSelection()
+{
+    // Only visible nodes can be selected: those a collapse hid leave the
+    // selection, so that no command acts on what the user cannot see.
+    std::vector<TreeNode*> hidden;
+    for (TreeNode* node : tvXMLTree->selectionOrder())
+        for (const QTreeWidgetItem* p = node->parent(); p; p = p->parent())
+            if (!p->isExpanded()) {
+                hidden.push_back(node);
+                break;
+            }
+    tvXMLTree->deselectNodes(hidden);
 }
 
 void TdlgAtlasdesk::mnuRefreshClick()
@@ -191,13 +211,17 @@ void TdlgAtlasdesk::mnuRefreshClick()
         // A data set has nothing to list: refreshing it lists its directory again.
         if (node->file()->Category != catDirectory && node->parentNode())
             node = node->parentNode();
+        cancelWalk(); // its nodes are about to go
         const int selectedBefore = tvXMLTree->selectionCount();
         {
             const QSignalBlocker quiet(tvXMLTree);
             for (int i = node->childCount() - 1; i >= 0; --i)
                 DeleteSubtree(node->childNode(i));
         }
+        dropListing(node);
         node->file()->Scanned = false;
+        node->setData(0, ListingErrorRole, QVariant());
+        node->setToolTip(0, QString());
         ScanDirectoryNode(node);
         if (tvXMLTree->selectionCount() != selectedBefore)
             OntvXMLTreeSelect();
@@ -217,6 +241,8 @@ void TdlgAtlasdesk::DeleteSubtree(TreeNode* node)
 
 void TdlgAtlasdesk::ClearTree()
 {
+    cancelWalk();
+    dropAllListings();
     {
         const QSignalBlocker quiet(tvXMLTree);
         tvXMLTree->clearAll();

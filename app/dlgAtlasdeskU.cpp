@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTabWidget>
 #include <QTableView>
@@ -38,9 +39,11 @@
 #include "CommandGuard.h"
 #include "FileOps.h"
 #include "Idrisi.h"
+#include "ListingService.h"
 #include "PathOps.h"
 #include "SearchPane.h"
 #include "ServerTree.h"
+#include "TreeWalk.h"
 #include "XMLFile.h"
 #include "XMLOps.h"
 #include "dlgAbout.h"
@@ -66,6 +69,8 @@ TdlgAtlasdesk::TdlgAtlasdesk(TdmAtlasdesk* dataModule, QWidget* parent)
     setObjectName(QStringLiteral("dlgAtlasdesk"));
     setWindowTitle(QStringLiteral("Atlasdesk"));
     setWindowIcon(applicationIcon());
+    m_listing = new ListingService(this);
+    connect(m_listing, &ListingService::listed, this, &TdlgAtlasdesk::onListed);
     buildWindow();
     launchFile = [](const std::string& path) { LaunchFile(path); };
     folderPicker = [this](const QString& title, const QString& root, std::string& folder) {
@@ -120,8 +125,18 @@ void TdlgAtlasdesk::buildWindow()
     ggTask->setTextVisible(true);
     ggTask->setValue(0);
     own(ggTask, 255);
+    // Shown only while a cancellable task runs (not under the edition rule).
+    btCancelTask = new QPushButton(QStringLiteral("Cancel"), Panel3);
+    btCancelTask->setObjectName(QStringLiteral("btCancelTask"));
+    btCancelTask->setVisible(false);
+    connect(btCancelTask, &QPushButton::clicked, this, &TdlgAtlasdesk::requestCancelTask);
+    m_escCancel = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    m_escCancel->setContext(Qt::WindowShortcut);
+    m_escCancel->setEnabled(false);
+    connect(m_escCancel, &QShortcut::activated, this, &TdlgAtlasdesk::requestCancelTask);
     p3->addWidget(lblTask);
     p3->addWidget(ggTask, 1);
+    p3->addWidget(btCancelTask);
     outer->addWidget(Panel1);
 
     // Left pane.
@@ -177,6 +192,7 @@ void TdlgAtlasdesk::buildLeftPane()
     layout->addWidget(searchPane, 1);
     connectSearch();
     connect(tvXMLTree, &QTreeWidget::itemExpanded, this, &TdlgAtlasdesk::OntvXMLTreeExpanding);
+    connect(tvXMLTree, &QTreeWidget::itemCollapsed, this, &TdlgAtlasdesk::OntvXMLTreeCollapsed);
     connect(tvXMLTree, &QTreeWidget::itemSelectionChanged, this,
             &TdlgAtlasdesk::OntvXMLTreeSelect);
     connect(tvXMLTree, &QTreeWidget::itemDoubleClicked, this,
@@ -618,6 +634,27 @@ void TdlgAtlasdesk::ShowReady()
         QApplication::restoreOverrideCursor();
     lblTask->setText(QStringLiteral("Ready"));
     ggTask->setValue(0);
+}
+
+void TdlgAtlasdesk::beginCancellableTask(std::function<void()> onCancel)
+{
+    m_cancelTask = std::move(onCancel);
+    btCancelTask->setVisible(true);
+    m_escCancel->setEnabled(true);
+}
+
+void TdlgAtlasdesk::endCancellableTask()
+{
+    m_cancelTask = {};
+    btCancelTask->setVisible(false);
+    m_escCancel->setEnabled(false);
+}
+
+void TdlgAtlasdesk::requestCancelTask()
+{
+    // Taken out first: the task's own handler usually ends the task.
+    if (std::function<void()> cancel = std::exchange(m_cancelTask, {}))
+        runCommand(this, cancel);
 }
 
 void TdlgAtlasdesk::UpdateCounters()

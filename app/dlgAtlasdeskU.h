@@ -5,11 +5,15 @@
 // Thumbnail, Rename, Chartroom).
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 #include <QSet>
+#include <functional>
 #include <memory>
+#include <unordered_map>
 #include <string>
 #include <vector>
 
+#include "DirectoryListing.h"
 #include "HTMLlogOps.h"
 #include "UploadRun.h"
 
@@ -26,6 +30,7 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QScrollArea;
+class QShortcut;
 class QSplitter;
 class QTabWidget;
 class QTableView;
@@ -41,6 +46,7 @@ struct SearchAnswer;
 struct SearchHit;
 class TreeNode;
 class TdmAtlasdesk;
+class ListingService;
 class tXMLFile;
 
 // A server entry of "&Connect to geodata server...".
@@ -91,9 +97,24 @@ public:
     // Tree scan.
     void ConnectToServer(const std::string& root);
     TreeNode* AddDirectoryNode(TreeNode* parent, const std::string& path);
+    // Starts listing `node` unless it is listed or on its way; the children
+    // are attached when the answer comes (the window never waits for it).
     void ScanDirectoryNode(TreeNode* node);
     void DeleteSubtree(TreeNode* node);
     void ClearTree();
+    // The listing service (tests shorten its timeout).
+    ListingService* listingService() const { return m_listing; }
+    // True while a directory listing or a walk (Expand all, Select
+    // children) is still running.
+    bool listingBusy() const;
+    // Drops selected nodes that a collapsed ancestor hides.
+    void DropHiddenFromSelection();
+
+    // Cancellable tasks: the Cancel button beside the gauge and Esc call
+    // `onCancel` of the task that runs (one at a time). Window thread only.
+    void beginCancellableTask(std::function<void()> onCancel);
+    void endCancellableTask();
+    bool cancellableTaskRunning() const { return static_cast<bool>(m_cancelTask); }
 
     // Finding data sets (the index of the connected server).
     // The index file of a server root: one per root, in the user's cache.
@@ -137,6 +158,7 @@ public:
     QFrame* Panel3;
     QLabel* lblTask;
     QProgressBar* ggTask;
+    QPushButton* btCancelTask; // shown only while a cancellable task runs
     QFrame* Panel6;
     ServerTree* tvXMLTree;
     SearchPane* searchPane;
@@ -228,6 +250,9 @@ public slots:
     void mnuNewServerClick();
     // Tree.
     void OntvXMLTreeExpanding(QTreeWidgetItem* item);
+    void OntvXMLTreeCollapsed(QTreeWidgetItem* item);
+    // "Cancel" and Esc: stops the cancellable task that runs, if any.
+    void requestCancelTask();
     void mnuRefreshClick();
     void OnChangeFileTypeDisplayed();
     void mnuXMLExpandAllClick();
@@ -268,7 +293,24 @@ private:
     QAction* addAction(QMenu* menu, const char* name, const QString& caption, int tag);
     void own(QObject* component, int tag);
     void fillStylesheetList();
-    void expandSubtree(TreeNode* node);
+    // Listing: requests, answers, stale answers dropped (window thread).
+    quint64 requestListing(TreeNode* node);
+    void dropListing(TreeNode* node);
+    void dropAllListings();
+    void onListed(quint64 request, const DirectoryListing& listing);
+    // Walks: every directory below some nodes listed and expanded, one
+    // listing at a time, with progress and Cancel (TreeWalk.cpp).
+    struct TreeWalk;
+    void startWalk(const std::vector<TreeNode*>& tops, std::function<void(bool completed)> done);
+    void cancelWalk();
+    void queueWalkStep();
+    void walkStep();
+    bool walkEnter(TreeNode* node);
+    void walkPush(TreeNode* node);
+    bool walkRejects(quint64 request, const DirectoryListing& listing) const;
+    void walkListed(quint64 request, const DirectoryListing* listing);
+    void walkProgress(bool force);
+    void endWalk(bool completed);
     void addServerEntry(const std::string& path, int tag);
     void prepareLog();
     // CatalogueHost for the ignore command.
@@ -289,4 +331,10 @@ private:
     bool m_inSelectionHandler = false;
     bool m_batchSelecting = false;
     QElapsedTimer m_eventsProcessed; // since the last processEventsDuringTask that handled events
+    // Window thread only, all of them.
+    ListingService* m_listing = nullptr;
+    std::unordered_map<quint64, QPersistentModelIndex> m_pendingListings; // request -> node awaiting it
+    std::unique_ptr<TreeWalk> m_walk;     // the walk that runs, if any
+    std::function<void()> m_cancelTask;   // what Cancel/Esc stops; empty without a task
+    QShortcut* m_escCancel = nullptr;
 };

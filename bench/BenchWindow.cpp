@@ -1,5 +1,7 @@
 #include "BenchWindow.h"
 
+#include <QCoreApplication>
+
 #include <unistd.h>
 
 #include <QDeadlineTimer>
@@ -56,6 +58,13 @@ BenchWindow::~BenchWindow()
     SetProgramFolder({});
     std::error_code ec;
     std::filesystem::current_path(m_previousDir, ec);
+}
+
+void BenchWindow::waitForListings()
+{
+    while (m_window->listingBusy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    settle();
 }
 
 QStringList BenchWindow::takeErrors()

@@ -31,6 +31,9 @@ public:
     const std::string& programFolder() const { return m_program.path(); }
     // Error boxes shown since the last call, which empties the list.
     QStringList takeErrors();
+    // Handles events until every listing and walk the window started has
+    // ended (directories are listed off the window's thread).
+    void waitForListings();
 
 private:
     ScratchDir m_program;

@@ -217,7 +217,7 @@ void runRendering(ResultTable& table)
         w.ConnectToServer(store.path());
         TreeNode* root = w.tvXMLTree->rootNode();
         root->setExpanded(true);
-        settle();
+        bw.waitForListings();
         if (root->childCount() != 2)
             throw std::runtime_error("the store does not show its two data sets");
         TreeNode* nodes[] = {root->childNode(0), root->childNode(1)};

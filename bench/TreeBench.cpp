@@ -76,7 +76,7 @@ ListingTimes measureListing(BenchWindow& bw, size_t datasets, int repetitions)
         TreeNode* root = w.tvXMLTree->rootNode();
         const double t = timed([&] {
             root->setExpanded(true); // the user's click: listing, sorting, showing
-            settle();
+            bw.waitForListings();
         });
         requireNoErrors(bw, "expanding");
         if (static_cast<size_t>(root->childCount()) != datasets)
@@ -132,7 +132,7 @@ ExpandAllTimes measureExpandAll(BenchWindow& bw, int sources, int repetitions)
         settle();
         const double t = timed([&] {
             w.mnuXMLExpandAllClick();
-            settle();
+            bw.waitForListings();
         });
         requireNoErrors(bw, "expand all");
         if (static_cast<size_t>(w.tvXMLTree->nodeCount()) != nodes)
@@ -170,7 +170,7 @@ SelectionTimes measureSelection(BenchWindow& bw, size_t datasets, int repetition
     TdlgAtlasdesk& w = bw.window();
     w.ConnectToServer(store.path());
     w.mnuXMLExpandAllClick(); // the listing is not part of these figures
-    settle();
+    bw.waitForListings();
     requireNoErrors(bw, "expand all");
     TreeNode* root = w.tvXMLTree->rootNode();
 
@@ -181,7 +181,7 @@ SelectionTimes measureSelection(BenchWindow& bw, size_t datasets, int repetition
         settle();
         const double select = timed([&] {
             w.mnuSelectChildrenClick();
-            settle();
+            bw.waitForListings();
         });
         requireNoErrors(bw, "select children");
         if (static_cast<size_t>(w.tvXMLTree->selectionCount()) != nodes)

@@ -225,7 +225,7 @@ void runUpload(ResultTable& table)
         TdlgAtlasdesk& w = bw.window();
         w.ConnectToServer(store.path());
         w.mnuSelectChildrenClick();
-        settle();
+        bw.waitForListings();
         const size_t selected = static_cast<size_t>(w.tvXMLTree->selectionCount());
         if (selected < kDatasets)
             throw std::runtime_error("only " + std::to_string(selected) + " nodes are selected");

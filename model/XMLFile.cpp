@@ -20,6 +20,12 @@ tXMLFile::tXMLFile(const std::string& itemPath) : XMLPath(itemPath)
     Classify();
 }
 
+tXMLFile::tXMLFile(Fields fields)
+    : XMLPath(std::move(fields.xmlPath)), Category(fields.category), Name(std::move(fields.name)),
+      Dir(std::move(fields.dir)), Ext(std::move(fields.ext))
+{
+}
+
 tXMLFile::~tXMLFile()
 {
     CloseDocument();

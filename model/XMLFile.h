@@ -22,6 +22,14 @@ class tXMLFile {
 public:
     // Classifies `itemPath` at once (reads the file system).
     explicit tXMLFile(const std::string& itemPath);
+    // The fields as already derived elsewhere (a directory listing): no
+    // file-system access.
+    struct Fields {
+        std::string xmlPath;
+        uint8_t category = 0;
+        std::string name, dir, ext;
+    };
+    explicit tXMLFile(Fields fields);
     ~tXMLFile();
     tXMLFile(const tXMLFile&) = delete;
     tXMLFile& operator=(const tXMLFile&) = delete;

@@ -11,6 +11,7 @@
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 #include <memory>
@@ -104,7 +105,15 @@ protected:
         window().ConnectToServer(m_tree.path());
         TreeNode* root = window().tvXMLTree->rootNode();
         root->setExpanded(true);
+        waitForListings();
         return root;
+    }
+    // Directories are listed off the window's thread: waits until every
+    // listing and walk the window started has been attached.
+    void waitForListings()
+    {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window().listingBusy(); }, 30000))
+            << "a listing did not end";
     }
     QStringList selectedTexts()
     {

@@ -34,6 +34,7 @@ TEST_F(ChartroomWindowTest, UploadLogsIntoTheLogPaneAndTheGridShowsTheRows)
     m_dataModule->setConnectionSettings(m_db->settings());
     w.ConnectToServer(ExcludeTrailingPathDelimiter(m_tree.path()));
     w.mnuSelectChildrenClick();
+    waitForListings();
     ASSERT_EQ(w.tvXMLTree->selectionCount(), 4) << "root, 10_world and two shapefiles";
 
     w.mnuAddToChartroom->trigger();
@@ -75,8 +76,10 @@ TEST_F(ChartroomWindowTest, IgnoreCommandFlagsTheSelectedDataSets)
     m_dataModule->setConnectionSettings(m_db->settings());
     w.ConnectToServer(m_tree.path());
     w.tvXMLTree->rootNode()->setExpanded(true);
+    waitForListings();
     TreeNode* world = child(w.tvXMLTree->rootNode(), "10_world");
     world->setExpanded(true);
+    waitForListings();
     w.tvXMLTree->clearSelection();
     w.tvXMLTree->addToSelection(child(world, "rails.shp"));
     w.mnuIgnoreInChartroom->trigger();

@@ -51,6 +51,7 @@ TEST_F(DataBrowserTest, ListingFollowsTheDirectoryRules)
     EXPECT_EQ(w.stSelected->text(), "Selected: 1") << "the root is selected";
 
     root->setExpanded(true);
+    waitForListings();
     EXPECT_EQ(childTexts(root),
               (QStringList{"dem", "empty", "INFO", "lakes.shp", "lakes.shp/", "report.pdf",
                            "roads.shp", "stations.dbf", "Zones.shp"}))
@@ -68,6 +69,7 @@ TEST_F(DataBrowserTest, ListingFollowsTheDirectoryRules)
     TreeNode* empty = child(root, "empty");
     EXPECT_TRUE(empty->hasChildrenMark()) << "an expand button before the first listing";
     empty->setExpanded(true);
+    waitForListings();
     EXPECT_FALSE(empty->hasChildrenMark()) << "and none after it";
 }
 
@@ -80,13 +82,16 @@ TEST_F(DataBrowserTest, ADirectoryIsListedOnceUntilRefresh)
     writeFile(m_tree / "late.shp", "shp");
     root->setExpanded(false);
     root->setExpanded(true);
+    waitForListings();
     EXPECT_EQ(root->childCount(), before) << "expanding again lists nothing";
 
     TreeNode* empty = child(root, "empty");
     empty->setExpanded(true);
+    waitForListings();
     writeFile(m_tree / "empty/new.shp", "shp");
     w.tvXMLTree->setCurrentItem(root);
     w.mnuRefreshClick();
+    waitForListings();
     root = w.tvXMLTree->rootNode();
     EXPECT_EQ(root->childCount(), before + 1);
     EXPECT_TRUE(childTexts(root).contains("late.shp"));
@@ -99,6 +104,7 @@ TEST_F(DataBrowserTest, ADirectoryIsListedOnceUntilRefresh)
     writeFile(m_tree / "later.pdf", "pdf");
     w.tvXMLTree->setCurrentItem(child(root, "roads.shp"));
     w.mnuRefreshClick();
+    waitForListings();
     EXPECT_TRUE(childTexts(w.tvXMLTree->rootNode()).contains("later.pdf"));
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
@@ -236,6 +242,7 @@ TEST_F(DataBrowserTest, SelectChildrenSelectsTheShownSubtreeDeepestFirst)
     TreeNode* root = w.tvXMLTree->rootNode();
     w.tvXMLTree->setCurrentItem(root);
     w.mnuSelectChildrenClick();
+    waitForListings();
     EXPECT_EQ(selectedTexts(), (QStringList{"deep.shp", "b", "top.shp", "a",
                                             QString::fromStdString(root->text(0).toStdString())}))
         << "the unlisted subtree was listed; the greyed pdf is left out";
@@ -248,6 +255,7 @@ TEST_F(DataBrowserTest, SelectChildrenSelectsTheShownSubtreeDeepestFirst)
     w.mnuUnselectAllClick();
     EXPECT_EQ(w.tvXMLTree->selectionCount(), 0);
     w.mnuSelectChildrenClick();
+    waitForListings();
     EXPECT_EQ(w.tvXMLTree->selectionCount(), 0) << "nothing selected: nothing changes";
 }
 
@@ -259,6 +267,7 @@ TEST_F(DataBrowserTest, ExpandAllEndsOnSymbolicLinkCycles)
     TdlgAtlasdesk& w = window();
     w.ConnectToServer(m_tree.path());
     w.mnuXMLExpandAllClick();
+    waitForListings();
     TreeNode* y = child(child(w.tvXMLTree->rootNode(), "x"), "y");
     ASSERT_NE(y, nullptr);
     TreeNode* back = child(y, "back");
@@ -266,6 +275,7 @@ TEST_F(DataBrowserTest, ExpandAllEndsOnSymbolicLinkCycles)
     EXPECT_FALSE(back->file()->Scanned) << "the link to an ancestor is not entered";
     EXPECT_TRUE(m_errors.isEmpty());
     w.mnuSelectChildrenClick();
+    waitForListings();
     EXPECT_GT(w.tvXMLTree->selectionCount(), 0);
 }
 
@@ -290,6 +300,7 @@ TEST_F(DataBrowserTest, RootsThatAreNoDirectoryStillShowTheirPath)
     EXPECT_EQ(root->text(0).toStdString(), m_tree.path() + "missing");
     EXPECT_FALSE(root->hasChildrenMark());
     root->setExpanded(true);
+    waitForListings();
     EXPECT_EQ(root->childCount(), 0);
 
     w.ConnectToServer("/");

@@ -84,6 +84,7 @@ TEST_F(ServerTreeTest, SelectChildrenThenFilterOverManyNodes)
     TreeNode* folder = child(root, "folder");
     w.tvXMLTree->setCurrentItem(folder);
     w.mnuSelectChildrenClick();
+    waitForListings();
     ASSERT_EQ(w.tvXMLTree->selectionCount(), 301);
     EXPECT_EQ(w.SelectedFiles.back(), folder->file()) << "the folder comes last, after its children";
     EXPECT_EQ(w.SelectedFiles.front()->Name, "n1000.tif");
@@ -130,6 +131,7 @@ TEST_F(ServerTreeTest, ColumnFitsTheRowsOnScreenAndWidensWhileScrolling)
     // A new layout (collapsing and expanding) fits the rows on screen again.
     root->setExpanded(false);
     root->setExpanded(true);
+    waitForListings();
     w.tvXMLTree->scrollToTop();
     QApplication::processEvents();
     EXPECT_LT(w.tvXMLTree->columnWidth(0), needed);

@@ -82,6 +82,9 @@ void expandByKeyboard(ServerTree* tree, QTreeWidgetItem* node)
     clickNode(tree, node);
     QTest::keyClick(tree, Qt::Key_Right);
     EXPECT_TRUE(node->isExpanded()) << node->text(0).toStdString();
+    // The listing comes from another thread: wait for its children.
+    auto* window = qobject_cast<TdlgAtlasdesk*>(tree->window());
+    EXPECT_TRUE(QTest::qWaitFor([window] { return !window->listingBusy(); }, 30000));
 }
 
 class EndToEnd : public ::testing::Test {

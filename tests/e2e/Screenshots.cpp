@@ -29,6 +29,7 @@ TreeNode* open(TdlgAtlasdesk& w, QTreeWidgetItem* parent, const char* name)
         if (parent->child(i)->text(0) == QLatin1String(name)) {
             auto* node = static_cast<TreeNode*>(parent->child(i));
             node->setExpanded(true);
+            QTest::qWaitFor([&w] { return !w.listingBusy(); }, 30000);
             return node;
         }
     std::fprintf(stderr, "no node %s under %s\n", name, qPrintable(parent->text(0)));
@@ -95,6 +96,7 @@ int main(int argc, char** argv)
     w.ConnectToServer(demo);
     TreeNode* root = w.tvXMLTree->rootNode();
     root->setExpanded(true);
+    QTest::qWaitFor([&w] { return !w.listingBusy(); }, 30000);
     TreeNode* bretagne = open(w, open(w, open(w, root, "10_world"), "21_france"), "31_bretagne");
     TreeNode* ign = open(w, open(w, bretagne, "transport"), "ign");
     open(w, bretagne, "hydrology");

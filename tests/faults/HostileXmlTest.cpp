@@ -221,6 +221,7 @@ TEST_P(HostileXmlTest, ThroughTheWindowsPages)
     w.ConnectToServer(s_dir->path());
     TreeNode* root = w.tvXMLTree->rootNode();
     root->setExpanded(true);
+    waitForListings();
     TreeNode* node = child(root, QString::fromLatin1(c.name) + ".shp");
     ASSERT_NE(node, nullptr);
 

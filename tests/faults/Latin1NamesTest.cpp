@@ -56,6 +56,7 @@ TEST_F(Latin1NamesTest, ListedWithTheirNamesReadable)
     TreeNode* folder = child(root, QString::fromUtf8("données"));
     ASSERT_NE(folder, nullptr);
     folder->setExpanded(true);
+    waitForListings();
     EXPECT_EQ(childTexts(folder), QStringList{QString::fromUtf8("forêt.shp")});
     // Only the display is decoded: the paths keep the bytes.
     TreeNode* dataset = child(folder, QString::fromUtf8("forêt.shp"));
@@ -84,6 +85,7 @@ TEST_F(Latin1NamesTest, MetadataPageShowsTheDocument)
     TreeNode* folder = child(connectAndExpand(), QString::fromUtf8("données"));
     ASSERT_NE(folder, nullptr);
     folder->setExpanded(true);
+    waitForListings();
     TreeNode* node = child(folder, QString::fromUtf8("forêt.shp"));
     ASSERT_NE(node, nullptr);
     w.PageControl1->setCurrentWidget(w.TabXSL);
@@ -113,6 +115,7 @@ TEST_F(Latin1NamesTest, OpenedInTheirProgramWithTheirBytes)
     TreeNode* folder = child(root, QString::fromUtf8("données"));
     ASSERT_TRUE(file && folder);
     folder->setExpanded(true);
+    waitForListings();
     TreeNode* inFolder = child(folder, QString::fromUtf8("forêt.shp"));
     ASSERT_NE(inFolder, nullptr);
     for (TreeNode* node : {file, inFolder}) {

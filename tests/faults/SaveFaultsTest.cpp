@@ -143,6 +143,7 @@ TEST_P(SaveFaultTest, ErrorIsShownAndTheOldFileStaysWhole)
     TreeNode* storeNode = child(connectAndExpand(), "store");
     ASSERT_NE(storeNode, nullptr);
     storeNode->setExpanded(true);
+    waitForListings();
     TreeNode* roads = child(storeNode, "roads.shp");
     TreeNode* bare = child(storeNode, "bare.shp");
     ASSERT_TRUE(roads && bare);

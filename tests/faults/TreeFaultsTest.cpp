@@ -55,6 +55,7 @@ protected:
     {
         selectOnly(node);
         window().mnuSelectChildrenClick();
+        waitForListings();
     }
 };
 
@@ -80,6 +81,7 @@ TEST_F(TreeFaultTest, UnreadableDirectory)
     TreeNode* secret = child(root, "secret");
     ASSERT_NE(secret, nullptr);
     secret->setExpanded(true);
+    waitForListings();
     EXPECT_EQ(secret->childCount(), 0);
     EXPECT_FALSE(secret->hasChildrenMark()) << "nothing to expand any more";
 
@@ -92,6 +94,7 @@ TEST_F(TreeFaultTest, UnreadableDirectory)
     ::chmod((m_tree / "secret").c_str(), 0755);
     selectOnly(secret);
     w.mnuRefreshClick();
+    waitForListings();
     EXPECT_EQ(childTexts(secret), (QStringList{"hidden.shp", "inner"}));
 }
 
@@ -109,6 +112,7 @@ TEST_F(TreeFaultTest, VanishedDirectory)
     TreeNode* gone = child(root, "gone");
     ASSERT_NE(gone, nullptr);
     gone->setExpanded(true);
+    waitForListings();
     TreeNode* b = child(gone, "b.shp");
     TreeNode* inner = child(gone, "inner");
     ASSERT_TRUE(b && inner);
@@ -117,10 +121,12 @@ TEST_F(TreeFaultTest, VanishedDirectory)
     std::filesystem::remove_all(m_tree / "gone");
     std::filesystem::remove_all(m_tree / "later");
     inner->setExpanded(true);
+    waitForListings();
     EXPECT_EQ(inner->childCount(), 0);
     TreeNode* later = child(root, "later");
     ASSERT_NE(later, nullptr);
     later->setExpanded(true);
+    waitForListings();
     EXPECT_EQ(later->childCount(), 0);
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
@@ -146,6 +152,7 @@ TEST_F(TreeFaultTest, VanishedDirectory)
     // Refresh puts the tree right.
     selectOnly(root);
     w.mnuRefreshClick();
+    waitForListings();
     EXPECT_EQ(childTexts(root), (QStringList{"kept"}));
     EXPECT_TRUE(w.SelectedFiles.size() <= 1u);
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
@@ -161,6 +168,7 @@ TEST_F(TreeFaultTest, DirectoryTurnedIntoAFile)
     std::filesystem::remove_all(m_tree / "swapped");
     writeFile(m_tree / "swapped", "now a file");
     swapped->setExpanded(true);
+    waitForListings();
     EXPECT_EQ(swapped->childCount(), 0);
     selectChildren(root);
     EXPECT_EQ(sortedSelectedTexts(), sorted({root->text(0), "swapped"}));
@@ -187,12 +195,14 @@ TEST_F(TreeFaultTest, SymbolicLinkLoops)
     TreeNode* sub = child(root, "sub");
     ASSERT_NE(sub, nullptr);
     sub->setExpanded(true);
+    waitForListings();
     EXPECT_EQ(childTexts(sub), (QStringList{"data.shp", "here", "up"}));
 
     // Expand all stops at the cycles: a folder already on the way down is
     // not entered again.
     selectOnly(root);
     w.mnuXMLExpandAllClick();
+    waitForListings();
     TreeNode* up = child(sub, "up");
     TreeNode* here = child(sub, "here");
     ASSERT_TRUE(up && here);
@@ -214,6 +224,7 @@ TEST_F(TreeFaultTest, SymbolicLinkLoops)
         if (!next)
             break;
         w.ScanDirectoryNode(next);
+        waitForListings();
         node = next;
     }
     EXPECT_GE(depth, 30);

@@ -97,6 +97,7 @@ TEST_P(UploadFaultTest, ServerDropsTheConnectionMidway)
     TreeNode* folder = child(connectAndExpand(), "10_world");
     ASSERT_NE(folder, nullptr);
     folder->setExpanded(true);
+    waitForListings();
     w.tvXMLTree->clearSelection();
     for (const char* name : kNames)
         w.tvXMLTree->addToSelection(child(folder, name));

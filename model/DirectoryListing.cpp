@@ -1,0 +1,240 @@
+#include "DirectoryListing.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <QCollator>
+#include <QCollatorSortKey>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "AtlasdeskOps.h"
+#include "PathOps.h"
+#include "XMLFile.h"
+
+namespace {
+
+// The extension pre-filter: an entry passes when its extension occurs
+// anywhere in AllExtensions. An entry's extension holds exactly one dot, at
+// its start, so the texts that can pass are those that run in AllExtensions
+// from a dot up to the next dot or the end. They are collected once per
+// configuration (under a lock: listings run on several threads) instead of
+// searching the long text for every entry.
+std::shared_ptr<const std::unordered_set<std::string>> acceptedExtensions()
+{
+    static std::mutex mutex;
+    static std::string source;
+    static std::shared_ptr<const std::unordered_set<std::string>> accepted;
+    const std::lock_guard lock(mutex);
+    if (!accepted || source != AllExtensions) {
+        source = AllExtensions;
+        auto set = std::make_shared<std::unordered_set<std::string>>();
+        for (size_t start = source.find('.'); start != std::string::npos; start = source.find('.', start + 1)) {
+            const size_t end = std::min(source.find('.', start + 1), source.size());
+            for (size_t length = 1; start + length <= end; ++length)
+                set->insert(source.substr(start, length));
+        }
+        accepted = std::move(set);
+    }
+    return accepted;
+}
+
+struct RawEntry {
+    std::string name;
+    bool isDirectory = false; // links followed
+};
+
+QString failure(const char* what, const std::string& dir, int error)
+{
+    return QStringLiteral("%1 %2: %3")
+        .arg(QString::fromLatin1(what), DecodeFileName(dir), QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// Reads the names of `dir` with their kinds. False with `listing.error` or
+// `listing.cancelled` set when it could not finish.
+bool readEntries(DirectoryListing& listing, std::vector<RawEntry>& raw, const std::function<bool()>& isCancelled)
+{
+    DIR* d = ::opendir(listing.dir.c_str());
+    if (!d) {
+        listing.error = failure("Cannot read the folder", listing.dir, errno);
+        return false;
+    }
+    struct stat self {};
+    if (::fstat(::dirfd(d), &self) == 0) {
+        listing.device = static_cast<uint64_t>(self.st_dev);
+        listing.inode = static_cast<uint64_t>(self.st_ino);
+    }
+    bool ok = true;
+    for (;;) {
+        if (isCancelled && isCancelled()) {
+            listing.cancelled = true;
+            ok = false;
+            break;
+        }
+        errno = 0;
+        const dirent* e = ::readdir(d);
+        if (!e) {
+            if (errno != 0) {
+                listing.error = failure("Cannot read the folder", listing.dir, errno);
+                ok = false;
+            }
+            break;
+        }
+        const char* n = e->d_name;
+        if (n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))
+            continue;
+        RawEntry entry{n, e->d_type == DT_DIR};
+        // Some file systems leave the type open, and a link to a folder is a
+        // folder to the users of a file server: ask stat, which follows it.
+        if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
+            struct stat st {};
+            entry.isDirectory = ::fstatat(::dirfd(d), n, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        raw.push_back(std::move(entry));
+    }
+    ::closedir(d);
+    return ok;
+}
+
+} // namespace
+
+DirectoryListing listDirectory(const std::string& dirPath, const std::function<bool()>& isCancelled)
+{
+    DirectoryListing listing;
+    listing.dir = IncludeTrailingPathDelimiter(dirPath);
+    std::vector<RawEntry> raw;
+    if (!readEntries(listing, raw, isCancelled))
+        return listing;
+
+    // Sibling questions are answered from the names read, without regard to
+    // letter case: stores copied from Windows servers mix ROADS.SHP and
+    // roads.dbf. Exact names answer the metadata question (F.xml).
+    std::unordered_set<std::string> foldedFiles;                  // lower-cased names of non-directories
+    std::unordered_map<std::string, const RawEntry*> foldedDirs; // lower-cased name -> first such folder
+    std::unordered_set<std::string> exact;
+    exact.reserve(raw.size());
+    for (const RawEntry& r : raw) {
+        if (r.isDirectory)
+            foldedDirs.emplace(LowerAscii(r.name), &r);
+        else
+            foldedFiles.insert(LowerAscii(r.name));
+        exact.insert(r.name);
+    }
+    auto fileBeside = [&](const std::string& lowerName) { return foldedFiles.count(lowerName) > 0; };
+    auto directoryBeside = [&](const std::string& lowerName) -> const RawEntry* {
+        auto it = foldedDirs.find(lowerName);
+        return it != foldedDirs.end() ? it->second : nullptr;
+    };
+
+    std::vector<ListedEntry> dirs, files;
+    // Subdirectories, with the directory rule.
+    for (const RawEntry& r : raw) {
+        if (isCancelled && isCancelled()) {
+            listing.cancelled = true;
+            return listing;
+        }
+        if (!r.isDirectory || r.name == "info")
+            continue;
+        if (fileBeside(LowerAscii(r.name) + ".aux"))
+            continue; // shown through its .aux file instead
+        ListedEntry e;
+        e.path = listing.dir + r.name + PathDelim;
+        e.name = r.name;
+        e.text = DecodeFileName(r.name);
+        e.category = catDirectory;
+        e.xmlPath = e.path + "metadata.xml";
+        e.subdirectory = true;
+        dirs.push_back(std::move(e));
+    }
+
+    // Data sets: every entry whose extension occurs in the configured lists.
+    const auto accepted = acceptedExtensions();
+    for (const RawEntry& r : raw) {
+        const size_t dot = r.name.rfind('.');
+        if (dot == std::string::npos || dot + 1 == r.name.size())
+            continue; // no extension, or just "."
+        const std::string ext = LowerAscii(std::string_view(r.name).substr(dot));
+        if (!accepted->count(ext))
+            continue;
+        ListedEntry e;
+        e.name = r.name;
+        e.path = listing.dir + r.name;
+        if (r.isDirectory) {
+            // A folder named like a data set: listed once more, as a leaf.
+            e.path += PathDelim;
+            e.text = DecodeFileName(r.name + PathDelim);
+            e.category = catDirectory;
+            e.xmlPath = e.path + "metadata.xml";
+            files.push_back(std::move(e));
+            continue;
+        }
+        e.category = CategoryOfExtension(ext);
+        e.text = DecodeFileName(r.name);
+        const std::string lowerBase = LowerAscii(std::string_view(r.name).substr(0, dot));
+        if (ext == ".aux") {
+            if (const RawEntry* grid = directoryBeside(lowerBase)) {
+                // An ESRI grid: the folder of the same name holds its metadata.
+                e.xmlPath = listing.dir + grid->name + PathDelim + "metadata.xml";
+                e.text = DecodeFileName(r.name.substr(0, dot));
+            } else {
+                bool besideRaster = false;
+                for (const std::string& raster : RasterExtensions)
+                    if (fileBeside(lowerBase + "." + LowerAscii(raster))) {
+                        besideRaster = true;
+                        break;
+                    }
+                if (besideRaster)
+                    continue; // accompanies a raster: not a data set of its own
+                e.xmlPath = e.path + ".xml";
+                e.hasMetadata = exact.count(r.name + ".xml") > 0;
+            }
+        } else {
+            e.xmlPath = e.path + ".xml";
+            e.hasMetadata = exact.count(r.name + ".xml") > 0;
+        }
+        if (ext == ".dbf" && fileBeside(lowerBase + ".shp"))
+            continue; // the table of a shapefile
+        if (e.category == catUnknown)
+            continue;
+        files.push_back(std::move(e));
+    }
+
+    // Subdirectories first, then files, each in the order read; then sorted
+    // together by text with the locale's case-sensitive order (stable, so
+    // equal texts keep that order). Sort keys keep this fast for directories
+    // of many thousand entries.
+    std::vector<ListedEntry> all = std::move(dirs);
+    all.insert(all.end(), std::make_move_iterator(files.begin()), std::make_move_iterator(files.end()));
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseSensitive);
+    std::vector<std::pair<QCollatorSortKey, size_t>> keyed;
+    keyed.reserve(all.size());
+    for (size_t i = 0; i < all.size(); ++i)
+        keyed.emplace_back(collator.sortKey(all[i].text), i);
+    std::stable_sort(keyed.begin(), keyed.end(),
+                     [](const auto& a, const auto& b) { return a.first.compare(b.first) < 0; });
+    listing.entries.reserve(all.size());
+    for (auto& k : keyed)
+        listing.entries.push_back(std::move(all[k.second]));
+    return listing;
+}
+
+std::unique_ptr<tXMLFile> makeListedItem(const DirectoryListing& listing, const ListedEntry& entry)
+{
+    std::string name = entry.name;
+    std::string ext;
+    if (entry.category == catDirectory) {
+        name += PathDelim;
+    } else {
+        ext = LowerAscii(ExtractFileExt(entry.name));
+        if (ext == ".aux" && entry.xmlPath != entry.path + ".xml")
+            name = name.substr(0, name.size() - ext.size()); // a grid: named after its folder
+    }
+    auto item = std::make_unique<tXMLFile>(tXMLFile::Fields{entry.xmlPath, entry.category, name, listing.dir, ext});
+    item->Scanned = !entry.subdirectory;
+    return item;
+}
