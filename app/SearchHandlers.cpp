@@ -10,6 +10,7 @@
 #include "AtlasdeskOps.h"
 #include "CommandGuard.h"
 #include "FileOps.h"
+#include "ListingService.h"
 #include "PathOps.h"
 #include "SearchPane.h"
 #include "SearchService.h"
@@ -27,6 +28,9 @@ void TdlgAtlasdesk::connectSearch()
     connect(m_search, &SearchService::answered, this, &TdlgAtlasdesk::onSearchAnswered);
     connect(searchPane, &SearchPane::queryChanged, this, [this] { runCommand(this, [this] { runSearch(); }); });
     connect(searchPane, &SearchPane::resultChosen, this, &TdlgAtlasdesk::onSearchResultChosen);
+    // After the tree has attached a listing (connected before this), a
+    // data set being revealed goes one folder further.
+    connect(m_listing, &ListingService::listed, this, [this] { runCommand(this, [this] { continueReveal(); }); });
 }
 
 QString TdlgAtlasdesk::searchIndexFile(const std::string& root) const
@@ -73,42 +77,57 @@ void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
 
 void TdlgAtlasdesk::onSearchResultChosen(const SearchHit& hit)
 {
-    runCommand(this, [this, &hit] {
-        if (!revealDataSet(hit.path, hit.xmlPath))
-            searchPane->setIndexStatus(QStringLiteral("%1 is no longer in the tree").arg(hit.relPath));
-    });
+    runCommand(this, [this, &hit] { revealDataSet(hit.path, hit.xmlPath); });
 }
 
-bool TdlgAtlasdesk::revealDataSet(const std::string& path, const std::string& xmlPath)
+void TdlgAtlasdesk::revealDataSet(const std::string& path, const std::string& xmlPath)
 {
-    // Every folder on the way is expanded as the user would, which lists it
-    // through the tree's normal expansion.
+    m_reveal = std::make_unique<Reveal>(Reveal{path, xmlPath});
+    continueReveal();
+}
+
+void TdlgAtlasdesk::continueReveal()
+{
+    if (!m_reveal)
+        return;
+    // Every listing answer brings the walk one folder further; a folder
+    // that keeps failing to list must not keep it going for ever.
+    constexpr int kMaxSteps = 1000;
+    const std::string& path = m_reveal->path;
+    const std::string& xmlPath = m_reveal->xmlPath;
     TreeNode* node = tvXMLTree->rootNode();
     while (node && node->file()->XMLPath != xmlPath) {
         if (!node->isExpanded())
-            node->setExpanded(true);
+            node->setExpanded(true); // lists it as the user's click would
+        if (!node->file()->Scanned) {
+            if (++m_reveal->steps > kMaxSteps)
+                break;
+            ScanDirectoryNode(node); // on its way already, or asked again
+            return;                  // goes on when the listing is attached
+        }
         TreeNode* next = nullptr;
         for (int i = 0; i < node->childCount() && !next; ++i) {
             TreeNode* child = node->childNode(i);
             const tXMLFile* f = child->file();
-            if (f->XMLPath == xmlPath)
-                next = child;
-            else if (f->Category == catDirectory && child->hasChildrenMark() &&
-                     path.compare(0, f->DataPath().size(), f->DataPath()) == 0)
+            if (f->XMLPath == xmlPath ||
+                (f->Category == catDirectory && child->hasChildrenMark() &&
+                 path.compare(0, f->DataPath().size(), f->DataPath()) == 0 &&
+                 f->DataPath().size() > node->file()->DataPath().size()))
                 next = child;
         }
-        if (next && next->file()->XMLPath != xmlPath && next->file()->DataPath() == node->file()->DataPath())
-            next = nullptr; // no progress
         node = next;
     }
-    if (!node)
-        return false;
+    const QString missing = DecodeFileName(path);
+    m_reveal.reset();
+    if (!node) {
+        searchPane->setIndexStatus(QStringLiteral("%1 is not in the tree any more").arg(missing));
+        return;
+    }
     tvXMLTree->clearSelection();
     tvXMLTree->setCurrentItem(node);
     node->setSelected(true);
     tvXMLTree->scrollToItem(node);
     tvXMLTree->setFocus();
-    return true;
 }
 
 void TdlgAtlasdesk::mnuSearchClick()

@@ -77,6 +77,7 @@ void TdlgAtlasdesk::ConnectToServer(const std::string& root)
     setWindowTitle(EditionTitle + QStringLiteral(" - ") + QString::fromStdString(root));
     UpdateCounters();
     // Results of the previous server go; this one's index is brought up to date.
+    m_reveal.reset();
     searchPane->clearSearch();
     startIndexing();
 }

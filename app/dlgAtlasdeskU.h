@@ -123,10 +123,11 @@ public:
     void startIndexing();
     // Searches with the pane's words and extent (off this thread).
     void runSearch();
-    // Expands the tree down to the data set and selects it alone; false
-    // when the tree has no node for it. Lists folders through the tree's
-    // own expansion.
-    bool revealDataSet(const std::string& path, const std::string& xmlPath);
+    // Expands the tree down to the data set and selects it alone. Folders
+    // are listed through the tree's own expansion: the walk goes on as
+    // their listings arrive (the window never waits). When the tree has no
+    // node for it, the status line says so.
+    void revealDataSet(const std::string& path, const std::string& xmlPath);
     // Where the indexes live; empty: the user's cache folder. Tests set it.
     QString searchIndexFolder;
     // Connecting and Refresh update the index; benchmarks of the tree turn
@@ -324,6 +325,14 @@ private:
 
     TdmAtlasdesk* m_dataModule;
     StoreIndexer* m_indexer = nullptr;  // window thread only; its worker reports by signals
+    // The data set being revealed, while folders on its way are listed
+    // (window thread only).
+    struct Reveal {
+        std::string path, xmlPath;
+        int steps = 0;
+    };
+    std::unique_ptr<Reveal> m_reveal;
+    void continueReveal();
     SearchService* m_search = nullptr;  // window thread only
     std::vector<QObject*> m_components; // owned by the window, in creation order
     QButtonGroup* m_chartroomButtons = nullptr;

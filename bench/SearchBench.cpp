@@ -204,7 +204,7 @@ void runSearch(ResultTable& table)
             SearchIndex index(indexFile);
             index.begin();
             unsigned serial = 0;
-            walkStore(settings.root, settings.rules, {}, [&](WalkedDataset&& d) {
+            walkStore(settings.root, {}, [&](WalkedDataset&& d) {
                 const SearchFields f = fieldsOf(serial++);
                 index.put(0, d.path, d.xmlPath, QString::fromStdString(d.path.substr(settings.root.size())),
                           d.category, d.size, d.mtime, &f);

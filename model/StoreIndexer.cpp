@@ -11,8 +11,7 @@
 
 IndexSettings IndexSettings::fromConfiguration(const std::string& root, const QString& indexFile)
 {
-    return IndexSettings{IncludeTrailingPathDelimiter(root), indexFile, WalkRules::fromConfiguration(),
-                         SearchFieldPaths::fromConfiguration()};
+    return IndexSettings{IncludeTrailingPathDelimiter(root), indexFile, SearchFieldPaths::fromConfiguration()};
 }
 
 namespace {
@@ -44,7 +43,7 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
         auto known = index.indexedFiles();
 
         std::vector<WalkedDataset> found;
-        const bool walked = walkStore(settings.root, settings.rules, cancelled, [&](WalkedDataset&& d) {
+        const bool walked = walkStore(settings.root, cancelled, [&](WalkedDataset&& d) {
             found.push_back(std::move(d));
             tell(int(found.size()), 0, false);
         });

@@ -18,7 +18,6 @@
 struct IndexSettings {
     std::string root;   // the store's root, with its trailing '/'
     QString indexFile;  // the SQLite file
-    WalkRules rules;
     SearchFieldPaths fields;
     int commitEvery = 0; // data sets per commit; 0 commits every 250 ms instead
     // Settings of the loaded configuration for `root` and `indexFile`.

@@ -1,33 +1,18 @@
 #include "StoreWalk.h"
 
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <set>
-#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "AtlasdeskOps.h"
+#include "DirectoryListing.h"
 #include "PathOps.h"
-
-WalkRules WalkRules::fromConfiguration()
-{
-    return WalkRules{CategoryExtensions, RasterExtensions};
-}
 
 namespace {
 
-// The same rule as CategoryOfExtension, on the copied lists.
-uint8_t categoryOf(const WalkRules& rules, const std::string& ext)
-{
-    uint8_t category = catUnknown;
-    for (uint8_t c = 0; c < rules.categoryExtensions.size(); ++c)
-        if (rules.categoryExtensions[c].find(ext) != std::string::npos)
-            category = c;
-    return category;
-}
-
+// Size and time of the metadata file; none when it is not a regular file.
 void statMetadata(WalkedDataset& d)
 {
     struct stat st;
@@ -37,84 +22,41 @@ void statMetadata(WalkedDataset& d)
     }
 }
 
-struct Entry {
-    std::string name;
-    bool directory;
-};
-
 } // namespace
 
-bool walkStore(const std::string& root, const WalkRules& rules, const std::function<bool()>& cancelled,
+bool walkStore(const std::string& root, const std::function<bool()>& cancelled,
                const std::function<void(WalkedDataset&&)>& found)
 {
     std::vector<std::string> pending{IncludeTrailingPathDelimiter(root)};
-    // A folder reached again through a symbolic link is listed once: a link
-    // to a parent would otherwise make the walk endless.
-    std::set<std::pair<dev_t, ino_t>> visited;
+    std::set<std::pair<uint64_t, uint64_t>> visited;
     while (!pending.empty()) {
         const std::string dir = std::move(pending.back());
         pending.pop_back();
-        struct stat self;
-        if (::stat(dir.c_str(), &self) != 0 || !visited.insert({self.st_dev, self.st_ino}).second)
-            continue;
-        std::vector<Entry> entries;
-        std::unordered_set<std::string> names;
-        if (DIR* d = ::opendir(dir.c_str())) {
-            while (const dirent* e = ::readdir(d)) {
-                const std::string name = e->d_name;
-                if (name == "." || name == "..")
-                    continue;
-                bool isDir = e->d_type == DT_DIR;
-                if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) {
-                    struct stat st;
-                    isDir = ::stat((dir + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-                }
-                entries.push_back({name, isDir});
-                names.insert(name);
-            }
-            ::closedir(d);
-        }
-        if (cancelled && cancelled())
+        const DirectoryListing listing = listDirectory(dir, cancelled);
+        if (listing.cancelled)
             return false;
-        std::unordered_set<std::string> directories;
-        for (const Entry& e : entries)
-            if (e.directory)
-                directories.insert(e.name);
-
-        if (names.count("metadata.xml")) {
-            WalkedDataset folder{dir, dir + "metadata.xml", catDirectory};
-            statMetadata(folder);
+        if ((listing.device || listing.inode) && !visited.insert({listing.device, listing.inode}).second)
+            continue; // a link back to a folder already walked
+        // The folder's own description is not one of its entries.
+        WalkedDataset folder{dir, dir + "metadata.xml", catDirectory};
+        statMetadata(folder);
+        if (folder.size >= 0)
             found(std::move(folder));
-        }
-        for (const Entry& e : entries) {
+        for (const ListedEntry& e : listing.entries) {
             if (cancelled && cancelled())
                 return false;
-            if (e.directory) {
-                // A grid directory is shown through its .aux file.
-                if (e.name != "info" && !(names.count(e.name + ".aux") && !directories.count(e.name + ".aux")))
-                    pending.push_back(dir + e.name + "/");
+            if (e.subdirectory) {
+                pending.push_back(e.path);
                 continue;
             }
-            const size_t dot = e.name.rfind('.');
-            if (dot == std::string::npos || dot + 1 == e.name.size())
+            // A folder whose name carries a configured extension is also
+            // listed as a data set: it is the folder itself, found above.
+            if (e.category == catDirectory)
                 continue;
-            const std::string ext = LowerAscii(e.name.substr(dot));
-            WalkedDataset item{dir + e.name, dir + e.name + ".xml", categoryOf(rules, ext)};
-            const std::string base = e.name.substr(0, dot);
-            if (ext == ".aux") {
-                if (directories.count(base)) {
-                    item.xmlPath = dir + base + "/metadata.xml";
-                } else {
-                    for (const std::string& raster : rules.rasterExtensions)
-                        if (names.count(base + "." + raster))
-                            item.category = catUnknown; // it accompanies a raster file
-                }
-            }
-            if (ext == ".dbf" && names.count(base + ".shp"))
-                item.category = catUnknown; // part of a shapefile
-            if (item.category == catUnknown)
-                continue;
-            if (names.count(e.name + ".xml") || ext == ".aux")
+            WalkedDataset item{e.path, e.xmlPath, e.category};
+            // The names read tell whether F.xml exists; a grid's document
+            // lies in its folder and is looked at.
+            if (e.hasMetadata || e.xmlPath != e.path + ".xml")
                 statMetadata(item);
             found(std::move(item));
         }

@@ -1,20 +1,9 @@
 #pragma once
 // The walk of a whole store for the search index: every data set the tree
 // would show, with the path, size and modification time of its metadata.
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
-
-#include "StringOps.h"
-
-// The configuration's category lists, copied on the window thread so that
-// a worker never reads the global tables while they may change.
-struct WalkRules {
-    std::array<std::string, 10> categoryExtensions;
-    tVectorOfString rasterExtensions;
-    static WalkRules fromConfiguration();
-};
 
 struct WalkedDataset {
     std::string path;     // the item's path; a directory's ends with '/'
@@ -25,10 +14,10 @@ struct WalkedDataset {
 };
 
 // Lists `root` (with its trailing '/') and every directory below it with
-// the tree's rules (no "info" folders, grids shown through their .aux file,
-// no .aux beside a raster, no .dbf beside a shapefile) and calls `found`
-// for each data file and for each directory that holds a metadata.xml.
-// Unreadable directories are skipped. Checks `cancelled` between entries;
-// returns false when it stopped early. Any thread.
-bool walkStore(const std::string& root, const WalkRules& rules, const std::function<bool()>& cancelled,
+// the tree's own listing (listDirectory) and calls `found` for each data
+// set and for each directory that holds a metadata.xml. Unreadable
+// directories are skipped; a directory reached again through a symbolic
+// link is listed once. Checks `cancelled` between entries; returns false
+// when it stopped early. Any thread, while the configuration stays loaded.
+bool walkStore(const std::string& root, const std::function<bool()>& cancelled,
                const std::function<void(WalkedDataset&&)>& found);
