@@ -285,11 +285,12 @@ std::vector<SearchHit> SearchIndex::search(const SearchQuery& query)
 
     QVariantList values;
     QString where = QStringLiteral("d.category IN (%1)").arg(categories.join(QLatin1Char(',')));
-    if (query.hasExtent) {
-        // A box that crosses the antimeridian is searched as its two halves.
-        const bool crosses = query.west > query.east;
-        where += QStringLiteral(" AND d.id IN (SELECT id FROM extents WHERE west <= ? AND east >= ? AND south <= ? AND north >= ?"
-                                " UNION SELECT id FROM extents WHERE west <= ? AND east >= ? AND south <= ? AND north >= ?)");
+    // A box that crosses the antimeridian is searched as its two halves.
+    const bool crosses = query.hasExtent && query.west > query.east;
+    const QString box = QStringLiteral("west <= ? AND east >= ? AND south <= ? AND north >= ?");
+    if (query.hasExtent && (crosses || !match.isEmpty())) {
+        where += QStringLiteral(" AND d.id IN (SELECT id FROM extents WHERE %1 UNION SELECT id FROM extents WHERE %1)")
+                     .arg(box);
         values << (crosses ? 180.0 : query.east) << query.west << query.north << query.south
                << query.east << (crosses ? -180.0 : query.west) << query.north << query.south;
     }
@@ -297,16 +298,23 @@ std::vector<SearchHit> SearchIndex::search(const SearchQuery& query)
     const QString columns = QStringLiteral(
         "SELECT d.path, d.xml, d.rel, d.category, d.title, x.west, x.east, x.south, x.north ");
     if (!match.isEmpty()) {
+        // Title matches first, then by path: a relevance score for every
+        // match (bm25) cost more than the whole search on large stores.
         sql = columns + QStringLiteral(
                   "FROM words JOIN datasets d ON d.id = words.rowid LEFT JOIN extents x ON x.id = d.id "
                   "WHERE words MATCH ? AND ") + where +
-              QStringLiteral(" ORDER BY d.id IN (SELECT rowid FROM words WHERE words MATCH ?) DESC, "
-                             "bm25(words, 10.0, 2.0, 1.0, 3.0, 3.0, 2.0, 3.0), d.rel LIMIT ?");
+              QStringLiteral(" ORDER BY d.id IN (SELECT rowid FROM words WHERE words MATCH ?) DESC, d.rel LIMIT ?");
         values.prepend(match);
         values << QStringLiteral("title : (%1)").arg(match);
-    } else {
+    } else if (crosses) {
         sql = columns + QStringLiteral("FROM datasets d JOIN extents x ON x.id = d.id WHERE ") + where +
               QStringLiteral(" ORDER BY d.rel LIMIT ?");
+    } else {
+        // Driven by the R*Tree: only the boxes that meet the extent are read.
+        sql = columns + QStringLiteral("FROM extents x JOIN datasets d ON d.id = x.id WHERE x.") +
+              QString(box).replace(QStringLiteral(" AND "), QStringLiteral(" AND x.")) + QStringLiteral(" AND ") +
+              where + QStringLiteral(" ORDER BY d.rel LIMIT ?");
+        values << query.east << query.west << query.north << query.south;
     }
     values << query.limit;
     QSqlQuery q = run(m_db, sql, values);

@@ -89,8 +89,8 @@ public:
     QStringList unreadable();
 
     // Words and extent combined (each optional; neither gives nothing).
-    // Title matches come first, then the best matches; extent-only results
-    // are in path order. Throws Exception on a database error.
+    // Title matches come first; within each group, and for an extent
+    // alone, results are in path order. Throws Exception on a database error.
     std::vector<SearchHit> search(const SearchQuery& query);
 
     // The FTS5 expression for the words of `text`: each word as a quoted
