@@ -93,6 +93,7 @@ void SearchIndex::discard(const QString& file)
 
 SearchIndex::~SearchIndex()
 {
+    m_statements.clear();
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connection);
@@ -169,6 +170,23 @@ void SearchIndex::exec(const QString& sql)
     run(m_db, sql);
 }
 
+QSqlQuery& SearchIndex::runPrepared(const QString& sql, const QVariantList& values)
+{
+    auto it = m_statements.find(sql);
+    if (it == m_statements.end()) {
+        QSqlQuery q(m_db);
+        if (!q.prepare(sql))
+            fail(sql, q.lastError());
+        it = m_statements.insert(sql, q);
+    }
+    QSqlQuery& q = *it;
+    for (int i = 0; i < values.size(); ++i)
+        q.bindValue(i, values[i]);
+    if (!q.exec())
+        fail(sql, q.lastError());
+    return q;
+}
+
 std::unordered_map<std::string, IndexedFile> SearchIndex::indexedFiles()
 {
     std::unordered_map<std::string, IndexedFile> files;
@@ -199,27 +217,27 @@ void SearchIndex::put(int64_t id, const std::string& path, const std::string& xm
         remove(id);
     const SearchFields none;
     const SearchFields& f = fields ? *fields : none;
-    QSqlQuery row = run(m_db,
+    QSqlQuery& row = runPrepared(
                         QStringLiteral("INSERT INTO datasets(path, xml, rel, category, title, size, mtime, error) "
                                        "VALUES(?, ?, ?, ?, ?, ?, ?, ?)"),
                         {bytes(path), bytes(xmlPath), relPath, int(category), f.title.isNull() ? QStringLiteral("") : f.title,
                          qlonglong(size), qlonglong(mtime), fields ? QVariant() : QVariant(error)});
     const qlonglong rowId = row.lastInsertId().toLongLong();
     QString fileName = DecodeFileName(ExtractFileName(ExcludeTrailingPathDelimiter(path)));
-    run(m_db, QStringLiteral("INSERT INTO words(rowid, title, abstract, purpose, keywords, places, originator, filename) "
+    runPrepared(QStringLiteral("INSERT INTO words(rowid, title, abstract, purpose, keywords, places, originator, filename) "
                              "VALUES(?, ?, ?, ?, ?, ?, ?, ?)"),
         {rowId, f.title, f.abstract, f.purpose, f.keywords, f.places, f.originator, fileName});
     if (f.hasExtent)
-        run(m_db, QStringLiteral("INSERT INTO extents VALUES(?, ?, ?, ?, ?)"),
+        runPrepared(QStringLiteral("INSERT INTO extents VALUES(?, ?, ?, ?, ?)"),
             {rowId, f.west, f.east, f.south, f.north});
 }
 
 void SearchIndex::remove(int64_t id)
 {
     const QVariantList key{qlonglong(id)};
-    run(m_db, QStringLiteral("DELETE FROM datasets WHERE id = ?"), key);
-    run(m_db, QStringLiteral("DELETE FROM words WHERE rowid = ?"), key);
-    run(m_db, QStringLiteral("DELETE FROM extents WHERE id = ?"), key);
+    runPrepared(QStringLiteral("DELETE FROM datasets WHERE id = ?"), key);
+    runPrepared(QStringLiteral("DELETE FROM words WHERE rowid = ?"), key);
+    runPrepared(QStringLiteral("DELETE FROM extents WHERE id = ?"), key);
 }
 
 bool SearchIndex::isComplete()

@@ -8,7 +8,9 @@
 // One SearchIndex is one connection: create, use and destroy it on one
 // thread. Several connections (an indexer writing, searches reading) may
 // use the same file at once; readers see what the writer has committed.
+#include <QHash>
 #include <QList>
+#include <QSqlQuery>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -102,10 +104,14 @@ private:
     bool usable(QString& reason, bool check);
     void createSchema();
     void exec(const QString& sql);
+    // Runs `sql` with `values` through a statement prepared once per
+    // connection (the indexer writes three rows per data set).
+    QSqlQuery& runPrepared(const QString& sql, const QVariantList& values);
 
     QString m_file;
     QString m_connection;
     QSqlDatabase m_db;
     QString m_notice;
     bool m_available = true; // false: read access found no usable index
+    QHash<QString, QSqlQuery> m_statements; // prepared once, by their SQL
 };
