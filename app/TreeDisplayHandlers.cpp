@@ -5,6 +5,7 @@
 
 #include "AtlasdeskOps.h"
 #include "CommandGuard.h"
+#include "SearchPane.h"
 #include "ServerTree.h"
 #include "XMLFile.h"
 #include "dlgAtlasdeskU.h"
@@ -50,6 +51,9 @@ void TdlgAtlasdesk::OnChangeFileTypeDisplayed()
             ShownCategories.remove(tag);
         }
         CleanSelection();
+        // Results follow the same filter as the tree.
+        if (searchPane->resultsShown())
+            runSearch();
     });
     FilterBusy = false;
 }

@@ -11,6 +11,7 @@
 #include "FileOps.h"
 #include "ListingService.h"
 #include "PathOps.h"
+#include "SearchPane.h"
 #include "ServerTree.h"
 #include "XMLFile.h"
 #include "dlgAtlasdeskU.h"
@@ -75,6 +76,10 @@ void TdlgAtlasdesk::ConnectToServer(const std::string& root)
     tvXMLTree->setCurrentItem(first);
     setWindowTitle(EditionTitle + QStringLiteral(" - ") + QString::fromStdString(root));
     UpdateCounters();
+    // Results of the previous server go; this one's index is brought up to date.
+    m_reveal.reset();
+    searchPane->clearSearch();
+    startIndexing();
 }
 
 TreeNode* TdlgAtlasdesk::AddDirectoryNode(TreeNode* parent, const std::string& path)
@@ -266,6 +271,8 @@ void TdlgAtlasdesk::mnuRefreshClick()
         ScanDirectoryNode(node);
         if (tvXMLTree->selectionCount() != selectedBefore)
             OntvXMLTreeSelect();
+        // New, changed and removed metadata reach the search index too.
+        startIndexing();
     });
 }
 

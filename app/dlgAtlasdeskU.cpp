@@ -44,6 +44,7 @@
 #include "Idrisi.h"
 #include "ListingService.h"
 #include "PathOps.h"
+#include "SearchPane.h"
 #include "ServerTree.h"
 #include "TreeWalk.h"
 #include "XMLFile.h"
@@ -202,7 +203,11 @@ void TdlgAtlasdesk::buildLeftPane()
     tvXMLTree->setObjectName(QStringLiteral("tvXMLTree"));
     tvXMLTree->isShown = [this](const TreeNode* node) { return IsCategoryShown(node); };
     own(tvXMLTree, 255);
-    layout->addWidget(tvXMLTree, 1);
+    // The search field stands above the tree; its results take the tree's place.
+    searchPane = new SearchPane(tvXMLTree, Panel6);
+    own(searchPane, 255);
+    layout->addWidget(searchPane, 1);
+    connectSearch();
     connect(tvXMLTree, &QTreeWidget::itemExpanded, this, &TdlgAtlasdesk::OntvXMLTreeExpanding);
     connect(tvXMLTree, &QTreeWidget::itemCollapsed, this, &TdlgAtlasdesk::OntvXMLTreeCollapsed);
     connect(tvXMLTree, &QTreeWidget::itemSelectionChanged, this,
@@ -297,6 +302,9 @@ void TdlgAtlasdesk::buildMenus()
     mnuConnectToXML = submenu(files, "mnuConnectToXML", QStringLiteral("&Connect to geodata server..."), 255);
     mnuNewServer = addAction(mnuConnectToXML, "mnuNewServer", QStringLiteral("&New server..."), 255);
     connect(mnuNewServer, &QAction::triggered, this, &TdlgAtlasdesk::mnuNewServerClick);
+    mnuSearch = addAction(files, "mnuSearch", QStringLiteral("&Find data sets..."), 255);
+    mnuSearch->setShortcut(QKeySequence(QKeySequence::Find));
+    connect(mnuSearch, &QAction::triggered, this, &TdlgAtlasdesk::mnuSearchClick);
 
     QMenu* ops = submenu(bar, "mnuOperations", QStringLiteral("&Operations"), 0);
     none(addAction(ops, "mnuBuildPyramids", QStringLiteral("Build p&yramids"), 0));

@@ -41,7 +41,13 @@ class BrowserPane;
 class MetadataViews;
 struct MetadataView;
 enum class MetadataPage;
+class SearchPane;
+class SearchService;
 class ServerTree;
+class StoreIndexer;
+struct IndexReport;
+struct SearchAnswer;
+struct SearchHit;
 class TreeNode;
 class TdmAtlasdesk;
 class ListingService;
@@ -114,6 +120,24 @@ public:
     void endCancellableTask();
     bool cancellableTaskRunning() const { return static_cast<bool>(m_cancelTask); }
 
+    // Finding data sets (the index of the connected server).
+    // The index file of a server root: one per root, in the user's cache.
+    QString searchIndexFile(const std::string& root) const;
+    // Brings the connected server's index up to date in the background.
+    void startIndexing();
+    // Searches with the pane's words and extent (off this thread).
+    void runSearch();
+    // Expands the tree down to the data set and selects it alone. Folders
+    // are listed through the tree's own expansion: the walk goes on as
+    // their listings arrive (the window never waits). When the tree has no
+    // node for it, the status line says so.
+    void revealDataSet(const std::string& path, const std::string& xmlPath);
+    // Where the indexes live; empty: the user's cache folder. Tests set it.
+    QString searchIndexFolder;
+    // Connecting and Refresh update the index; benchmarks of the tree turn
+    // it off so that the indexer's work does not count in their figures.
+    bool indexOnConnect = true;
+
     // Tree display, filters and selection.
     bool IsCategoryShown(const TreeNode* node) const;
     void CleanSelection();
@@ -175,6 +199,7 @@ public:
     QPushButton* btCancelTask; // shown only while a cancellable task runs
     QFrame* Panel6;
     ServerTree* tvXMLTree;
+    SearchPane* searchPane;
     QFrame* Panel8;
     QLabel* stItems;
     QLabel* stSelected;
@@ -232,6 +257,7 @@ public:
     QMenu* popXMLTree;
     QMenu* popForm;
     QAction* mnuNewServer;
+    QAction* mnuSearch;
     QAction* mnuHelpHelp;
     QAction* mnuAbout;
     QAction* mnuRefresh;
@@ -279,6 +305,12 @@ public slots:
     void OntvXMLTreeEnter();
     void mnuCopyPathClick();
     void mnuShowInFileManagerClick();
+    // Search.
+    void mnuSearchClick();
+    void onSearchAnswered(const SearchAnswer& answer);
+    void onSearchResultChosen(const SearchHit& hit);
+    void onIndexProgress(int done, int total);
+    void onIndexFinished(const IndexReport& report);
     // Selection and views.
     void OntvXMLTreeSelect();
     void OnPageChange(int index);
@@ -302,6 +334,7 @@ private:
     void buildWindow();
     void buildMenus();
     void buildLeftPane();
+    void connectSearch();
     void buildPages();
     void buildFormPage();
     void buildChartroomPage();
@@ -354,6 +387,16 @@ private:
     void processEventsDuringTask();
 
     TdmAtlasdesk* m_dataModule;
+    StoreIndexer* m_indexer = nullptr;  // window thread only; its worker reports by signals
+    // The data set being revealed, while folders on its way are listed
+    // (window thread only).
+    struct Reveal {
+        std::string path, xmlPath;
+        int steps = 0;
+    };
+    std::unique_ptr<Reveal> m_reveal;
+    void continueReveal();
+    SearchService* m_search = nullptr;  // window thread only
     std::vector<QObject*> m_components; // owned by the window, in creation order
     QButtonGroup* m_chartroomButtons = nullptr;
     QWidget* m_popFormTarget = nullptr;

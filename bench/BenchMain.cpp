@@ -17,7 +17,7 @@ namespace {
 void usage()
 {
     std::cerr << "usage: atlasdesk-bench [--only=GROUP[,GROUP...]]\n"
-                 "groups: listing, expandall, selection, rendering, upload, slowshare, startup\n";
+                 "groups: listing, expandall, selection, rendering, upload, slowshare, search, startup\n";
 }
 
 } // namespace
@@ -40,6 +40,7 @@ int main(int argc, char** argv)
         {"rendering", bench::runRendering},
         {"upload", bench::runUpload},
         {"slowshare", bench::runSlowShare},
+        {"search", bench::runSearch},
         {"startup",
          [](bench::ResultTable& t) {
              bench::runStartup(t, QCoreApplication::applicationDirPath().toStdString() + "/atlasdesk-bench-startup");

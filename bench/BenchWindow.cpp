@@ -37,6 +37,9 @@ BenchWindow::BenchWindow(const std::vector<std::string>& extraStylesheets, TdmAt
         dataModule = m_ownDataModule.get();
     }
     m_window = std::make_unique<TdlgAtlasdesk>(dataModule);
+    // The tree's figures leave the search indexer out (the search group
+    // measures it on its own).
+    m_window->indexOnConnect = false;
     m_window->show();
     const QDeadlineTimer deadline(10000);
     while (!(m_window->windowHandle() && m_window->windowHandle()->isExposed()) && !deadline.hasExpired())

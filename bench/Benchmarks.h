@@ -26,6 +26,10 @@ void runUpload(ResultTable& table);
 // On a slow share (FUSE, 1 ms per entry): the longest event-loop stall
 // while 10,000 entries are listed, and Esc to a stopped "&Expand all".
 void runSlowShare(ResultTable& table);
+// Building the search index against reading and parsing the same
+// metadata, word and extent queries at 10,000 and 100,000 data sets, the
+// update after 100 changes against a bare walk, the index size.
+void runSearch(ResultTable& table);
 // Process start to the window shown, and its peak memory, by spawning
 // `probe` (the start-up probe executable) several times.
 void runStartup(ResultTable& table, const std::string& probe);

@@ -4,6 +4,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QLocale>
+#include <QStandardPaths>
 #include <QTimer>
 #include "SandboxRule.h"
 
@@ -12,6 +13,8 @@ int main(int argc, char** argv)
     testutil::disableSandboxForRoot();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // The search indexes of the windows go to a test cache, not the user's.
+    QStandardPaths::setTestModeEnabled(true);
     QApplication::setApplicationName(QStringLiteral("Atlasdesk"));
     // Sorted listings follow the user's language; the tests read English.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimer>
 #include "SandboxRule.h"
@@ -11,6 +12,8 @@ int main(int argc, char** argv)
     testutil::disableSandboxForRoot();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // The search indexes of the windows go to a test cache, not the user's.
+    QStandardPaths::setTestModeEnabled(true);
     QApplication::setApplicationName(QStringLiteral("Atlasdesk"));
     // The window keeps per-user settings; the tests keep theirs in a folder
     // of their own, never in the user's.

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QLocale>
+#include <QStandardPaths>
 #include <QTimer>
 #include "SandboxRule.h"
 
@@ -14,6 +15,8 @@ int main(int argc, char** argv)
     testutil::disableSandboxForRoot();
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
+    // The search indexes of the windows go to a test cache, not the user's.
+    QStandardPaths::setTestModeEnabled(true);
     QApplication::setApplicationName(QStringLiteral("Atlasdesk"));
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,176 @@
+// Finding data sets: the index of the connected server kept up to date in
+// the background, searches off the window thread, and revealing a result
+// in the tree.
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QStandardPaths>
+
+#include "AtlasdeskOps.h"
+#include "CommandGuard.h"
+#include "FileOps.h"
+#include "ListingService.h"
+#include "PathOps.h"
+#include "SearchPane.h"
+#include "SearchService.h"
+#include "ServerTree.h"
+#include "StoreIndexer.h"
+#include "XMLFile.h"
+#include "dlgAtlasdeskU.h"
+
+void TdlgAtlasdesk::connectSearch()
+{
+    m_indexer = new StoreIndexer(this);
+    m_search = new SearchService(this);
+    connect(m_indexer, &StoreIndexer::progress, this, &TdlgAtlasdesk::onIndexProgress);
+    connect(m_indexer, &StoreIndexer::finished, this, &TdlgAtlasdesk::onIndexFinished);
+    connect(m_search, &SearchService::answered, this, &TdlgAtlasdesk::onSearchAnswered);
+    connect(searchPane, &SearchPane::queryChanged, this, [this] { runCommand(this, [this] { runSearch(); }); });
+    connect(searchPane, &SearchPane::resultChosen, this, &TdlgAtlasdesk::onSearchResultChosen);
+    // After the tree has attached a listing (connected before this), a
+    // data set being revealed goes one folder further.
+    connect(m_listing, &ListingService::listed, this, [this] { runCommand(this, [this] { continueReveal(); }); });
+}
+
+QString TdlgAtlasdesk::searchIndexFile(const std::string& root) const
+{
+    QString folder = searchIndexFolder;
+    if (folder.isEmpty())
+        folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/search");
+    // One file per server, named after the root's bytes.
+    const std::string key = IncludeTrailingPathDelimiter(root);
+    const QByteArray hash =
+        QCryptographicHash::hash(QByteArray(key.data(), qsizetype(key.size())), QCryptographicHash::Sha1).toHex();
+    return folder + QLatin1Char('/') + QString::fromLatin1(hash) + QStringLiteral(".sqlite");
+}
+
+void TdlgAtlasdesk::startIndexing()
+{
+    if (!indexOnConnect || ServerRoot.empty() || !IsDirectory(ServerRoot))
+        return;
+    m_indexer->start(IndexSettings::fromConfiguration(ServerRoot, searchIndexFile(ServerRoot)));
+    searchPane->setIndexStatus(QStringLiteral("Indexing..."));
+}
+
+void TdlgAtlasdesk::runSearch()
+{
+    SearchQuery query;
+    if (ServerRoot.empty() || !searchPane->query(query)) {
+        m_search->forget();
+        searchPane->showTree();
+        return;
+    }
+    for (int category : ShownCategories)
+        query.categories << category;
+    m_search->request(searchIndexFile(ServerRoot), query);
+}
+
+void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
+{
+    SearchQuery query;
+    // The field may have been cleared while the search ran.
+    if (!searchPane->query(query))
+        return;
+    searchPane->showAnswer(answer, m_indexer->isRunning());
+}
+
+void TdlgAtlasdesk::onSearchResultChosen(const SearchHit& hit)
+{
+    runCommand(this, [this, &hit] { revealDataSet(hit.path, hit.xmlPath); });
+}
+
+void TdlgAtlasdesk::revealDataSet(const std::string& path, const std::string& xmlPath)
+{
+    m_reveal = std::make_unique<Reveal>(Reveal{path, xmlPath});
+    continueReveal();
+}
+
+void TdlgAtlasdesk::continueReveal()
+{
+    if (!m_reveal)
+        return;
+    // Every listing answer brings the walk one folder further; a folder
+    // that keeps failing to list must not keep it going for ever.
+    constexpr int kMaxSteps = 1000;
+    const std::string& path = m_reveal->path;
+    const std::string& xmlPath = m_reveal->xmlPath;
+    TreeNode* node = tvXMLTree->rootNode();
+    while (node && node->file()->XMLPath != xmlPath) {
+        if (!node->isExpanded())
+            node->setExpanded(true); // lists it as the user's click would
+        if (!node->file()->Scanned) {
+            if (++m_reveal->steps > kMaxSteps)
+                break;
+            ScanDirectoryNode(node); // on its way already, or asked again
+            return;                  // goes on when the listing is attached
+        }
+        TreeNode* next = nullptr;
+        for (int i = 0; i < node->childCount() && !next; ++i) {
+            TreeNode* child = node->childNode(i);
+            const tXMLFile* f = child->file();
+            if (f->XMLPath == xmlPath ||
+                (f->Category == catDirectory && child->hasChildrenMark() &&
+                 path.compare(0, f->DataPath().size(), f->DataPath()) == 0 &&
+                 f->DataPath().size() > node->file()->DataPath().size()))
+                next = child;
+        }
+        node = next;
+    }
+    const QString missing = DecodeFileName(path);
+    m_reveal.reset();
+    if (!node) {
+        searchPane->setIndexStatus(QStringLiteral("%1 is not in the tree any more").arg(missing));
+        return;
+    }
+    tvXMLTree->clearSelection();
+    tvXMLTree->setCurrentItem(node);
+    node->setSelected(true);
+    tvXMLTree->scrollToItem(node);
+    tvXMLTree->setFocus();
+}
+
+void TdlgAtlasdesk::mnuSearchClick()
+{
+    searchPane->focusField();
+}
+
+void TdlgAtlasdesk::onIndexProgress(int done, int total)
+{
+    QString text;
+    if (total == 0) {
+        text = QStringLiteral("Indexing: listing folders, %1 data sets found").arg(done);
+        ggTask->setMaximum(0);
+    } else {
+        text = QStringLiteral("Indexing: %1 of %2 data sets").arg(done).arg(total);
+        ggTask->setMaximum(total);
+        ggTask->setValue(done);
+    }
+    lblTask->setText(text);
+    searchPane->setIndexStatus(text);
+}
+
+void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
+{
+    ggTask->setMaximum(100);
+    ggTask->setValue(0);
+    QStringList parts;
+    if (!report.error.isEmpty())
+        parts << QStringLiteral("Indexing failed: ") + report.error;
+    else if (!report.cancelled)
+        parts << QStringLiteral("Indexed %1 data sets").arg(report.total);
+    if (!report.notice.isEmpty())
+        parts << report.notice;
+    if (!report.unreadable.isEmpty())
+        parts << QStringLiteral("%1 metadata files could not be read").arg(report.unreadable.size());
+    const QString text = parts.join(QStringLiteral("; "));
+    lblTask->setText(text);
+    lblTask->setToolTip(report.unreadable.join(QLatin1Char('\n')));
+    searchPane->setIndexStatus(report.error.isEmpty() && report.notice.isEmpty() && report.unreadable.isEmpty()
+                                   ? QString()
+                                   : text);
+    searchPane->stSearch->setToolTip(report.unreadable.join(QLatin1Char('\n')));
+    // What is shown was found in a growing index: search it again.
+    if (searchPane->resultsShown())
+        runSearch();
+}

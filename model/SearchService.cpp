@@ -1,0 +1,45 @@
+#include "SearchService.h"
+
+#include <exception>
+
+SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query)
+{
+    SearchAnswer answer;
+    try {
+        SearchIndex index(indexFile, SearchIndex::Access::Read);
+        answer.notice = index.notice();
+        answer.hits = index.search(query);
+        answer.complete = index.isComplete();
+        answer.indexed = index.datasetCount();
+    } catch (const std::exception& e) {
+        answer.error = QString::fromUtf8(e.what());
+    }
+    return answer;
+}
+
+SearchService::SearchService(QObject* parent) : QObject(parent)
+{
+    m_pool.setMaxThreadCount(1);
+}
+
+SearchService::~SearchService()
+{
+    m_pool.clear();
+    m_pool.waitForDone();
+}
+
+unsigned SearchService::request(const QString& indexFile, const SearchQuery& query)
+{
+    const unsigned generation = ++m_generation;
+    // Requests not started yet are outrun by this one.
+    m_pool.clear();
+    m_pool.start([this, indexFile, query, generation] {
+        SearchAnswer answer = runIndexSearch(indexFile, query);
+        answer.generation = generation;
+        QMetaObject::invokeMethod(this, [this, answer] {
+            if (answer.generation == m_generation)
+                emit answered(answer);
+        }, Qt::QueuedConnection);
+    });
+    return generation;
+}

@@ -1,0 +1,45 @@
+#pragma once
+// Searches of the index run off the window thread: a request goes to a
+// worker with its own connection, the answer comes back as a signal on the
+// thread this object lives in. Only the newest request is answered.
+#include <QObject>
+#include <QString>
+#include <QThreadPool>
+#include <vector>
+
+#include "SearchIndex.h"
+
+struct SearchAnswer {
+    unsigned generation = 0;
+    std::vector<SearchHit> hits;
+    bool complete = false; // the index holds a whole walk of the store
+    int indexed = 0;       // data sets in the index
+    QString notice;        // the index file was rebuilt, or empty
+    QString error;         // the search failed, or empty
+};
+
+// Runs one search on the calling thread with a connection of its own.
+// Never throws: a failure is in SearchAnswer::error.
+SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query);
+
+// Members: window thread only.
+class SearchService : public QObject {
+    Q_OBJECT
+public:
+    explicit SearchService(QObject* parent = nullptr);
+    // Waits for a search in flight (a search takes milliseconds).
+    ~SearchService() override;
+
+    // Starts a search of `indexFile`; returns its generation. An answer to
+    // an older request is dropped.
+    unsigned request(const QString& indexFile, const SearchQuery& query);
+    // Drops every answer still to come.
+    void forget() { ++m_generation; }
+
+signals:
+    void answered(const SearchAnswer& answer);
+
+private:
+    QThreadPool m_pool; // one worker: searches run one after the other
+    unsigned m_generation = 0;
+};

@@ -1,0 +1,77 @@
+#pragma once
+// Brings the search index of a store up to date: walks the store, reads
+// the metadata of new and changed data sets, forgets removed ones. The
+// first run builds the whole index; later runs read only what changed
+// (a metadata file's size or modification time differs).
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "SearchFields.h"
+#include "StoreWalk.h"
+
+// Everything a run needs, as values (taken on the window thread).
+struct IndexSettings {
+    std::string root;   // the store's root, with its trailing '/'
+    QString indexFile;  // the SQLite file
+    SearchFieldPaths fields;
+    int commitEvery = 0; // data sets per commit; 0 commits every 250 ms instead
+    // Settings of the loaded configuration for `root` and `indexFile`.
+    static IndexSettings fromConfiguration(const std::string& root, const QString& indexFile);
+};
+
+struct IndexReport {
+    int total = 0;      // data sets found by the walk
+    int read = 0;       // metadata documents read in this run
+    int unchanged = 0;  // data sets whose metadata had not changed
+    int removed = 0;    // data sets no longer in the store
+    QStringList unreadable; // "relative path: reason", every data set whose metadata cannot be read
+    QString notice;     // the index file was rebuilt (why), or empty
+    QString error;      // the run failed (the index keeps what was committed), or empty
+    bool cancelled = false;
+};
+
+// Runs one update on the calling thread. `progress(done, total)` is called
+// at most every 50 ms: total is 0 while the walk is still counting, done is
+// then the number of data sets found so far. Never throws: a failure is
+// reported in IndexReport::error.
+IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<bool()>& cancelled,
+                             const std::function<void(int done, int total)>& progress);
+
+// The same on a thread of its own, reporting through signals that arrive on
+// the thread this object lives in (the window thread). Members: window
+// thread only, except the cancel flag, which the worker reads.
+class StoreIndexer : public QObject {
+    Q_OBJECT
+public:
+    explicit StoreIndexer(QObject* parent = nullptr);
+    // Cancels a running update and waits a moment for its worker; a worker
+    // stuck in the file system (a hung share) is left to end on its own.
+    ~StoreIndexer() override;
+
+    // Starts an update; one already running is cancelled first (its
+    // finished signal is not delivered).
+    void start(const IndexSettings& settings);
+    // Asks the running update to stop between data sets.
+    void cancel();
+    bool isRunning() const { return m_thread != nullptr; }
+    // The index file of the running or last update.
+    const QString& indexFile() const { return m_indexFile; }
+
+signals:
+    void progress(int done, int total);
+    void finished(const IndexReport& report);
+
+private:
+    void stopWorker();
+
+    struct Channel;
+    QThread* m_thread = nullptr;            // the running worker, or null
+    std::shared_ptr<Channel> m_channel;     // shared with the running worker
+    unsigned m_generation = 0;              // answers of older runs are dropped
+    QString m_indexFile;
+};
