@@ -137,23 +137,26 @@ void TdlgAtlasdesk::mnuSearchClick()
 
 void TdlgAtlasdesk::onIndexProgress(int done, int total)
 {
-    QString text;
-    if (total == 0) {
-        text = QStringLiteral("Indexing: listing folders, %1 data sets found").arg(done);
-        ggTask->setMaximum(0);
-    } else {
-        text = QStringLiteral("Indexing: %1 of %2 data sets").arg(done).arg(total);
-        ggTask->setMaximum(total);
-        ggTask->setValue(done);
-    }
-    lblTask->setText(text);
+    const QString text = total == 0
+                             ? QStringLiteral("Indexing: listing folders, %1 data sets found").arg(done)
+                             : QStringLiteral("Indexing: %1 of %2 data sets").arg(done).arg(total);
     searchPane->setIndexStatus(text);
+    // The indexer runs beside the user's commands: a walk or a catalogue run
+    // that can be cancelled owns the task line while it runs.
+    if (cancellableTaskRunning())
+        return;
+    ggTask->setMaximum(total);
+    if (total > 0)
+        ggTask->setValue(done);
+    lblTask->setText(text);
 }
 
 void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
 {
-    ggTask->setMaximum(100);
-    ggTask->setValue(0);
+    if (!cancellableTaskRunning()) {
+        ggTask->setMaximum(100);
+        ggTask->setValue(0);
+    }
     QStringList parts;
     if (!report.error.isEmpty())
         parts << QStringLiteral("Indexing failed: ") + report.error;
@@ -164,8 +167,10 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
     if (!report.unreadable.isEmpty())
         parts << QStringLiteral("%1 metadata files could not be read").arg(report.unreadable.size());
     const QString text = parts.join(QStringLiteral("; "));
-    lblTask->setText(text);
-    lblTask->setToolTip(report.unreadable.join(QLatin1Char('\n')));
+    if (!cancellableTaskRunning()) {
+        lblTask->setText(text);
+        lblTask->setToolTip(report.unreadable.join(QLatin1Char('\n')));
+    }
     searchPane->setIndexStatus(report.error.isEmpty() && report.notice.isEmpty() && report.unreadable.isEmpty()
                                    ? QString()
                                    : text);
