@@ -120,7 +120,9 @@ void TdlgAtlasdesk::mnuSelectChildrenClick()
         const std::vector<TreeNode*> selected(tvXMLTree->selectionOrder().begin(),
                                               tvXMLTree->selectionOrder().end());
         // First what "&Expand all" does; the selection follows once every
-        // directory below is listed. A stopped walk selects nothing.
+        // directory below is listed. A stopped walk selects nothing, and so
+        // does one that met a folder it could not read: the subtree could
+        // not be listed whole.
         startWalk(selected, [this, primary, hadPrimary = n != nullptr](bool completed) {
             if (!completed)
                 return;
@@ -144,7 +146,7 @@ void TdlgAtlasdesk::mnuSelectChildrenClick()
                 QApplication::restoreOverrideCursor();
                 OntvXMLTreeSelect();
             });
-        });
+        }, /*stopOnError=*/true);
     });
 }
 

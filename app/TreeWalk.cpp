@@ -20,10 +20,12 @@ constexpr qint64 kProgressIntervalMs = 50;
 
 } // namespace
 
-void TdlgAtlasdesk::startWalk(const std::vector<TreeNode*>& tops, std::function<void(bool completed)> done)
+void TdlgAtlasdesk::startWalk(const std::vector<TreeNode*>& tops, std::function<void(bool completed)> done,
+                              bool stopOnError)
 {
     cancelWalk();
     m_walk = std::make_unique<TreeWalk>();
+    m_walk->stopOnError = stopOnError;
     for (TreeNode* node : tops)
         m_walk->tops.emplace_back(tvXMLTree->indexFromItem(node));
     m_walk->done = std::move(done);
@@ -141,6 +143,12 @@ void TdlgAtlasdesk::walkListed(quint64 request, const DirectoryListing* listing)
     m_walk->awaiting = 0;
     if (listing) {
         ++m_walk->foldersRead;
+        if (m_walk->stopOnError && !listing->error.isEmpty()) {
+            m_walk->entering = QPersistentModelIndex();
+            endWalk(false);
+            showStatusMessage(QStringLiteral("Stopped: %1").arg(listing->error));
+            return;
+        }
         if (auto* node = static_cast<TreeNode*>(tvXMLTree->itemFromIndex(m_walk->entering)))
             walkPush(node);
         walkProgress(false);

@@ -31,4 +31,5 @@ struct TdlgAtlasdesk::TreeWalk {
     int foldersRead = 0;
     QElapsedTimer sinceProgress;             // progress is shown at most every 50 ms
     std::function<void(bool completed)> done;
+    bool stopOnError = false;                // a folder that cannot be read ends the walk
 };

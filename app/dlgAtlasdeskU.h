@@ -351,7 +351,10 @@ private:
     // Walks: every directory below some nodes listed and expanded, one
     // listing at a time, with progress and Cancel (TreeWalk.cpp).
     struct TreeWalk;
-    void startWalk(const std::vector<TreeNode*>& tops, std::function<void(bool completed)> done);
+    // `stopOnError`: a folder that cannot be read ends the walk as stopped,
+    // its error in the message line.
+    void startWalk(const std::vector<TreeNode*>& tops, std::function<void(bool completed)> done,
+                   bool stopOnError = false);
     void cancelWalk();
     void queueWalkStep();
     void walkStep();

@@ -217,6 +217,41 @@ TEST_F(SlowShareTest, AHungDirectoryGivesAnErrorAndTheRestStaysUsable)
     EXPECT_EQ(w.stItems->text(), QStringLiteral("Items: %1").arg(1 + countBelow(root)));
 }
 
+// "&Select children" acts on a whole subtree: when a folder below cannot be
+// read, it ends without selecting, says why, and leaves the selection alone.
+TEST_F(SlowShareTest, SelectChildrenEndsWhenAFolderCannotBeRead)
+{
+    fill(m_source.path() + "hung", 3);
+    fill(m_source.path() + "fine", 4);
+    const std::string share = mount(0, "/hung");
+    TdlgAtlasdesk& w = window();
+    w.listingService()->setTimeoutMs(700);
+    w.ConnectToServer(share);
+    TreeNode* root = w.tvXMLTree->rootNode();
+    root->setExpanded(true);
+    waitForListings();
+    m_mount->hang();
+    w.tvXMLTree->clearSelection();
+    w.tvXMLTree->addToSelection(root);
+    w.mnuSelectChildrenClick();
+    waitForListings();
+    m_mount->release();
+    EXPECT_EQ(w.tvXMLTree->selectionCount(), 1) << "nothing below the root was selected";
+    EXPECT_TRUE(w.StatusMessage().startsWith("Stopped: No answer")) << w.StatusMessage().toStdString();
+    EXPECT_TRUE(w.btCancelTask->isHidden());
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+
+    // Readable, the same command selects the whole subtree.
+    w.tvXMLTree->setCurrentItem(child(root, "hung"));
+    w.mnuRefreshClick();
+    waitForListings();
+    w.tvXMLTree->clearSelection();
+    w.tvXMLTree->addToSelection(root);
+    w.mnuSelectChildrenClick();
+    waitForListings();
+    EXPECT_EQ(w.tvXMLTree->selectionCount(), 1 + 2 + 3 + 4);
+}
+
 TEST_F(SlowShareTest, CollapseRefreshOrReconnectDropAPendingRead)
 {
     fill(m_source.path() + "slow", 100);
