@@ -47,7 +47,9 @@ QString TdlgAtlasdesk::searchIndexFile(const std::string& root) const
 
 void TdlgAtlasdesk::startIndexing()
 {
-    if (!indexOnConnect || ServerRoot.empty() || !IsDirectory(ServerRoot))
+    // Called once the root is known to be a folder (asked off the window's
+    // thread when connecting) or on Refresh.
+    if (!indexOnConnect || ServerRoot.empty())
         return;
     m_indexer->start(IndexSettings::fromConfiguration(ServerRoot, searchIndexFile(ServerRoot)));
     searchPane->setIndexStatus(QStringLiteral("Indexing..."));

@@ -1,8 +1,10 @@
 // The server tree: connecting to a root, listing directories lazily,
 // Refresh, and releasing nodes.
 #include <QApplication>
+#include <QPointer>
 #include <QLabel>
 #include <QStyle>
+#include <thread>
 
 #include "AtlasdeskOps.h"
 #include "CategoryIcons.h"
@@ -64,14 +66,41 @@ TreeNode* makeListedNode(const DirectoryListing& listing, const ListedEntry& ent
 
 } // namespace
 
+namespace {
+
+// The root's item as a directory, made from its path alone: the root of a
+// share that does not answer must not hold the window while it connects.
+std::unique_ptr<tXMLFile> rootItem(const std::string& root)
+{
+    std::string p = root;
+    while (p.size() > 1 && p.back() == PathDelim)
+        p.pop_back();
+    if (p == std::string(1, PathDelim))
+        return std::make_unique<tXMLFile>(tXMLFile::Fields{p + "metadata.xml", catDirectory, p, "", ""});
+    return std::make_unique<tXMLFile>(
+        tXMLFile::Fields{p + PathDelim + "metadata.xml", catDirectory, ExtractFileName(p) + PathDelim, ExtractFilePath(p), ""});
+}
+
+} // namespace
+
 void TdlgAtlasdesk::ConnectToServer(const std::string& root)
 {
     ServerRoot = root;
     ClearTree();
-    AddDirectoryNode(nullptr, root);
-    auto* first = static_cast<TreeNode*>(tvXMLTree->topLevelItem(0));
-    if (!first)
+    // The name rule needs no disk; what the disk says (is it a folder, has
+    // it an .aux beside it) is asked on a thread of its own and applied when
+    // it comes (applyRootProbe).
+    if (ExtractFileName(root) == "info")
         throw Exception("Invalid index");
+    auto* first = new TreeNode(rootItem(root));
+    const std::string& name = first->file()->Name;
+    QString text = displayText(name.substr(0, name.size() - 1));
+    if (text.isEmpty())
+        text = displayText(root); // a drive-like root "/"
+    first->setText(0, text);
+    first->setHasChildrenMark(true);
+    tvXMLTree->attach(nullptr, first);
+    probeRoot(root);
     setPicture(first, catCatalog);
     tvXMLTree->setCurrentItem(first);
     setWindowTitle(EditionTitle + QStringLiteral(" - ") + QString::fromStdString(root));
@@ -79,7 +108,63 @@ void TdlgAtlasdesk::ConnectToServer(const std::string& root)
     // Results of the previous server go; this one's index is brought up to date.
     m_reveal.reset();
     searchPane->clearSearch();
-    startIndexing();
+    // The index is brought up to date once the root is known to be a folder.
+}
+
+void TdlgAtlasdesk::probeRoot(const std::string& root)
+{
+    const quint64 probe = ++m_rootProbe;
+    m_rootProbePending = true;
+    m_rootProbeAtStart = false;
+    // A thread of its own: a stat on a hung mount may never return, and then
+    // the thread stays behind harmlessly instead of holding a pool's place.
+    QPointer<TdlgAtlasdesk> window(this);
+    std::thread([window, root, probe] {
+        RootProbe found;
+        found.isDirectory = IsDirectory(root);
+        found.auxBeside = FileExists(ExcludeTrailingPathDelimiter(root) + ".aux");
+        QMetaObject::invokeMethod(qApp, [window, probe, found] {
+            if (window)
+                window->applyRootProbe(probe, found);
+        }, Qt::QueuedConnection);
+    }).detach();
+}
+
+void TdlgAtlasdesk::applyRootProbe(quint64 probe, const RootProbe& found)
+{
+    if (probe != m_rootProbe)
+        return; // another server was connected meanwhile
+    m_rootProbePending = false;
+    TreeNode* root = tvXMLTree->rootNode();
+    if (!root)
+        return;
+    if (found.auxBeside) {
+        // Such a folder is shown through its .aux file: it is no server root.
+        ClearTree();
+        setWindowTitle(EditionTitle);
+        UpdateCounters();
+        runCommand(this, [] { throw Exception("Invalid index"); });
+        return;
+    }
+    if (found.isDirectory) {
+        startIndexing();
+        return;
+    }
+    if (m_rootProbeAtStart) {
+        // Never an error box at start: the tree stays empty and the status
+        // line says why.
+        m_rootProbeAtStart = false;
+        ClearTree();
+        setWindowTitle(EditionTitle);
+        UpdateCounters();
+        showStatusMessage(QStringLiteral("The server %1 cannot be reached; choose a server under "
+                                         "Files > Connect to geodata server.")
+                              .arg(DecodeFileName(ServerRoot)));
+        return;
+    }
+    // A root that does not exist: shown by its whole path, with nothing to expand.
+    root->setText(0, displayText(ServerRoot));
+    root->setHasChildrenMark(false);
 }
 
 TreeNode* TdlgAtlasdesk::AddDirectoryNode(TreeNode* parent, const std::string& path)

@@ -116,14 +116,12 @@ void TdlgAtlasdesk::StartOn(const std::string& folder)
     // Never an error box at start: the tree stays empty and the status line
     // says why.
     const QString shown = DecodeFileName(root);
-    if (!IsDirectory(root)) {
-        showStatusMessage(QStringLiteral("The server %1 cannot be reached; choose a server under "
-                                         "Files > Connect to geodata server.")
-                              .arg(shown));
-        return;
-    }
     try {
+        // Whether the server is there is asked off the window's thread (a
+        // share that hangs must not hold the start): one that is not leaves
+        // an empty tree and a message.
         ConnectToServer(root);
+        m_rootProbeAtStart = m_rootProbePending;
     } catch (const std::exception& e) {
         ClearTree();
         showStatusMessage(QStringLiteral("The server %1 could not be opened: %2").arg(shown, QString::fromUtf8(e.what())));

@@ -111,6 +111,8 @@ public:
     // True while a directory listing or a walk (Expand all, Select
     // children) is still running.
     bool listingBusy() const;
+    // Connected, and what the disk says of the server root has not come yet.
+    bool rootProbePending() const { return m_rootProbePending; }
     // Drops selected nodes that a collapsed ancestor hides.
     void DropHiddenFromSelection();
 
@@ -398,6 +400,17 @@ private:
         int steps = 0;
     };
     std::unique_ptr<Reveal> m_reveal;
+    // The server root as the disk sees it, asked off the window's thread
+    // when connecting. Window thread only.
+    struct RootProbe {
+        bool isDirectory = false;
+        bool auxBeside = false;
+    };
+    void probeRoot(const std::string& root);
+    void applyRootProbe(quint64 probe, const RootProbe& found);
+    quint64 m_rootProbe = 0;          // the newest probe; older answers are dropped
+    bool m_rootProbePending = false;  // its answer has not come yet
+    bool m_rootProbeAtStart = false;  // a root that is no folder leaves an empty tree and a message
     void continueReveal();
     SearchService* m_search = nullptr;  // window thread only
     std::vector<QObject*> m_components; // owned by the window, in creation order

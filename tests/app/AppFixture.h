@@ -196,7 +196,7 @@ protected:
     // listing and walk the window started has been attached.
     void waitForListings()
     {
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !window().listingBusy(); }, 30000))
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window().listingBusy() && !window().rootProbePending(); }, 30000))
             << "a listing did not end";
     }
     QStringList selectedTexts()

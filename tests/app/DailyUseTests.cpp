@@ -207,6 +207,7 @@ TEST_F(DailyUseTest, AServerOutOfReachAtStartLeavesAMessageAndAnEmptyTree)
         userSettings().setValue("server/last", QByteArray::fromStdString(c.lastServer));
         TdlgAtlasdesk& w = window();
         w.StartOn(c.argument);
+        waitForListings(); // the server is looked for off the window's thread
         EXPECT_EQ(w.tvXMLTree->topLevelItemCount(), 0);
         EXPECT_TRUE(w.StatusMessage().contains(QString::fromStdString(gone))) << w.StatusMessage().toStdString();
         EXPECT_TRUE(w.statusBar()->isVisibleTo(&w));

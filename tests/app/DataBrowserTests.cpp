@@ -295,6 +295,7 @@ TEST_F(DataBrowserTest, RootsThatAreNoDirectoryStillShowTheirPath)
 {
     TdlgAtlasdesk& w = window();
     w.ConnectToServer(m_tree.path() + "missing");
+    waitForListings(); // what the disk says of the root comes from a worker
     TreeNode* root = w.tvXMLTree->rootNode();
     ASSERT_NE(root, nullptr);
     EXPECT_EQ(root->text(0).toStdString(), m_tree.path() + "missing");

@@ -252,6 +252,28 @@ TEST_F(SlowShareTest, SelectChildrenEndsWhenAFolderCannotBeRead)
     EXPECT_EQ(w.tvXMLTree->selectionCount(), 1 + 2 + 3 + 4);
 }
 
+// Connecting asks the disk nothing on the window's thread: on a share whose
+// every stat takes 1.5 s the command returns at once, and what the disk says
+// of the root arrives later.
+TEST_F(SlowShareTest, ConnectingToASlowRootReturnsAtOnce)
+{
+    fill(m_source.path() + "sub", 2);
+    const std::string share = mount(1500000);
+    TdlgAtlasdesk& w = window();
+    QElapsedTimer clock;
+    clock.start();
+    w.ConnectToServer(share + "/sub");
+    EXPECT_LT(clock.elapsed(), 500) << "the window waited for the share";
+    ASSERT_NE(w.tvXMLTree->rootNode(), nullptr);
+    EXPECT_TRUE(w.rootProbePending());
+    waitForListings();
+    TreeNode* root = w.tvXMLTree->rootNode();
+    ASSERT_NE(root, nullptr);
+    EXPECT_EQ(root->text(0), "sub");
+    EXPECT_TRUE(root->hasChildrenMark()) << "a folder: it can be expanded";
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
 TEST_F(SlowShareTest, CollapseRefreshOrReconnectDropAPendingRead)
 {
     fill(m_source.path() + "slow", 100);
