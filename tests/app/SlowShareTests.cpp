@@ -47,6 +47,21 @@ protected:
         EXPECT_TRUE(m_mount->mounted()) << "the slow file system did not come up";
         return m_mount->path();
     }
+    // A share with the folders "fine" (4 data sets) and "hung" (3, which
+    // hang when told to), connected with a listing time-out of 0.7 s and its
+    // root listed; the root node.
+    TreeNode* connectToFineAndHung()
+    {
+        fill(m_source.path() + "hung", 3);
+        fill(m_source.path() + "fine", 4);
+        const std::string share = mount(0, "/hung");
+        window().listingService()->setTimeoutMs(700);
+        window().ConnectToServer(share);
+        TreeNode* root = window().tvXMLTree->rootNode();
+        root->setExpanded(true);
+        waitForListings();
+        return root;
+    }
     void fill(const std::string& dir, int files)
     {
         makeDir(dir);
@@ -172,15 +187,8 @@ TEST_F(SlowShareTest, CancelStopsAnExpandAllAndLeavesAConsistentTree)
 
 TEST_F(SlowShareTest, AHungDirectoryGivesAnErrorAndTheRestStaysUsable)
 {
-    fill(m_source.path() + "hung", 3);
-    fill(m_source.path() + "fine", 4);
-    const std::string share = mount(0, "/hung");
+    TreeNode* root = connectToFineAndHung();
     TdlgAtlasdesk& w = window();
-    w.listingService()->setTimeoutMs(700);
-    w.ConnectToServer(share);
-    TreeNode* root = w.tvXMLTree->rootNode();
-    root->setExpanded(true);
-    waitForListings();
     ASSERT_EQ(childTexts(root), (QStringList{"fine", "hung"}));
     TreeNode* hung = child(root, "hung");
     TreeNode* fine = child(root, "fine");
@@ -221,15 +229,8 @@ TEST_F(SlowShareTest, AHungDirectoryGivesAnErrorAndTheRestStaysUsable)
 // read, it ends without selecting, says why, and leaves the selection alone.
 TEST_F(SlowShareTest, SelectChildrenEndsWhenAFolderCannotBeRead)
 {
-    fill(m_source.path() + "hung", 3);
-    fill(m_source.path() + "fine", 4);
-    const std::string share = mount(0, "/hung");
+    TreeNode* root = connectToFineAndHung();
     TdlgAtlasdesk& w = window();
-    w.listingService()->setTimeoutMs(700);
-    w.ConnectToServer(share);
-    TreeNode* root = w.tvXMLTree->rootNode();
-    root->setExpanded(true);
-    waitForListings();
     m_mount->hang();
     w.tvXMLTree->clearSelection();
     w.tvXMLTree->addToSelection(root);
