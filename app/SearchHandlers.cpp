@@ -145,7 +145,7 @@ void TdlgAtlasdesk::onIndexProgress(int done, int total)
     searchPane->setIndexStatus(text);
     // The indexer runs beside the user's commands: a walk or a catalogue run
     // that can be cancelled owns the task line while it runs.
-    if (cancellableTaskRunning())
+    if (cancellableTaskRunning() || isCatalogueTaskRunning())
         return;
     ggTask->setMaximum(total);
     if (total > 0)
@@ -155,7 +155,11 @@ void TdlgAtlasdesk::onIndexProgress(int done, int total)
 
 void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
 {
-    if (!cancellableTaskRunning()) {
+    // Only a task line that shows the indexer's own progress is changed: the
+    // end caption of a walk or a catalogue run that ended meanwhile stays.
+    const bool ownsTaskLine = !cancellableTaskRunning() && !isCatalogueTaskRunning() &&
+                              lblTask->text().startsWith(QStringLiteral("Indexing:"));
+    if (ownsTaskLine) {
         ggTask->setMaximum(100);
         ggTask->setValue(0);
     }
@@ -169,7 +173,7 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
     if (!report.unreadable.isEmpty())
         parts << QStringLiteral("%1 metadata files could not be read").arg(report.unreadable.size());
     const QString text = parts.join(QStringLiteral("; "));
-    if (!cancellableTaskRunning()) {
+    if (ownsTaskLine) {
         lblTask->setText(text);
         lblTask->setToolTip(report.unreadable.join(QLatin1Char('\n')));
     }
