@@ -34,26 +34,6 @@ QString displayText(const std::string& bytes)
     return DecodeFileName(bytes);
 }
 
-// A directory node, or null when the directory rule rejects the path.
-TreeNode* makeDirectoryNode(const std::string& path)
-{
-    if (ExtractFileName(path) == "info")
-        return nullptr;
-    if (FileExists(ExcludeTrailingPathDelimiter(path) + ".aux"))
-        return nullptr; // shown through its .aux file instead
-    auto file = std::make_unique<tXMLFile>(path);
-    const std::string name = file->Name;
-    const bool isDirectory = file->Category == catDirectory;
-    auto* node = new TreeNode(std::move(file));
-    QString text = displayText(name.empty() ? name : name.substr(0, name.size() - 1));
-    if (text.isEmpty() || !isDirectory)
-        text = displayText(path); // a drive-like root "/" or a root that does not exist
-    node->setText(0, text);
-    node->setHasChildrenMark(isDirectory);
-    setPicture(node, catDirectory);
-    return node;
-}
-
 // A node for one listed entry: a directory node to expand, or a data set.
 TreeNode* makeListedNode(const DirectoryListing& listing, const ListedEntry& entry)
 {
@@ -165,14 +145,6 @@ void TdlgAtlasdesk::applyRootProbe(quint64 probe, const RootProbe& found)
     // A root that does not exist: shown by its whole path, with nothing to expand.
     root->setText(0, displayText(ServerRoot));
     root->setHasChildrenMark(false);
-}
-
-TreeNode* TdlgAtlasdesk::AddDirectoryNode(TreeNode* parent, const std::string& path)
-{
-    TreeNode* node = makeDirectoryNode(path);
-    if (node)
-        tvXMLTree->attach(parent, node);
-    return node;
 }
 
 void TdlgAtlasdesk::ScanDirectoryNode(TreeNode* node)

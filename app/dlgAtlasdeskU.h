@@ -100,7 +100,6 @@ public:
 
     // Tree scan.
     void ConnectToServer(const std::string& root);
-    TreeNode* AddDirectoryNode(TreeNode* parent, const std::string& path);
     // Starts listing `node` unless it is listed or on its way; the children
     // are attached when the answer comes (the window never waits for it).
     void ScanDirectoryNode(TreeNode* node);
