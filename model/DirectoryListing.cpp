@@ -102,8 +102,10 @@ bool readEntries(DirectoryListing& listing, std::vector<RawEntry>& raw, const st
 
 } // namespace
 
-DirectoryListing listDirectory(const std::string& dirPath, const std::function<bool()>& isCancelled)
+DirectoryListing listDirectory(const std::string& dirPath, const std::function<bool()>& isCancelled,
+                               ListingOrder order)
 {
+    const bool byText = order == ListingOrder::ByText;
     DirectoryListing listing;
     listing.dir = IncludeTrailingPathDelimiter(dirPath);
     std::vector<RawEntry> raw;
@@ -124,6 +126,7 @@ DirectoryListing listDirectory(const std::string& dirPath, const std::function<b
             foldedFiles.insert(LowerAscii(r.name));
         exact.insert(r.name);
     }
+    listing.hasFolderMetadata = exact.count("metadata.xml") > 0;
     auto fileBeside = [&](const std::string& lowerName) { return foldedFiles.count(lowerName) > 0; };
     auto directoryBeside = [&](const std::string& lowerName) -> const RawEntry* {
         auto it = foldedDirs.find(lowerName);
@@ -144,7 +147,8 @@ DirectoryListing listDirectory(const std::string& dirPath, const std::function<b
         ListedEntry e;
         e.path = listing.dir + r.name + PathDelim;
         e.name = r.name;
-        e.text = DecodeFileName(r.name);
+        if (byText)
+            e.text = DecodeFileName(r.name);
         e.category = catDirectory;
         e.xmlPath = e.path + "metadata.xml";
         e.subdirectory = true;
@@ -166,20 +170,23 @@ DirectoryListing listDirectory(const std::string& dirPath, const std::function<b
         if (r.isDirectory) {
             // A folder named like a data set: listed once more, as a leaf.
             e.path += PathDelim;
-            e.text = DecodeFileName(r.name + PathDelim);
+            if (byText)
+                e.text = DecodeFileName(r.name + PathDelim);
             e.category = catDirectory;
             e.xmlPath = e.path + "metadata.xml";
             files.push_back(std::move(e));
             continue;
         }
         e.category = CategoryOfExtension(ext);
-        e.text = DecodeFileName(r.name);
+        if (byText)
+            e.text = DecodeFileName(r.name);
         const std::string lowerBase = LowerAscii(std::string_view(r.name).substr(0, dot));
         if (ext == ".aux") {
             if (const RawEntry* grid = directoryBeside(lowerBase)) {
                 // An ESRI grid: the folder of the same name holds its metadata.
                 e.xmlPath = listing.dir + grid->name + PathDelim + "metadata.xml";
-                e.text = DecodeFileName(r.name.substr(0, dot));
+                if (byText)
+                    e.text = DecodeFileName(r.name.substr(0, dot));
             } else {
                 bool besideRaster = false;
                 for (const std::string& raster : RasterExtensions)
@@ -209,6 +216,10 @@ DirectoryListing listDirectory(const std::string& dirPath, const std::function<b
     // of many thousand entries.
     std::vector<ListedEntry> all = std::move(dirs);
     all.insert(all.end(), std::make_move_iterator(files.begin()), std::make_move_iterator(files.end()));
+    if (!byText) {
+        listing.entries = std::move(all);
+        return listing;
+    }
     QCollator collator;
     collator.setCaseSensitivity(Qt::CaseSensitive);
     std::vector<std::pair<QCollatorSortKey, size_t>> keyed;

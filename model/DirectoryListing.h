@@ -27,20 +27,32 @@ struct ListedEntry {
 
 struct DirectoryListing {
     std::string dir;                  // the directory listed, with its trailing '/'
-    std::vector<ListedEntry> entries; // in the tree's display order (subdirectories and files sorted as the tree sorts)
+    std::vector<ListedEntry> entries; // in the tree's display order (subdirectories and files sorted as the tree sorts), see ListingOrder
     QString error;                    // empty on success; a readable message otherwise
     bool cancelled = false;           // true when isCancelled() said stop; entries are then incomplete
     // The directory's identity (device, inode), 0 when unknown: lets a walk
     // notice a symbolic link back to one of its ancestors.
     uint64_t device = 0;
     uint64_t inode = 0;
+    // Whether a file named exactly "metadata.xml" (the folder's own
+    // description) is among the names read.
+    bool hasFolderMetadata = false;
+};
+
+// How a listing is handed back.
+enum class ListingOrder {
+    ByText, // the tree's display order, with every entry's text
+    AsRead, // the order the file system gave, texts left empty: for walks
+            // that visit everything and show nothing (much cheaper on
+            // folders of many thousand entries)
 };
 
 // Reads one directory with the tree's rules; checks isCancelled between entries.
 // Sibling rules (a .dbf beside its .shp, an .aux beside a raster or beside a
 // grid directory) ignore letter case and are answered from the names read.
 // Thread-safe as long as the configuration is not reloaded meanwhile.
-DirectoryListing listDirectory(const std::string& dir, const std::function<bool()>& isCancelled = {});
+DirectoryListing listDirectory(const std::string& dir, const std::function<bool()>& isCancelled = {},
+                               ListingOrder order = ListingOrder::ByText);
 
 // The tree's data object for one entry of `listing`, built from the values
 // read (no file-system access). The caller owns it.

@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <QLocale>
+#include <algorithm>
 #include <atomic>
+#include <tuple>
+#include <vector>
 
 #include "AtlasdeskOps.h"
 #include "DirectoryListing.h"
@@ -99,6 +102,28 @@ TEST_F(DirectoryListingTest, ListsWithTheTreeRulesInDisplayOrder)
     EXPECT_TRUE(find(listing, "roads.shp")->hasMetadata);
     EXPECT_FALSE(find(listing, "Zones.shp")->hasMetadata);
     EXPECT_EQ(find(listing, "dem")->xmlPath, d + "dem/metadata.xml");
+
+    // A walk that shows nothing gets the same entries, in the order read,
+    // without their texts.
+    const DirectoryListing walked = listDirectory(d, {}, ListingOrder::AsRead);
+    auto keys = [](const DirectoryListing& l) {
+        std::vector<std::tuple<std::string, std::string, int, std::string, bool, bool>> out;
+        for (const ListedEntry& e : l.entries)
+            out.emplace_back(e.path, e.name, e.category, e.xmlPath, e.hasMetadata, e.subdirectory);
+        std::sort(out.begin(), out.end());
+        return out;
+    };
+    EXPECT_EQ(keys(walked), keys(listing));
+    for (const ListedEntry& e : walked.entries)
+        EXPECT_TRUE(e.text.isEmpty()) << e.path;
+
+    // The folder's own description is told from the names read: the exact
+    // name only, as it is opened by that name.
+    EXPECT_FALSE(listing.hasFolderMetadata);
+    writeFile(d + "Metadata.xml", "<metadata/>");
+    EXPECT_FALSE(listDirectory(d, {}, ListingOrder::AsRead).hasFolderMetadata);
+    writeFile(d + "metadata.xml", "<metadata/>");
+    EXPECT_TRUE(listDirectory(d, {}, ListingOrder::AsRead).hasFolderMetadata);
 }
 
 // Siblings match without regard to letter case (stores copied from Windows
