@@ -1,0 +1,129 @@
+#pragma once
+// Runs work(i) for i = 0 .. count-1 on threads of its own and hands the
+// results back one by one in the order of i, so that what is done with them
+// (written to an index, handed to a caller) does not depend on which thread
+// was quicker.
+//
+// The threads are detached and share their state with this object: when
+// the taker gives up (cancelled, or this object destroyed), the threads stop
+// at their next item, and one held up by a file system that does not answer
+// ends on its own later, without anybody waiting for it. `work` must
+// therefore hold what it uses by value or shared pointer, never refer to the
+// caller's frame. It is called with a stop test to pass on to long work.
+// An exception thrown by `work` is thrown again by take(), on the taker's
+// thread, when its turn comes.
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <vector>
+
+template <class Result>
+class OrderedWork {
+public:
+    using Work = std::function<Result(size_t index, const std::function<bool()>& stop)>;
+
+    // Starts min(threads, count) threads (at least one when count > 0).
+    // They work at most `ahead` items beyond the last one taken, which
+    // bounds the results held at once.
+    OrderedWork(size_t count, size_t threads, Work work, size_t ahead = 1024)
+        : m_state(std::make_shared<State>())
+    {
+        m_state->work = std::move(work);
+        m_state->results.resize(count);
+        m_state->errors.resize(count);
+        m_state->ahead = std::max<size_t>(ahead, 1);
+        const size_t started = std::min(std::max<size_t>(threads, 1), count);
+        for (size_t t = 0; t < started; ++t)
+            std::thread(&OrderedWork::run, m_state).detach();
+    }
+    ~OrderedWork() { stop(); }
+    OrderedWork(const OrderedWork&) = delete;
+    OrderedWork& operator=(const OrderedWork&) = delete;
+
+    // The next result in order, waiting for it. Returns false when all have
+    // been taken, or when `cancelled` (asked at least every 50 ms while
+    // waiting) says stop; the threads are then stopped. Taker's thread only.
+    bool take(Result& out, const std::function<bool()>& cancelled = {})
+    {
+        State& s = *m_state;
+        std::unique_lock lock(s.mutex);
+        if (s.taken >= s.results.size())
+            return false;
+        const size_t i = s.taken;
+        while (!s.results[i] && !s.errors[i]) {
+            if (cancelled && cancelled()) {
+                lock.unlock();
+                stop();
+                return false;
+            }
+            s.filled.wait_for(lock, std::chrono::milliseconds(50));
+        }
+        ++s.taken;
+        s.room.notify_all();
+        if (s.errors[i])
+            std::rethrow_exception(std::exchange(s.errors[i], nullptr));
+        out = std::move(*s.results[i]);
+        s.results[i].reset();
+        return true;
+    }
+
+    // Asks the threads to stop at their next item; does not wait for them.
+    void stop()
+    {
+        const std::lock_guard lock(m_state->mutex);
+        m_state->stopped = true;
+        m_state->room.notify_all();
+    }
+
+private:
+    struct State {
+        Work work;
+        std::vector<std::optional<Result>> results;
+        std::vector<std::exception_ptr> errors; // what work threw instead of a result
+        size_t next = 0;  // the next index to start; guarded by mutex
+        size_t taken = 0; // results taken so far; guarded by mutex
+        size_t ahead = 1;
+        std::atomic_bool stopped{false};
+        std::mutex mutex;
+        std::condition_variable filled; // a result was stored
+        std::condition_variable room;   // a result was taken, or stop
+    };
+
+    static void run(std::shared_ptr<State> state)
+    {
+        State& s = *state;
+        const std::function<bool()> stop = [&s] { return s.stopped.load(); };
+        for (;;) {
+            size_t i;
+            {
+                std::unique_lock lock(s.mutex);
+                s.room.wait(lock, [&] { return s.stopped || s.next >= s.results.size() || s.next < s.taken + s.ahead; });
+                if (s.stopped || s.next >= s.results.size())
+                    return;
+                i = s.next++;
+            }
+            std::optional<Result> result;
+            std::exception_ptr error;
+            try {
+                result = s.work(i, stop);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            const std::lock_guard lock(s.mutex);
+            s.results[i] = std::move(result);
+            s.errors[i] = error;
+            s.filled.notify_all();
+        }
+    }
+
+    std::shared_ptr<State> m_state;
+};
