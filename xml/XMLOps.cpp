@@ -21,6 +21,7 @@
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 
 namespace {
@@ -520,6 +521,10 @@ void tXMLDocument::reset()
 
 void tXMLDocument::Load()
 {
+    // libxml2 sets up its tables at the first parse; documents are loaded
+    // on several threads at once, and that first time must not be a race.
+    static std::once_flag parserReady;
+    std::call_once(parserReady, [] { xmlInitParser(); });
     const std::string failure = "An error occured while loading " + FileName;
     std::string bytes;
     if (!ReadRegularFile(FileName, bytes) || bytes.size() > static_cast<std::size_t>(INT_MAX))
@@ -778,6 +783,11 @@ std::string tXMLDocument::GetNodeTextAt(const std::string& path, unsigned offset
 {
     const tXMLNodeList nodes = FindNodes(path);
     return offset < nodes.size() ? readNodeText(nodes[offset]) : std::string();
+}
+
+std::string tXMLDocument::NodeText(const xmlNode* node)
+{
+    return readNodeText(node);
 }
 
 tVectorOfString tXMLDocument::GetNodeTexts(const std::string& path) const

@@ -92,6 +92,8 @@ public:
     std::string GetNodeText(const std::string& path) const;
     // As GetNodeText for the match at `offset` of FindNodes; "" past the end.
     std::string GetNodeTextAt(const std::string& path, unsigned offset) const;
+    // The text GetNodeText reads from one node (nullptr gives "").
+    static std::string NodeText(const _xmlNode* node);
     // CollectTexts of the rooted path's matches.
     tVectorOfString GetNodeTexts(const std::string& path) const;
     // Every text node below each node (depth first, entity references
