@@ -1,6 +1,8 @@
 #include "SearchFields.h"
 
+#include <algorithm>
 #include <exception>
+#include <optional>
 
 #include "XMLOps.h"
 
@@ -20,58 +22,84 @@ SearchFieldPaths SearchFieldPaths::fromConfiguration()
     return p;
 }
 
-// Both read with the field map's precedence (the first configured path that
-// gives a text), as the catalogue does, so a data set is found by the same
-// title the catalogue and the pages show.
-std::string readFieldText(const tXMLDocument& doc, const FieldMapEntry& field)
-{
-    return Trim(ReadFieldWith(field, [&](const std::string& path) { return doc.GetNodeTextAt(path, field.Offset); }));
-}
-
-std::string readFieldTexts(const tXMLDocument& doc, const FieldMapEntry& field)
-{
-    return ReadFieldWith(field, [&](const std::string& path) {
-        std::string joined;
-        for (const std::string& text : tXMLDocument::CollectTexts(doc.FindNodes(path))) {
-            if (!joined.empty())
-                joined += ' ';
-            joined += text;
-        }
-        return joined;
-    });
-}
-
 namespace {
 
-bool coordinate(const tXMLDocument& doc, const FieldMapEntry& field, double limit, double& value)
+std::vector<std::string> distinctPaths(const SearchFieldPaths& p)
+{
+    std::vector<std::string> paths;
+    auto add = [&](const std::string& path) {
+        if (!path.empty() && std::find(paths.begin(), paths.end(), path) == paths.end())
+            paths.push_back(path);
+    };
+    for (const FieldMapEntry* f : {&p.title, &p.abstract, &p.purpose, &p.keywords, &p.places, &p.originator,
+                                   &p.west, &p.east, &p.south, &p.north}) {
+        add(f->XML_Path);
+        for (const std::string& path : f->FallbackPaths)
+            add(path);
+    }
+    return paths;
+}
+
+bool coordinate(const std::string& text, double limit, double& value)
 {
     bool ok = false;
     // Some documents write a decimal comma.
-    QString text = QString::fromStdString(readFieldText(doc, field));
-    text.replace(QLatin1Char(','), QLatin1Char('.'));
-    value = text.toDouble(&ok);
+    QString number = QString::fromStdString(text);
+    number.replace(QLatin1Char(','), QLatin1Char('.'));
+    value = number.toDouble(&ok);
     return ok && value >= -limit && value <= limit;
 }
 
 } // namespace
 
-bool readSearchFields(const std::string& xmlPath, const SearchFieldPaths& paths,
-                      SearchFields& fields, QString& error)
+SearchFieldReader::SearchFieldReader(const SearchFieldPaths& paths)
+    : m_fields(paths), m_paths(distinctPaths(paths)), m_matcher(m_paths)
+{
+}
+
+bool SearchFieldReader::read(const std::string& xmlPath, SearchFields& fields, QString& error) const
 {
     fields = SearchFields();
     try {
         tXMLDocument doc(xmlPath);
-        auto text = [&](const FieldMapEntry& f) { return QString::fromStdString(readFieldText(doc, f)); };
-        auto texts = [&](const FieldMapEntry& f) { return QString::fromStdString(readFieldTexts(doc, f)); };
-        fields.title = text(paths.title);
-        fields.abstract = text(paths.abstract);
-        fields.purpose = text(paths.purpose);
-        fields.keywords = texts(paths.keywords);
-        fields.places = texts(paths.places);
-        fields.originator = text(paths.originator);
+        const std::vector<tXMLNodeList> matched = m_matcher.match(doc);
+        // Paths the one pass does not answer are evaluated only when a
+        // field asks for them, as reading them one by one would.
+        std::vector<std::optional<tXMLNodeList>> evaluated(m_paths.size());
+        auto nodesAt = [&](const std::string& path) -> const tXMLNodeList& {
+            const size_t i = size_t(std::find(m_paths.begin(), m_paths.end(), path) - m_paths.begin());
+            if (m_matcher.handles(i))
+                return matched[i];
+            if (!evaluated[i])
+                evaluated[i] = doc.FindNodes(path);
+            return *evaluated[i];
+        };
+        auto text = [&](const FieldMapEntry& f) {
+            return Trim(ReadFieldWith(f, [&](const std::string& path) {
+                const tXMLNodeList& nodes = nodesAt(path);
+                return f.Offset < nodes.size() ? tXMLDocument::NodeText(nodes[f.Offset]) : std::string();
+            }));
+        };
+        auto texts = [&](const FieldMapEntry& f) {
+            return ReadFieldWith(f, [&](const std::string& path) {
+                std::string joined;
+                for (const std::string& t : tXMLDocument::CollectTexts(nodesAt(path))) {
+                    if (!joined.empty())
+                        joined += ' ';
+                    joined += t;
+                }
+                return joined;
+            });
+        };
+        fields.title = QString::fromStdString(text(m_fields.title));
+        fields.abstract = QString::fromStdString(text(m_fields.abstract));
+        fields.purpose = QString::fromStdString(text(m_fields.purpose));
+        fields.keywords = QString::fromStdString(texts(m_fields.keywords));
+        fields.places = QString::fromStdString(texts(m_fields.places));
+        fields.originator = QString::fromStdString(text(m_fields.originator));
         double w, e, s, n;
-        if (coordinate(doc, paths.west, 180, w) && coordinate(doc, paths.east, 180, e) &&
-            coordinate(doc, paths.south, 90, s) && coordinate(doc, paths.north, 90, n) && s <= n) {
+        if (coordinate(text(m_fields.west), 180, w) && coordinate(text(m_fields.east), 180, e) &&
+            coordinate(text(m_fields.south), 90, s) && coordinate(text(m_fields.north), 90, n) && s <= n) {
             if (w > e) {
                 w = -180;
                 e = 180;

@@ -4,10 +4,10 @@
 // field map.
 #include <QString>
 #include <string>
+#include <vector>
 
 #include "AtlasdeskOps.h"
-
-class tXMLDocument;
+#include "ElementPaths.h"
 
 // The field-map entries the index reads, copied from the configuration on
 // the window thread so that a worker never touches the global tables.
@@ -26,17 +26,27 @@ struct SearchFields {
     double west = 0, east = 0, south = 0, north = 0; // degrees
 };
 
-// The text of one field: the match at the entry's offset of the first of its
-// paths that gives a text (ReadFieldWith); "" when none does.
-std::string readFieldText(const tXMLDocument& doc, const FieldMapEntry& field);
-// Every match of the first of the field's paths that matches, their texts
-// joined by spaces (keywords).
-std::string readFieldTexts(const tXMLDocument& doc, const FieldMapEntry& field);
+// Reads the search fields of metadata documents. Every element path of the
+// field map is matched in one pass over a document (paths that are more
+// than element names are evaluated by XPath when they are asked for).
+// Build one per run; read() may then run on several threads at once.
+class SearchFieldReader {
+public:
+    explicit SearchFieldReader(const SearchFieldPaths& paths);
 
-// Reads `xmlPath` (any encoding the program reads) into `fields`. False with
-// `error` set when the document cannot be loaded; nothing is thrown. A box
-// is kept only when its four values are numbers within the globe with
-// south <= north; a box whose west lies east of its east (it crosses the
-// antimeridian) is widened to the whole band of latitudes.
-bool readSearchFields(const std::string& xmlPath, const SearchFieldPaths& paths,
-                      SearchFields& fields, QString& error);
+    // Reads `xmlPath` (any encoding the program reads) into `fields`. False
+    // with `error` set when the document cannot be loaded or a field's path
+    // cannot be evaluated; nothing is thrown. Each field is read with the
+    // field map's precedence (the first of its paths that gives a text, at
+    // the entry's offset; keywords and places: every match of that path,
+    // joined by spaces), as the catalogue and the pages read it. A box is
+    // kept only when its four values are numbers within the globe with
+    // south <= north; a box whose west lies east of its east (it crosses
+    // the antimeridian) is widened to the whole band of latitudes.
+    bool read(const std::string& xmlPath, SearchFields& fields, QString& error) const;
+
+private:
+    SearchFieldPaths m_fields;
+    std::vector<std::string> m_paths; // every distinct path of the fields
+    ElementPathSet m_matcher;         // over m_paths
+};

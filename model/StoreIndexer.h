@@ -35,10 +35,14 @@ struct IndexReport {
     bool cancelled = false;
 };
 
-// Runs one update on the calling thread. `progress(done, total)` is called
-// at most every 50 ms: total is 0 while the walk is still counting, done is
-// then the number of data sets found so far. Never throws: a failure is
-// reported in IndexReport::error.
+// Runs one update; returns when it is over. The store is walked and the
+// changed documents are read on threads of the update's own; the index is
+// written on the calling thread. `progress(done, total)` is called at most
+// every 50 ms: total is 0 while the walk is still counting, done is then the
+// number of data sets found so far. `cancelled` is asked between data sets
+// and while waiting. Both may be called on one of the update's threads,
+// never two at once. Never throws: a failure is reported in
+// IndexReport::error.
 IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<bool()>& cancelled,
                              const std::function<void(int done, int total)>& progress);
 

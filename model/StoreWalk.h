@@ -15,9 +15,14 @@ struct WalkedDataset {
 
 // Lists `root` (with its trailing '/') and every directory below it with
 // the tree's own listing (listDirectory) and calls `found` for each data
-// set and for each directory that holds a metadata.xml. Unreadable
-// directories are skipped; a directory reached again through a symbolic
-// link is listed once. Checks `cancelled` between entries; returns false
-// when it stopped early. Any thread, while the configuration stays loaded.
+// set and for each directory that holds a metadata.xml. Several folders are
+// read at once on threads of the walk's own; `found` is called on the
+// calling thread only, level by level and within a level in the order the
+// folders were found. Unreadable directories are skipped; a directory
+// reached again through a symbolic link is listed once, under the path met
+// first in that order. Checks `cancelled` between data sets and at least
+// every 50 ms while waiting; returns false when it stopped early, without
+// waiting for a folder that does not answer. Any thread, while the
+// configuration stays loaded.
 bool walkStore(const std::string& root, const std::function<bool()>& cancelled,
                const std::function<void(WalkedDataset&&)>& found);

@@ -4,6 +4,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "SearchService.h"
@@ -315,6 +316,97 @@ TEST_F(SearchIndexTest, TheTreesRulesDecideWhatIsADataSet)
     EXPECT_EQ(find(QStringLiteral("folder"), {catDirectory}), QStringList{QStringLiteral("folder/")});
     EXPECT_EQ(find(QStringLiteral("image")), QStringList{QStringLiteral("image.tif")});
     EXPECT_TRUE(find(QStringLiteral("extension")).isEmpty());
+}
+
+TEST_F(SearchIndexTest, LinkedFoldersAreWalkedOnceUnderThePathMetFirst)
+{
+    dataset("real/roads.shp", {"Roads", "", ""});
+    std::filesystem::create_directories(m_store / "deep/deeper");
+    // Met again two levels deeper, and a way back to the root.
+    std::filesystem::create_directory_symlink(m_store / "real", m_store / "deep/deeper/link");
+    std::filesystem::create_directory_symlink(m_store.path(), m_store / "real/loop");
+    for (int run = 0; run < 3; ++run) {
+        SearchIndex::discard(indexFile());
+        const IndexReport r = update();
+        ASSERT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+        EXPECT_EQ(r.total, 1);
+        EXPECT_EQ(find(QStringLiteral("roads")), QStringList{QStringLiteral("real/roads.shp")});
+    }
+}
+
+TEST_F(SearchIndexTest, ManyDataSetsAreReadTogetherAndEachKeepsItsOwnFields)
+{
+    // More than a few hand-overs between the reading threads and the
+    // writer, with unreadable documents among them: every data set must
+    // get its own document's words.
+    constexpr int kCount = 150;
+    auto name = [](int i) { return "f" + std::to_string(i % 4) + "/set" + std::to_string(i) + ".shp"; };
+    auto word = [](int i, const char* round) { return std::string(round) + std::to_string(i) + "x"; };
+    for (int i = 0; i < kCount; ++i) {
+        if (i % 7 == 3) {
+            testutil::writeFile(m_store / name(i), "data");
+            testutil::writeFile(m_store / (name(i) + ".xml"), "<metadata><unclosed>");
+        } else {
+            dataset(name(i), {word(i, "first"), "", ""});
+        }
+    }
+    IndexReport r = update();
+    ASSERT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+    EXPECT_EQ(r.read, kCount);
+    EXPECT_EQ(r.unreadable.size(), (kCount + 3) / 7);
+    for (int i = 0; i < kCount; ++i) {
+        SCOPED_TRACE(name(i));
+        if (i % 7 != 3)
+            EXPECT_EQ(find(QString::fromStdString(word(i, "first"))), QStringList{QString::fromStdString(name(i))});
+        else
+            EXPECT_TRUE(std::any_of(r.unreadable.begin(), r.unreadable.end(), [&](const QString& u) {
+                return u.startsWith(QString::fromStdString(name(i)) + QStringLiteral(": "));
+            }));
+    }
+
+    // Every third one changes: only those are read again.
+    int changed = 0;
+    for (int i = 0; i < kCount; i += 3) {
+        dataset(name(i), {word(i, "second"), "", ""});
+        touch(m_store / (name(i) + ".xml"), 3000000 + i);
+        ++changed;
+    }
+    r = update();
+    ASSERT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+    EXPECT_EQ(r.read, changed);
+    EXPECT_EQ(r.unchanged, kCount - changed);
+    for (int i = 0; i < kCount; ++i) {
+        SCOPED_TRACE(name(i));
+        const bool second = i % 3 == 0;
+        const bool readable = second || i % 7 != 3;
+        EXPECT_EQ(find(QString::fromStdString(word(i, second ? "second" : "first"))),
+                  readable ? QStringList{QString::fromStdString(name(i))} : QStringList{});
+    }
+}
+
+TEST_F(SearchIndexTest, ACancelledUpdateKeepsWhatItWroteAndTheNextOneFinishes)
+{
+    constexpr int kCount = 400;
+    for (int i = 0; i < kCount; ++i)
+        dataset("many/set" + std::to_string(i) + ".shp", {"Gravel " + std::to_string(i), "", ""});
+    IndexSettings s = settings();
+    s.commitEvery = 20;
+    int asked = 0;
+    bool walked = false;
+    IndexReport r = updateStoreIndex(s, [&] { return walked && ++asked > kCount / 2; },
+                                     [&](int, int total) { walked = walked || total > 0; });
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+    const int kept = int(find(QStringLiteral("gravel")).size());
+    EXPECT_GT(kept, 0) << "what was committed stays";
+    EXPECT_LT(kept, kCount);
+    EXPECT_FALSE(SearchIndex(indexFile()).isComplete());
+
+    r = update();
+    EXPECT_FALSE(r.cancelled);
+    EXPECT_EQ(r.read, kCount - kept) << "only what the cancelled run left is read";
+    EXPECT_EQ(find(QStringLiteral("gravel")).size(), kCount);
+    EXPECT_TRUE(SearchIndex(indexFile()).isComplete());
 }
 
 TEST_F(SearchIndexTest, SearchWhileIndexingSeesWhatIsCommittedSoFar)
