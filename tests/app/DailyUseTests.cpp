@@ -250,7 +250,6 @@ TEST_F(DailyUseTest, DraggedNodesLeaveAsFileUrlsOfTheirDataFiles)
 
 TEST_F(DailyUseTest, CopyPathPutsTheSelectedPathsOnTheClipboardOneALine)
 {
-    TdlgAtlasdesk& w = window();
     TreeNode* root = connectAndList();
     ASSERT_NE(root, nullptr);
     select({child(root, "roads.shp"), latin1Node(root)});

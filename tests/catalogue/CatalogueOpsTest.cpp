@@ -486,12 +486,12 @@ TEST_F(CatalogueRecordTest, FieldValuesByOffset)
         FieldMapEntry entry;
         std::string value;
     } cases[] = {
-        {{"CreatorName", origin, 0}, "'First'"},
-        {{"CreatorName", origin, 1}, R"('Sec\'ond')"},
-        {{"CreatorName", origin, 2}, "'Third'"},
-        {{"CreatorName", origin, 3}, "''"},
-        {{"ProdName", "idinfo/citation/citeinfo/title", 0}, "''"},
-        {{"ProdName", "", 0}, "''"},
+        {{"CreatorName", origin, 0, {}}, "'First'"},
+        {{"CreatorName", origin, 1, {}}, R"('Sec\'ond')"},
+        {{"CreatorName", origin, 2, {}}, "'Third'"},
+        {{"CreatorName", origin, 3, {}}, "''"},
+        {{"ProdName", "idinfo/citation/citeinfo/title", 0, {}}, "''"},
+        {{"ProdName", "", 0, {}}, "''"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.entry.XML_Path + " " + std::to_string(c.entry.Offset));
@@ -548,9 +548,9 @@ TEST_F(CatalogueRecordTest, RowReadsEachFieldAsTheDocumentDoes)
     ASSERT_EQ(textPaths.size(), std::size(textFields));
     ASSERT_EQ(coordinatePaths.size(), std::size(coordinateFields));
     for (size_t i = 0; i < textPaths.size(); ++i)
-        FieldMap[textFields[i]] = {FieldMap[textFields[i]].Name, textPaths[i].first, textPaths[i].second};
+        FieldMap[textFields[i]] = {FieldMap[textFields[i]].Name, textPaths[i].first, textPaths[i].second, {}};
     for (size_t i = 0; i < coordinatePaths.size(); ++i)
-        FieldMap[coordinateFields[i]] = {FieldMap[coordinateFields[i]].Name, coordinatePaths[i], 0};
+        FieldMap[coordinateFields[i]] = {FieldMap[coordinateFields[i]].Name, coordinatePaths[i], 0, {}};
 
     for (const std::string& text : {plain, spaced}) {
         writeFile(dir + "roads.shp.xml", text);
@@ -578,7 +578,7 @@ TEST_F(CatalogueRecordTest, RowReadsEachFieldAsTheDocumentDoes)
     }
     // The last document was read: neither the prefixed title nor the one in
     // the entity counts, the plain one does.
-    EXPECT_EQ(QuotedFieldValue(tXMLDocument(dir + "roads.shp.xml"), {"ProdName", "idinfo/citation/citeinfo/title", 0}),
+    EXPECT_EQ(QuotedFieldValue(tXMLDocument(dir + "roads.shp.xml"), {"ProdName", "idinfo/citation/citeinfo/title", 0, {}}),
               "'Plain'");
 }
 

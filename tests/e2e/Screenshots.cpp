@@ -31,7 +31,8 @@ TreeNode* open(TdlgAtlasdesk& w, QTreeWidgetItem* parent, const char* name)
         if (parent->child(i)->text(0) == QLatin1String(name)) {
             auto* node = static_cast<TreeNode*>(parent->child(i));
             node->setExpanded(true);
-            QTest::qWaitFor([&w] { return !w.listingBusy(); }, 30000);
+            if (!QTest::qWaitFor([&w] { return !w.listingBusy(); }, 30000))
+                std::fprintf(stderr, "the folder %s is still being read\n", name);
             return node;
         }
     std::fprintf(stderr, "no node %s under %s\n", name, qPrintable(parent->text(0)));
