@@ -180,10 +180,10 @@ void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
         status = QStringLiteral("Search failed: ") + answer.error;
     else if (m_hits.empty())
         status = QStringLiteral("No data set found");
+    else if (answer.more)
+        status = QStringLiteral("More than %1 data sets found: the first %1 are shown").arg(m_hits.size());
     else
         status = QStringLiteral("%1 data set%2 found").arg(m_hits.size()).arg(m_hits.size() == 1 ? "" : "s");
-    if (answer.error.isEmpty() && int(m_hits.size()) >= 1000)
-        status += QStringLiteral(" (the first 1000)");
     if (!answer.complete || indexing)
         status += QStringLiteral(" \u2014 the index is still being built: %1 data sets indexed so far")
                       .arg(answer.indexed);

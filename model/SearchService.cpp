@@ -1,5 +1,6 @@
 #include "SearchService.h"
 
+#include <algorithm>
 #include <exception>
 
 SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query)
@@ -8,7 +9,14 @@ SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query)
     try {
         SearchIndex index(indexFile, SearchIndex::Access::Read);
         answer.notice = index.notice();
-        answer.hits = index.search(query);
+        // One more than asked tells whether the list is cut.
+        SearchQuery oneMore = query;
+        oneMore.limit = query.limit + 1;
+        answer.hits = index.search(oneMore);
+        if (answer.hits.size() > size_t(std::max(query.limit, 0))) {
+            answer.hits.resize(size_t(std::max(query.limit, 0)));
+            answer.more = true;
+        }
         answer.complete = index.isComplete();
         answer.indexed = index.datasetCount();
     } catch (const std::exception& e) {

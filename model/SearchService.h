@@ -11,7 +11,8 @@
 
 struct SearchAnswer {
     unsigned generation = 0;
-    std::vector<SearchHit> hits;
+    std::vector<SearchHit> hits; // at most the query's limit
+    bool more = false;     // more data sets match than the limit lets through
     bool complete = false; // the index holds a whole walk of the store
     int indexed = 0;       // data sets in the index
     QString notice;        // the index file was rebuilt, or empty

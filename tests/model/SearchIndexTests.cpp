@@ -318,6 +318,24 @@ TEST_F(SearchIndexTest, TheTreesRulesDecideWhatIsADataSet)
     EXPECT_TRUE(find(QStringLiteral("extension")).isEmpty());
 }
 
+TEST_F(SearchIndexTest, TheAnswerSaysWhenItsListIsCut)
+{
+    for (int i = 0; i < 6; ++i)
+        dataset("s" + std::to_string(i) + ".shp", {"Marsh " + std::to_string(i), "", ""});
+    update();
+    SearchQuery q;
+    q.words = QStringLiteral("marsh");
+    q.categories = {catVector};
+    for (const int limit : {5, 6, 7}) {
+        SCOPED_TRACE(limit);
+        q.limit = limit;
+        const SearchAnswer a = runIndexSearch(indexFile(), q);
+        ASSERT_TRUE(a.error.isEmpty()) << a.error.toStdString();
+        EXPECT_EQ(a.hits.size(), size_t(std::min(limit, 6)));
+        EXPECT_EQ(a.more, limit < 6);
+    }
+}
+
 TEST_F(SearchIndexTest, LinkedFoldersAreWalkedOnceUnderThePathMetFirst)
 {
     dataset("real/roads.shp", {"Roads", "", ""});
