@@ -100,7 +100,8 @@ int main(int argc, char** argv)
     w.ConnectToServer(demo);
     TreeNode* root = w.tvXMLTree->rootNode();
     root->setExpanded(true);
-    QTest::qWaitFor([&w] { return !w.listingBusy(); }, 30000);
+    if (!QTest::qWaitFor([&w] { return !w.listingBusy(); }, 30000))
+        std::fprintf(stderr, "the demo server is still being read\n");
     TreeNode* bretagne = open(w, open(w, open(w, root, "10_world"), "21_france"), "31_bretagne");
     TreeNode* ign = open(w, open(w, bretagne, "transport"), "ign");
     open(w, bretagne, "hydrology");
