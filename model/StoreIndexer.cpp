@@ -1,7 +1,10 @@
 #include "StoreIndexer.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QLockFile>
 #include <algorithm>
 #include <atomic>
 #include <exception>
@@ -173,6 +176,19 @@ IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<
                              const std::function<void(int, int)>& progress)
 {
     IndexReport report;
+    // Two windows, or two instances of the program, on one server share its
+    // index: both writing the same rows would fail each other's updates.
+    // The lock is freed only by its holder or by the holder's death, not
+    // by age: a first build of a large store takes minutes.
+    QDir().mkpath(QFileInfo(settings.indexFile).absolutePath());
+    QLockFile lock(settings.indexFile + QStringLiteral(".lock"));
+    lock.setStaleLockTime(0);
+    if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError) {
+        report.busy = true;
+        return report;
+    }
+    // A lock file that cannot be made at all (an unwritable folder) leaves
+    // the index to fail with its own message.
     try {
         runUpdate(settings, cancelled, progress, report);
         return report;

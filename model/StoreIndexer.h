@@ -33,6 +33,9 @@ struct IndexReport {
     QString notice;     // the index file was rebuilt (why), or empty
     QString error;      // the run failed (the index keeps what was committed), or empty
     bool cancelled = false;
+    // Another update of the same index file (another window or another
+    // instance of the program) was running: this one did nothing.
+    bool busy = false;
 };
 
 // Runs one update; returns when it is over. The store is walked and the
@@ -41,7 +44,9 @@ struct IndexReport {
 // every 50 ms: total is 0 while the walk is still counting, done is then the
 // number of data sets found so far. `cancelled` is asked between data sets
 // and while waiting. Both may be called on one of the update's threads,
-// never two at once. Never throws: a failure is reported in
+// never two at once. Only one update of an index file runs at a time,
+// across processes: while another holds it, this one returns at once with
+// IndexReport::busy. Never throws: a failure is reported in
 // IndexReport::error.
 IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<bool()>& cancelled,
                              const std::function<void(int done, int total)>& progress);

@@ -1,11 +1,13 @@
 // The search index on real SQLite files: words, extents, incremental
 // updates, damaged files and a search while an update runs.
+#include <QLockFile>
 #include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
 
 #include "SearchService.h"
 #include "SearchTestSupport.h"
@@ -425,6 +427,34 @@ TEST_F(SearchIndexTest, ACancelledUpdateKeepsWhatItWroteAndTheNextOneFinishes)
     EXPECT_EQ(r.read, kCount - kept) << "only what the cancelled run left is read";
     EXPECT_EQ(find(QStringLiteral("gravel")).size(), kCount);
     EXPECT_TRUE(SearchIndex(indexFile()).isComplete());
+}
+
+TEST_F(SearchIndexTest, OneUpdateOfAnIndexRunsAtATime)
+{
+    constexpr int kCount = 300;
+    for (int i = 0; i < kCount; ++i)
+        dataset("d" + std::to_string(i % 3) + "/heath" + std::to_string(i) + ".shp", {"Heath " + std::to_string(i), "", ""});
+    {
+        // Another program holds the index.
+        QLockFile other(indexFile() + QStringLiteral(".lock"));
+        ASSERT_TRUE(other.tryLock(0));
+        const IndexReport r = update();
+        EXPECT_TRUE(r.busy);
+        EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+        EXPECT_EQ(r.read, 0);
+        EXPECT_TRUE(find(QStringLiteral("heath")).isEmpty());
+    }
+    // Two at once (two windows on one server): neither fails the other.
+    auto first = std::async(std::launch::async, [this] { return update(); });
+    const IndexReport second = update();
+    const IndexReport other = first.get();
+    for (const IndexReport& r : {second, other}) {
+        EXPECT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+        EXPECT_TRUE(r.notice.isEmpty()) << r.notice.toStdString();
+    }
+    EXPECT_EQ(second.read + other.read, kCount) << "each document is read by one of them";
+    EXPECT_EQ(find(QStringLiteral("heath")).size(), kCount);
+    EXPECT_EQ(SearchIndex(indexFile()).datasetCount(), kCount);
 }
 
 TEST_F(SearchIndexTest, SearchWhileIndexingSeesWhatIsCommittedSoFar)
