@@ -52,6 +52,7 @@ void TdlgAtlasdesk::startIndexing()
     if (!indexOnConnect || ServerRoot.empty())
         return;
     m_indexer->start(IndexSettings::fromConfiguration(ServerRoot, searchIndexFile(ServerRoot)));
+    m_indexOnTaskLine = !cancellableTaskRunning() && !isCatalogueTaskRunning();
     searchPane->setIndexStatus(QStringLiteral("Indexing..."));
 }
 
@@ -144,8 +145,8 @@ void TdlgAtlasdesk::onIndexProgress(int done, int total)
                              : QStringLiteral("Indexing: %1 of %2 data sets").arg(done).arg(total);
     searchPane->setIndexStatus(text);
     // The indexer runs beside the user's commands: a walk or a catalogue run
-    // that can be cancelled owns the task line while it runs.
-    if (cancellableTaskRunning() || isCatalogueTaskRunning())
+    // takes the task line, and keeps it for its end caption.
+    if (!m_indexOnTaskLine || cancellableTaskRunning() || isCatalogueTaskRunning())
         return;
     ggTask->setMaximum(total);
     if (total > 0)
@@ -157,8 +158,9 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
 {
     // Only a task line that shows the indexer's own progress is changed: the
     // end caption of a walk or a catalogue run that ended meanwhile stays.
-    const bool ownsTaskLine = !cancellableTaskRunning() && !isCatalogueTaskRunning() &&
+    const bool ownsTaskLine = m_indexOnTaskLine && !cancellableTaskRunning() && !isCatalogueTaskRunning() &&
                               lblTask->text().startsWith(QStringLiteral("Indexing:"));
+    m_indexOnTaskLine = false;
     if (ownsTaskLine) {
         ggTask->setMaximum(100);
         ggTask->setValue(0);
@@ -166,6 +168,8 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
     QStringList parts;
     if (!report.error.isEmpty())
         parts << QStringLiteral("Indexing failed: ") + report.error;
+    else if (report.busy)
+        parts << QStringLiteral("Another Atlasdesk window is bringing the search index of this server up to date");
     else if (!report.cancelled)
         parts << QStringLiteral("Indexed %1 data sets").arg(report.total);
     if (!report.notice.isEmpty())
@@ -177,7 +181,8 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
         lblTask->setText(text);
         lblTask->setToolTip(report.unreadable.join(QLatin1Char('\n')));
     }
-    searchPane->setIndexStatus(report.error.isEmpty() && report.notice.isEmpty() && report.unreadable.isEmpty()
+    searchPane->setIndexStatus(report.error.isEmpty() && !report.busy && report.notice.isEmpty() &&
+                                       report.unreadable.isEmpty()
                                    ? QString()
                                    : text);
     searchPane->stSearch->setToolTip(report.unreadable.join(QLatin1Char('\n')));

@@ -682,6 +682,7 @@ void TdlgAtlasdesk::ShowReady()
 void TdlgAtlasdesk::beginCancellableTask(std::function<void()> onCancel)
 {
     m_cancelTask = std::move(onCancel);
+    m_indexOnTaskLine = false;
     btCancelTask->setEnabled(true);
     btCancelTask->setVisible(true);
     // The View edition hides the status line; a task that can take long

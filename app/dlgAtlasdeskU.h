@@ -392,6 +392,10 @@ private:
 
     TdmAtlasdesk* m_dataModule;
     StoreIndexer* m_indexer = nullptr;  // window thread only; its worker reports by signals
+    // The task line shows the running index update's progress: no walk or
+    // catalogue run has taken it since the update started (their end
+    // captions stay).
+    bool m_indexOnTaskLine = false;
     // The data set being revealed, while folders on its way are listed
     // (window thread only).
     struct Reveal {

@@ -3,6 +3,7 @@
 #include <sys/time.h>
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QListWidget>
 #include <QStackedWidget>
 #include <QTest>
@@ -168,6 +169,35 @@ TEST_F(SearchWindowTest, ExtentWordsAndCategoryFilterCombine)
     window().ckVector->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return pane().lvResults->count() == 1; }, 30000));
     EXPECT_EQ(pane().lvResults->item(0)->toolTip(), QStringLiteral("other/notes.pdf"));
+}
+
+TEST_F(SearchWindowTest, TheIndexShowsItsProgressOnlyOnATaskLineNoOtherTaskTook)
+{
+    TreeNode* root = connected();
+    TdlgAtlasdesk& w = window();
+    // An update of its own shows on the task line, and so does its end.
+    window().tvXMLTree->setCurrentItem(root);
+    action("mnuRefresh")->trigger();
+    w.onIndexProgress(1, 5);
+    EXPECT_EQ(w.lblTask->text(), QStringLiteral("Indexing: 1 of 5 data sets"));
+    waitForIndex();
+    EXPECT_TRUE(w.lblTask->text().startsWith(QStringLiteral("Indexed "))) << w.lblTask->text().toStdString();
+
+    // An update that a walk overtakes leaves the walk's end caption, also
+    // to answers of the update that arrive after the walk ended.
+    action("mnuRefresh")->trigger();
+    w.tvXMLTree->clearSelection();
+    w.tvXMLTree->addToSelection(w.tvXMLTree->rootNode());
+    w.mnuXMLExpandAllClick();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.cancellableTaskRunning(); }, 30000));
+    const QString caption = w.lblTask->text();
+    EXPECT_TRUE(caption.startsWith(QStringLiteral("Ready: "))) << caption.toStdString();
+    w.onIndexProgress(2, 5);
+    waitForIndex();
+    IndexReport late;
+    late.total = 5;
+    w.onIndexFinished(late);
+    EXPECT_EQ(w.lblTask->text(), caption);
 }
 
 TEST_F(SearchWindowTest, RefreshBringsTheIndexUpToDate)
