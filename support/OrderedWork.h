@@ -22,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -31,7 +32,8 @@ class OrderedWork {
 public:
     using Work = std::function<Result(size_t index, const std::function<bool()>& stop)>;
 
-    // Starts min(threads, count) threads (at least one when count > 0).
+    // Starts min(threads, count) threads (at least one when count > 0;
+    // fewer when the system gives no more, std::system_error when none).
     // They work at most `ahead` items beyond the last one taken, which
     // bounds the results held at once.
     OrderedWork(size_t count, size_t threads, Work work, size_t ahead = 1024)
@@ -41,9 +43,18 @@ public:
         m_state->results.resize(count);
         m_state->errors.resize(count);
         m_state->ahead = std::max<size_t>(ahead, 1);
-        const size_t started = std::min(std::max<size_t>(threads, 1), count);
-        for (size_t t = 0; t < started; ++t)
-            std::thread(&OrderedWork::run, m_state).detach();
+        const size_t wanted = std::min(std::max<size_t>(threads, 1), count);
+        for (size_t t = 0; t < wanted; ++t) {
+            try {
+                std::thread(&OrderedWork::run, m_state).detach();
+            } catch (const std::system_error&) {
+                // The system has no more threads to give: those started do
+                // the work; without any, there is no way to do it.
+                if (t == 0)
+                    throw;
+                break;
+            }
+        }
     }
     ~OrderedWork() { stop(); }
     OrderedWork(const OrderedWork&) = delete;
@@ -60,11 +71,15 @@ public:
             return false;
         const size_t i = s.taken;
         while (!s.results[i] && !s.errors[i]) {
+            // Asked without the lock: the test may take its time.
+            lock.unlock();
             if (cancelled && cancelled()) {
-                lock.unlock();
                 stop();
                 return false;
             }
+            lock.lock();
+            if (s.results[i] || s.errors[i])
+                break;
             s.filled.wait_for(lock, std::chrono::milliseconds(50));
         }
         ++s.taken;
