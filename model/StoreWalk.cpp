@@ -22,8 +22,8 @@ namespace {
 constexpr size_t kReaders = 4;
 
 // Size and time of the metadata file `relative` to the open folder `dirFd`
-// (no path resolution from the root for each of thousands of files); none
-// when it is not a regular file.
+// (no path resolution from the root for each of thousands of files), or to
+// the current folder for AT_FDCWD; none when it is not a regular file.
 void statMetadata(int dirFd, const std::string& relative, WalkedDataset& d)
 {
     struct stat st;
@@ -50,10 +50,13 @@ FolderResult readFolder(const std::string& dir, const std::function<bool()>& sto
     result.listed = true;
     result.device = listing.device;
     result.inode = listing.inode;
+    // Without the folder open (no descriptor left), paths are taken whole.
     const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     auto statIn = [&](WalkedDataset& d) {
         if (dirFd >= 0 && d.xmlPath.compare(0, dir.size(), dir) == 0)
             statMetadata(dirFd, d.xmlPath.substr(dir.size()), d);
+        else
+            statMetadata(AT_FDCWD, d.xmlPath, d);
     };
     // The folder's own description is not one of its entries; the names
     // read tell whether it is there.
@@ -115,8 +118,8 @@ bool walkStore(const std::string& root, const std::function<bool()>& cancelled,
             folders.insert(folders.end(), std::make_move_iterator(result.subdirectories.begin()),
                            std::make_move_iterator(result.subdirectories.end()));
         }
-        if (cancelled && cancelled())
-            return false;
+        if (!reading.allTaken())
+            return false; // cancelled while waiting for a folder
     }
     return true;
 }

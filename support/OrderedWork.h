@@ -91,6 +91,14 @@ public:
         return true;
     }
 
+    // Whether every result has been taken (take() returned false for that
+    // reason, not because it was cancelled).
+    bool allTaken() const
+    {
+        const std::lock_guard lock(m_state->mutex);
+        return m_state->taken >= m_state->results.size();
+    }
+
     // Asks the threads to stop at their next item; does not wait for them.
     void stop()
     {

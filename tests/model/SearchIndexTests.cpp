@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <future>
+#include <utility>
 
 #include "SearchService.h"
 #include "SearchTestSupport.h"
@@ -409,6 +410,10 @@ TEST_F(SearchIndexTest, ACancelledUpdateKeepsWhatItWroteAndTheNextOneFinishes)
     constexpr int kCount = 400;
     for (int i = 0; i < kCount; ++i)
         dataset("many/set" + std::to_string(i) + ".shp", {"Gravel " + std::to_string(i), "", ""});
+    // Told once, at whichever point it asks first, a walk stops.
+    bool told = false;
+    EXPECT_FALSE(walkStore(m_store.path(), [&] { return !std::exchange(told, true); }, [](WalkedDataset&&) {}));
+
     IndexSettings s = settings();
     s.commitEvery = 20;
     int asked = 0;

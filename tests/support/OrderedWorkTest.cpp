@@ -30,6 +30,7 @@ TEST(OrderedWorkTest, ResultsComeInOrderWhateverThreadFinishesFirst)
             EXPECT_EQ(result, i * i);
         }
         EXPECT_FALSE(work.take(result)) << "all taken";
+        EXPECT_TRUE(work.allTaken());
     }
     OrderedWork<int> none(0, 4, [](size_t, const std::function<bool()>&) { return 1; });
     int result = 0;
@@ -99,6 +100,7 @@ TEST(OrderedWorkTest, AGivenUpTakerIsNotHeldByAStuckThread)
         });
         int result = 0;
         EXPECT_FALSE(work.take(result, [&] { return ++asked >= 3; }));
+        EXPECT_FALSE(work.allTaken()) << "stopped, not done";
         // Leaving the scope does not wait for the stuck thread either.
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
