@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
@@ -272,6 +274,27 @@ size_t readdirAndStat(const std::string& dir)
 size_t walkTree(const std::string& dir)
 {
     return walk(dir, true);
+}
+
+double longestStall(const std::function<bool()>& busy)
+{
+    QElapsedTimer sinceTick;
+    qint64 longest = 0;
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    timer.setInterval(1);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (sinceTick.isValid())
+            longest = std::max(longest, sinceTick.nsecsElapsed());
+        sinceTick.restart();
+    });
+    timer.start();
+    while (busy())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+    // The turn that attached the answer counts too.
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+    return static_cast<double>(longest) / 1e9;
 }
 
 void settle()

@@ -85,6 +85,10 @@ size_t walkTree(const std::string& dir);
 // Runs the event loop until the posted work (layouts, paints) is done.
 void settle();
 
+// Runs the event loop while `busy()` holds and returns the longest time, in
+// seconds, between two turns of it, measured by a 1 ms timer on this thread.
+double longestStall(const std::function<bool()>& busy);
+
 // The folder of the repository and of the shared samples (compiled in,
 // ATLASDESK_SAMPLES_DIR in the environment wins).
 std::string sourceDir();

@@ -4,7 +4,6 @@
 // "&Expand all".
 #include <QElapsedTimer>
 #include <QTest>
-#include <QTimer>
 
 #include <algorithm>
 #include <iostream>
@@ -33,30 +32,6 @@ std::unique_ptr<SlowMount> mountSlow(const ScratchDir& source, const ScratchDir&
     if (!mount->mounted())
         throw std::runtime_error("the slow file system did not come up");
     return mount;
-}
-
-// The longest time between two turns of the event loop while `busy` holds,
-// measured by a 1 ms timer on the window's thread.
-template <typename Busy>
-double longestStall(Busy busy)
-{
-    QElapsedTimer sinceTick;
-    qint64 longest = 0;
-    QTimer timer;
-    timer.setTimerType(Qt::PreciseTimer);
-    timer.setInterval(1);
-    QObject::connect(&timer, &QTimer::timeout, [&] {
-        if (sinceTick.isValid())
-            longest = std::max(longest, sinceTick.nsecsElapsed());
-        sinceTick.restart();
-    });
-    timer.start();
-    while (busy())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
-    // The turn that attached the answer counts too.
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-    return static_cast<double>(longest) / 1e9;
 }
 
 } // namespace
