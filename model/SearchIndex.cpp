@@ -161,7 +161,7 @@ void SearchIndex::createSchema()
     // No index on the path: nothing looks a data set up by it (an update
     // reads every row once), one update writes at a time (see
     // updateStoreIndex) and a walk meets each path once. Keeping one cost
-    // a fifth of the writing and a tenth of the file.
+    // a fifth of the writing and a twelfth of the file.
     exec(QStringLiteral(
         "CREATE TABLE datasets(id INTEGER PRIMARY KEY, path BLOB NOT NULL, xml BLOB NOT NULL, "
         "rel TEXT NOT NULL, category INTEGER NOT NULL, title TEXT NOT NULL, size INTEGER NOT NULL, "

@@ -11,7 +11,13 @@
 // therefore hold what it uses by value or shared pointer, never refer to the
 // caller's frame. It is called with a stop test to pass on to long work.
 // An exception thrown by `work` is thrown again by take(), on the taker's
-// thread, when its turn comes.
+// thread, when its turn comes. The threads run at a lower priority than
+// the rest of the program (where the system keeps one per thread).
+#ifdef __linux__
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -108,6 +114,17 @@ public:
     }
 
 private:
+    // The work is done in the background, for a taker that is itself a
+    // worker: the window's thread, and the taker, which waits for it in
+    // order, come first when the processor is short.
+    static void lowerThisThreadsPriority()
+    {
+#ifdef __linux__
+        // Linux keeps a nice value per thread.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+#endif
+    }
+
     struct State {
         Work work;
         std::vector<std::optional<Result>> results;
@@ -123,6 +140,7 @@ private:
 
     static void run(std::shared_ptr<State> state)
     {
+        lowerThisThreadsPriority();
         State& s = *state;
         const std::function<bool()> stop = [&s] { return s.stopped.load(); };
         for (;;) {
