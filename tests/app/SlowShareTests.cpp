@@ -15,6 +15,7 @@
 #include "AppFixture.h"
 #include "ListingService.h"
 #include "SlowMount.h"
+#include "StoreIndexer.h"
 
 namespace {
 
@@ -223,6 +224,45 @@ TEST_F(SlowShareTest, AHungDirectoryGivesAnErrorAndTheRestStaysUsable)
     EXPECT_EQ(childTexts(hung), (QStringList{"f1000.shp", "f1001.shp", "f1002.shp"}));
     EXPECT_TRUE(hung->data(0, ListingErrorRole).isNull());
     EXPECT_EQ(w.stItems->text(), QStringLiteral("Items: %1").arg(1 + countBelow(root)));
+}
+
+// The search index's update reads the share with threads of its own: one
+// stuck on a folder that does not answer holds neither the update's end
+// nor the next update.
+TEST_F(SlowShareTest, AnIndexUpdateStopsAtOnceWhileTheShareHangs)
+{
+    fill(m_source.path() + "fine", 4);
+    fill(m_source.path() + "hung", 3);
+    for (int i = 0; i < 4; ++i)
+        writeFile(m_source.path() + "fine/f" + std::to_string(1000 + i) + ".shp.xml", "<metadata/>");
+    const std::string share = mount(0, "/hung");
+    window(); // the configuration the update reads
+    testutil::TempDir cache;
+    const IndexSettings settings = IndexSettings::fromConfiguration(share, QString::fromStdString(cache / "index.sqlite"));
+    StoreIndexer indexer;
+    QSignalSpy finished(&indexer, &StoreIndexer::finished);
+    m_mount->hang();
+    indexer.start(settings);
+    QTest::qWait(300);
+    ASSERT_TRUE(indexer.isRunning()) << "the walk waits for the hung folder";
+    QElapsedTimer clock;
+    clock.start();
+    indexer.cancel();
+    ASSERT_TRUE(finished.wait(5000));
+    EXPECT_LT(clock.elapsed(), 500) << "stopped without waiting for the share";
+    EXPECT_TRUE(finished.takeFirst().at(0).value<IndexReport>().cancelled);
+    EXPECT_FALSE(indexer.isRunning());
+
+    // Released, the stuck read of the stopped update ends on its own, and a
+    // new update reads the whole share.
+    m_mount->release();
+    indexer.start(settings);
+    ASSERT_TRUE(finished.wait(30000));
+    const IndexReport report = finished.takeFirst().at(0).value<IndexReport>();
+    EXPECT_FALSE(report.cancelled);
+    EXPECT_TRUE(report.error.isEmpty()) << report.error.toStdString();
+    EXPECT_EQ(report.total, 7);
+    EXPECT_EQ(report.read, 4);
 }
 
 // "&Select children" acts on a whole subtree: when a folder below cannot be
