@@ -61,7 +61,7 @@ bool SearchFieldReader::read(const std::string& xmlPath, SearchFields& fields, Q
 {
     fields = SearchFields();
     try {
-        tXMLDocument doc(xmlPath);
+        tXMLDocument doc(xmlPath, tXMLDocument::Layout::ReadOnly);
         const std::vector<tXMLNodeList> matched = m_matcher.match(doc);
         // Paths the one pass does not answer are evaluated only when a
         // field asks for them, as reading them one by one would.

@@ -507,6 +507,14 @@ tXMLDocument::~tXMLDocument()
         xmlFreeDoc(m_doc);
 }
 
+void tXMLDocument::requireChangeable() const
+{
+    // A compactly stored text cannot be changed: libxml2 would free memory
+    // it never allocated.
+    if (m_layout == Layout::ReadOnly)
+        throw EInvalidXMLOp("The document " + FileName + " was loaded for reading only");
+}
+
 void tXMLDocument::reset()
 {
     xmlDocPtr doc = xmlNewDoc(nullptr);
@@ -541,7 +549,8 @@ void tXMLDocument::Load()
         throw EInOutError(failure);
     // No DTD loading, no entity substitution, no network: metadata files
     // name DTDs on the web that must never be fetched.
-    int options = XML_PARSE_NONET | (m_layout == Layout::Keep ? 0 : XML_PARSE_NOBLANKS);
+    int options = XML_PARSE_NONET | (m_layout == Layout::Keep ? 0 : XML_PARSE_NOBLANKS) |
+                  (m_layout == Layout::ReadOnly ? XML_PARSE_COMPACT : 0);
     if (!forced.empty())
         options |= XML_PARSE_IGNORE_ENC;
     xmlDocPtr doc = xmlCtxtReadMemory(parser.get(), bytes.data(), static_cast<int>(bytes.size()),
@@ -576,6 +585,7 @@ void tXMLDocument::Load()
 
 void tXMLDocument::Save()
 {
+    requireChangeable();
     if (FileName.empty())
         throw EInOutError("Cannot save a document that has no file name");
     // Without its root element the file would hold no XML document at all:
@@ -613,12 +623,14 @@ void tXMLDocument::Save()
 
 void tXMLDocument::SaveAs(const std::string& fileName)
 {
+    requireChangeable();
     FileName = fileName;
     Save();
 }
 
 void tXMLDocument::WriteProlog()
 {
+    requireChangeable();
     const std::string version = unquote(Version);
     const std::string encoding = unquote(Encoding);
     if (version.empty() || version.find_first_not_of("0123456789.") != std::string::npos)
@@ -652,6 +664,7 @@ void tXMLDocument::WriteProlog()
 
 tXMLNode tXMLDocument::CreateRoot(const std::string& name)
 {
+    requireChangeable();
     if (!isXmlName(name))
         throw EInvalidXMLOp("Invalid node tag " + name + " for the root");
     if (xmlDocGetRootElement(m_doc))
@@ -809,6 +822,7 @@ tVectorOfString tXMLDocument::CollectTexts(const tXMLNodeList& nodes)
 
 tXMLNode tXMLDocument::SetNodeText(const std::string& path, const std::string& text)
 {
+    requireChangeable();
     tXMLNode node = FindNode(path);
     if (!node)
         return AddNodeWithText(path, text);
@@ -825,6 +839,7 @@ tXMLNode tXMLDocument::SetNodeText(const std::string& path, const std::string& t
 
 tXMLNode tXMLDocument::SetNodeTextAt(const std::string& path, const std::string& text, unsigned offset)
 {
+    requireChangeable();
     const tXMLNodeList nodes = selectNodes(m_doc, path);
     if (offset < nodes.size())
         return ReplaceText(nodes, text, offset);
@@ -839,6 +854,7 @@ tXMLNode tXMLDocument::SetNodeTextAt(const std::string& path, const std::string&
 
 tXMLNode tXMLDocument::ReplaceText(const tXMLNodeList& nodes, const std::string& text, unsigned offset)
 {
+    requireChangeable();
     if (offset >= nodes.size() || !nodes[offset])
         throw EInvalidXMLOp("Invalid offset in ReplaceText: " + std::to_string(offset));
     tXMLNode node = nodes[offset];
@@ -855,6 +871,7 @@ tXMLNode tXMLDocument::ReplaceText(const tXMLNodeList& nodes, const std::string&
 
 tXMLNode tXMLDocument::CreateNodePath(std::string path, bool appendLast)
 {
+    requireChangeable();
     path = withoutTrailingSlash(std::move(path));
     const tVectorOfString steps = SplitString(path, '/');
     const std::size_t high = steps.size() - 1;
@@ -978,6 +995,7 @@ void tXMLDocument::placeIndented(xmlNodePtr parent, xmlNodePtr element)
 
 tXMLNode tXMLDocument::AppendText(tXMLNode element, const std::string& text)
 {
+    requireChangeable();
     if (!element)
         throw EInvalidOperation("Node not found in AppendText");
     if (element->type != XML_ELEMENT_NODE && element->type != XML_ATTRIBUTE_NODE)
@@ -1006,6 +1024,7 @@ tXMLNode tXMLDocument::AddNodeWithText(const std::string& path, const std::strin
 
 tXMLNode tXMLDocument::RemoveTextChildren(tXMLNode element)
 {
+    requireChangeable();
     if (!element)
         throw EInvalidOperation("Node not found in RemoveTextChildren");
     if (element->type != XML_ELEMENT_NODE && element->type != XML_ATTRIBUTE_NODE)
@@ -1023,6 +1042,7 @@ tXMLNode tXMLDocument::RemoveTextChildren(tXMLNode element)
 
 void tXMLDocument::ClearNodeText(const std::string& path, bool allowSeveral)
 {
+    requireChangeable();
     const tXMLNodeList nodes = FindNodes(path);
     if (nodes.size() > 1 && !allowSeveral)
         throw EInvalidXMLOp("Several nodes correspond to the XPath to be cleared.");
@@ -1032,6 +1052,7 @@ void tXMLDocument::ClearNodeText(const std::string& path, bool allowSeveral)
 
 void tXMLDocument::DeleteNode(const std::string& path)
 {
+    requireChangeable();
     tXMLNode node = FindNode(path);
     if (!node)
         return;
@@ -1067,6 +1088,7 @@ _xmlAttr* tXMLDocument::GetAttributeNode(tXMLNode node, const std::string& name)
 
 void tXMLDocument::SetNodeAttribute(tXMLNode element, const std::string& name, const std::string& value)
 {
+    requireChangeable();
     xmlAttrPtr attribute = GetAttributeNode(element, name);
     if (element->type != XML_ELEMENT_NODE)
         throw EInvalidXMLOp("Attributes can only be set on elements");
@@ -1090,6 +1112,7 @@ void tXMLDocument::SetNodeAttribute(tXMLNode element, const std::string& name, c
 void tXMLDocument::SetAttribute(const std::string& path, const std::string& name, bool createIfMissing,
                                 const std::string& value)
 {
+    requireChangeable();
     tXMLNode node = FindNode(path);
     if (!node) {
         if (!createIfMissing)

@@ -43,7 +43,11 @@ public:
     //    as it was, so that a save changes only what was changed; elements
     //    added by CreateNodePath are indented like their siblings. Reads of
     //    elements whose first child is such white space see that text.
-    enum class Layout { Reindent, Keep };
+    //  - ReadOnly: read as Reindent, for looking things up only: short texts
+    //    are kept in their nodes (fewer allocations, a quicker load), and
+    //    every call that would change or save the document raises
+    //    EInvalidXMLOp instead.
+    enum class Layout { Reindent, Keep, ReadOnly };
 
     // A new, empty document: no declaration, no root element.
     tXMLDocument();
@@ -138,6 +142,8 @@ public:
 
 private:
     void reset();
+    // Raises EInvalidXMLOp for a document loaded with Layout::ReadOnly.
+    void requireChangeable() const;
     // Places a new element as `parent`'s last element child, indented like
     // the elements around it (Layout::Keep only).
     void placeIndented(_xmlNode* parent, _xmlNode* element);

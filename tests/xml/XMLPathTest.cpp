@@ -115,6 +115,51 @@ TEST_F(XMLPathTest, CollectTextsWalksEveryTextNodeTrimmed)
     EXPECT_THAT(tXMLDocument::CollectTexts({}), IsEmpty());
 }
 
+// A document read only for looking things up reads as any other, and
+// refuses every change (its short texts are stored where libxml2 could not
+// free them).
+TEST_F(XMLPathTest, ReadOnlyDocumentsReadTheSameAndRefuseChanges)
+{
+    const std::string longText(200, 'z');
+    writeFile(dir / "long.xml", std::string(kSample).replace(std::string(kSample).find("<pad>"), 0,
+                                                             "<long>" + longText + "</long>"));
+    const tXMLDocument normal(dir / "long.xml");
+    tXMLDocument readOnly(dir / "long.xml", tXMLDocument::Layout::ReadOnly);
+    for (const char* path : {"b", "a/b", "pad", "m", "n", "e", "d", "long", "r"}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(tXMLDocument::CollectTexts(readOnly.FindNodes(path)), tXMLDocument::CollectTexts(normal.FindNodes(path)));
+        EXPECT_EQ(readOnly.GetNodeText(path), normal.GetNodeText(path));
+    }
+    EXPECT_EQ(readOnly.GetNodeText("long"), longText);
+
+    const std::string before = readFile(dir / "long.xml");
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"SetNodeText", [&] { readOnly.SetNodeText("r/b", "4"); }},
+        {"SetNodeTextAt", [&] { readOnly.SetNodeTextAt("r/a/b", "4", 0); }},
+        {"ReplaceText", [&] { readOnly.ReplaceText(readOnly.FindNodes("r/b"), "4", 0); }},
+        {"CreateNodePath", [&] { readOnly.CreateNodePath("r/new", true); }},
+        {"AddNodeWithText", [&] { readOnly.AddNodeWithText("r/new", "4"); }},
+        {"AppendText", [&] { readOnly.AppendText(readOnly.FindNode("pad"), "4"); }},
+        {"RemoveTextChildren", [&] { readOnly.RemoveTextChildren(readOnly.FindNode("pad")); }},
+        {"ClearNodeText", [&] { readOnly.ClearNodeText("pad", false); }},
+        {"DeleteNode", [&] { readOnly.DeleteNode("pad"); }},
+        {"SetNodeAttribute", [&] { readOnly.SetNodeAttribute(readOnly.FindNode("pad"), "k", "v"); }},
+        {"SetAttribute", [&] { readOnly.SetAttribute("pad", "k", true, "v"); }},
+        {"WriteProlog", [&] { readOnly.WriteProlog(); }},
+        {"CreateRoot", [&] { readOnly.CreateRoot("other"); }},
+        {"Save", [&] { readOnly.Save(); }},
+        {"SaveAs", [&] { readOnly.SaveAs(dir / "copy.xml"); }},
+    };
+    for (const auto& [name, change] : changes) {
+        SCOPED_TRACE(name);
+        EXPECT_THROW(change(), EInvalidXMLOp);
+    }
+    EXPECT_EQ(readOnly.GetNodeText("pad"), normal.GetNodeText("pad")) << "nothing changed";
+    EXPECT_EQ(readOnly.FileName, dir / "long.xml");
+    EXPECT_EQ(readFile(dir / "long.xml"), before);
+    EXPECT_FALSE(testutil::exists(dir / "copy.xml"));
+}
+
 // Only FindNode and CreateNodePath (and what is built on them) drop a
 // trailing "/"; the others hand the path on unchanged, where it is not a
 // valid expression.
