@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "AtlasdeskOps.h"
+#include "Samples.h"
 #include "TestUtil.h"
 #include "XMLOps.h"
 
@@ -15,11 +16,11 @@ using testutil::writeFile;
 namespace {
 
 // In a test: skips it when the shared samples are not beside the project,
-// and fails it when CI is set (CI has them).
+// and fails it under CI=true (CI has them).
 #define REQUIRE_SAMPLE(path)                                                                       \
     if (!std::filesystem::exists(path)) {                                                          \
-        if (qEnvironmentVariableIsSet("CI"))                                                       \
-            FAIL() << "CI is set but the sample " << (path) << " is missing";                      \
+        if (testutil::underCI())                                                                   \
+            FAIL() << "CI=true but the sample " << (path) << " is missing";                        \
         GTEST_SKIP() << "the sample " << (path) << " is not there (../shared/samples)";            \
     }
 
