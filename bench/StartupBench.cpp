@@ -32,7 +32,7 @@ StartupFigures startOnce(const std::string& probe, const std::string& workDir)
         throw std::runtime_error("the start-up probe did not show its window within a minute");
     }
     const QString output = QString::fromUtf8(process.readAllStandardOutput());
-    const QRegularExpression pattern(QStringLiteral("startup_ms=([0-9.]+) maxrss_kb=([0-9]+)"));
+    const QRegularExpression pattern(QStringLiteral("startup_ms=([0-9.]+) peak_kb=([0-9]+)"));
     const QRegularExpressionMatch match = pattern.match(output);
     if (process.exitCode() != 0 || !match.hasMatch())
         throw std::runtime_error("the start-up probe failed: " +
