@@ -1,4 +1,4 @@
-#include "Accessibility.h"
+#include "app/Accessibility.h"
 
 #include <QAccessible>
 #include <QAccessibleWidget>
@@ -9,8 +9,8 @@
 #include <iterator>
 #include <vector>
 
-#include "AtlasdeskOps.h"
-#include "ServerTree.h"
+#include "model/AtlasdeskOps.h"
+#include "app/ServerTree.h"
 
 QString categoryDescription(int category)
 {

@@ -1,10 +1,10 @@
-#include "AppInstances.h"
+#include "app/AppInstances.h"
 
 #include <QCoreApplication>
 #include <QPointer>
 
-#include "dlgAbout.h"
-#include "dlgHelp.h"
+#include "support/widgets/dlgAbout.h"
+#include "support/widgets/dlgHelp.h"
 
 namespace {
 QPointer<TdlgAboutBox> g_about;

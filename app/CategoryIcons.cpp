@@ -1,4 +1,4 @@
-#include "CategoryIcons.h"
+#include "app/CategoryIcons.h"
 
 #include <QPainter>
 #include <QPainterPath>

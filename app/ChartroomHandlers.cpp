@@ -14,16 +14,16 @@
 #include <QVBoxLayout>
 #include <cstdio>
 
-#include "AtlasdeskOps.h"
-#include "BrowserPane.h"
-#include "CommandGuard.h"
-#include "Errors.h"
-#include "PathOps.h"
-#include "UploadRun.h"
-#include "ServerTree.h"
-#include "XMLFile.h"
-#include "dlgAtlasdeskU.h"
-#include "dmAtlasdeskU.h"
+#include "model/AtlasdeskOps.h"
+#include "support/widgets/BrowserPane.h"
+#include "app/CommandGuard.h"
+#include "support/Errors.h"
+#include "support/PathOps.h"
+#include "catalogue/UploadRun.h"
+#include "app/ServerTree.h"
+#include "model/XMLFile.h"
+#include "app/dlgAtlasdeskU.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 void TdlgAtlasdesk::buildChartroomPage()
 {

@@ -1,4 +1,4 @@
-#include "CommandGuard.h"
+#include "app/CommandGuard.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -13,11 +13,11 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include "CommandGuard.h"
-#include "ServerTree.h"
-#include "TextBox.h"
-#include "XMLFile.h"
-#include "dlgAtlasdeskU.h"
+#include "app/CommandGuard.h"
+#include "app/ServerTree.h"
+#include "support/widgets/TextBox.h"
+#include "model/XMLFile.h"
+#include "app/dlgAtlasdeskU.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
-#include "HandOver.h"
+#include "app/HandOver.h"
 
 #include <QByteArray>
 #include <QMimeData>
 #include <QUrl>
 
-#include "PathOps.h"
-#include "XMLFile.h"
-#include "AtlasdeskOps.h"
+#include "support/PathOps.h"
+#include "model/XMLFile.h"
+#include "model/AtlasdeskOps.h"
 
 std::string dataFileOf(const tXMLFile& file)
 {

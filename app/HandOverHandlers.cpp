@@ -10,12 +10,12 @@
 #include <QUrl>
 #include <set>
 
-#include "CommandGuard.h"
-#include "HandOver.h"
-#include "PathOps.h"
-#include "ServerTree.h"
-#include "XMLFile.h"
-#include "dlgAtlasdeskU.h"
+#include "app/CommandGuard.h"
+#include "app/HandOver.h"
+#include "support/PathOps.h"
+#include "app/ServerTree.h"
+#include "model/XMLFile.h"
+#include "app/dlgAtlasdeskU.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "MetadataViews.h"
+#include "app/MetadataViews.h"
 
-#include "XslTransform.h"
+#include "xml/XslTransform.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -22,7 +22,7 @@
 #include <memory>
 #include <string>
 
-#include "MetadataView.h"
+#include "xml/MetadataView.h"
 
 class QTemporaryDir;
 class QTimer;

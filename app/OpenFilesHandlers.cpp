@@ -1,13 +1,13 @@
 // "&Open file(s)": opens the selected data files in their own programs.
 #include <QMessageBox>
 
-#include "AtlasdeskOps.h"
-#include "CommandGuard.h"
-#include "FileOps.h"
-#include "HandOver.h"
-#include "ServerTree.h"
-#include "XMLFile.h"
-#include "dlgAtlasdeskU.h"
+#include "model/AtlasdeskOps.h"
+#include "app/CommandGuard.h"
+#include "support/FileOps.h"
+#include "app/HandOver.h"
+#include "app/ServerTree.h"
+#include "model/XMLFile.h"
+#include "app/dlgAtlasdeskU.h"
 
 void TdlgAtlasdesk::OnMnuOpenFilesClick()
 {

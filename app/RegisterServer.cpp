@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "AtlasdeskOps.h"
-#include "PathOps.h"
+#include "model/AtlasdeskOps.h"
+#include "support/PathOps.h"
 
 int main(int argc, char* argv[])
 {

@@ -1,8 +1,8 @@
 // The "&Rename" page: the number of files concerned.
 #include <QGroupBox>
 
-#include "ServerTree.h"
-#include "dlgAtlasdeskU.h"
+#include "app/ServerTree.h"
+#include "app/dlgAtlasdeskU.h"
 
 void TdlgAtlasdesk::OnTabRenameShow()
 {

@@ -7,17 +7,17 @@
 #include <QProgressBar>
 #include <QStandardPaths>
 
-#include "AtlasdeskOps.h"
-#include "CommandGuard.h"
-#include "FileOps.h"
-#include "ListingService.h"
-#include "PathOps.h"
-#include "SearchPane.h"
-#include "SearchService.h"
-#include "ServerTree.h"
-#include "StoreIndexer.h"
-#include "XMLFile.h"
-#include "dlgAtlasdeskU.h"
+#include "model/AtlasdeskOps.h"
+#include "app/CommandGuard.h"
+#include "support/FileOps.h"
+#include "model/ListingService.h"
+#include "support/PathOps.h"
+#include "app/SearchPane.h"
+#include "model/SearchService.h"
+#include "app/ServerTree.h"
+#include "model/StoreIndexer.h"
+#include "model/XMLFile.h"
+#include "app/dlgAtlasdeskU.h"
 
 void TdlgAtlasdesk::connectSearch()
 {

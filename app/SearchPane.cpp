@@ -1,4 +1,4 @@
-#include "SearchPane.h"
+#include "app/SearchPane.h"
 
 #include <QDoubleValidator>
 #include <QGridLayout>
@@ -12,9 +12,9 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "CategoryIcons.h"
-#include "PathOps.h"
-#include "WorldMap.h"
+#include "app/CategoryIcons.h"
+#include "support/PathOps.h"
+#include "app/WorldMap.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <vector>
 
-#include "SearchService.h"
+#include "model/SearchService.h"
 
 class QLabel;
 class QLineEdit;

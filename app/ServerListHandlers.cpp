@@ -5,10 +5,10 @@
 #include <QFileDialog>
 #include <QMenu>
 
-#include "AtlasdeskOps.h"
-#include "CommandGuard.h"
-#include "FileOps.h"
-#include "dlgAtlasdeskU.h"
+#include "model/AtlasdeskOps.h"
+#include "app/CommandGuard.h"
+#include "support/FileOps.h"
+#include "app/dlgAtlasdeskU.h"
 
 tMenuItemServer::tMenuItemServer(const std::string& serverPath, QMenu* owner)
     : QObject(owner), ServerPath(serverPath)

@@ -1,4 +1,4 @@
-#include "ServerTree.h"
+#include "app/ServerTree.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -8,11 +8,11 @@
 #include <algorithm>
 #include <set>
 
-#include "Accessibility.h"
-#include "CategoryIcons.h"
-#include "FileOps.h"
-#include "HandOver.h"
-#include "XMLFile.h"
+#include "app/Accessibility.h"
+#include "app/CategoryIcons.h"
+#include "support/FileOps.h"
+#include "app/HandOver.h"
+#include "model/XMLFile.h"
 
 TreeNode::TreeNode(std::unique_ptr<tXMLFile> file) : m_file(std::move(file)) {}
 

@@ -4,11 +4,11 @@
 #include <QLineEdit>
 #include <QPixmap>
 
-#include "AtlasdeskOps.h"
-#include "MetadataViews.h"
-#include "PathOps.h"
-#include "XMLFile.h"
-#include "dlgAtlasdeskU.h"
+#include "model/AtlasdeskOps.h"
+#include "app/MetadataViews.h"
+#include "support/PathOps.h"
+#include "model/XMLFile.h"
+#include "app/dlgAtlasdeskU.h"
 
 namespace {
 

@@ -3,12 +3,12 @@
 #include <QCheckBox>
 #include <QMenu>
 
-#include "AtlasdeskOps.h"
-#include "CommandGuard.h"
-#include "SearchPane.h"
-#include "ServerTree.h"
-#include "XMLFile.h"
-#include "dlgAtlasdeskU.h"
+#include "model/AtlasdeskOps.h"
+#include "app/CommandGuard.h"
+#include "app/SearchPane.h"
+#include "app/ServerTree.h"
+#include "model/XMLFile.h"
+#include "app/dlgAtlasdeskU.h"
 
 bool TdlgAtlasdesk::IsCategoryShown(const TreeNode* node) const
 {

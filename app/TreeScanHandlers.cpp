@@ -6,17 +6,17 @@
 #include <QStyle>
 #include <thread>
 
-#include "AtlasdeskOps.h"
-#include "CategoryIcons.h"
-#include "CommandGuard.h"
-#include "DirectoryListing.h"
-#include "FileOps.h"
-#include "ListingService.h"
-#include "PathOps.h"
-#include "SearchPane.h"
-#include "ServerTree.h"
-#include "XMLFile.h"
-#include "dlgAtlasdeskU.h"
+#include "model/AtlasdeskOps.h"
+#include "app/CategoryIcons.h"
+#include "app/CommandGuard.h"
+#include "model/DirectoryListing.h"
+#include "support/FileOps.h"
+#include "model/ListingService.h"
+#include "support/PathOps.h"
+#include "app/SearchPane.h"
+#include "app/ServerTree.h"
+#include "model/XMLFile.h"
+#include "app/dlgAtlasdeskU.h"
 
 namespace {
 

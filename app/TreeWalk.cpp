@@ -2,14 +2,14 @@
 // (one listing at a time, off the window's thread) and expanded. The walk
 // goes on between answers, so the window keeps drawing and reacting; it
 // shows "n folders read" and stops on Cancel or Esc, leaving what was read.
-#include "TreeWalk.h"
+#include "app/TreeWalk.h"
 
 #include <QLabel>
 #include <QProgressBar>
 
-#include "AtlasdeskOps.h"
-#include "ServerTree.h"
-#include "XMLFile.h"
+#include "model/AtlasdeskOps.h"
+#include "app/ServerTree.h"
+#include "model/XMLFile.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "dlgAtlasdeskU.h"
+#include "app/dlgAtlasdeskU.h"
 
 struct TdlgAtlasdesk::TreeWalk {
     using DirId = std::pair<uint64_t, uint64_t>; // device, inode

@@ -8,15 +8,15 @@
 #include <QLineEdit>
 #include <QPixmap>
 
-#include "AtlasdeskOps.h"
-#include "BrowserPane.h"
-#include "CommandGuard.h"
-#include "Errors.h"
-#include "MetadataViews.h"
-#include "PathOps.h"
-#include "ServerTree.h"
-#include "XMLFile.h"
-#include "dlgAtlasdeskU.h"
+#include "model/AtlasdeskOps.h"
+#include "support/widgets/BrowserPane.h"
+#include "app/CommandGuard.h"
+#include "support/Errors.h"
+#include "app/MetadataViews.h"
+#include "support/PathOps.h"
+#include "app/ServerTree.h"
+#include "model/XMLFile.h"
+#include "app/dlgAtlasdeskU.h"
 
 namespace {
 

@@ -10,10 +10,10 @@
 #include <QTabWidget>
 #include <cstdlib>
 
-#include "FileOps.h"
-#include "PathOps.h"
-#include "ServerTree.h"
-#include "dlgAtlasdeskU.h"
+#include "support/FileOps.h"
+#include "support/PathOps.h"
+#include "app/ServerTree.h"
+#include "app/dlgAtlasdeskU.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "WorldMap.h"
+#include "app/WorldMap.h"
 
 #include <QFile>
 #include <QMouseEvent>

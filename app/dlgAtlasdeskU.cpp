@@ -1,4 +1,4 @@
-#include "dlgAtlasdeskU.h"
+#include "app/dlgAtlasdeskU.h"
 
 #include <fnmatch.h>
 #include <dirent.h>
@@ -34,24 +34,24 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "Accessibility.h"
-#include "AppInstances.h"
-#include "AtlasdeskOps.h"
-#include "BrowserPane.h"
-#include "CategoryIcons.h"
-#include "CommandGuard.h"
-#include "FileOps.h"
-#include "Idrisi.h"
-#include "ListingService.h"
-#include "PathOps.h"
-#include "SearchPane.h"
-#include "ServerTree.h"
-#include "TreeWalk.h"
-#include "XMLFile.h"
-#include "XMLOps.h"
-#include "dlgAbout.h"
-#include "dlgHelp.h"
-#include "dmAtlasdeskU.h"
+#include "app/Accessibility.h"
+#include "app/AppInstances.h"
+#include "model/AtlasdeskOps.h"
+#include "support/widgets/BrowserPane.h"
+#include "app/CategoryIcons.h"
+#include "app/CommandGuard.h"
+#include "support/FileOps.h"
+#include "support/Idrisi.h"
+#include "model/ListingService.h"
+#include "support/PathOps.h"
+#include "app/SearchPane.h"
+#include "app/ServerTree.h"
+#include "app/TreeWalk.h"
+#include "model/XMLFile.h"
+#include "xml/XMLOps.h"
+#include "support/widgets/dlgAbout.h"
+#include "support/widgets/dlgHelp.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 namespace {
 

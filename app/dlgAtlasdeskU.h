@@ -13,10 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "DirectoryListing.h"
-#include "HTMLlogOps.h"
-#include "CatalogueTask.h"
-#include "UploadRun.h"
+#include "model/DirectoryListing.h"
+#include "support/HTMLlogOps.h"
+#include "catalogue/CatalogueTask.h"
+#include "catalogue/UploadRun.h"
 
 class QAction;
 class QButtonGroup;

@@ -6,12 +6,12 @@
 #include <QTimer>
 #include <string>
 
-#include "Accessibility.h"
-#include "AppInstances.h"
-#include "FindBox.h"
-#include "CategoryIcons.h"
-#include "dlgAtlasdeskU.h"
-#include "dmAtlasdeskU.h"
+#include "app/Accessibility.h"
+#include "app/AppInstances.h"
+#include "support/widgets/FindBox.h"
+#include "app/CategoryIcons.h"
+#include "app/dlgAtlasdeskU.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 int main(int argc, char* argv[])
 {

@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "AtlasdeskOps.h"
-#include "CommandGuard.h"
-#include "dlgAtlasdeskU.h"
-#include "dmAtlasdeskU.h"
+#include "model/AtlasdeskOps.h"
+#include "app/CommandGuard.h"
+#include "app/dlgAtlasdeskU.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 namespace bench {
 

@@ -17,11 +17,11 @@
 
 #include "BenchWindow.h"
 #include "Benchmarks.h"
-#include "BrowserPane.h"
-#include "ServerTree.h"
-#include "TemporaryDocument.h"
-#include "XslTransform.h"
-#include "dlgAtlasdeskU.h"
+#include "support/widgets/BrowserPane.h"
+#include "app/ServerTree.h"
+#include "xml/TemporaryDocument.h"
+#include "xml/XslTransform.h"
+#include "app/dlgAtlasdeskU.h"
 
 namespace bench {
 

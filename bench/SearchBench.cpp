@@ -19,10 +19,10 @@
 
 #include "BenchWindow.h"
 #include "Benchmarks.h"
-#include "FileOps.h"
-#include "SearchService.h"
-#include "StoreIndexer.h"
-#include "dlgAtlasdeskU.h"
+#include "support/FileOps.h"
+#include "model/SearchService.h"
+#include "model/StoreIndexer.h"
+#include "app/dlgAtlasdeskU.h"
 
 namespace bench {
 

@@ -12,9 +12,9 @@
 
 #include "BenchWindow.h"
 #include "Benchmarks.h"
-#include "ServerTree.h"
+#include "app/ServerTree.h"
 #include "SlowMount.h"
-#include "dlgAtlasdeskU.h"
+#include "app/dlgAtlasdeskU.h"
 
 namespace bench {
 

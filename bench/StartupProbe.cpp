@@ -15,11 +15,11 @@
 #include <sstream>
 #include <string>
 
-#include "AppInstances.h"
-#include "CategoryIcons.h"
-#include "FindBox.h"
-#include "dlgAtlasdeskU.h"
-#include "dmAtlasdeskU.h"
+#include "app/AppInstances.h"
+#include "app/CategoryIcons.h"
+#include "support/widgets/FindBox.h"
+#include "app/dlgAtlasdeskU.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 namespace {
 

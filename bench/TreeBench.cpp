@@ -9,8 +9,8 @@
 
 #include "BenchWindow.h"
 #include "Benchmarks.h"
-#include "ServerTree.h"
-#include "dlgAtlasdeskU.h"
+#include "app/ServerTree.h"
+#include "app/dlgAtlasdeskU.h"
 
 namespace bench {
 

@@ -16,9 +16,9 @@
 
 #include "BenchWindow.h"
 #include "Benchmarks.h"
-#include "ServerTree.h"
-#include "dlgAtlasdeskU.h"
-#include "dmAtlasdeskU.h"
+#include "app/ServerTree.h"
+#include "app/dlgAtlasdeskU.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 namespace bench {
 

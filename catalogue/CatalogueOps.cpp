@@ -1,4 +1,4 @@
-#include "CatalogueOps.h"
+#include "catalogue/CatalogueOps.h"
 
 #include <libxml/tree.h>
 
@@ -17,11 +17,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Errors.h"
-#include "PathOps.h"
-#include "StringOps.h"
-#include "XMLFile.h"
-#include "XMLOps.h"
+#include "support/Errors.h"
+#include "support/PathOps.h"
+#include "support/StringOps.h"
+#include "model/XMLFile.h"
+#include "xml/XMLOps.h"
 
 namespace {
 

@@ -18,7 +18,7 @@
 #include <string_view>
 #include <vector>
 
-#include "AtlasdeskOps.h"
+#include "model/AtlasdeskOps.h"
 
 class tXMLDocument;
 class tXMLFile;

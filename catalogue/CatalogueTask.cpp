@@ -1,4 +1,4 @@
-#include "CatalogueTask.h"
+#include "catalogue/CatalogueTask.h"
 
 #include <QElapsedTimer>
 #include <QThread>

@@ -10,8 +10,8 @@
 #include <functional>
 #include <memory>
 
-#include "HTMLlogOps.h"
-#include "UploadRun.h"
+#include "support/HTMLlogOps.h"
+#include "catalogue/UploadRun.h"
 
 class QThread;
 

@@ -1,4 +1,4 @@
-#include "ChartroomConnection.h"
+#include "catalogue/ChartroomConnection.h"
 
 #include <QSqlError>
 #include <QSqlQuery>

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "Errors.h"
+#include "support/Errors.h"
 
 class QSqlError;
 

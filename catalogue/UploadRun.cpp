@@ -1,4 +1,4 @@
-#include "UploadRun.h"
+#include "catalogue/UploadRun.h"
 
 #include <QDateTime>
 
@@ -14,14 +14,14 @@
 #include <set>
 #include <thread>
 
-#include "AtlasdeskOps.h"
-#include "CatalogueOps.h"
-#include "Errors.h"
-#include "FileOps.h"
-#include "PathOps.h"
-#include "StringOps.h"
-#include "XMLFile.h"
-#include "dmAtlasdeskU.h"
+#include "model/AtlasdeskOps.h"
+#include "catalogue/CatalogueOps.h"
+#include "support/Errors.h"
+#include "support/FileOps.h"
+#include "support/PathOps.h"
+#include "support/StringOps.h"
+#include "model/XMLFile.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "CatalogueOps.h"
-#include "ChartroomConnection.h"
-#include "HTMLlogOps.h"
+#include "catalogue/CatalogueOps.h"
+#include "catalogue/ChartroomConnection.h"
+#include "support/HTMLlogOps.h"
 
 class tXMLFile;
 class TdmAtlasdesk;

@@ -1,4 +1,4 @@
-#include "dmAtlasdeskU.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 #include <QSqlError>
 #include <QSqlQuery>
@@ -9,10 +9,10 @@
 #include <charconv>
 #include <cstdlib>
 
-#include "AtlasdeskOps.h"
-#include "Errors.h"
-#include "StringOps.h"
-#include "XMLOps.h"
+#include "model/AtlasdeskOps.h"
+#include "support/Errors.h"
+#include "support/StringOps.h"
+#include "xml/XMLOps.h"
 
 namespace {
 

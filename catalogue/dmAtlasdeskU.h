@@ -15,7 +15,7 @@
 #include <optional>
 #include <string>
 
-#include "ChartroomConnection.h"
+#include "catalogue/ChartroomConnection.h"
 
 class QSqlQueryModel;
 

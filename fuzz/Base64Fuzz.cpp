@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "StringOps.h"
+#include "support/StringOps.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <string_view>
 
-#include "CatalogueOps.h"
+#include "catalogue/CatalogueOps.h"
 #include "FuzzSupport.h"
-#include "StringOps.h"
+#include "support/StringOps.h"
 
 namespace {
 

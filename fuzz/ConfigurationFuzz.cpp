@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
-#include "AtlasdeskOps.h"
-#include "Errors.h"
+#include "model/AtlasdeskOps.h"
+#include "support/Errors.h"
 #include "FuzzSupport.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)

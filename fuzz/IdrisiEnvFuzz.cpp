@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-#include "Errors.h"
+#include "support/Errors.h"
 #include "FuzzSupport.h"
-#include "Idrisi.h"
+#include "support/Idrisi.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {

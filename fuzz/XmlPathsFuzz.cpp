@@ -13,9 +13,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Errors.h"
+#include "support/Errors.h"
 #include "FuzzSupport.h"
-#include "XMLOps.h"
+#include "xml/XMLOps.h"
 
 namespace {
 

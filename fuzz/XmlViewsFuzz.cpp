@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "FuzzSupport.h"
-#include "StringOps.h"
-#include "XslTransform.h"
+#include "support/StringOps.h"
+#include "xml/XslTransform.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "AtlasdeskOps.h"
+#include "model/AtlasdeskOps.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "PathOps.h"
-#include "XMLOps.h"
+#include "support/PathOps.h"
+#include "xml/XMLOps.h"
 
 std::array<FieldMapEntry, FieldCount> FieldMap;
 std::array<std::string, 10> CategoryExtensions;

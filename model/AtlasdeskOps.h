@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "StringOps.h"
+#include "support/StringOps.h"
 
 inline const std::string ConfigFileName = "AtlasdeskView.ini.xml";
 

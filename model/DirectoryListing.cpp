@@ -1,4 +1,4 @@
-#include "DirectoryListing.h"
+#include "model/DirectoryListing.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -12,9 +12,9 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "AtlasdeskOps.h"
-#include "PathOps.h"
-#include "XMLFile.h"
+#include "model/AtlasdeskOps.h"
+#include "support/PathOps.h"
+#include "model/XMLFile.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ListingService.h"
+#include "model/ListingService.h"
 
 #include <QMetaObject>
 #include <QRunnable>
@@ -6,7 +6,7 @@
 #include <QTimer>
 #include <mutex>
 
-#include "PathOps.h"
+#include "support/PathOps.h"
 
 // What a worker needs to hand its answer back: the service while it lives.
 // The destructor clears `owner` under the lock, so a worker never posts to

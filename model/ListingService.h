@@ -12,7 +12,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "DirectoryListing.h"
+#include "model/DirectoryListing.h"
 
 class QThreadPool;
 class QTimer;

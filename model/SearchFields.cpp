@@ -1,10 +1,10 @@
-#include "SearchFields.h"
+#include "model/SearchFields.h"
 
 #include <algorithm>
 #include <exception>
 #include <optional>
 
-#include "XMLOps.h"
+#include "xml/XMLOps.h"
 
 SearchFieldPaths SearchFieldPaths::fromConfiguration()
 {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "AtlasdeskOps.h"
-#include "ElementPaths.h"
+#include "model/AtlasdeskOps.h"
+#include "xml/ElementPaths.h"
 
 // The field-map entries the index reads, copied from the configuration on
 // the window thread so that a worker never touches the global tables.

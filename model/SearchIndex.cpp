@@ -1,4 +1,4 @@
-#include "SearchIndex.h"
+#include "model/SearchIndex.h"
 
 #include <QDir>
 #include <QFile>
@@ -8,8 +8,8 @@
 #include <QUuid>
 #include <QVariant>
 
-#include "Errors.h"
-#include "PathOps.h"
+#include "support/Errors.h"
+#include "support/PathOps.h"
 
 namespace {
 

@@ -19,7 +19,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "SearchFields.h"
+#include "model/SearchFields.h"
 
 struct SearchQuery {
     QString words;          // every word must match, as a word prefix

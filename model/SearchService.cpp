@@ -1,4 +1,4 @@
-#include "SearchService.h"
+#include "model/SearchService.h"
 
 #include <algorithm>
 #include <exception>

@@ -7,7 +7,7 @@
 #include <QThreadPool>
 #include <vector>
 
-#include "SearchIndex.h"
+#include "model/SearchIndex.h"
 
 struct SearchAnswer {
     unsigned generation = 0;

@@ -1,4 +1,4 @@
-#include "StoreIndexer.h"
+#include "model/StoreIndexer.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -12,9 +12,9 @@
 #include <mutex>
 #include <vector>
 
-#include "OrderedWork.h"
-#include "PathOps.h"
-#include "SearchIndex.h"
+#include "support/OrderedWork.h"
+#include "support/PathOps.h"
+#include "model/SearchIndex.h"
 
 IndexSettings IndexSettings::fromConfiguration(const std::string& root, const QString& indexFile)
 {

@@ -11,8 +11,8 @@
 #include <memory>
 #include <string>
 
-#include "SearchFields.h"
-#include "StoreWalk.h"
+#include "model/SearchFields.h"
+#include "model/StoreWalk.h"
 
 // Everything a run needs, as values (taken on the window thread).
 struct IndexSettings {

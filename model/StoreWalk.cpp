@@ -1,4 +1,4 @@
-#include "StoreWalk.h"
+#include "model/StoreWalk.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,10 +9,10 @@
 #include <utility>
 #include <vector>
 
-#include "AtlasdeskOps.h"
-#include "DirectoryListing.h"
-#include "OrderedWork.h"
-#include "PathOps.h"
+#include "model/AtlasdeskOps.h"
+#include "model/DirectoryListing.h"
+#include "support/OrderedWork.h"
+#include "support/PathOps.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "XMLFile.h"
+#include "model/XMLFile.h"
 
 #include <QDateTime>
 
-#include "AtlasdeskOps.h"
-#include "FileOps.h"
-#include "PathOps.h"
+#include "model/AtlasdeskOps.h"
+#include "support/FileOps.h"
+#include "support/PathOps.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "XMLOps.h"
+#include "xml/XMLOps.h"
 
 // The fixed contact the stamp writes.
 inline const std::string StampContactPerson = "Atlasdesk geodata manager";

@@ -1,7 +1,7 @@
-#include "FileOps.h"
+#include "support/FileOps.h"
 
-#include "Errors.h"
-#include "PathOps.h"
+#include "support/Errors.h"
+#include "support/PathOps.h"
 
 #include <QImage>
 #include <QPainter>

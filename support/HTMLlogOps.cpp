@@ -1,7 +1,7 @@
-#include "HTMLlogOps.h"
+#include "support/HTMLlogOps.h"
 
-#include "Errors.h"
-#include "PathOps.h"
+#include "support/Errors.h"
+#include "support/PathOps.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,8 +1,8 @@
-#include "Idrisi.h"
+#include "support/Idrisi.h"
 
-#include "Errors.h"
-#include "PathOps.h"
-#include "StringOps.h"
+#include "support/Errors.h"
+#include "support/PathOps.h"
+#include "support/StringOps.h"
 
 #include <cerrno>
 #include <cstdio>

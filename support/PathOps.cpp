@@ -1,11 +1,11 @@
-#include "PathOps.h"
+#include "support/PathOps.h"
 
 #include <sys/stat.h>
 
 #include <QString>
 #include <QStringDecoder>
 
-#include "StringOps.h"
+#include "support/StringOps.h"
 
 std::string ExtractFilePath(std::string_view path)
 {

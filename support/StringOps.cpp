@@ -1,6 +1,6 @@
-#include "StringOps.h"
+#include "support/StringOps.h"
 
-#include "Errors.h"
+#include "support/Errors.h"
 
 #include <array>
 #include <cerrno>

@@ -1,4 +1,4 @@
-#include "ElementPaths.h"
+#include "xml/ElementPaths.h"
 
 #include <libxml/tree.h>
 #include <libxml/dict.h>

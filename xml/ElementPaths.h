@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "XMLOps.h"
+#include "xml/XMLOps.h"
 
 class ElementPathSet {
 public:

@@ -1,4 +1,4 @@
-#include "MetadataView.h"
+#include "xml/MetadataView.h"
 
 #include <stdlib.h>
 #include <unistd.h>
@@ -6,12 +6,12 @@
 #include <cstdio>
 #include <exception>
 
-#include "Errors.h"
-#include "FileOps.h"
-#include "PathOps.h"
-#include "StringOps.h"
-#include "TemporaryDocument.h"
-#include "XMLOps.h"
+#include "support/Errors.h"
+#include "support/FileOps.h"
+#include "support/PathOps.h"
+#include "support/StringOps.h"
+#include "xml/TemporaryDocument.h"
+#include "xml/XMLOps.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "XslTransform.h"
+#include "xml/XslTransform.h"
 
 enum class MetadataPage { Rendered, Raw, Thumbnail };
 

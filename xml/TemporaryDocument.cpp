@@ -1,12 +1,12 @@
-#include "TemporaryDocument.h"
+#include "xml/TemporaryDocument.h"
 
 #include <unistd.h>
 
 #include <cstdio>
 #include <string_view>
 
-#include "Errors.h"
-#include "FileOps.h"
+#include "support/Errors.h"
+#include "support/FileOps.h"
 
 namespace {
 

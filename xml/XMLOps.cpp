@@ -1,7 +1,7 @@
-#include "XMLOps.h"
+#include "xml/XMLOps.h"
 
-#include "FileOps.h"
-#include "StringOps.h"
+#include "support/FileOps.h"
+#include "support/StringOps.h"
 
 #include <libxml/encoding.h>
 #include <libxml/globals.h>

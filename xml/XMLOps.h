@@ -20,8 +20,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Errors.h"
-#include "StringOps.h"
+#include "support/Errors.h"
+#include "support/StringOps.h"
 
 struct _xmlDoc;
 struct _xmlNode;

@@ -1,9 +1,9 @@
-#include "XslTransform.h"
+#include "xml/XslTransform.h"
 
-#include "FileOps.h"
-#include "PathOps.h"
-#include "StringOps.h"
-#include "XMLOps.h"
+#include "support/FileOps.h"
+#include "support/PathOps.h"
+#include "support/StringOps.h"
+#include "xml/XMLOps.h"
 
 #include <libexslt/exslt.h>
 #include <libxml/globals.h>

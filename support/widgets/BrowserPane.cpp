@@ -1,7 +1,7 @@
-#include "BrowserPane.h"
+#include "support/widgets/BrowserPane.h"
 
-#include "PathOps.h"
-#include "XslTransform.h"
+#include "support/PathOps.h"
+#include "xml/XslTransform.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

@@ -1,6 +1,6 @@
-#include "TextBox.h"
+#include "support/widgets/TextBox.h"
 
-#include "FindBox.h"
+#include "support/widgets/FindBox.h"
 
 #include <QAction>
 #include <QFileDialog>

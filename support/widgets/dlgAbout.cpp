@@ -1,6 +1,6 @@
-#include "dlgAbout.h"
+#include "support/widgets/dlgAbout.h"
 
-#include "FileOps.h"
+#include "support/FileOps.h"
 
 #include <QApplication>
 #include <QColor>

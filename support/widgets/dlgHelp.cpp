@@ -1,4 +1,4 @@
-#include "dlgHelp.h"
+#include "support/widgets/dlgHelp.h"
 
 #include <QPlainTextEdit>
 #include <QStringList>

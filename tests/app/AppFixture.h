@@ -23,16 +23,16 @@
 #include <string>
 #include <vector>
 
-#include "AtlasdeskOps.h"
-#include "BrowserPane.h"
-#include "CommandGuard.h"
-#include "MetadataViews.h"
-#include "PathOps.h"
-#include "ServerTree.h"
+#include "model/AtlasdeskOps.h"
+#include "support/widgets/BrowserPane.h"
+#include "app/CommandGuard.h"
+#include "app/MetadataViews.h"
+#include "support/PathOps.h"
+#include "app/ServerTree.h"
 #include "TestUtil.h"
-#include "XMLFile.h"
-#include "dlgAtlasdeskU.h"
-#include "dmAtlasdeskU.h"
+#include "model/XMLFile.h"
+#include "app/dlgAtlasdeskU.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 inline const char* kTestConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
 <atlasdesk>

@@ -7,7 +7,7 @@
 #include <QTest>
 
 #include "AppFixture.h"
-#include "CategoryIcons.h"
+#include "app/CategoryIcons.h"
 
 namespace {
 

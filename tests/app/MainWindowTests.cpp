@@ -5,7 +5,7 @@
 #include <QThread>
 
 #include "AppFixture.h"
-#include "TextBox.h"
+#include "support/widgets/TextBox.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <QToolButton>
 
 #include "AppFixture.h"
-#include "SearchPane.h"
-#include "StoreIndexer.h"
-#include "WorldMap.h"
+#include "app/SearchPane.h"
+#include "model/StoreIndexer.h"
+#include "app/WorldMap.h"
 
 namespace {
 

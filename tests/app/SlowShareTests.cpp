@@ -13,9 +13,9 @@
 #include <memory>
 
 #include "AppFixture.h"
-#include "ListingService.h"
+#include "model/ListingService.h"
 #include "SlowMount.h"
-#include "StoreIndexer.h"
+#include "model/StoreIndexer.h"
 
 namespace {
 

@@ -12,14 +12,14 @@
 #include <future>
 
 #include "AppFixture.h"
-#include "BrowserPane.h"
+#include "support/widgets/BrowserPane.h"
 #include "OwnPictures.h"
 #include "Samples.h"
-#include "MetadataViews.h"
-#include "StringOps.h"
-#include "TemporaryDocument.h"
+#include "app/MetadataViews.h"
+#include "support/StringOps.h"
+#include "xml/TemporaryDocument.h"
 #include "TestPictures.h"
-#include "XslTransform.h"
+#include "xml/XslTransform.h"
 
 namespace {
 

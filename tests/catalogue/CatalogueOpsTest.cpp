@@ -7,11 +7,11 @@
 #include <limits>
 #include <stdexcept>
 
-#include "CatalogueOps.h"
+#include "catalogue/CatalogueOps.h"
 #include "CatalogueTestUtil.h"
-#include "Errors.h"
-#include "XMLFile.h"
-#include "XMLOps.h"
+#include "support/Errors.h"
+#include "model/XMLFile.h"
+#include "xml/XMLOps.h"
 
 using cattest::CatalogueFixture;
 using testutil::writeFile;

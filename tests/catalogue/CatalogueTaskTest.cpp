@@ -10,7 +10,7 @@
 #include <atomic>
 #include <stdexcept>
 
-#include "CatalogueTask.h"
+#include "catalogue/CatalogueTask.h"
 
 namespace {
 

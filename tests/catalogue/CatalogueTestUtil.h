@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "AtlasdeskOps.h"
+#include "model/AtlasdeskOps.h"
 #include "TestUtil.h"
-#include "UploadRun.h"
+#include "catalogue/UploadRun.h"
 
 namespace cattest {
 

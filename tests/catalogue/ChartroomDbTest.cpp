@@ -12,15 +12,15 @@
 #include <memory>
 #include <optional>
 
-#include "CatalogueOps.h"
+#include "catalogue/CatalogueOps.h"
 #include "CatalogueTestUtil.h"
-#include "Errors.h"
-#include "FileOps.h"
+#include "support/Errors.h"
+#include "support/FileOps.h"
 #include "Samples.h"
 #include "TestDatabase.h"
-#include "UploadRun.h"
-#include "XMLFile.h"
-#include "dmAtlasdeskU.h"
+#include "catalogue/UploadRun.h"
+#include "model/XMLFile.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 using cattest::CatalogueFixture;
 using cattest::RecordingHost;

@@ -2,12 +2,12 @@
 
 #include <QDate>
 
-#include "AtlasdeskOps.h"
+#include "model/AtlasdeskOps.h"
 #include "CatalogueTestUtil.h"
-#include "Errors.h"
-#include "UploadRun.h"
-#include "XMLFile.h"
-#include "XMLOps.h"
+#include "support/Errors.h"
+#include "catalogue/UploadRun.h"
+#include "model/XMLFile.h"
+#include "xml/XMLOps.h"
 
 using cattest::CatalogueFixture;
 using cattest::RecordingHost;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "TestUtil.h"
-#include "dmAtlasdeskU.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 namespace cattest {
 

@@ -21,16 +21,16 @@
 #include <QWebEngineView>
 #include <filesystem>
 
-#include "AtlasdeskOps.h"
-#include "BrowserPane.h"
-#include "CommandGuard.h"
-#include "MetadataViews.h"
-#include "ServerTree.h"
+#include "model/AtlasdeskOps.h"
+#include "support/widgets/BrowserPane.h"
+#include "app/CommandGuard.h"
+#include "app/MetadataViews.h"
+#include "app/ServerTree.h"
 #include "TestUtil.h"
-#include "XMLFile.h"
-#include "XMLOps.h"
-#include "dlgAtlasdeskU.h"
-#include "dmAtlasdeskU.h"
+#include "model/XMLFile.h"
+#include "xml/XMLOps.h"
+#include "app/dlgAtlasdeskU.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 namespace fs = std::filesystem;
 

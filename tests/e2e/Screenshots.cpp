@@ -12,13 +12,13 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "AtlasdeskOps.h"
-#include "BrowserPane.h"
-#include "MetadataViews.h"
-#include "ServerTree.h"
+#include "model/AtlasdeskOps.h"
+#include "support/widgets/BrowserPane.h"
+#include "app/MetadataViews.h"
+#include "app/ServerTree.h"
 #include "TestUtil.h"
-#include "dlgAtlasdeskU.h"
-#include "dmAtlasdeskU.h"
+#include "app/dlgAtlasdeskU.h"
+#include "catalogue/dmAtlasdeskU.h"
 #include "SandboxRule.h"
 
 namespace fs = std::filesystem;

@@ -7,8 +7,8 @@
 #include <filesystem>
 
 #include "TestUtil.h"
-#include "XMLOps.h"
-#include "XslTransform.h"
+#include "xml/XMLOps.h"
+#include "xml/XslTransform.h"
 
 namespace {
 

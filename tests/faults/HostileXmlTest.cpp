@@ -20,7 +20,7 @@
 
 #include "FaultSupport.h"
 #include "WindowFaultFixture.h"
-#include "XslTransform.h"
+#include "xml/XslTransform.h"
 
 namespace {
 

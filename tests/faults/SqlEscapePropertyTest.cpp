@@ -26,10 +26,10 @@
 #include <string>
 #include <vector>
 
-#include "CatalogueOps.h"
-#include "StringOps.h"
+#include "catalogue/CatalogueOps.h"
+#include "support/StringOps.h"
 #include "TestDatabase.h"
-#include "dmAtlasdeskU.h"
+#include "catalogue/dmAtlasdeskU.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "AppFixture.h"
-#include "FileOps.h"
+#include "support/FileOps.h"
 
 class WindowFaultFixture : public AppFixture {
 protected:

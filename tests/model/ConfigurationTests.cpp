@@ -4,10 +4,10 @@
 #include <QCoreApplication>
 #include <filesystem>
 
-#include "AtlasdeskOps.h"
+#include "model/AtlasdeskOps.h"
 #include "FaultSupport.h"
 #include "TestUtil.h"
-#include "XMLOps.h"
+#include "xml/XMLOps.h"
 
 using testutil::TempDir;
 using testutil::writeFile;

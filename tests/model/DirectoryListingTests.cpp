@@ -9,11 +9,11 @@
 #include <tuple>
 #include <vector>
 
-#include "AtlasdeskOps.h"
-#include "DirectoryListing.h"
+#include "model/AtlasdeskOps.h"
+#include "model/DirectoryListing.h"
 #include "ModelFixture.h"
 #include "TestUtil.h"
-#include "XMLFile.h"
+#include "model/XMLFile.h"
 
 using testutil::makeDir;
 using testutil::TempDir;

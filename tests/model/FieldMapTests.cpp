@@ -5,10 +5,10 @@
 
 #include <filesystem>
 
-#include "AtlasdeskOps.h"
+#include "model/AtlasdeskOps.h"
 #include "Samples.h"
 #include "TestUtil.h"
-#include "XMLOps.h"
+#include "xml/XMLOps.h"
 
 using testutil::TempDir;
 using testutil::writeFile;

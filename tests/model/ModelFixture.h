@@ -3,7 +3,7 @@
 // and aux, table dbf, document pdf) and an empty folder for data trees.
 #include <gtest/gtest.h>
 
-#include "AtlasdeskOps.h"
+#include "model/AtlasdeskOps.h"
 #include "TestUtil.h"
 
 class ModelFixture : public ::testing::Test {

@@ -10,7 +10,7 @@
 #include <future>
 #include <utility>
 
-#include "SearchService.h"
+#include "model/SearchService.h"
 #include "SearchTestSupport.h"
 
 using namespace searchtest;

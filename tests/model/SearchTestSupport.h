@@ -10,9 +10,9 @@
 #include <QStringList>
 #include <string>
 
-#include "AtlasdeskOps.h"
-#include "SearchIndex.h"
-#include "StoreIndexer.h"
+#include "model/AtlasdeskOps.h"
+#include "model/SearchIndex.h"
+#include "model/StoreIndexer.h"
 #include "TestUtil.h"
 
 namespace searchtest {

@@ -4,11 +4,11 @@
 
 #include <QDate>
 
-#include "AtlasdeskOps.h"
-#include "FileOps.h"
+#include "model/AtlasdeskOps.h"
+#include "support/FileOps.h"
 #include "ModelFixture.h"
 #include "TestUtil.h"
-#include "XMLFile.h"
+#include "model/XMLFile.h"
 
 using testutil::TempDir;
 using testutil::writeFile;

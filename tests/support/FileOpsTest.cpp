@@ -1,6 +1,6 @@
-#include "Errors.h"
-#include "FileOps.h"
-#include "PathOps.h"
+#include "support/Errors.h"
+#include "support/FileOps.h"
+#include "support/PathOps.h"
 #include "SupportTestUtil.h"
 
 #include <QImage>

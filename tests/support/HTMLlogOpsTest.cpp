@@ -1,6 +1,6 @@
-#include "Errors.h"
-#include "HTMLlogOps.h"
-#include "PathOps.h"
+#include "support/Errors.h"
+#include "support/HTMLlogOps.h"
+#include "support/PathOps.h"
 #include "SupportTestUtil.h"
 
 #include <gtest/gtest.h>

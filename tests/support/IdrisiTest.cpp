@@ -1,5 +1,5 @@
-#include "Errors.h"
-#include "Idrisi.h"
+#include "support/Errors.h"
+#include "support/Idrisi.h"
 #include "SupportTestUtil.h"
 
 #include <gtest/gtest.h>

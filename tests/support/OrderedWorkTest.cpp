@@ -9,7 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "OrderedWork.h"
+#include "support/OrderedWork.h"
 
 using namespace std::chrono_literals;
 

@@ -1,4 +1,4 @@
-#include "PathOps.h"
+#include "support/PathOps.h"
 #include "SupportTestUtil.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
-#include "Errors.h"
-#include "StringOps.h"
+#include "support/Errors.h"
+#include "support/StringOps.h"
 #include "SupportTestUtil.h"
 
 #include <QByteArray>

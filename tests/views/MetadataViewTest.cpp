@@ -1,8 +1,8 @@
 // The render job of the metadata pages (RenderMetadataView) and the title
 // our two stylesheets put at the top of the page.
-#include "MetadataView.h"
-#include "TemporaryDocument.h"
-#include "XslTransform.h"
+#include "xml/MetadataView.h"
+#include "xml/TemporaryDocument.h"
+#include "xml/XslTransform.h"
 
 #include "TestPictures.h"
 #include "ViewsTestSupport.h"

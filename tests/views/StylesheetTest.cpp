@@ -1,8 +1,8 @@
 // The shipped stylesheets "Atlasdesk Full.xsl" and "Atlasdesk Summary.xsl" on
 // the real samples (ArcGIS 8, 9 and 10 styles) and on small documents that
 // exercise the sections the samples lack.
-#include "XMLOps.h"
-#include "XslTransform.h"
+#include "xml/XMLOps.h"
+#include "xml/XslTransform.h"
 
 #include "OwnPictures.h"
 #include "Samples.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "StringOps.h"
+#include "support/StringOps.h"
 #include "TestUtil.h"
 
 namespace viewstest {

@@ -1,8 +1,8 @@
 // TransformFile, ApplyStylesheet and RenderRawXml: stylesheets named by the
 // scratch document, encodings that lie, the thumbnail for third-party
 // stylesheets, error pages, the sandbox and the raw XML view.
-#include "XMLOps.h"
-#include "XslTransform.h"
+#include "xml/XMLOps.h"
+#include "xml/XslTransform.h"
 
 #include "OwnPictures.h"
 #include "Samples.h"

@@ -1,5 +1,5 @@
-#include "dlgAbout.h"
-#include "dlgHelp.h"
+#include "support/widgets/dlgAbout.h"
+#include "support/widgets/dlgHelp.h"
 
 #include <QImage>
 #include <QLabel>

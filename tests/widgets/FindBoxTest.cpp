@@ -1,4 +1,4 @@
-#include "FindBox.h"
+#include "support/widgets/FindBox.h"
 #include "ModalHelper.h"
 
 #include <QComboBox>

@@ -1,6 +1,6 @@
-#include "FindBox.h"
+#include "support/widgets/FindBox.h"
 #include "ModalHelper.h"
-#include "TextBox.h"
+#include "support/widgets/TextBox.h"
 #include "TestUtil.h"
 
 #include <QAction>

@@ -2,7 +2,7 @@
 // path, and leaves to XPath what it cannot answer.
 #include <gtest/gtest.h>
 
-#include "ElementPaths.h"
+#include "xml/ElementPaths.h"
 #include "XMLTestSupport.h"
 
 namespace {

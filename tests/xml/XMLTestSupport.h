@@ -10,7 +10,7 @@
 #include <string>
 
 #include "TestUtil.h"
-#include "XMLOps.h"
+#include "xml/XMLOps.h"
 
 using testutil::TempDir;
 using testutil::readFile;
