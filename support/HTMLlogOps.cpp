@@ -3,6 +3,8 @@
 #include "support/Errors.h"
 #include "support/PathOps.h"
 
+#include <QDate>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -86,6 +88,11 @@ void createLogFile(const std::string& path)
     error = closeKeepingError(fd, error);
     if (error != 0)
         throw EInOutError("Couldn't write log file '" + path + "': " + std::strerror(error));
+}
+
+std::string DailyLogFile(const std::string& folder)
+{
+    return folder + "Atlasdesk-" + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")).toStdString() + ".html";
 }
 
 void ShowLog(const tHTMLLog& log)
