@@ -126,6 +126,8 @@ protected:
         CatalogueFixture::SetUp();
         ATLASDESK_TEST_SERVER_ACCOUNT(account)
         m_account = *account;
+        m_user = m_account.user;
+        m_password = m_account.password;
         try {
             m_db.emplace(*account);
         } catch (const std::exception& e) {
@@ -151,7 +153,7 @@ protected:
     std::string chartroomElement(const cattest::TestDatabase& db) const
     {
         return "  <chartroom><host>" + m_account.host + "</host><port>" + std::to_string(m_account.port) +
-               "</port><database>" + db.name() + "</database><user>" + m_account.user +
+               "</port><database>" + db.name() + "</database><user>" + m_user +
                "</user><timeout>30</timeout></chartroom>\n";
     }
 
@@ -168,13 +170,15 @@ protected:
             dataSet(folder + "/d" + std::to_string(i) + ".shp", datasetMetadata(titleOf(folder, i)));
     }
 
-    // The command's environment: the password, and a configuration folder
-    // of the test's own.
+    // The command's environment: the password, a configuration folder of
+    // the test's own, and no display of any kind (it needs none).
     QProcessEnvironment environment() const
     {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert("ATLASDESK_CHARTROOM_PASSWORD", QString::fromStdString(m_account.password));
+        env.insert("ATLASDESK_CHARTROOM_PASSWORD", QString::fromStdString(m_password));
         env.insert("XDG_CONFIG_HOME", QString::fromStdString(m_program / "config-home"));
+        for (const char* display : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(display);
         return env;
     }
 
@@ -248,6 +252,10 @@ protected:
     }
 
     cattest::ServerAccount m_account;
+    // The command's account and its password: the test server's unless a
+    // test changes them.
+    std::string m_user;
+    std::string m_password;
     std::optional<cattest::TestDatabase> m_db;
     std::string m_store;
     std::string m_config;

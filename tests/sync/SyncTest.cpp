@@ -334,6 +334,52 @@ TEST_F(SyncTest, KeepRemovedRemovesNoRow)
     EXPECT_EQ(counts(mirrored), "0 added, 0 updated, 2 removed, 1 unchanged, 0 unreadable, 1 ignored") << mirrored;
 }
 
+// The account of data/chartroom-sync-account.sql, with only the rights it
+// grants, runs every kind of change: additions, updates, removals of gone
+// and of flagged data sets, and the table comment.
+TEST_F(SyncTest, TheShippedLeastPrivilegedAccountSuffices)
+{
+    m_user = "sync_" + m_db->name().substr(m_db->name().rfind('_') + 1);
+    m_password = "sync-test-secret";
+    std::string script = testutil::readFile(ATLASDESK_SOURCE_DIR "/data/chartroom-sync-account.sql");
+    ASSERT_NE(script.find("'atlasdesk_sync'@'%'"), std::string::npos) << script;
+    script = QString::fromStdString(script)
+                 .replace("atlasdesk_sync", QString::fromStdString(m_user))
+                 .replace("change-me", QString::fromStdString(m_password))
+                 .toStdString();
+    struct DropUser {
+        const cattest::TestDatabase& db;
+        std::string user;
+        ~DropUser()
+        {
+            try {
+                db.exec("DROP USER IF EXISTS '" + user + "'@'%'");
+            } catch (...) {
+            }
+        }
+    } dropUser{*m_db, m_user};
+    for (const std::string& statement : cattest::sqlStatements(script))
+        m_db->exec(statement);
+    writeSyncConfig({"transport", "hydrology", "geology"});
+    EXPECT_EQ(rows("SELECT COUNT(*) FROM information_schema.USER_PRIVILEGES WHERE GRANTEE=\"'" + m_user + "'@'%'\" "
+                   "AND PRIVILEGE_TYPE<>'USAGE'"),
+              (Rows{{"0"}}))
+        << "no right beyond the catalogue's tables";
+
+    writeVariedStore();
+    const Outcome first = sync();
+    EXPECT_EQ(first.exitCode, 0) << first;
+    EXPECT_EQ(counts(first), "15 added, 0 updated, 0 removed, 0 unchanged, 0 unreadable, 1 ignored") << first;
+
+    writeFile(fileOf(1) + ".xml", datasetMetadata("Renamed one"));
+    ASSERT_EQ(::unlink(fileOf(2).c_str()), 0);
+    writeFile(fileOf(4) + ".xml", ignoredMetadata("Four"));
+    const Outcome changed = sync();
+    EXPECT_EQ(changed.exitCode, 0) << changed;
+    EXPECT_EQ(counts(changed), "0 added, 1 updated, 2 removed, 12 unchanged, 0 unreadable, 2 ignored") << changed;
+    EXPECT_EQ(count("Main"), 13);
+}
+
 // The child process runs without root's right to read any folder, so that
 // a folder's permission bits stop it as they stop any user.
 void withoutReadingEverything()
@@ -546,6 +592,19 @@ TEST_F(SyncTest, SetupAndConnectionErrorsSayWhatAndWhere)
     const Outcome run = sync({"--password-file", passwordFile}, fileOnly);
     EXPECT_EQ(run.exitCode, 0) << run;
     EXPECT_EQ(count("Main"), 2);
+}
+
+// The command runs where there is no display: it links no widgets and no
+// web engine (every run of these tests has no display in its environment).
+TEST_F(SyncTest, NeedsNoDisplay)
+{
+    QProcess ldd;
+    ldd.start("ldd", {ATLASDESK_SYNC_BIN});
+    ASSERT_TRUE(ldd.waitForFinished(30000));
+    const std::string libraries = ldd.readAllStandardOutput().toStdString();
+    ASSERT_NE(libraries.find("libQt6Sql"), std::string::npos) << libraries;
+    for (const char* library : {"libQt6Widgets", "libQt6WebEngine", "libQt6OpenGLWidgets"})
+        EXPECT_EQ(libraries.find(library), std::string::npos) << library << "\n" << libraries;
 }
 
 // On a terminal the progress is one line rewritten in place; for a timer's
