@@ -85,7 +85,6 @@ public:
     void ApplyEdition();
     void SetEditionTitle(const QString& title);
     static std::string GetLoginName();
-    static QStringList ListFiles(const std::string& path, const QString& mask);
     void SetFormModified(bool modified);
 
     // Status display and counters.
@@ -369,6 +368,10 @@ private:
     void prepareLog();
     // Metadata views (ViewHandlers.cpp, ThumbnailHandlers.cpp).
     void setupViews();
+    // Asks the views' worker for the Metadata or XML page of the viewed node.
+    void showMetadataPage(MetadataPage page);
+    // Redraws `page` when it is one of the metadata views; false otherwise.
+    bool redrawView(const QWidget* page);
     TreeNode* viewedNode(bool& greyed) const;
     void showGreyedNode(BrowserPane* pane, MetadataPage page, const TreeNode* node);
     void showView(const MetadataView& view);
