@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/DirectoryListing.h"
+#include "support/Background.h"
 #include "support/HTMLlogOps.h"
 #include "catalogue/CatalogueTask.h"
 #include "catalogue/UploadRun.h"
@@ -414,6 +415,8 @@ private:
     };
     void probeRoot(const std::string& root);
     void applyRootProbe(quint64 probe, const RootProbe& found);
+    WorkerPool m_rootChecks{QStringLiteral("root checks"), 1};
+    BackgroundJob<RootProbe>* m_rootProbeJob = nullptr; // the newest probe's, until it answers
     quint64 m_rootProbe = 0;          // the newest probe; older answers are dropped
     bool m_rootProbePending = false;  // its answer has not come yet
     bool m_rootProbeAtStart = false;  // a root that is no folder leaves an empty tree and a message

@@ -5,6 +5,7 @@
 
 #include <QTimer>
 
+#include "support/Background.h"
 #include "support/SaveFile.h"
 
 #include <algorithm>
@@ -17,7 +18,6 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -326,13 +326,15 @@ bool LaunchFile(const std::string& file, const std::string& parameters,
     }
 
     // Still running: some openers stay until the program they started ends.
-    // That counts as launched; a detached waiter reaps it when it exits so no
-    // zombie is left behind.
-    std::thread([pid] {
+    // That counts as launched; a waiter in the background reaps it when it
+    // exits so no zombie is left behind. (Never destroyed: a waiter may
+    // wait as long as the program runs.)
+    static WorkerPool* waiters = new WorkerPool(QStringLiteral("opener waiters"), 64, 0);
+    waiters->run<void>([pid](QPromise<void>&) {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-    }).detach();
+    });
     return true;
 }
 
