@@ -11,6 +11,7 @@
 #include "app/CommandGuard.h"
 #include "support/FileOps.h"
 #include "model/ListingService.h"
+#include "model/LocalSearch.h"
 #include "support/PathOps.h"
 #include "app/SearchPane.h"
 #include "model/SearchService.h"
@@ -66,7 +67,7 @@ void TdlgAtlasdesk::runSearch()
     }
     for (int category : ShownCategories)
         query.categories << category;
-    m_search->request(searchIndexFile(ServerRoot), query);
+    m_search->request(std::make_shared<LocalSearch>(searchIndexFile(ServerRoot)), query);
 }
 
 void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
@@ -165,27 +166,41 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
         ggTask->setMaximum(100);
         ggTask->setValue(0);
     }
+    const auto count = [](qsizetype n, const char* one, const char* many) {
+        return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+    };
     QStringList parts;
     if (!report.error.isEmpty())
         parts << QStringLiteral("Indexing failed: ") + report.error;
     else if (report.busy)
         parts << QStringLiteral("Another Atlasdesk window is bringing the search index of this server up to date");
     else if (!report.cancelled)
-        parts << QStringLiteral("Indexed %1 data sets").arg(report.total);
+        parts << QStringLiteral("Indexed ") + count(report.total, "data set", "data sets");
     if (!report.notice.isEmpty())
         parts << report.notice;
     if (!report.unreadable.isEmpty())
-        parts << QStringLiteral("%1 metadata files could not be read").arg(report.unreadable.size());
+        parts << count(report.unreadable.size(), "metadata file could not be read", "metadata files could not be read");
+    if (!report.notRead.isEmpty())
+        parts << count(report.notRead.size(), "document in a format not read", "documents in a format not read");
+    if (!report.notInDegrees.isEmpty())
+        parts << count(report.notInDegrees.size(), "box not in degrees", "boxes not in degrees");
+    // The tooltip lists them.
+    QStringList details;
+    if (!report.unreadable.isEmpty())
+        details << QStringLiteral("Could not be read:") << report.unreadable;
+    if (!report.notRead.isEmpty())
+        details << QStringLiteral("In a format not read:") << report.notRead;
+    if (!report.notInDegrees.isEmpty())
+        details << QStringLiteral("Box not in degrees:") << report.notInDegrees;
     const QString text = parts.join(QStringLiteral("; "));
     if (ownsTaskLine) {
         lblTask->setText(text);
-        lblTask->setToolTip(report.unreadable.join(QLatin1Char('\n')));
+        lblTask->setToolTip(details.join(QLatin1Char('\n')));
     }
-    searchPane->setIndexStatus(report.error.isEmpty() && !report.busy && report.notice.isEmpty() &&
-                                       report.unreadable.isEmpty()
+    searchPane->setIndexStatus(report.error.isEmpty() && !report.busy && report.notice.isEmpty() && details.isEmpty()
                                    ? QString()
                                    : text);
-    searchPane->stSearch->setToolTip(report.unreadable.join(QLatin1Char('\n')));
+    searchPane->stSearch->setToolTip(details.join(QLatin1Char('\n')));
     // What is shown was found in a growing index: search it again.
     if (searchPane->resultsShown())
         runSearch();

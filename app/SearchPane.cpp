@@ -15,6 +15,7 @@
 #include "app/CategoryIcons.h"
 #include "support/PathOps.h"
 #include "app/WorldMap.h"
+#include "model/SearchText.h"
 
 namespace {
 
@@ -136,20 +137,20 @@ bool SearchPane::query(SearchQuery& q) const
 {
     q.words = edSearch->text();
     double w, e, s, n;
-    q.hasExtent = btPlace->isChecked() && number(edWest, w) && number(edEast, e) && number(edSouth, s) &&
-                  number(edNorth, n) && s <= n && w >= -180 && e <= 180 && s >= -90 && n <= 90;
-    if (q.hasExtent) {
-        q.west = w, q.east = e, q.south = s, q.north = n;
-    }
-    return q.hasExtent || !SearchIndex::matchExpression(q.words).isEmpty();
+    q.extent.reset();
+    if (btPlace->isChecked() && number(edWest, w) && number(edEast, e) && number(edSouth, s) && number(edNorth, n) &&
+        s <= n && w >= -180 && e <= 180 && s >= -90 && n <= 90)
+        q.extent = GeoBox{w, e, s, n};
+    return q.extent || !searchtext::queryTerms(q.words).empty();
 }
 
 void SearchPane::edited()
 {
     SearchQuery q;
     const bool asks = query(q);
-    if (q.hasExtent)
-        mapWorld->setExtent(QRectF(q.west, q.south, q.east - q.west, q.north - q.south));
+    if (q.extent)
+        mapWorld->setExtent(QRectF(q.extent->west, q.extent->south, q.extent->east - q.extent->west,
+                                   q.extent->north - q.extent->south));
     else
         mapWorld->setExtent(std::nullopt);
     if (!asks) {
@@ -171,8 +172,9 @@ void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
         auto* item = new QListWidgetItem(categoryIcon(h.category), title + QStringLiteral("  \u2014  ") + h.relPath);
         item->setToolTip(h.relPath);
         lvResults->addItem(item);
-        if (h.hasExtent)
-            boxes.emplace_back(h.west, h.south, h.east - h.west, h.north - h.south);
+        if (h.box)
+            for (const GeoBox& b : h.box->parts())
+                boxes.emplace_back(b.west, b.south, b.east - b.west, b.north - b.south);
     }
     mapWorld->setBoxes(std::move(boxes));
     QString status;

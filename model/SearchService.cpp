@@ -1,33 +1,11 @@
 #include "model/SearchService.h"
 
-#include <algorithm>
-#include <exception>
-
-SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query)
-{
-    SearchAnswer answer;
-    try {
-        SearchIndex index(indexFile, SearchIndex::Access::Read);
-        answer.notice = index.notice();
-        // One more than asked tells whether the list is cut.
-        SearchQuery oneMore = query;
-        oneMore.limit = query.limit + 1;
-        answer.hits = index.search(oneMore);
-        if (answer.hits.size() > size_t(std::max(query.limit, 0))) {
-            answer.hits.resize(size_t(std::max(query.limit, 0)));
-            answer.more = true;
-        }
-        answer.complete = index.isComplete();
-        answer.indexed = index.datasetCount();
-    } catch (const std::exception& e) {
-        answer.error = QString::fromUtf8(e.what());
-    }
-    return answer;
-}
-
 SearchService::SearchService(QObject* parent) : QObject(parent)
 {
     m_pool.setMaxThreadCount(1);
+    // The worker keeps its connection to the index (see LocalSearch.cpp)
+    // as long as the service lives.
+    m_pool.setExpiryTimeout(-1);
 }
 
 SearchService::~SearchService()
@@ -36,13 +14,13 @@ SearchService::~SearchService()
     m_pool.waitForDone();
 }
 
-unsigned SearchService::request(const QString& indexFile, const SearchQuery& query)
+unsigned SearchService::request(std::shared_ptr<const SearchBackend> backend, const SearchQuery& query)
 {
     const unsigned generation = ++m_generation;
     // Requests not started yet are outrun by this one.
     m_pool.clear();
-    m_pool.start([this, indexFile, query, generation] {
-        SearchAnswer answer = runIndexSearch(indexFile, query);
+    m_pool.start([this, backend = std::move(backend), query, generation] {
+        SearchAnswer answer = backend->answer(query);
         answer.generation = generation;
         QMetaObject::invokeMethod(this, [this, answer] {
             if (answer.generation == m_generation)
