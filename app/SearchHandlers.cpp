@@ -9,6 +9,7 @@
 
 #include "model/AtlasdeskOps.h"
 #include "app/CommandGuard.h"
+#include "support/Errors.h"
 #include "support/FileOps.h"
 #include "model/ListingService.h"
 #include "model/LocalSearch.h"
@@ -20,6 +21,16 @@
 #include "model/XMLFile.h"
 #include "app/dlgAtlasdeskU.h"
 
+namespace {
+
+// "1 data set", "2 data sets".
+QString countOf(qsizetype n, const char* one, const char* many)
+{
+    return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
+} // namespace
+
 void TdlgAtlasdesk::connectSearch()
 {
     m_indexer = new StoreIndexer(this);
@@ -29,6 +40,8 @@ void TdlgAtlasdesk::connectSearch()
     connect(m_search, &SearchService::answered, this, &TdlgAtlasdesk::onSearchAnswered);
     connect(searchPane, &SearchPane::queryChanged, this, [this] { runCommand(this, [this] { runSearch(); }); });
     connect(searchPane, &SearchPane::resultChosen, this, &TdlgAtlasdesk::onSearchResultChosen);
+    connect(searchPane, &SearchPane::viewedChanged, this, &TdlgAtlasdesk::onSearchViewedChanged);
+    connect(searchPane, &SearchPane::exported, this, &TdlgAtlasdesk::onResultsExported);
     // After the tree has attached a listing (connected before this), a
     // data set being revealed goes one folder further.
     connect(m_listing, &ListingService::listed, this, [this] { runCommand(this, [this] { continueReveal(); }); });
@@ -82,6 +95,28 @@ void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
 void TdlgAtlasdesk::onSearchResultChosen(const SearchHit& hit)
 {
     runCommand(this, [this, &hit] { revealDataSet(hit.path, hit.xmlPath); });
+}
+
+void TdlgAtlasdesk::onSearchViewedChanged()
+{
+    runCommand(this, [this] {
+        QWidget* page = PageControl1->currentWidget();
+        if (page == tabXML)
+            OnTabXMLShow();
+        else if (page == tabThumbnail)
+            OnTabThumbnailShow();
+        else if (page == TabXSL)
+            OnTabXslShow();
+    });
+}
+
+void TdlgAtlasdesk::onResultsExported(const QString& file, int count, const QString& error)
+{
+    runCommand(this, [&] {
+        if (!error.isEmpty())
+            throw EInOutError(QStringLiteral("Cannot export the list to %1: %2").arg(file, error).toStdString());
+        lblTask->setText(QStringLiteral("Exported %1 to %2").arg(countOf(count, "data set", "data sets"), file));
+    });
 }
 
 void TdlgAtlasdesk::revealDataSet(const std::string& path, const std::string& xmlPath)
@@ -141,9 +176,8 @@ void TdlgAtlasdesk::mnuSearchClick()
 
 void TdlgAtlasdesk::onIndexProgress(int done, int total)
 {
-    const QString text = total == 0
-                             ? QStringLiteral("Indexing: listing folders, %1 data sets found").arg(done)
-                             : QStringLiteral("Indexing: %1 of %2 data sets").arg(done).arg(total);
+    const QString text = total == 0 ? QStringLiteral("Indexing: listing folders, ") + countOf(done, "data set found", "data sets found")
+                                    : QStringLiteral("Indexing: %1 of ").arg(done) + countOf(total, "data set", "data sets");
     searchPane->setIndexStatus(text);
     // The indexer runs beside the user's commands: a walk or a catalogue run
     // takes the task line, and keeps it for its end caption.
@@ -166,24 +200,21 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
         ggTask->setMaximum(100);
         ggTask->setValue(0);
     }
-    const auto count = [](qsizetype n, const char* one, const char* many) {
-        return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
-    };
     QStringList parts;
     if (!report.error.isEmpty())
         parts << QStringLiteral("Indexing failed: ") + report.error;
     else if (report.busy)
         parts << QStringLiteral("Another Atlasdesk window is bringing the search index of this server up to date");
     else if (!report.cancelled)
-        parts << QStringLiteral("Indexed ") + count(report.total, "data set", "data sets");
+        parts << QStringLiteral("Indexed ") + countOf(report.total, "data set", "data sets");
     if (!report.notice.isEmpty())
         parts << report.notice;
     if (!report.unreadable.isEmpty())
-        parts << count(report.unreadable.size(), "metadata file could not be read", "metadata files could not be read");
+        parts << countOf(report.unreadable.size(), "metadata file could not be read", "metadata files could not be read");
     if (!report.notRead.isEmpty())
-        parts << count(report.notRead.size(), "document in a format not read", "documents in a format not read");
+        parts << countOf(report.notRead.size(), "document in a format not read", "documents in a format not read");
     if (!report.notInDegrees.isEmpty())
-        parts << count(report.notInDegrees.size(), "box not in degrees", "boxes not in degrees");
+        parts << countOf(report.notInDegrees.size(), "box not in degrees", "boxes not in degrees");
     // The tooltip lists them.
     QStringList details;
     if (!report.unreadable.isEmpty())

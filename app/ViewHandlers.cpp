@@ -13,6 +13,7 @@
 #include "app/CommandGuard.h"
 #include "support/Errors.h"
 #include "app/MetadataViews.h"
+#include "app/SearchPane.h"
 #include "support/PathOps.h"
 #include "app/ServerTree.h"
 #include "model/XMLFile.h"
@@ -62,15 +63,33 @@ void TdlgAtlasdesk::showGreyedNode(BrowserPane* pane, MetadataPage page, const T
                    ExtractFilePath(node->file()->XMLPath));
 }
 
-void TdlgAtlasdesk::OnTabXslShow()
+bool TdlgAtlasdesk::viewedRequest(MetadataPage page, BrowserPane* pane, MetadataViewRequest& request)
 {
+    // A result highlighted in the search pane is shown without leaving the
+    // results; otherwise the tree's node.
+    if (const SearchHit* hit = searchPane->highlightedResult()) {
+        request.page = page;
+        request.dataPath = hit->path;
+        request.metadataPath = hit->xmlPath;
+        return true;
+    }
     bool greyed = false;
     TreeNode* node = viewedNode(greyed);
     if (!node)
+        return false;
+    if (greyed) {
+        showGreyedNode(pane, page, node);
+        return false;
+    }
+    request = requestFor(page, node->file());
+    return true;
+}
+
+void TdlgAtlasdesk::OnTabXslShow()
+{
+    MetadataViewRequest request;
+    if (!viewedRequest(MetadataPage::Rendered, wbXSL, request))
         return;
-    if (greyed)
-        return showGreyedNode(wbXSL, MetadataPage::Rendered, node);
-    MetadataViewRequest request = requestFor(MetadataPage::Rendered, node->file());
     if (!cbXslFormat->currentText().isEmpty())
         request.stylesheetPath = AppDir + QFile::encodeName(cbXslFormat->currentText()).toStdString();
     m_views->request(request);
@@ -78,13 +97,9 @@ void TdlgAtlasdesk::OnTabXslShow()
 
 void TdlgAtlasdesk::OnTabXMLShow()
 {
-    bool greyed = false;
-    TreeNode* node = viewedNode(greyed);
-    if (!node)
-        return;
-    if (greyed)
-        return showGreyedNode(wbXML, MetadataPage::Raw, node);
-    m_views->request(requestFor(MetadataPage::Raw, node->file()));
+    MetadataViewRequest request;
+    if (viewedRequest(MetadataPage::Raw, wbXML, request))
+        m_views->request(request);
 }
 
 void TdlgAtlasdesk::showView(const MetadataView& view)

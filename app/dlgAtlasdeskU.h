@@ -40,6 +40,7 @@ class QTreeWidgetItem;
 class BrowserPane;
 class MetadataViews;
 struct MetadataView;
+struct MetadataViewRequest;
 enum class MetadataPage;
 class SearchPane;
 class SearchService;
@@ -310,6 +311,9 @@ public slots:
     void mnuSearchClick();
     void onSearchAnswered(const SearchAnswer& answer);
     void onSearchResultChosen(const SearchHit& hit);
+    // The pages on the right follow the highlighted result, or the tree.
+    void onSearchViewedChanged();
+    void onResultsExported(const QString& file, int count, const QString& error);
     void onIndexProgress(int done, int total);
     void onIndexFinished(const IndexReport& report);
     // Selection and views.
@@ -371,6 +375,11 @@ private:
     void setupViews();
     TreeNode* viewedNode(bool& greyed) const;
     void showGreyedNode(BrowserPane* pane, MetadataPage page, const TreeNode* node);
+    // What a browser page shows: the highlighted search result, else the
+    // tree's node (a greyed one is shown at once on `pane`); false when
+    // there is nothing to ask for.
+    bool viewedRequest(MetadataPage page, BrowserPane* pane, MetadataViewRequest& request);
+    bool thumbnailSubject(std::string& dataPath, std::string& xmlPath) const;
     void showView(const MetadataView& view);
     void showThumbnail(const MetadataView& view);
     void refreshThumbnailIfChanged();

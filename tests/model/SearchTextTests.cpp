@@ -11,6 +11,7 @@
 
 #include "model/GeoBox.h"
 #include "model/PathOrder.h"
+#include "model/SearchSnippet.h"
 #include "model/SearchText.h"
 
 namespace {
@@ -96,6 +97,53 @@ TEST(SearchText, MatchedSpansMarkWholeWordsPrefixesAndPairs)
     EXPECT_EQ(marked("京都 地図"), (QStringList{"京都", "地図"}));
     EXPECT_EQ(marked("京"), QStringList{"京"});
     EXPECT_EQ(marked("akes"), QStringList{}) << "not the middle of a word";
+}
+
+// The snippet with its marks written in brackets.
+QString marked(const Snippet& s)
+{
+    QString out = s.text;
+    for (auto it = s.marks.rbegin(); it != s.marks.rend(); ++it)
+        out.insert(it->to, QLatin1Char(']')).insert(it->from, QLatin1Char('['));
+    return out;
+}
+
+TEST(SearchSnippet, ThePassageAroundTheMatchWithItsWordsMarked)
+{
+    const QString longText =
+        QStringLiteral("Gauging stations of the canton, read every ten minutes since 1974. The series were checked "
+                       "against the manual readings of the observers and corrected for the drift of the sensors; the "
+                       "Rhône at Porte du Scex and the Broye at Payerne are the longest series of the network, and "
+                       "the tributaries of the lake follow.");
+    const struct {
+        const char* what;
+        SearchHit hit;
+        const char* words;
+        QString expected;
+    } cases[] = {
+        {"a short abstract whole", [] { SearchHit h; h.abstract = QStringLiteral("Rivers and\n  lakes"); return h; }(),
+         "lake", QStringLiteral("Rivers and [lakes]")},
+        {"cut around the first match, at word boundaries",
+         [&] { SearchHit h; h.abstract = longText; return h; }(), "rhone payern",
+         QStringLiteral("\u2026for the drift of the sensors; the [Rhône] at Porte du Scex and the Broye at [Payerne] are the "
+                        "longest series of the network, and the tributaries of the lake\u2026")},
+        {"the field where most words matched",
+         [] { SearchHit h; h.abstract = QStringLiteral("Lakes of the region"); h.keywords = QStringLiteral("lakes rivers");
+              return h; }(), "lakes rivers", QStringLiteral("[lakes] [rivers]")},
+        {"words only in the title: the start of the abstract",
+         [&] { SearchHit h; h.title = QStringLiteral("Gauges"); h.abstract = longText; return h; }(), "gauges",
+         QStringLiteral("Gauging stations of the canton, read every ten minutes since 1974. The series were checked "
+                        "against the manual readings of the observers and corrected for the\u2026")},
+        {"letters outside the basic plane are not split",
+         [] { SearchHit h; h.abstract = QStringLiteral("本店は𠮷野家です"); return h; }(), "𠮷野家",
+         QStringLiteral("本店は[𠮷野家]です")},
+        {"nothing to show", SearchHit{}, "x", QString()},
+    };
+    for (const auto& c : cases) {
+        const Snippet s = makeSnippet(c.hit, searchtext::queryTerms(QString::fromUtf8(c.words)));
+        EXPECT_EQ(marked(s).toStdString(), c.expected.toStdString()) << c.what;
+        EXPECT_LE(s.text.size(), 162) << c.what;
+    }
 }
 
 TEST(GeoBoxTest, PartsIntersectionAndFit)
