@@ -215,13 +215,7 @@ void TdlgAtlasdesk::OntvXMLTreeSelect()
         SelectedFiles.reserve(static_cast<size_t>(tvXMLTree->selectionCount()));
         for (TreeNode* node : tvXMLTree->selectionOrder())
             SelectedFiles.push_back(node->file());
-        QWidget* page = PageControl1->currentWidget();
-        if (page == tabXML)
-            OnTabXMLShow();
-        else if (page == tabThumbnail)
-            OnTabThumbnailShow();
-        else if (page == TabXSL)
-            OnTabXslShow();
+        showViewedOnActivePage();
     });
     m_inSelectionHandler = false;
 }

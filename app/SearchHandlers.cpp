@@ -99,15 +99,7 @@ void TdlgAtlasdesk::onSearchResultChosen(const SearchHit& hit)
 
 void TdlgAtlasdesk::onSearchViewedChanged()
 {
-    runCommand(this, [this] {
-        QWidget* page = PageControl1->currentWidget();
-        if (page == tabXML)
-            OnTabXMLShow();
-        else if (page == tabThumbnail)
-            OnTabThumbnailShow();
-        else if (page == TabXSL)
-            OnTabXslShow();
-    });
+    runCommand(this, [this] { showViewedOnActivePage(); });
 }
 
 void TdlgAtlasdesk::onResultsExported(const QString& file, int count, const QString& error)

@@ -102,6 +102,17 @@ void TdlgAtlasdesk::OnTabXMLShow()
         m_views->request(request);
 }
 
+void TdlgAtlasdesk::showViewedOnActivePage()
+{
+    QWidget* page = PageControl1->currentWidget();
+    if (page == tabXML)
+        OnTabXMLShow();
+    else if (page == tabThumbnail)
+        OnTabThumbnailShow();
+    else if (page == TabXSL)
+        OnTabXslShow();
+}
+
 void TdlgAtlasdesk::showView(const MetadataView& view)
 {
     switch (view.request.page) {

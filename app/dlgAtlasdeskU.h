@@ -380,6 +380,9 @@ private:
     // there is nothing to ask for.
     bool viewedRequest(MetadataPage page, BrowserPane* pane, MetadataViewRequest& request);
     bool thumbnailSubject(std::string& dataPath, std::string& xmlPath) const;
+    // Shows what is viewed (see viewedRequest) on the active page, if it is
+    // one of the metadata pages.
+    void showViewedOnActivePage();
     void showView(const MetadataView& view);
     void showThumbnail(const MetadataView& view);
     void refreshThumbnailIfChanged();
