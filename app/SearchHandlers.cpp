@@ -99,7 +99,7 @@ void TdlgAtlasdesk::onSearchResultChosen(const SearchHit& hit)
 
 void TdlgAtlasdesk::onSearchViewedChanged()
 {
-    runCommand(this, [this] { showViewedOnActivePage(); });
+    runCommand(this, [this] { redrawView(PageControl1->currentWidget()); });
 }
 
 void TdlgAtlasdesk::onResultsExported(const QString& file, int count, const QString& error)

@@ -9,7 +9,7 @@
 #include <QPixmap>
 
 #include "model/AtlasdeskOps.h"
-#include "support/widgets/BrowserPane.h"
+#include "app/BrowserPane.h"
 #include "app/CommandGuard.h"
 #include "support/Errors.h"
 #include "app/MetadataViews.h"
@@ -63,54 +63,50 @@ void TdlgAtlasdesk::showGreyedNode(BrowserPane* pane, MetadataPage page, const T
                    ExtractFilePath(node->file()->XMLPath));
 }
 
-bool TdlgAtlasdesk::viewedRequest(MetadataPage page, BrowserPane* pane, MetadataViewRequest& request)
+void TdlgAtlasdesk::showMetadataPage(MetadataPage page)
 {
+    MetadataViewRequest request;
     // A result highlighted in the search pane is shown without leaving the
     // results; otherwise the tree's node.
     if (const SearchHit* hit = searchPane->highlightedResult()) {
         request.page = page;
         request.dataPath = hit->path;
         request.metadataPath = hit->xmlPath;
-        return true;
+    } else {
+        bool greyed = false;
+        TreeNode* node = viewedNode(greyed);
+        if (!node)
+            return;
+        if (greyed)
+            return showGreyedNode(page == MetadataPage::Rendered ? wbXSL : wbXML, page, node);
+        request = requestFor(page, node->file());
     }
-    bool greyed = false;
-    TreeNode* node = viewedNode(greyed);
-    if (!node)
-        return false;
-    if (greyed) {
-        showGreyedNode(pane, page, node);
-        return false;
-    }
-    request = requestFor(page, node->file());
-    return true;
-}
-
-void TdlgAtlasdesk::OnTabXslShow()
-{
-    MetadataViewRequest request;
-    if (!viewedRequest(MetadataPage::Rendered, wbXSL, request))
-        return;
-    if (!cbXslFormat->currentText().isEmpty())
+    if (page == MetadataPage::Rendered && !cbXslFormat->currentText().isEmpty())
         request.stylesheetPath = AppDir + QFile::encodeName(cbXslFormat->currentText()).toStdString();
     m_views->request(request);
 }
 
-void TdlgAtlasdesk::OnTabXMLShow()
+void TdlgAtlasdesk::OnTabXslShow()
 {
-    MetadataViewRequest request;
-    if (viewedRequest(MetadataPage::Raw, wbXML, request))
-        m_views->request(request);
+    showMetadataPage(MetadataPage::Rendered);
 }
 
-void TdlgAtlasdesk::showViewedOnActivePage()
+void TdlgAtlasdesk::OnTabXMLShow()
 {
-    QWidget* page = PageControl1->currentWidget();
-    if (page == tabXML)
+    showMetadataPage(MetadataPage::Raw);
+}
+
+bool TdlgAtlasdesk::redrawView(const QWidget* page)
+{
+    if (page == TabXSL)
+        OnTabXslShow();
+    else if (page == tabXML)
         OnTabXMLShow();
     else if (page == tabThumbnail)
         OnTabThumbnailShow();
-    else if (page == TabXSL)
-        OnTabXslShow();
+    else
+        return false;
+    return true;
 }
 
 void TdlgAtlasdesk::showView(const MetadataView& view)

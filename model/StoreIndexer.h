@@ -6,13 +6,14 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QThread>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "model/SearchFields.h"
 #include "model/StoreWalk.h"
+#include "support/Background.h"
 
 // Everything a run needs, as values (taken on the window thread).
 struct IndexSettings {
@@ -53,23 +54,30 @@ struct IndexReport {
 IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<bool()>& cancelled,
                              const std::function<void(int done, int total)>& progress);
 
-// The same on a thread of its own, reporting through signals that arrive on
-// the thread this object lives in (the window thread). Members: window
-// thread only, except the cancel flag, which the worker reads.
+// What an update hands back while it runs: its progress, then its report.
+struct IndexUpdateAnswer {
+    int done = 0, total = 0;
+    bool finished = false; // the last answer, with the report
+    IndexReport report;
+};
+
+// The same in the background (support/Background.h), reporting through
+// signals on the thread this object lives in (the window thread). Members:
+// window thread only, except the stop flag, which the update reads.
 class StoreIndexer : public QObject {
     Q_OBJECT
 public:
     explicit StoreIndexer(QObject* parent = nullptr);
-    // Cancels a running update and waits a moment for its worker; a worker
-    // stuck in the file system (a hung share) is left to end on its own.
+    // Stops a running update and waits a moment for it; one stuck in the
+    // file system (a hung share) is left to end on its own.
     ~StoreIndexer() override;
 
-    // Starts an update; one already running is cancelled first (its
-    // finished signal is not delivered).
+    // Starts an update; one already running is stopped first (its signals
+    // are not delivered any more). The new one starts once it has ended.
     void start(const IndexSettings& settings);
-    // Asks the running update to stop between data sets.
+    // Asks the running update to stop between data sets; it still reports.
     void cancel();
-    bool isRunning() const { return m_thread != nullptr; }
+    bool isRunning() const { return m_job != nullptr; }
     // The index file of the running or last update.
     const QString& indexFile() const { return m_indexFile; }
 
@@ -78,11 +86,8 @@ signals:
     void finished(const IndexReport& report);
 
 private:
-    void stopWorker();
-
-    struct Channel;
-    QThread* m_thread = nullptr;            // the running worker, or null
-    std::shared_ptr<Channel> m_channel;     // shared with the running worker
-    unsigned m_generation = 0;              // answers of older runs are dropped
+    WorkerPool m_pool{QStringLiteral("index updates"), 1}; // one update at a time
+    BackgroundJob<IndexUpdateAnswer>* m_job = nullptr;      // the running update's, or null
+    std::shared_ptr<std::atomic_bool> m_stop;               // the running update's stop flag
     QString m_indexFile;
 };
