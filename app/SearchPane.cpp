@@ -59,7 +59,7 @@ QString countOf(qsizetype n, const char* one, const char* many)
 SearchPane::SearchPane(QWidget* tree, QWidget* parent) : QWidget(parent), m_tree(tree)
 {
     setObjectName(QStringLiteral("pnlSearch"));
-    m_exportPool.setMaxThreadCount(1);
+    m_exportPool.setGrace(3000); // an export in flight when the window closes may still end
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
@@ -187,11 +187,6 @@ SearchPane::SearchPane(QWidget* tree, QWidget* parent) : QWidget(parent), m_tree
     connect(lvResults->selectionModel(), &QItemSelectionModel::currentChanged, this, &SearchPane::currentChanged);
     edSearch->installEventFilter(this);
     lvResults->installEventFilter(this);
-}
-
-SearchPane::~SearchPane()
-{
-    waitForExport();
 }
 
 bool SearchPane::query(SearchQuery& q) const
@@ -328,18 +323,14 @@ void SearchPane::exportListTo(const QString& file)
 {
     // The file may lie on a share that is slow to answer: written on a
     // worker, the answer comes back to this pane's thread.
-    m_exportPool.start([this, file, hits = results()] {
+    auto* job = runInBackground<QString>(m_exportPool, this, [file, hits = results()](QPromise<QString>& promise) {
         QString error;
         writeResultsCsv(hits, file, error);
-        QMetaObject::invokeMethod(this, [this, file, count = int(hits.size()), error] {
-            emit exported(file, count, error);
-        });
+        promise.addResult(error);
     });
-}
-
-void SearchPane::waitForExport()
-{
-    m_exportPool.waitForDone();
+    job->onResult([this, file, count = int(results().size())](const QString& error) {
+        emit exported(file, count, error);
+    });
 }
 
 void SearchPane::focusField()

@@ -5,12 +5,12 @@
 // The highlighted result is what the pages on the right show; Enter or a
 // double click reveals it in the tree. It only shows and asks: the window
 // runs the searches.
-#include <QThreadPool>
 #include <QWidget>
 #include <functional>
 #include <vector>
 
 #include "model/SearchService.h"
+#include "support/Background.h"
 
 class QLabel;
 class QLineEdit;
@@ -29,7 +29,6 @@ public:
     // `tree` is shown below the field until results replace it; the pane
     // takes it into its layout but never changes it.
     SearchPane(QWidget* tree, QWidget* parent = nullptr);
-    ~SearchPane() override;
 
     // The words and extent the fields describe. False when they ask for
     // nothing (no word, no complete extent).
@@ -70,8 +69,6 @@ public:
     // The save dialog of "Export list..."; returns "" when cancelled. Tests
     // may replace it.
     std::function<QString(const QString& suggested)> askExportFile;
-    // Waits for an export that runs (the window is going away, or a test).
-    void waitForExport();
 
     QLineEdit* edSearch;
     QToolButton* btPlace;
@@ -113,5 +110,5 @@ private:
     QString m_indexStatus;
     int m_answers = 0;
     std::string m_viewed; // the result the pages were last told to show, "" for the tree's selection
-    QThreadPool m_exportPool; // writes exported lists; answers come back queued to this pane
+    WorkerPool m_exportPool{QStringLiteral("list exports"), 1}; // writes exported lists
 };
