@@ -45,33 +45,35 @@ constexpr int kLockStepSeconds = 5;
 // The name of the catalogue's sync lock: one per database of the server.
 const std::string kLockName = "LEFT(CONCAT('atlasdesk-sync:',DATABASE()),64)";
 
-// A data set the walk found below a numbered first folder under 80.
+// A data set the walk found below a numbered first folder under 80. Kept
+// for every data set of the stores, so only what the comparison with the
+// sync state needs; the catalogue item and place are made again for the
+// few that are read.
 struct FoundDataSet {
     std::string path;    // the item
     std::string xmlPath; // its metadata
-    std::string root;    // its store, normalised
-    CatalogueItem item;
-    CataloguePlace place;
     std::string key;
     SeenFiles seen;
+    uint8_t category = 0;
+    unsigned store = 0;  // index of its store in the request
     bool metadataUnreadable = false;
 };
 
-CatalogueItem itemOf(const WalkedDataset& d)
+CatalogueItem itemOf(uint8_t category, const std::string& path, const std::string& xmlPath)
 {
     CatalogueItem item;
-    item.Category = d.category;
-    if (d.category == catDirectory) {
-        const std::string folder = ExcludeTrailingPathDelimiter(d.path);
+    item.Category = category;
+    if (category == catDirectory) {
+        const std::string folder = ExcludeTrailingPathDelimiter(path);
         item.Dir = ExtractFilePath(folder);
         item.Name = ExtractFileName(folder) + PathDelim;
         return item;
     }
-    item.Dir = ExtractFilePath(d.path);
-    item.Name = ExtractFileName(d.path);
+    item.Dir = ExtractFilePath(path);
+    item.Name = ExtractFileName(path);
     item.Ext = LowerAscii(ExtractFileExt(item.Name));
     // A grid is named after its folder, which holds its metadata.
-    if (item.Ext == ".aux" && d.xmlPath != d.path + ".xml")
+    if (item.Ext == ".aux" && xmlPath != path + ".xml")
         item.Name.resize(item.Name.size() - item.Ext.size());
     return item;
 }
@@ -257,8 +259,13 @@ private:
     void work()
     {
         m_progress.stage("Reading the catalogue's sync state");
-        m_snapshot = LoadCatalogueSnapshot(m_connection);
-        for (const std::string& store : m_request.stores)
+        m_snapshot = LoadCatalogueSnapshot(m_connection, m_recipe);
+        // Every data set of the stores is kept: room for as many as the
+        // catalogue knows, without growing step by step.
+        const size_t known = std::max(m_snapshot.state.size(), m_snapshot.mainKeys.size());
+        m_found.reserve(known);
+        m_foundKeys.reserve(known);
+        for (unsigned store = 0; store < m_request.stores.size(); ++store)
             if (!walk(store)) {
                 m_report.interrupted = true;
                 return;
@@ -280,10 +287,11 @@ private:
                                  nowText() + "'");
     }
 
-    // Walks one store into m_found. False when interrupted.
-    bool walk(const std::string& store)
+    // Walks store `index` of the request into m_found. False when interrupted.
+    bool walk(unsigned index)
     {
-        const std::string root = NormalisedServerRoot(store);
+        const std::string& store = m_request.stores[index];
+        const std::string& root = m_roots.emplace_back(NormalisedServerRoot(store));
         m_progress.stage("Walking " + store);
         WalkOptions options;
         options.statData = true;
@@ -304,7 +312,7 @@ private:
         const bool complete = walkStore(
             root, m_interrupted,
             [&](WalkedDataset&& d) {
-                found(root, std::move(d));
+                found(index, std::move(d));
                 if (Clock::now() - told >= kProgressInterval) {
                     m_progress.walking(m_walked);
                     told = Clock::now();
@@ -315,23 +323,24 @@ private:
         return complete;
     }
 
-    void found(const std::string& root, WalkedDataset&& d)
+    void found(unsigned store, WalkedDataset&& d)
     {
         ++m_walked;
-        FoundDataSet f;
-        f.item = itemOf(d);
-        if (FirstFolderNumber(CatalogueSeparators(f.item.Dir), root) >= 80)
+        const std::string& root = m_roots[store];
+        const CatalogueItem item = itemOf(d.category, d.path, d.xmlPath);
+        if (FirstFolderNumber(CatalogueSeparators(item.Dir), root) >= 80)
             return;
         if (d.size < 0 && !d.metadataUnreadable) {
             ++m_report.counts.withoutMetadata;
             return;
         }
+        FoundDataSet f;
+        f.key = DataSetKeyOf(CataloguePlaceOf(item, root));
         f.path = std::move(d.path);
         f.xmlPath = std::move(d.xmlPath);
-        f.root = root;
-        f.place = CataloguePlaceOf(f.item, root);
-        f.key = DataSetKeyOf(f.place);
         f.seen = {d.size, d.mtime, d.dataSize, d.dataMtime};
+        f.category = d.category;
+        f.store = store;
         f.metadataUnreadable = d.metadataUnreadable;
         if (!m_foundKeys.insert(f.key).second) {
             m_progress.note(f.path + " has the catalogue place of a data set met before (in another store): passed over");
@@ -353,7 +362,7 @@ private:
             const auto state = m_snapshot.state.find(f.key);
             const bool hasRow = m_snapshot.mainKeys.count(f.key) > 0;
             if (!m_request.full && state != m_snapshot.state.end() && state->second.seen == f.seen &&
-                state->second.recipe == m_recipe && state->second.listed == hasRow) {
+                state->second.sameRecipe && state->second.listed == hasRow) {
                 ++(hasRow ? m_report.counts.unchanged : m_report.counts.ignored);
                 continue;
             }
@@ -447,8 +456,10 @@ private:
         };
         auto jobs = std::make_shared<std::vector<Job>>();
         jobs->reserve(toRead.size());
-        for (size_t i : toRead)
-            jobs->push_back({m_found[i].xmlPath, m_found[i].item, m_found[i].root});
+        for (size_t i : toRead) {
+            const FoundDataSet& f = m_found[i];
+            jobs->push_back({f.xmlPath, itemOf(f.category, f.path, f.xmlPath), m_roots[f.store]});
+        }
         const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
         OrderedWork<PreparedDataSet> reading(
             jobs->size(), threads,
@@ -479,6 +490,7 @@ private:
             PreparedDataSet prepared;
             reading.take(prepared);
             const FoundDataSet& f = m_found[toRead[n]];
+            const Job& job = (*jobs)[n];
             const bool hasRow = m_snapshot.mainKeys.count(f.key) > 0;
             switch (prepared.outcome) {
             case PreparedDataSet::Outcome::Failed:
@@ -488,7 +500,7 @@ private:
                 break;
             case PreparedDataSet::Outcome::Rows:
                 WriteDataSetRows(prepared.rows, m_context, execute);
-                batch->states.push_back({f.place, f.seen, true});
+                batch->states.push_back({CataloguePlaceOf(job.item, job.root), f.seen, true});
                 ++(hasRow ? batch->counts.updated : batch->counts.added);
                 batch->changes.emplace_back(hasRow ? "update" : "add", f.path);
                 break;
@@ -500,7 +512,7 @@ private:
                     batch->unlisted.push_back(f.key);
                     batch->changes.emplace_back("remove (flagged Ignore)", f.path);
                 }
-                batch->states.push_back({f.place, f.seen, false});
+                batch->states.push_back({CataloguePlaceOf(job.item, job.root), f.seen, false});
                 break;
             }
             ++batch->dataSets;
@@ -609,6 +621,7 @@ private:
     ChartroomConnection m_connection;
 
     CatalogueSnapshot m_snapshot;
+    std::vector<std::string> m_roots; // of the stores walked, normalised
     std::vector<FoundDataSet> m_found;
     std::unordered_set<std::string> m_foundKeys;
     long long m_walked = 0;
