@@ -21,15 +21,6 @@ using namespace searchtest;
 
 namespace {
 
-class Quiet : public SyncProgress {
-public:
-    void stage(const std::string&) override {}
-    void walking(long long) override {}
-    void writing(long long, long long) override {}
-    void note(const std::string&) override {}
-    void change(const std::string&) override {}
-};
-
 struct Case {
     const char* what;
     const char* words;
@@ -110,7 +101,7 @@ protected:
         SyncRequest request;
         request.stores = {m_store.path()};
         request.login = m_db->settings();
-        Quiet quiet;
+        SilentSyncProgress quiet;
         const SyncReport synced = RunSync(request, quiet, {});
         ASSERT_EQ(synced.counts.added, local.total) << "the sync wrote a row for every data set indexed";
         m_backends = {{"local index", std::make_shared<LocalSearch>(indexFile())},
@@ -266,25 +257,8 @@ TEST_F(SearchBackendsTest, BothBackEndsGiveTheSameHits)
 TEST_F(SearchBackendsTest, TheShippedSearchAccountReadsTheSearchTablesOnly)
 {
     const std::string user = "search_" + m_db->name().substr(m_db->name().rfind('_') + 1);
-    std::string script = testutil::readFile(ATLASDESK_SOURCE_DIR "/data/chartroom-search-account.sql");
-    ASSERT_NE(script.find("'atlasdesk_search'@'%'"), std::string::npos) << script;
-    script = QString::fromStdString(script)
-                 .replace(QStringLiteral("atlasdesk_search"), QString::fromStdString(user))
-                 .replace(QStringLiteral("change-me"), QStringLiteral("search-secret"))
-                 .toStdString();
-    struct DropUser {
-        const cattest::TestDatabase& db;
-        std::string user;
-        ~DropUser()
-        {
-            try {
-                db.exec("DROP USER IF EXISTS '" + user + "'@'%'");
-            } catch (...) {
-            }
-        }
-    } dropUser{*m_db, user};
-    for (const std::string& statement : cattest::sqlStatements(script))
-        m_db->exec(statement);
+    const cattest::ScriptedAccount account(*m_db, ATLASDESK_SOURCE_DIR "/data/chartroom-search-account.sql",
+                                           "atlasdesk_search", user, "search-secret");
 
     ChartroomSettings reader = m_db->settings();
     reader.user = user;

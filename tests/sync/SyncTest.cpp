@@ -377,25 +377,8 @@ TEST_F(SyncTest, TheShippedLeastPrivilegedAccountSuffices)
 {
     m_user = "sync_" + m_db->name().substr(m_db->name().rfind('_') + 1);
     m_password = "sync-test-secret";
-    std::string script = testutil::readFile(ATLASDESK_SOURCE_DIR "/data/chartroom-sync-account.sql");
-    ASSERT_NE(script.find("'atlasdesk_sync'@'%'"), std::string::npos) << script;
-    script = QString::fromStdString(script)
-                 .replace("atlasdesk_sync", QString::fromStdString(m_user))
-                 .replace("change-me", QString::fromStdString(m_password))
-                 .toStdString();
-    struct DropUser {
-        const cattest::TestDatabase& db;
-        std::string user;
-        ~DropUser()
-        {
-            try {
-                db.exec("DROP USER IF EXISTS '" + user + "'@'%'");
-            } catch (...) {
-            }
-        }
-    } dropUser{*m_db, m_user};
-    for (const std::string& statement : cattest::sqlStatements(script))
-        m_db->exec(statement);
+    const cattest::ScriptedAccount account(*m_db, ATLASDESK_SOURCE_DIR "/data/chartroom-sync-account.sql",
+                                           "atlasdesk_sync", m_user, m_password);
     writeSyncConfig({"transport", "hydrology", "geology"});
     EXPECT_EQ(rows("SELECT COUNT(*) FROM information_schema.USER_PRIVILEGES WHERE GRANTEE=\"'" + m_user + "'@'%'\" "
                    "AND PRIVILEGE_TYPE<>'USAGE'"),
