@@ -136,8 +136,8 @@ void StoreTreeModel::fetchMore(const QModelIndex& parent)
 
 QModelIndex StoreTreeModel::setRoot(std::unique_ptr<tXMLFile> file, const QString& text)
 {
-    beginResetModel();
     cancelAllListings();
+    beginResetModel();
     m_root = std::make_unique<Node>();
     m_root->file = std::move(file);
     m_root->text = text;
@@ -151,8 +151,8 @@ QModelIndex StoreTreeModel::setRoot(std::unique_ptr<tXMLFile> file, const QStrin
 
 void StoreTreeModel::clear()
 {
-    beginResetModel();
     cancelAllListings();
+    beginResetModel();
     m_root.reset();
     m_nodeCount = 0;
     endResetModel();

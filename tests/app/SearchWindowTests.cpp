@@ -49,10 +49,10 @@ protected:
         testutil::writeFile(m_tree / (rel + ".xml"), metadataWithTitle(title, w, e, s, n));
     }
     // The window connected to the test tree, its index built.
-    TreeNode* connected()
+    QModelIndex connected()
     {
         window().searchIndexFolder = QString::fromStdString(m_cache.path());
-        TreeNode* root = connectAndExpand();
+        QModelIndex root = connectAndExpand();
         waitForIndex();
         return root;
     }
@@ -84,13 +84,13 @@ protected:
         texts.sort();
         return texts;
     }
-    static QStringList expandedTexts(QTreeWidgetItem* node)
+    QStringList expandedTexts(const QModelIndex& node)
     {
         QStringList list;
-        if (node->isExpanded())
-            list << node->text(0);
-        for (int i = 0; i < node->childCount(); ++i)
-            list << expandedTexts(node->child(i));
+        if (isExpanded(node))
+            list << text(node);
+        for (int i = 0; i < rowCount(node); ++i)
+            list << expandedTexts(childAt(node, i));
         return list;
     }
     testutil::TempDir m_cache;
@@ -98,12 +98,12 @@ protected:
 
 TEST_F(SearchWindowTest, TypeChooseARevealedResultAndEscapeBackToTheTree)
 {
-    TreeNode* root = connected();
+    QModelIndex root = connected();
     ASSERT_TRUE(action("mnuSearch"));
     EXPECT_EQ(action("mnuSearch")->shortcut(), QKeySequence(QKeySequence::Find));
     window().tvXMLTree->clearSelection();
-    window().tvXMLTree->setCurrentItem(child(root, QStringLiteral("roads.shp")));
-    child(root, QStringLiteral("other"))->setExpanded(true);
+    window().tvXMLTree->setCurrentIndex(child(root, QStringLiteral("roads.shp")));
+    expand(child(root, QStringLiteral("other")));
     waitForListings();
     const QStringList expandedBefore = expandedTexts(root);
     const QStringList selectedBefore = selectedTexts();
@@ -131,7 +131,7 @@ TEST_F(SearchWindowTest, TypeChooseARevealedResultAndEscapeBackToTheTree)
         << selectedTexts().join(' ').toStdString();
     ASSERT_EQ(window().SelectedFiles.size(), 1u);
     EXPECT_EQ(window().SelectedFiles[0]->XMLPath, m_tree / "hydro/sandre/rivieres.shp.xml");
-    EXPECT_TRUE(child(root, QStringLiteral("hydro"))->isExpanded());
+    EXPECT_TRUE(isExpanded(child(root, QStringLiteral("hydro"))));
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
     // Clearing the field also brings the tree back.
@@ -173,10 +173,10 @@ TEST_F(SearchWindowTest, ExtentWordsAndCategoryFilterCombine)
 
 TEST_F(SearchWindowTest, TheIndexShowsItsProgressOnlyOnATaskLineNoOtherTaskTook)
 {
-    TreeNode* root = connected();
+    QModelIndex root = connected();
     TdlgAtlasdesk& w = window();
     // An update of its own shows on the task line, and so does its end.
-    window().tvXMLTree->setCurrentItem(root);
+    window().tvXMLTree->setCurrentIndex(root);
     action("mnuRefresh")->trigger();
     w.onIndexProgress(1, 5);
     EXPECT_EQ(w.lblTask->text(), QStringLiteral("Indexing: 1 of 5 data sets"));
@@ -202,14 +202,14 @@ TEST_F(SearchWindowTest, TheIndexShowsItsProgressOnlyOnATaskLineNoOtherTaskTook)
 
 TEST_F(SearchWindowTest, RefreshBringsTheIndexUpToDate)
 {
-    TreeNode* root = connected();
+    QModelIndex root = connected();
     EXPECT_EQ(search(QStringLiteral("routes")), QStringList{QStringLiteral("roads.shp")});
     QTest::keyClick(pane().edSearch, Qt::Key_Escape);
     dataset("roads.shp", "Autoroutes", 6, 7, 46, 47);
     struct timeval later[2] = {{2000000000, 0}, {2000000000, 0}};
     ::utimes((m_tree / "roads.shp.xml").c_str(), later);
     dataset("new/bridges.shp", "Ponts", 6, 7, 46, 47);
-    window().tvXMLTree->setCurrentItem(root);
+    window().tvXMLTree->setCurrentIndex(root);
     action("mnuRefresh")->trigger();
     waitForIndex();
     EXPECT_EQ(search(QStringLiteral("routes")), QStringList{});
