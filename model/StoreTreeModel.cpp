@@ -375,7 +375,7 @@ void StoreTreeModel::removeChildren(Node* node)
     endRemoveRows();
 }
 
-void StoreTreeModel::relist(const QModelIndex& dir)
+void StoreTreeModel::unlist(const QModelIndex& dir)
 {
     Node* node = nodeOf(dir);
     if (!node)
@@ -387,5 +387,10 @@ void StoreTreeModel::relist(const QModelIndex& dir)
     node->error.clear();
     node->id = {0, 0};
     emit dataChanged(dir, dir);
+}
+
+void StoreTreeModel::relist(const QModelIndex& dir)
+{
+    unlist(dir);
     list(dir);
 }

@@ -101,7 +101,10 @@ public:
     void cancelListing(const QModelIndex& dir);
     // The same for every listing on its way.
     void cancelAllListings();
-    // Refresh: removes the children of `dir` and lists it again.
+    // Removes the rows of `dir`: it is not listed, as before its first
+    // listing (a listing on its way is dropped).
+    void unlist(const QModelIndex& dir);
+    // Refresh: removes the rows of `dir` and lists it again.
     void relist(const QModelIndex& dir);
     // A listing is on its way or being inserted.
     bool isListing() const { return !m_requests.empty(); }

@@ -126,7 +126,14 @@ void SubtreeWalk::onLoaded(const QModelIndex& dir)
         m_error = error;
         return end(false);
     }
-    push(dir);
+    const DirectoryId id = m_model->directoryId(dir);
+    if (id.second != 0 && m_onPath.count(id) > 0) {
+        // A link back to a folder on the way down: not entered, and left
+        // unlisted as if the walk had never asked.
+        m_model->unlist(dir);
+    } else {
+        push(dir);
+    }
     if (m_sinceProgress.elapsed() >= kProgressIntervalMs) {
         m_sinceProgress.restart();
         emit progress(m_foldersRead);

@@ -8,7 +8,7 @@
 // stops when cancelled, leaving what was listed.
 //
 // A directory already on the way down (a symbolic link back to one of its
-// ancestors) is listed but not entered, so link cycles end.
+// ancestors) is not entered and is left unlisted, so link cycles end.
 //
 // Window thread only (the model's).
 #include <QElapsedTimer>

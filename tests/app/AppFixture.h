@@ -105,10 +105,16 @@ protected:
     static QModelIndex childAt(const QModelIndex& parent, int row) { return parent.model()->index(row, 0, parent); }
     static int rowCount(const QModelIndex& node) { return node.model() ? node.model()->rowCount(node) : 0; }
     static bool hasChildren(const QModelIndex& node) { return node.model()->hasChildren(node); }
-    void expand(const QModelIndex& node) { tree().expand(node); }
-    void collapse(const QModelIndex& node) { tree().collapse(node); }
-    bool isExpanded(const QModelIndex& node) { return tree().isExpanded(node); }
-    bool isSelected(const QModelIndex& node) { return tree().isSelected(node); }
+    // These ask the fixture's window: a node of another window's tree is a mistake.
+    ServerTree& viewOf(const QModelIndex& node)
+    {
+        EXPECT_EQ(node.model(), tree().model()) << "a node of another tree";
+        return tree();
+    }
+    void expand(const QModelIndex& node) { viewOf(node).expand(node); }
+    void collapse(const QModelIndex& node) { viewOf(node).collapse(node); }
+    bool isExpanded(const QModelIndex& node) { return viewOf(node).isExpanded(node); }
+    bool isSelected(const QModelIndex& node) { return viewOf(node).isSelected(node); }
     QModelIndex connectAndExpand()
     {
         window().ConnectToServer(m_tree.path());

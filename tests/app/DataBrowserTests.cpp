@@ -46,7 +46,7 @@ TEST_F(DataBrowserTest, ListingFollowsTheDirectoryRules)
     QModelIndex root = w.tvXMLTree->rootNode();
     ASSERT_TRUE(root.isValid());
     EXPECT_EQ(rowCount(root), 0) << "connecting lists nothing";
-    EXPECT_EQ(root.data(Qt::UserRole).toInt(), catCatalog);
+    EXPECT_EQ(root.data(StoreTreeModel::PictureRole).toInt(), catCatalog);
     EXPECT_EQ(w.stItems->text(), "Items: 1");
     EXPECT_EQ(w.stSelected->text(), "Selected: 1") << "the root is selected";
 
@@ -58,7 +58,7 @@ TEST_F(DataBrowserTest, ListingFollowsTheDirectoryRules)
         << "info, dem as a directory, roads.dbf, README and trailing. are not shown";
     EXPECT_EQ(w.stItems->text(), "Items: 10");
     QModelIndex dem = child(root, "dem");
-    EXPECT_EQ(dem.data(Qt::UserRole).toInt(), catRaster) << "the grid through its .aux";
+    EXPECT_EQ(dem.data(StoreTreeModel::PictureRole).toInt(), catRaster) << "the grid through its .aux";
     EXPECT_EQ(fileOf(dem)->XMLPath, m_tree.path() + "dem/metadata.xml");
     int lakeDirectories = 0;
     for (int i = 0; i < rowCount(root); ++i)

@@ -249,7 +249,7 @@ TEST_F(ViewsTest, ScratchFilesStayOutOfAReadOnlyProgramFolderAndApartPerWindow)
     TdmAtlasdesk secondModule;
     TdlgAtlasdesk second(&secondModule);
     second.ConnectToServer(m_tree.path());
-    expand(second.tvXMLTree->rootNode());
+    second.tvXMLTree->expand(second.tvXMLTree->rootNode());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !second.listingBusy(); }, 30000));
     for (TdlgAtlasdesk* w : {&first, &second}) {
         ASSERT_EQ(w->cbXslFormat->count(), 1);
