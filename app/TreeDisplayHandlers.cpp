@@ -131,15 +131,11 @@ void TdlgAtlasdesk::mnuXMLCollapseAllClick()
 
 namespace {
 
-// The descendants of `node` on view (below open nodes) before `node`
-// itself, deepest first.
-void collectSubtree(const ServerTree* tree, const QModelIndex& node, std::vector<QModelIndex>& nodes)
+// The descendants of `node` before `node` itself, deepest first.
+void collectSubtree(const QAbstractItemModel* model, const QModelIndex& node, std::vector<QModelIndex>& nodes)
 {
-    if (tree->isExpanded(node)) {
-        const QAbstractItemModel* model = tree->model();
-        for (int row = 0, rows = model->rowCount(node); row < rows; ++row)
-            collectSubtree(tree, model->index(row, 0, node), nodes);
-    }
+    for (int row = 0, rows = model->rowCount(node); row < rows; ++row)
+        collectSubtree(model, model->index(row, 0, node), nodes);
     nodes.push_back(node);
 }
 
@@ -149,7 +145,7 @@ void TdlgAtlasdesk::SelectSubtree(const QModelIndex& node)
 {
     // Added as Ctrl-clicks would add them, in one selection change.
     std::vector<QModelIndex> nodes;
-    collectSubtree(tvXMLTree, node, nodes);
+    collectSubtree(m_store, node, nodes);
     tvXMLTree->selectNodes(nodes);
     tvXMLTree->selectionModel()->setCurrentIndex(node, QItemSelectionModel::NoUpdate);
 }
