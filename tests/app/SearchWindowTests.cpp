@@ -140,6 +140,34 @@ TEST_F(SearchWindowTest, TypeChooseARevealedResultAndEscapeBackToTheTree)
     EXPECT_EQ(pane().stkLeft->currentWidget(), window().tvXMLTree);
 }
 
+// A result in a folder of many entries: the folder's rows go into the tree
+// a slice at a time, and the result is looked for only once all are in.
+TEST_F(SearchWindowTest, AResultInAFolderOfManyEntriesIsRevealedAndSelected)
+{
+    for (int i = 0; i < 1200; ++i)
+        testutil::writeFile(m_tree / ("big/part" + std::to_string(1000 + i) + ".shp"), "x");
+    dataset("big/zz_last.shp", "Dernier des nombreux", 6, 7, 46, 47);
+    const QModelIndex root = connected();
+    // One small slice per turn of the event loop.
+    window().storeTree()->setSliceBudgetMs(0);
+    QSignalSpy inserted(window().storeTree(), &QAbstractItemModel::rowsInserted);
+
+    EXPECT_EQ(search(QStringLiteral("nombreux")), QStringList{QStringLiteral("big/zz_last.shp")});
+    pane().lvResults->setCurrentRow(0);
+    QTest::keyClick(pane().lvResults, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return selectedTexts() == QStringList{QStringLiteral("zz_last.shp")}; }, 30000))
+        << selectedTexts().join(' ').toStdString();
+    const QModelIndex big = child(root, QStringLiteral("big"));
+    ASSERT_TRUE(big.isValid());
+    EXPECT_EQ(rowCount(big), 1201);
+    EXPECT_TRUE(isExpanded(big));
+    EXPECT_GT(inserted.count(), 2) << "the folder's rows went in in slices";
+    EXPECT_EQ(tree().currentIndex(), childAt(big, 1200));
+    ASSERT_EQ(window().SelectedFiles.size(), 1u);
+    EXPECT_EQ(window().SelectedFiles[0]->XMLPath, m_tree / "big/zz_last.shp.xml");
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
 TEST_F(SearchWindowTest, ExtentWordsAndCategoryFilterCombine)
 {
     connected();
