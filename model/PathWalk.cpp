@@ -14,6 +14,7 @@ void PathWalk::start()
 {
     m_running = true;
     m_at = m_model->rootIndex();
+    m_toldEntering = false;
     step();
 }
 
@@ -32,9 +33,12 @@ void PathWalk::step()
             emit found(node);
             return;
         }
-        emit entering(node);
-        if (!m_running)
-            return;
+        if (!m_toldEntering) {
+            m_toldEntering = true;
+            emit entering(node);
+            if (!m_running)
+                return;
+        }
         if (m_model->state(node) != StoreTreeModel::State::Listed) {
             if (m_model->list(node)) {
                 m_awaiting = node;
@@ -57,6 +61,7 @@ void PathWalk::step()
                 next = child;
         }
         m_at = next;
+        m_toldEntering = false;
     }
 }
 

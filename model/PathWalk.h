@@ -29,7 +29,8 @@ public:
     bool isRunning() const { return m_running; }
 
 signals:
-    // A folder on the way down, about to be looked into (a view opens it).
+    // A folder on the way down, about to be looked into (a view opens it);
+    // once per folder.
     void entering(const QModelIndex& folder);
     // The walk ended at the data set's node.
     void found(const QModelIndex& node);
@@ -46,5 +47,6 @@ private:
     std::string m_path, m_xmlPath;
     QPersistentModelIndex m_at;       // the folder reached so far
     QPersistentModelIndex m_awaiting; // the folder whose listing it waits for
+    bool m_toldEntering = false;      // entering() was emitted for m_at
     bool m_running = false;
 };

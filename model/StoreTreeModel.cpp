@@ -20,6 +20,7 @@ struct StoreTreeModel::Node {
     quint64 request = 0;             // while Listing: the request it waits for
     QString error;                   // when Listed: why the folder could not be read
     DirectoryId id{0, 0};            // when Listed: the directory listed
+    bool going = false;              // its rows are being removed: never listed again
 };
 
 StoreTreeModel::StoreTreeModel(ListingService* listing, QObject* parent) : QAbstractItemModel(parent), m_listing(listing)
@@ -29,7 +30,7 @@ StoreTreeModel::StoreTreeModel(ListingService* listing, QObject* parent) : QAbst
 
 StoreTreeModel::~StoreTreeModel()
 {
-    cancelAllListings();
+    forgetAllListings();
 }
 
 // ---- QAbstractItemModel ------------------------------------------------------------
@@ -124,7 +125,7 @@ Qt::ItemFlags StoreTreeModel::flags(const QModelIndex& index) const
 bool StoreTreeModel::canFetchMore(const QModelIndex& parent) const
 {
     const Node* node = nodeOf(parent);
-    return node && node->state == State::NotListed && node->expandable;
+    return node && node->state == State::NotListed && node->expandable && !node->going;
 }
 
 void StoreTreeModel::fetchMore(const QModelIndex& parent)
@@ -138,6 +139,7 @@ QModelIndex StoreTreeModel::setRoot(std::unique_ptr<tXMLFile> file, const QStrin
 {
     cancelAllListings();
     beginResetModel();
+    forgetAllListings(); // asked again by whoever was told
     m_root = std::make_unique<Node>();
     m_root->file = std::move(file);
     m_root->text = text;
@@ -153,6 +155,7 @@ void StoreTreeModel::clear()
 {
     cancelAllListings();
     beginResetModel();
+    forgetAllListings(); // asked again by whoever was told
     m_root.reset();
     m_nodeCount = 0;
     endResetModel();
@@ -202,7 +205,7 @@ void StoreTreeModel::setExpandable(const QModelIndex& index, bool expandable)
 bool StoreTreeModel::list(const QModelIndex& dir)
 {
     Node* node = nodeOf(dir);
-    if (!node || node->state == State::Listed)
+    if (!node || node->going || node->state == State::Listed)
         return false;
     if (node->state == State::Listing)
         return true;
@@ -254,6 +257,7 @@ void StoreTreeModel::insertSlice()
     while (!m_insertions.empty()) {
         Insertion& insertion = m_insertions.front();
         Node* node = insertion.node;
+        const quint64 request = insertion.request;
         const std::vector<ListedEntry>& entries = insertion.listing.entries;
         std::vector<std::unique_ptr<Node>> made;
         while (insertion.next < entries.size() &&
@@ -268,19 +272,25 @@ void StoreTreeModel::insertSlice()
             child->expandable = entry.subdirectory;
             made.push_back(std::move(child));
         }
+        const bool more = insertion.next < entries.size();
+        const size_t total = entries.size();
         if (!made.empty()) {
             const int first = static_cast<int>(node->children.size());
             const int last = first + static_cast<int>(made.size()) - 1;
             beginInsertRows(indexOf(node), first, last);
-            node->children.reserve(std::max(node->children.capacity(), entries.size()));
+            node->children.reserve(std::max(node->children.capacity(), total));
             for (auto& child : made) {
                 child->row = static_cast<int>(node->children.size());
                 node->children.push_back(std::move(child));
             }
             m_nodeCount += last - first + 1;
             endInsertRows();
+            // Whoever was told may have dropped this listing (its rows went
+            // with it) or others: `insertion` is not to be trusted any more.
+            if (m_insertions.empty() || m_insertions.front().request != request)
+                continue;
         }
-        if (insertion.next < entries.size())
+        if (more)
             break; // out of time: the rest next turn
         finishListing(node);
         if (clock.elapsed() >= m_sliceBudgetMs)
@@ -314,15 +324,17 @@ void StoreTreeModel::dropListingOf(Node* node, bool tell)
         return;
     m_listing->cancel(node->request);
     m_requests.erase(node->request);
-    node->request = 0;
-    node->state = State::NotListed;
     const auto inserting = std::find_if(m_insertions.begin(), m_insertions.end(),
                                         [node](const Insertion& i) { return i.node == node; });
     if (inserting != m_insertions.end()) {
         m_insertions.erase(inserting);
         // Rows of an answer cut short go again: listed is all or nothing.
+        // Meanwhile the node still counts as being listed, so that nobody
+        // asks for it anew before it is told.
         removeChildren(node);
     }
+    node->request = 0;
+    node->state = State::NotListed;
     if (tell) {
         const QModelIndex index = indexOf(node);
         emit dataChanged(index, index, {Qt::ToolTipRole, StateRole});
@@ -346,6 +358,14 @@ void StoreTreeModel::cancelAllListings()
         dropListingOf(node, true);
 }
 
+void StoreTreeModel::forgetAllListings()
+{
+    for (const auto& [request, node] : m_requests)
+        m_listing->cancel(request);
+    m_requests.clear();
+    m_insertions.clear();
+}
+
 void StoreTreeModel::forgetSubtree(Node* node)
 {
     if (m_requests.empty())
@@ -353,6 +373,13 @@ void StoreTreeModel::forgetSubtree(Node* node)
     dropListingOf(node, true);
     for (auto& child : node->children)
         forgetSubtree(child.get());
+}
+
+void StoreTreeModel::markGoing(Node* node)
+{
+    node->going = true;
+    for (auto& child : node->children)
+        markGoing(child.get());
 }
 
 int StoreTreeModel::countBelow(const Node& node)
@@ -367,6 +394,10 @@ void StoreTreeModel::removeChildren(Node* node)
 {
     if (node->children.empty())
         return;
+    // Nodes on their way out are never listed again (whoever is told of
+    // their going may ask), and walks waiting for one of them are told.
+    for (auto& child : node->children)
+        markGoing(child.get());
     for (auto& child : node->children)
         forgetSubtree(child.get());
     beginRemoveRows(indexOf(node), 0, static_cast<int>(node->children.size()) - 1);

@@ -131,8 +131,12 @@ private:
     void insertSlice();
     void finishListing(Node* node);
     void dropListingOf(Node* node, bool tell);
-    // Drops the listings on their way in the subtree of `node` (before it goes).
+    // Drops every listing on its way without a word (before the tree goes).
+    void forgetAllListings();
+    // Drops the listings on their way in the subtree of `node` (before it
+    // goes), with listingDropped for each.
     void forgetSubtree(Node* node);
+    static void markGoing(Node* node);
     void removeChildren(Node* node);
     // Nodes below `node`, at every depth.
     static int countBelow(const Node& node);
