@@ -9,7 +9,9 @@
 
 #include "model/AtlasdeskOps.h"
 #include "app/CommandGuard.h"
+#include "support/Errors.h"
 #include "support/FileOps.h"
+#include "model/LocalSearch.h"
 #include "model/PathWalk.h"
 #include "support/PathOps.h"
 #include "app/SearchPane.h"
@@ -20,6 +22,16 @@
 #include "model/XMLFile.h"
 #include "app/dlgAtlasdeskU.h"
 
+namespace {
+
+// "1 data set", "2 data sets".
+QString countOf(qsizetype n, const char* one, const char* many)
+{
+    return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
+} // namespace
+
 void TdlgAtlasdesk::connectSearch()
 {
     m_indexer = new StoreIndexer(this);
@@ -29,6 +41,8 @@ void TdlgAtlasdesk::connectSearch()
     connect(m_search, &SearchService::answered, this, &TdlgAtlasdesk::onSearchAnswered);
     connect(searchPane, &SearchPane::queryChanged, this, [this] { runCommand(this, [this] { runSearch(); }); });
     connect(searchPane, &SearchPane::resultChosen, this, &TdlgAtlasdesk::onSearchResultChosen);
+    connect(searchPane, &SearchPane::viewedChanged, this, &TdlgAtlasdesk::onSearchViewedChanged);
+    connect(searchPane, &SearchPane::exported, this, &TdlgAtlasdesk::onResultsExported);
 }
 
 QString TdlgAtlasdesk::searchIndexFile(const std::string& root) const
@@ -64,7 +78,7 @@ void TdlgAtlasdesk::runSearch()
     }
     for (int category : ShownCategories)
         query.categories << category;
-    m_search->request(searchIndexFile(ServerRoot), query);
+    m_search->request(std::make_shared<LocalSearch>(searchIndexFile(ServerRoot)), query);
 }
 
 void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
@@ -79,6 +93,20 @@ void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
 void TdlgAtlasdesk::onSearchResultChosen(const SearchHit& hit)
 {
     runCommand(this, [this, &hit] { revealDataSet(hit.path, hit.xmlPath); });
+}
+
+void TdlgAtlasdesk::onSearchViewedChanged()
+{
+    runCommand(this, [this] { redrawView(PageControl1->currentWidget()); });
+}
+
+void TdlgAtlasdesk::onResultsExported(const QString& file, int count, const QString& error)
+{
+    runCommand(this, [&] {
+        if (!error.isEmpty())
+            throw EInOutError(QStringLiteral("Cannot export the list to %1: %2").arg(file, error).toStdString());
+        lblTask->setText(QStringLiteral("Exported %1 to %2").arg(countOf(count, "data set", "data sets"), file));
+    });
 }
 
 void TdlgAtlasdesk::revealDataSet(const std::string& path, const std::string& xmlPath)
@@ -119,9 +147,8 @@ void TdlgAtlasdesk::mnuSearchClick()
 
 void TdlgAtlasdesk::onIndexProgress(int done, int total)
 {
-    const QString text = total == 0
-                             ? QStringLiteral("Indexing: listing folders, %1 data sets found").arg(done)
-                             : QStringLiteral("Indexing: %1 of %2 data sets").arg(done).arg(total);
+    const QString text = total == 0 ? QStringLiteral("Indexing: listing folders, ") + countOf(done, "data set found", "data sets found")
+                                    : QStringLiteral("Indexing: %1 of ").arg(done) + countOf(total, "data set", "data sets");
     searchPane->setIndexStatus(text);
     // The indexer runs beside the user's commands: a walk or a catalogue run
     // takes the task line, and keeps it for its end caption.
@@ -150,21 +177,32 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
     else if (report.busy)
         parts << QStringLiteral("Another Atlasdesk window is bringing the search index of this server up to date");
     else if (!report.cancelled)
-        parts << QStringLiteral("Indexed %1 data sets").arg(report.total);
+        parts << QStringLiteral("Indexed ") + countOf(report.total, "data set", "data sets");
     if (!report.notice.isEmpty())
         parts << report.notice;
     if (!report.unreadable.isEmpty())
-        parts << QStringLiteral("%1 metadata files could not be read").arg(report.unreadable.size());
+        parts << countOf(report.unreadable.size(), "metadata file could not be read", "metadata files could not be read");
+    if (!report.notRead.isEmpty())
+        parts << countOf(report.notRead.size(), "document in a format not read", "documents in a format not read");
+    if (!report.notInDegrees.isEmpty())
+        parts << countOf(report.notInDegrees.size(), "box not in degrees", "boxes not in degrees");
+    // The tooltip lists them.
+    QStringList details;
+    if (!report.unreadable.isEmpty())
+        details << QStringLiteral("Could not be read:") << report.unreadable;
+    if (!report.notRead.isEmpty())
+        details << QStringLiteral("In a format not read:") << report.notRead;
+    if (!report.notInDegrees.isEmpty())
+        details << QStringLiteral("Box not in degrees:") << report.notInDegrees;
     const QString text = parts.join(QStringLiteral("; "));
     if (ownsTaskLine) {
         lblTask->setText(text);
-        lblTask->setToolTip(report.unreadable.join(QLatin1Char('\n')));
+        lblTask->setToolTip(details.join(QLatin1Char('\n')));
     }
-    searchPane->setIndexStatus(report.error.isEmpty() && !report.busy && report.notice.isEmpty() &&
-                                       report.unreadable.isEmpty()
+    searchPane->setIndexStatus(report.error.isEmpty() && !report.busy && report.notice.isEmpty() && details.isEmpty()
                                    ? QString()
                                    : text);
-    searchPane->stSearch->setToolTip(report.unreadable.join(QLatin1Char('\n')));
+    searchPane->stSearch->setToolTip(details.join(QLatin1Char('\n')));
     // What is shown was found in a growing index: search it again.
     if (searchPane->resultsShown())
         runSearch();

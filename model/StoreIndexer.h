@@ -31,6 +31,8 @@ struct IndexReport {
     int unchanged = 0;  // data sets whose metadata had not changed
     int removed = 0;    // data sets no longer in the store
     QStringList unreadable; // "relative path: reason", every data set whose metadata cannot be read
+    QStringList notRead;      // relative paths of the documents in which no known field could be read
+    QStringList notInDegrees; // relative paths of the documents whose box is not in degrees (not kept)
     QString notice;     // the index file was rebuilt (why), or empty
     QString error;      // the run failed (the index keeps what was committed), or empty
     bool cancelled = false;
