@@ -101,8 +101,7 @@ void TdlgAtlasdesk::prepareLog()
     // creates it (and the folder) when it starts, so the lines never go
     // to a file that does not exist.
     QDir().mkpath(QString::fromStdString(LogsDir));
-    const std::string file =
-        LogsDir + "Atlasdesk-" + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")).toStdString() + ".html";
+    const std::string file = DailyLogFile(LogsDir);
     createLogFile(file);
     Log.LogFile = file;
     Log.Browser = [this](const std::string& path) { wbOutput->navigate(QString::fromStdString(path)); };
@@ -117,8 +116,8 @@ void TdlgAtlasdesk::UploadSelection()
     // The run gets values only: the user may refresh or close the tree
     // while it works.
     std::vector<tXMLFile*> selection;
-    for (TreeNode* node : tvXMLTree->selectionOrder())
-        selection.push_back(node->file());
+    for (const QModelIndex& node : tvXMLTree->selectionOrder())
+        selection.push_back(tvXMLTree->file(node));
     std::vector<DataSetEntry> datasets = SnapshotOf(selection);
     // The password prompt, if any, comes now, on this thread.
     ChartroomSettings login = m_dataModule->loginSettings();
