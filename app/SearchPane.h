@@ -47,6 +47,7 @@ public:
     void clearSearch();
     // A line under the field: what the index is doing.
     void setIndexStatus(const QString& text);
+    const QString& indexStatus() const { return m_indexStatus; }
 
     // The results shown, in rank order.
     const std::vector<SearchHit>& results() const;

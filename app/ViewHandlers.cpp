@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QTimer>
+#include <QAction>
 
 #include "model/AtlasdeskOps.h"
 #include "app/BrowserPane.h"
@@ -18,6 +20,8 @@
 #include "app/ServerTree.h"
 #include "model/XMLFile.h"
 #include "app/dlgAtlasdeskU.h"
+#include "model/StoreTreeModel.h"
+#include "xml/Pages.h"
 
 namespace {
 
@@ -77,7 +81,7 @@ void TdlgAtlasdesk::showMetadataPage(MetadataPage page)
         bool greyed = false;
         const QModelIndex node = viewedNode(greyed);
         if (!node.isValid())
-            return;
+            return showStartPage(page);
         if (greyed)
             return showGreyedNode(page == MetadataPage::Rendered ? wbXSL : wbXML, page, node);
         request = requestFor(page, tvXMLTree->file(node));
@@ -125,6 +129,53 @@ void TdlgAtlasdesk::showView(const MetadataView& view)
     }
     if (!view.error.empty())
         throw EInOutError(view.error);
+}
+
+void TdlgAtlasdesk::showStartPage(MetadataPage page)
+{
+    BrowserPane* pane = page == MetadataPage::Rendered ? wbXSL : wbXML;
+    m_views->cancel(page);
+    StartFacts facts;
+    facts.server = ServerRoot;
+    if (!ServerRoot.empty()) {
+        facts.counts.push_back(QStringLiteral("Items: %1 in the tree (a folder's items are counted once it is opened)")
+                                   .arg(m_store->nodeCount())
+                                   .toStdString());
+        facts.counts.push_back(QStringLiteral("Selected: %1").arg(tvXMLTree->selectionCount()).toStdString());
+        facts.index = searchPane->indexStatus().toStdString();
+    }
+    const auto key = [&facts](const QAction* action, const char* what) {
+        facts.keys.emplace_back(action->shortcut().toString(QKeySequence::NativeText).toStdString(), what);
+    };
+    key(mnuSearch, "Find data sets by the words of their metadata or a place on the map");
+    facts.keys.emplace_back("\u2191 \u2193 \u2190 \u2192", "Move through the tree; the pages follow");
+    key(mnuXMLExpandAll, "Expand everything below the selected folders");
+    key(mnuRefresh, "Read the selected folder again");
+    key(mnuOpenFiles, "Open the selected data sets in their programs");
+    key(mnuCopyPath, "Copy the paths of the selected data sets");
+    key(mnuHelpHelp, "Help");
+    key(mnuQuit, "Quit");
+    pane->showPage({}, StartPage(facts), AppDir);
+}
+
+void TdlgAtlasdesk::refreshStartPage()
+{
+    QWidget* page = PageControl1->currentWidget();
+    BrowserPane* pane = page == TabXSL ? wbXSL : page == tabXML ? wbXML : nullptr;
+    // A pane that shows a data set is left alone: only the start page itself
+    // (a page of no file) is redrawn.
+    if (!pane || !pane->lastLocalPath().empty())
+        return;
+    if (!m_startPageTimer) {
+        m_startPageTimer = new QTimer(this);
+        m_startPageTimer->setSingleShot(true);
+        m_startPageTimer->setInterval(250);
+        connect(m_startPageTimer, &QTimer::timeout, this, [this] {
+            runCommand(this, [this] { redrawView(PageControl1->currentWidget()); });
+        });
+    }
+    if (!m_startPageTimer->isActive())
+        m_startPageTimer->start();
 }
 
 MetadataViews* TdlgAtlasdesk::views() const
