@@ -218,7 +218,7 @@ class SyncRun {
 public:
     SyncRun(const SyncRequest& request, SyncProgress& progress, const std::function<bool()>& interrupted)
         : m_request(request), m_progress(progress), m_interrupted(interrupted), m_log(request.log, m_report),
-          m_context(ReadThemes()), m_recipe(RowRecipe(m_context.themes())), m_connection(request.login)
+          m_context(ReadThemes()), m_connection(request.login)
     {
     }
 
@@ -234,6 +234,15 @@ public:
         if (!HasSyncStateTable(m_connection))
             throw ESyncSetup("The catalogue " + m_request.login.database + " at " + m_connection.where() +
                              " has no table SyncState: create it as the README says (data/chartroom.sql)");
+        m_connection.query(SearchTablesCountStatement(),
+                           [&](const QSqlQuery& row) { m_context.setSearchTables(row.value(0).toInt() == 2); });
+        if (!m_context.searchTables()) {
+            m_progress.note("The catalogue has no search tables: the team's search is not kept (run "
+                            "data/chartroom.sql again, as the README says)");
+            m_log.line("*** The catalogue has no search tables: the team's search was not updated. ***");
+        }
+        // Data sets written without search rows are written again once the tables are there.
+        m_recipe = RowRecipe(m_context.themes(), m_context.searchTables());
         if (!m_request.dryRun)
             takeLock(m_connection, m_request.login, m_request.waitSeconds, m_progress);
         try {
@@ -278,6 +287,9 @@ private:
         if (c.added + c.updated + c.removed > 0)
             m_connection.execute("ALTER TABLE Main COMMENT='Data added by Atlasdesk " + VersionString(4) + " on " +
                                  nowText() + "'");
+        // The windows that search the catalogue say how fresh it is.
+        if (m_context.searchTables())
+            m_connection.execute(SearchSyncedStatement());
     }
 
     // Walks one store into m_found. False when interrupted.
@@ -452,9 +464,11 @@ private:
         const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
         OrderedWork<PreparedDataSet> reading(
             jobs->size(), threads,
-            [jobs, themes = m_context.themes()](size_t i, const std::function<bool()>&) {
+            [jobs, themes = m_context.themes(),
+             search = std::make_shared<const SearchFieldReader>(SearchFieldPaths::fromConfiguration())](
+                size_t i, const std::function<bool()>&) {
                 const Job& job = (*jobs)[i];
-                return PrepareDataSet(job.xmlPath, job.item, job.root, themes);
+                return PrepareDataSet(job.xmlPath, job.item, job.root, themes, *search);
             },
             256);
 
@@ -518,7 +532,7 @@ private:
         long long unlisted = static_cast<long long>(batch.unlisted.size());
         if (!m_request.dryRun) {
             if (!batch.unlisted.empty()) {
-                for (const std::string& statement : RemoveDataSetsStatements(batch.unlisted, m_keepFrom))
+                for (const std::string& statement : RemoveDataSetsStatements(batch.unlisted, m_keepFrom, m_context.searchTables()))
                     m_connection.execute(statement);
                 unlisted = rowCount(m_connection);
             }
@@ -560,7 +574,7 @@ private:
             long long removed = static_cast<long long>(keys.size());
             if (!m_request.dryRun) {
                 m_connection.execute("START TRANSACTION");
-                for (const std::string& statement : RemoveDataSetsStatements(keys, m_keepFrom))
+                for (const std::string& statement : RemoveDataSetsStatements(keys, m_keepFrom, m_context.searchTables()))
                     m_connection.execute(statement);
                 removed = rowCount(m_connection);
                 m_connection.execute(ForgetStateStatement(keys));
@@ -605,7 +619,7 @@ private:
     SyncReport m_report;
     RunLog m_log;
     UploadContext m_context;
-    const std::string m_recipe;
+    std::string m_recipe;
     ChartroomConnection m_connection;
 
     CatalogueSnapshot m_snapshot;

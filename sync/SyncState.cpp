@@ -13,7 +13,7 @@ namespace {
 // Raised whenever the rows a data set gives change for the same files and
 // configuration (a change of the row builder): every data set is then
 // written again by the next run.
-constexpr int kRowForm = 1;
+constexpr int kRowForm = 2;
 
 // Keys per statement that names keys.
 constexpr size_t kKeysPerStatement = 1000;
@@ -99,9 +99,9 @@ std::string ForgetStateStatement(const std::vector<std::string>& keys)
     return "DELETE FROM SyncState WHERE DataSetKey IN (" + keyList(keys, 0, keys.size()) + ")";
 }
 
-std::string RowRecipe(const tVectorOfString& themes)
+std::string RowRecipe(const tVectorOfString& themes, bool searchTables)
 {
-    std::string text = "row form " + std::to_string(kRowForm) + "\n";
+    std::string text = "row form " + std::to_string(kRowForm) + (searchTables ? " with search rows" : "") + "\n";
     for (const FieldMapEntry& entry : FieldMap) {
         text += entry.Name + "\t" + entry.XML_Path + "\t" + std::to_string(entry.Offset);
         for (const std::string& path : entry.FallbackPaths)

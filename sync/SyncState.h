@@ -65,4 +65,4 @@ std::string ForgetStateStatement(const std::vector<std::string>& keys);
 // are made from: the field map, the category extensions, the themes and the
 // form of the row. A run whose fingerprint differs from the one a state was
 // written with reads that data set again.
-std::string RowRecipe(const tVectorOfString& themes);
+std::string RowRecipe(const tVectorOfString& themes, bool searchTables);
