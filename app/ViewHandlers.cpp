@@ -80,8 +80,13 @@ void TdlgAtlasdesk::showMetadataPage(MetadataPage page)
     } else {
         bool greyed = false;
         const QModelIndex node = viewedNode(greyed);
-        if (!node.isValid())
-            return showStartPage(page);
+        if (!node.isValid()) {
+            // Shown once the selection has settled: a selection that is
+            // cleared and set again at once never flashes the start page.
+            m_views->cancel(page);
+            m_startPageWanted = true;
+            return refreshStartPage();
+        }
         if (greyed)
             return showGreyedNode(page == MetadataPage::Rendered ? wbXSL : wbXML, page, node);
         request = requestFor(page, tvXMLTree->file(node));
@@ -160,22 +165,30 @@ void TdlgAtlasdesk::showStartPage(MetadataPage page)
 
 void TdlgAtlasdesk::refreshStartPage()
 {
-    QWidget* page = PageControl1->currentWidget();
-    BrowserPane* pane = page == TabXSL ? wbXSL : page == tabXML ? wbXML : nullptr;
-    // A pane that shows a data set is left alone: only the start page itself
-    // (a page of no file) is redrawn.
-    if (!pane || !pane->lastLocalPath().empty())
-        return;
     if (!m_startPageTimer) {
         m_startPageTimer = new QTimer(this);
         m_startPageTimer->setSingleShot(true);
-        m_startPageTimer->setInterval(250);
         connect(m_startPageTimer, &QTimer::timeout, this, [this] {
-            runCommand(this, [this] { redrawView(PageControl1->currentWidget()); });
+            runCommand(this, [this] {
+                QWidget* page = PageControl1->currentWidget();
+                BrowserPane* pane = page == TabXSL ? wbXSL : page == tabXML ? wbXML : nullptr;
+                const bool wanted = std::exchange(m_startPageWanted, false);
+                bool greyed = false;
+                // A pane that shows a data set is left alone unless nothing is
+                // viewed any more; only the start page itself (a page of no
+                // file) is redrawn for new counts.
+                if (!pane || searchPane->highlightedResult() || viewedNode(greyed).isValid()
+                    || (!wanted && !pane->lastLocalPath().empty()))
+                    return;
+                showStartPage(page == TabXSL ? MetadataPage::Rendered : MetadataPage::Raw);
+            });
         });
     }
-    if (!m_startPageTimer->isActive())
-        m_startPageTimer->start();
+    // Asked for by the page: at once; new counts: at most four times a second.
+    if (m_startPageWanted)
+        m_startPageTimer->start(0);
+    else if (!m_startPageTimer->isActive())
+        m_startPageTimer->start(250);
 }
 
 MetadataViews* TdlgAtlasdesk::views() const

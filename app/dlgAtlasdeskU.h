@@ -451,4 +451,5 @@ private:
     // Writes the memory a moment after it changed; made by RestoreSettings.
     QTimer* m_settingsTimer = nullptr;
     QTimer* m_startPageTimer = nullptr; // window thread only; see refreshStartPage
+    bool m_startPageWanted = false;     // nothing is viewed: the start page replaces the page
 };
