@@ -64,6 +64,7 @@ QModelIndex TdlgAtlasdesk::viewedNode(bool& greyed) const
 void TdlgAtlasdesk::showGreyedNode(BrowserPane* pane, MetadataPage page, const QModelIndex& node)
 {
     m_views->cancel(page);
+    m_dataSetShown = true;
     const tXMLFile* file = tvXMLTree->file(node);
     pane->showPage(file->XMLPath, NoMetadataPage(file->DataPath(), file->XMLPath), ExtractFilePath(file->XMLPath));
 }
@@ -81,8 +82,13 @@ void TdlgAtlasdesk::showMetadataPage(MetadataPage page)
         bool greyed = false;
         const QModelIndex node = viewedNode(greyed);
         if (!node.isValid()) {
-            // Shown once the selection has settled: a selection that is
-            // cleared and set again at once never flashes the start page.
+            // Once a data set has been shown, its pages stay when the
+            // selection is cleared.
+            if (m_dataSetShown)
+                return;
+            // Before, the start page; shown once the selection has settled:
+            // a selection that is cleared and set again at once never
+            // flashes it.
             m_views->cancel(page);
             m_startPageWanted = true;
             return refreshStartPage();
@@ -119,12 +125,26 @@ bool TdlgAtlasdesk::redrawView(const QWidget* page)
     return true;
 }
 
+bool TdlgAtlasdesk::isRootMetadata(const std::string& metadataPath) const
+{
+    const QModelIndex root = m_store->rootIndex();
+    return root.isValid() && tvXMLTree->file(root)->XMLPath == metadataPath;
+}
+
 void TdlgAtlasdesk::showView(const MetadataView& view)
 {
+    // The root that connecting selected, without metadata of its own: until
+    // a data set's page has been shown, the start page stands for it.
+    const bool startPage = !m_dataSetShown && !view.hasMetadata && view.error.empty()
+                           && isRootMetadata(view.request.metadataPath);
+    if (!startPage)
+        m_dataSetShown = true;
     switch (view.request.page) {
     case MetadataPage::Rendered:
     case MetadataPage::Raw:
-        if (!view.page.html.empty())
+        if (startPage)
+            showStartPage(view.request.page);
+        else if (!view.page.html.empty())
             (view.request.page == MetadataPage::Rendered ? wbXSL : wbXML)
                 ->showPage(view.pagePath, view.page, view.baseFolder);
         break;
@@ -139,7 +159,6 @@ void TdlgAtlasdesk::showView(const MetadataView& view)
 void TdlgAtlasdesk::showStartPage(MetadataPage page)
 {
     BrowserPane* pane = page == MetadataPage::Rendered ? wbXSL : wbXML;
-    m_views->cancel(page);
     StartFacts facts;
     facts.server = ServerRoot;
     if (!ServerRoot.empty()) {
@@ -172,13 +191,15 @@ void TdlgAtlasdesk::refreshStartPage()
             runCommand(this, [this] {
                 QWidget* page = PageControl1->currentWidget();
                 BrowserPane* pane = page == TabXSL ? wbXSL : page == tabXML ? wbXML : nullptr;
-                const bool wanted = std::exchange(m_startPageWanted, false);
+                m_startPageWanted = false;
+                if (!pane || m_dataSetShown || searchPane->highlightedResult())
+                    return;
+                // Nothing viewed: the start page. The root viewed: only a
+                // start page that stands for it (a page of no file) is
+                // redrawn for new counts; its own answer comes by showView.
                 bool greyed = false;
-                // A pane that shows a data set is left alone unless nothing is
-                // viewed any more; only the start page itself (a page of no
-                // file) is redrawn for new counts.
-                if (!pane || searchPane->highlightedResult() || viewedNode(greyed).isValid()
-                    || (!wanted && !pane->lastLocalPath().empty()))
+                const QModelIndex node = viewedNode(greyed);
+                if (node.isValid() && (node != m_store->rootIndex() || !pane->lastLocalPath().empty()))
                     return;
                 showStartPage(page == TabXSL ? MetadataPage::Rendered : MetadataPage::Raw);
             });

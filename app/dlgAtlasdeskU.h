@@ -384,7 +384,10 @@ private:
     void showGreyedNode(BrowserPane* pane, MetadataPage page, const QModelIndex& node);
     bool thumbnailSubject(std::string& dataPath, std::string& xmlPath) const;
     void showView(const MetadataView& view);
-    // The start page on the Metadata or XML page while nothing is viewed:
+    // Whether `metadataPath` is the metadata file of the tree's root.
+    bool isRootMetadata(const std::string& metadataPath) const;
+    // The start page on the Metadata or XML page while no data set's page
+    // has been shown since connecting (see m_dataSetShown):
     // the server and its counts, the search index, the keys, or how to
     // connect a server when none is.
     void showStartPage(MetadataPage page);
@@ -451,5 +454,9 @@ private:
     // Writes the memory a moment after it changed; made by RestoreSettings.
     QTimer* m_settingsTimer = nullptr;
     QTimer* m_startPageTimer = nullptr; // window thread only; see refreshStartPage
-    bool m_startPageWanted = false;     // nothing is viewed: the start page replaces the page
+    bool m_startPageWanted = false;     // nothing is viewed: the start page is asked for at once
+    // A data set's page (anything but the start page) has been shown since
+    // the server was connected; until then the start page stands in for
+    // "nothing viewed" and for the root without metadata. Window thread only.
+    bool m_dataSetShown = false;
 };

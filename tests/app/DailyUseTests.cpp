@@ -400,26 +400,41 @@ TEST_F(DailyUseTest, TheStartPageShowsTheServerItsCountsTheIndexAndTheKeys)
     EXPECT_TRUE(text.contains("Ctrl+Q")) << "the keys";
     EXPECT_TRUE(text.contains("Ctrl+F"));
 
+    // Connected, the root (without metadata) selected: the start page names
+    // the server and follows its counts and its index, which is brought up
+    // to date on connecting.
     const QModelIndex root = connectAndList();
     ASSERT_TRUE(root.isValid());
     const int items = w.storeTree()->nodeCount();
     ASSERT_GE(items, 5);
-    EXPECT_TRUE(pageAfter(w.wbXSL, [&] { w.tvXMLTree->clearSelection(); }));
+    const auto shows = [&w](BrowserPane* pane, const QString& words) {
+        return QTest::qWaitFor([&] { return pageText(pane).contains(words); }, 30000);
+    };
+    EXPECT_TRUE(shows(w.wbXSL, QString("Items: %1 in the tree").arg(items))) << pageText(w.wbXSL).toStdString();
     text = pageText(w.wbXSL);
     EXPECT_TRUE(text.contains(QString::fromStdString(m_tree.path()))) << text.toStdString();
-    EXPECT_TRUE(text.contains(QString("Items: %1 in the tree").arg(items))) << text.toStdString();
-    EXPECT_TRUE(text.contains("Selected: 0"));
-    // The index of the server is brought up to date on connecting: the page
-    // follows it.
-    EXPECT_TRUE(QTest::qWaitFor([&] { return pageText(w.wbXSL).contains("Indexed 3 data sets"); }, 30000))
-        << pageText(w.wbXSL).toStdString();
+    EXPECT_TRUE(text.contains("Selected: 1"));
+    EXPECT_TRUE(shows(w.wbXSL, "Indexed 3 data sets")) << pageText(w.wbXSL).toStdString();
+    EXPECT_TRUE(pageAfter(w.wbXSL, [&] { w.tvXMLTree->clearSelection(); })) << "nothing selected: the start page too";
+    EXPECT_TRUE(pageText(w.wbXSL).contains("Selected: 0"));
 
-    // A selection replaces it; the XML page has one too.
+    // A data set's page replaces it, and stays when the selection is cleared.
     EXPECT_FALSE(pageAfter(w.wbXSL, [&] { select({childAt(root, 1)}); }));
+    const QString dataSetPage = w.wbXSL->lastPath();
+    EXPECT_FALSE(dataSetPage.isEmpty());
     EXPECT_FALSE(pageText(w.wbXSL).contains("Items:"));
     w.tvXMLTree->clearSelection();
+    QTest::qWait(300);
+    ASSERT_TRUE(viewsSettled());
+    EXPECT_EQ(w.wbXSL->lastPath(), dataSetPage) << "the data set's page stays";
+    EXPECT_FALSE(pageText(w.wbXSL).contains("Items:"));
+
+    // Connecting again brings it back, on the XML page too.
+    EXPECT_TRUE(pageAfter(w.wbXSL, [&] { w.ConnectToServer(m_tree.path()); }));
+    EXPECT_TRUE(shows(w.wbXSL, "Selected: 1")) << pageText(w.wbXSL).toStdString();
     EXPECT_TRUE(pageAfter(w.wbXML, [&] { w.PageControl1->setCurrentWidget(w.tabXML); }));
-    EXPECT_TRUE(pageText(w.wbXML).contains(QString("Items: %1 in the tree").arg(items)));
+    EXPECT_TRUE(pageText(w.wbXML).contains(QString::fromStdString(m_tree.path()))) << pageText(w.wbXML).toStdString();
+    EXPECT_EQ(w.wbXML->lastPath(), "") << "a page of no file";
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
