@@ -215,20 +215,38 @@ void SearchPane::edited()
 
 void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
 {
-    // The highlighted data set stays highlighted when it is found again.
+    // The rest of a list whose first page is shown (see SearchService).
+    const bool rest = answer.query.from > 0;
+    // The highlighted data set stays highlighted when it is found again,
+    // also when it is in the rest of the list.
     const SearchHit* before = highlightedResult();
-    const std::string keep = before ? before->path : std::string();
-    resultsModel->setHits(answer.hits, answer.query.words);
+    const std::string keep = rest ? std::exchange(m_keepInRest, {}) : before ? before->path : std::string();
+    if (rest)
+        resultsModel->appendHits(answer.hits);
+    else
+        resultsModel->setHits(answer.hits, answer.query.words);
+    const std::vector<SearchHit>& hits = resultsModel->hits();
     std::vector<std::optional<GeoBox>> boxes;
-    boxes.reserve(answer.hits.size());
+    boxes.reserve(hits.size());
     int kept = -1;
-    for (size_t i = 0; i < answer.hits.size(); ++i) {
-        boxes.push_back(answer.hits[i].box);
-        if (!keep.empty() && answer.hits[i].path == keep)
+    for (size_t i = 0; i < hits.size(); ++i) {
+        boxes.push_back(hits[i].box);
+        if (!keep.empty() && hits[i].path == keep)
             kept = int(i);
     }
     mapWorld->setBoxes(std::move(boxes));
-    const size_t n = answer.hits.size();
+    if (!answer.restFollows)
+        ++m_answers;
+    if (rest) {
+        if (!answer.error.isEmpty())
+            stSearch->setText(QStringLiteral("Search failed: ") + answer.error);
+        if (kept >= 0)
+            highlight(kept);
+        return;
+    }
+    m_keepInRest = kept < 0 && answer.restFollows ? keep : std::string();
+    // The first page tells how long the whole list is.
+    const qsizetype n = answer.error.isEmpty() ? std::max<qsizetype>(answer.found, qsizetype(hits.size())) : 0;
     QString status;
     if (!answer.error.isEmpty())
         status = QStringLiteral("Search failed: ") + answer.error;
@@ -236,16 +254,15 @@ void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
         status = QStringLiteral("No data set found");
     else if (answer.more)
         status = QStringLiteral("More than %1 found: the first %1 are shown, best first")
-                     .arg(countOf(qsizetype(n), "data set", "data sets"));
+                     .arg(countOf(n, "data set", "data sets"));
     else
-        status = countOf(qsizetype(n), "data set found", "data sets found");
+        status = countOf(n, "data set found", "data sets found");
     if (!answer.complete || indexing)
         status += QStringLiteral(" \u2014 the index is still being built: %1 indexed so far")
                       .arg(countOf(answer.indexed, "data set", "data sets"));
     stSearch->setText(status);
     stSearch->setVisible(true);
     stkLeft->setCurrentWidget(lvResults);
-    ++m_answers;
     highlight(kept);
 }
 

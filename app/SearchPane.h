@@ -7,6 +7,7 @@
 // runs the searches.
 #include <QWidget>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "model/SearchService.h"
@@ -109,6 +110,7 @@ private:
     QTimer* m_pause;
     QString m_indexStatus;
     int m_answers = 0;
+    std::string m_keepInRest; // the data set to highlight again when the rest of the list comes
     std::string m_viewed; // the result the pages were last told to show, "" for the tree's selection
     WorkerPool m_exportPool{QStringLiteral("list exports"), 1}; // writes exported lists
 };

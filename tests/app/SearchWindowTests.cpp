@@ -17,6 +17,7 @@
 #include "AppFixture.h"
 #include "app/SearchPane.h"
 #include "app/SearchResults.h"
+#include "model/SearchService.h"
 #include "model/StoreIndexer.h"
 #include "app/WorldMap.h"
 #include "model/SearchSnippet.h"
@@ -460,6 +461,42 @@ TEST_F(SearchWindowTest, ResultsAreCopiedExportedAndDraggedAsTheTreeHandsThemOve
     ASSERT_TRUE(exported.wait(30000));
     ASSERT_EQ(m_errors.size(), 1);
     EXPECT_TRUE(m_errors[0].startsWith(QStringLiteral("Cannot export the list to "))) << m_errors[0].toStdString();
+}
+
+TEST_F(SearchWindowTest, AListLongerThanTheFirstPageComesWholeWithItsBoxesAndKeepsTheHighlight)
+{
+    // More data sets than the first answer brings: the rest follows.
+    constexpr int kCount = SearchService::kFirstPage + 150;
+    for (int i = 0; i < kCount; ++i)
+        dataset("parcels/p" + std::to_string(100 + i) + ".shp", "Parcelle " + std::to_string(100 + i),
+                -180 + i * 0.7, -180 + i * 0.7 + 0.5, 0, 1);
+    connected();
+    QStringList found = search(QStringLiteral("parcelle"));
+    ASSERT_EQ(found.size(), kCount);
+    EXPECT_EQ(found.removeDuplicates(), 0);
+    EXPECT_EQ(pane().stSearch->text(), QStringLiteral("%1 data sets found").arg(kCount));
+    // Rank order (titles of one length: path order), every row with its box
+    // on the map.
+    const std::vector<SearchHit>& hits = pane().results();
+    WorldMap& map = *pane().mapWorld;
+    for (int row : {0, SearchService::kFirstPage - 1, SearchService::kFirstPage, kCount - 1}) {
+        EXPECT_EQ(hits[size_t(row)].relPath, QStringLiteral("parcels/p%1.shp").arg(100 + row));
+        const double west = -180 + row * 0.7;
+        map.setView(QRectF(west - 1, -1, 2.5, 3));
+        EXPECT_EQ(map.resultAt(map.toWidget(QPointF(west + 0.25, 0.5))), row);
+    }
+
+    // A data set highlighted in the rest of the list is highlighted again
+    // when the search runs anew.
+    const int row = kCount - 10;
+    pane().highlight(row);
+    const int before = pane().answersShown();
+    QTest::keyClicks(pane().edSearch, QStringLiteral(" "));
+    EXPECT_EQ(waitForResults(before).size(), kCount);
+    ASSERT_NE(pane().highlightedResult(), nullptr);
+    EXPECT_EQ(pane().highlightedResult()->relPath, QStringLiteral("parcels/p%1.shp").arg(100 + row));
+    EXPECT_EQ(map.highlighted(), row);
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
 TEST_F(SearchWindowTest, TheStatusCountsInGoodEnglish)
