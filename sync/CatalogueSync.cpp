@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <future>
 #include <memory>
 #include <thread>
 #include <unordered_map>
@@ -78,45 +77,43 @@ CatalogueItem itemOf(uint8_t category, const std::string& path, const std::strin
     return item;
 }
 
-// What a first look at a store root found, on a thread of its own: a share
-// that does not answer must not hold the run for ever.
+// What a first look at a store root found. Looked at in the background: a
+// share that does not answer must not hold the run for ever.
 struct RootLook {
     enum Kind { Entries, Empty, NotFolder, Unreadable, NoAnswer } kind = NoAnswer;
     std::string error;
 };
 
-RootLook lookAtRoot(const std::string& root, std::chrono::milliseconds timeout)
+RootLook lookAtRoot(const std::string& root)
 {
-    auto answer = std::make_shared<std::promise<RootLook>>();
-    std::future<RootLook> future = answer->get_future();
-    std::thread([root, answer] {
-        RootLook look;
-        DIR* dir = ::opendir(root.c_str());
-        if (!dir) {
-            look.kind = errno == ENOENT || errno == ENOTDIR ? RootLook::NotFolder : RootLook::Unreadable;
-            look.error = std::strerror(errno);
-        } else {
-            look.kind = RootLook::Empty;
-            while (const dirent* e = ::readdir(dir)) {
-                const char* n = e->d_name;
-                if (!(n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))) {
-                    look.kind = RootLook::Entries;
-                    break;
-                }
-            }
-            ::closedir(dir);
+    RootLook look;
+    DIR* dir = ::opendir(root.c_str());
+    if (!dir) {
+        look.kind = errno == ENOENT || errno == ENOTDIR ? RootLook::NotFolder : RootLook::Unreadable;
+        look.error = std::strerror(errno);
+        return look;
+    }
+    look.kind = RootLook::Empty;
+    while (const dirent* e = ::readdir(dir)) {
+        const char* n = e->d_name;
+        if (!(n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))) {
+            look.kind = RootLook::Entries;
+            break;
         }
-        answer->set_value(std::move(look));
-    }).detach();
-    if (future.wait_for(timeout) != std::future_status::ready)
-        return {};
-    return future.get();
+    }
+    ::closedir(dir);
+    return look;
 }
 
 void checkStores(const std::vector<std::string>& stores, std::chrono::milliseconds timeout)
 {
+    // Every root is looked at at once; each answer is waited for at most
+    // `timeout`.
+    OrderedWork<RootLook> looks(stores.size(), stores.size(),
+                                [stores](size_t i, const std::function<bool()>&) { return lookAtRoot(stores[i]); });
     for (const std::string& store : stores) {
-        const RootLook look = lookAtRoot(store, timeout);
+        RootLook look; // no answer, unless the look ends in time
+        looks.takeWithin(look, timeout);
         switch (look.kind) {
         case RootLook::Entries:
             break;
