@@ -1,7 +1,5 @@
 #include "app/SearchResults.h"
 
-#include <unordered_set>
-
 #include <QDateTime>
 #include <QMimeData>
 
