@@ -30,7 +30,6 @@ signals:
     // answer.restFollows when another answer brings the rest.
     void answered(const SearchAnswer& answer);
 
-
 private:
     WorkerPool m_pool{QStringLiteral("searches"), 1}; // searches run one after the other
     BackgroundJob<SearchAnswer>* m_job = nullptr;     // the newest request's, or null
