@@ -206,4 +206,5 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
     // What is shown was found in a growing index: search it again.
     if (searchPane->resultsShown())
         runSearch();
+    refreshStartPage();
 }

@@ -59,4 +59,5 @@ struct SearchAnswer {
     int indexed = 0;       // data sets in the index
     QString notice;        // the index file was rebuilt, or empty
     QString error;         // the search failed, or empty
+    bool restFollows = false; // another answer brings the rest of the part asked for (SearchService)
 };
