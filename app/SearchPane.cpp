@@ -160,7 +160,7 @@ void SearchPane::edited()
     m_pause->start();
 }
 
-void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
+void SearchPane::showAnswer(const SearchAnswer& answer, bool updating)
 {
     m_hits = answer.hits;
     lvResults->clear();
@@ -177,16 +177,22 @@ void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
     mapWorld->setBoxes(std::move(boxes));
     QString status;
     if (!answer.error.isEmpty())
-        status = QStringLiteral("Search failed: ") + answer.error;
+        status = answer.error;
     else if (m_hits.empty())
         status = QStringLiteral("No data set found");
     else if (answer.more)
         status = QStringLiteral("More than %1 data sets found: the first %1 are shown").arg(m_hits.size());
     else
         status = QStringLiteral("%1 data set%2 found").arg(m_hits.size()).arg(m_hits.size() == 1 ? "" : "s");
-    if (!answer.complete || indexing)
-        status += QStringLiteral(" \u2014 the index is still being built: %1 data sets indexed so far")
-                      .arg(answer.indexed);
+    // "Still being built" only while an update really runs: an index whose
+    // build stopped (cancelled, a full disk, a folder that may not be
+    // written) is only incomplete.
+    if (answer.error.isEmpty() && !answer.complete)
+        status += updating ? QStringLiteral(" \u2014 the index is still being built: %1 data sets indexed so far")
+                                 .arg(answer.indexed)
+                           : QStringLiteral(" \u2014 the index is incomplete: %1 data sets indexed").arg(answer.indexed);
+    else if (answer.error.isEmpty() && updating)
+        status += QStringLiteral(" \u2014 the index is being brought up to date");
     stSearch->setText(status);
     stSearch->setVisible(true);
     stkLeft->setCurrentWidget(lvResults);

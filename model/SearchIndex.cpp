@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <QUuid>
 #include <QVariant>
 
@@ -17,9 +18,50 @@ namespace {
 // format is rebuilt.
 const QString kFormat = QStringLiteral("atlasdesk-search-1");
 
-[[noreturn]] void fail(const QString& what, const QSqlError& error)
+// SQLite's primary result codes (the low byte of an extended code).
+enum SqliteCode : int {
+    kPerm = 3,
+    kBusy = 5,
+    kLocked = 6,
+    kReadOnly = 8,
+    kCorrupt = 11,
+    kFull = 13,
+    kCantOpen = 14,
+    kNotADatabase = 26,
+};
+
+IndexFault faultOf(const QSqlError& error)
 {
-    throw Exception(QStringLiteral("Search index: %1: %2").arg(what, error.text()).toStdString());
+    bool known = false;
+    const int code = error.nativeErrorCode().toInt(&known) & 0xff;
+    if (!known)
+        return IndexFault::Failed;
+    switch (code) {
+    case kCorrupt:
+    case kNotADatabase:
+        return IndexFault::Damaged;
+    case kBusy:
+    case kLocked:
+        return IndexFault::Locked;
+    case kFull:
+        return IndexFault::DiskFull;
+    case kReadOnly:
+    case kCantOpen:
+    case kPerm:
+        return IndexFault::Unwritable;
+    default:
+        return IndexFault::Failed;
+    }
+}
+
+// SQLite's words for the error ("database disk image is malformed"), not
+// the statement that met it.
+[[noreturn]] void fail(const QSqlError& error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    throw SearchIndexError(faultOf(error), text.toStdString());
 }
 
 QSqlQuery run(QSqlDatabase& db, const QString& sql, const QVariantList& values = {})
@@ -29,12 +71,20 @@ QSqlQuery run(QSqlDatabase& db, const QString& sql, const QVariantList& values =
     // into a cache of the query (a third of the time of reading 100,000).
     q.setForwardOnly(true);
     if (!q.prepare(sql))
-        fail(sql, q.lastError());
+        fail(q.lastError());
     for (const QVariant& v : values)
         q.addBindValue(v);
     if (!q.exec())
-        fail(sql, q.lastError());
+        fail(q.lastError());
     return q;
+}
+
+// After the last row of a read: a read that stopped at an error (a damaged
+// page) must not pass for the end of the rows.
+void checkRead(const QSqlQuery& q)
+{
+    if (q.lastError().isValid())
+        fail(q.lastError());
 }
 
 // The first value of the first row; the statement is finished at once, so
@@ -42,7 +92,11 @@ QSqlQuery run(QSqlDatabase& db, const QString& sql, const QVariantList& values =
 QVariant scalar(QSqlDatabase& db, const QString& sql)
 {
     QSqlQuery q = run(db, sql);
-    const QVariant value = q.next() ? q.value(0) : QVariant();
+    QVariant value;
+    if (q.next())
+        value = q.value(0);
+    else
+        checkRead(q);
     q.finish();
     return value;
 }
@@ -60,32 +114,36 @@ std::string stdString(const QVariant& v)
 
 } // namespace
 
-SearchIndex::SearchIndex(const QString& file, Access access)
-    : m_file(file), m_connection(QStringLiteral("search-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+SearchIndex::SearchIndex(const QString& file, Access access, bool thoroughly, int lockWaitMs)
+    : m_file(file),
+      m_connection(QStringLiteral("search-") + QUuid::createUuid().toString(QUuid::WithoutBraces)),
+      m_lockWaitMs(lockWaitMs),
+      m_writer(access == Access::Write)
 {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
-        throw Exception("Search index: Qt's SQLite driver (QSQLITE) is not installed");
-    QString reason;
-    if (access == Access::Read) {
+        throw SearchIndexError(IndexFault::Failed, "Qt's SQLite driver (QSQLITE) is not installed");
+    if (!m_writer) {
         // Opening would create a missing file: only the indexer makes one.
         m_available = QFileInfo(file).isFile();
         if (m_available) {
             open();
-            m_available = usable(reason, false);
+            m_available = readable();
         }
         return;
     }
     QDir().mkpath(QFileInfo(file).absolutePath());
     open();
-    if (!usable(reason, true)) {
-        // A cache: whatever is there is thrown away and built again.
-        m_db.close();
-        discard(file);
-        m_notice = QStringLiteral("The search index %1 was rebuilt: %2").arg(file, reason);
-        open();
-        if (!usable(reason, true))
-            throw Exception(("Search index: cannot create " + file + ": " + reason).toStdString());
-    }
+    m_rebuilt = prepareForWriting(thoroughly);
+    if (m_rebuilt == Rebuilt::No)
+        return;
+    // A cache: whatever is there is thrown away and built again.
+    close();
+    discard(file);
+    if (QFileInfo::exists(file))
+        throw SearchIndexError(IndexFault::Unwritable, "the old index file cannot be removed");
+    open();
+    if (prepareForWriting(false) != Rebuilt::No)
+        throw SearchIndexError(IndexFault::Failed, "a new index file cannot be made");
 }
 
 void SearchIndex::discard(const QString& file)
@@ -96,57 +154,118 @@ void SearchIndex::discard(const QString& file)
 
 SearchIndex::~SearchIndex()
 {
-    m_statements.clear();
-    m_db.close();
+    if (m_writer && m_db.isOpen()) {
+        // A batch that failed (a full disk) is undone, and its journal with it.
+        if (m_inTransaction)
+            QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+        // Closed as it should be; when this fails, the next writer checks
+        // the file thoroughly, which is no harm.
+        QSqlQuery(m_db).exec(QStringLiteral("INSERT OR REPLACE INTO meta VALUES('writing', '0')"));
+    }
+    close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-void SearchIndex::open()
+void SearchIndex::open(bool asItIs)
 {
     if (!m_db.isValid())
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    m_db.setDatabaseName(m_file);
-    // A writer holds its lock only for a commit; readers wait that long.
-    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    if (asItIs) {
+        // Read as it is: nothing is made beside the file (there is no room
+        // for it), and nothing waits for locks nobody can take there.
+        m_db.setDatabaseName(QUrl::fromLocalFile(m_file).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1"));
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    } else {
+        m_db.setDatabaseName(m_file);
+        // A writer holds its lock only for a commit; readers wait that long.
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_lockWaitMs));
+    }
     if (!m_db.open())
-        fail(QStringLiteral("cannot open ") + m_file, m_db.lastError());
+        fail(m_db.lastError());
     // Every search opens its own connection: the file is mapped into memory
     // so that such a connection reads its pages without a system call each.
     QSqlQuery(m_db).exec(QStringLiteral("PRAGMA mmap_size = 1073741824"));
     QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size = -16384"));
 }
 
-bool SearchIndex::usable(QString& reason, bool write)
+void SearchIndex::close()
+{
+    m_statements.clear();
+    m_db.close();
+    m_inTransaction = false;
+}
+
+bool SearchIndex::readable()
+{
+    const auto probe = [this] {
+        if (scalar(m_db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'meta'")).toInt() == 0)
+            return false; // being created, or not an index
+        return scalar(m_db, QStringLiteral("SELECT value FROM meta WHERE key = 'format'")).toString() == kFormat;
+    };
+    try {
+        return probe();
+    } catch (const SearchIndexError& e) {
+        if (e.fault() != IndexFault::Unwritable)
+            throw;
+    }
+    // An index kept with a write-ahead log (by an earlier version) cannot be
+    // read without files beside it, which a folder that may not be written
+    // refuses. Nobody can change it there either: it is read as it is.
+    close();
+    open(true);
+    return probe();
+}
+
+SearchIndex::Rebuilt SearchIndex::prepareForWriting(bool thoroughly)
 {
     try {
-        if (scalar(m_db, QStringLiteral("SELECT count(*) FROM sqlite_master")).toInt() == 0) {
-            if (!write) {
-                reason = QStringLiteral("it is being created");
-                return false;
-            }
-            // Write-ahead logging lets searches read while the indexer writes.
-            run(m_db, QStringLiteral("PRAGMA journal_mode=WAL"));
+        if (scalar(m_db, QStringLiteral("SELECT count(*) FROM sqlite_master")).toInt() == 0)
             createSchema();
+        if (scalar(m_db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'meta'")).toInt() == 0 ||
+            scalar(m_db, QStringLiteral("SELECT value FROM meta WHERE key = 'format'")).toString() != kFormat)
+            return Rebuilt::OtherFormat;
+        const bool killed =
+            scalar(m_db, QStringLiteral("SELECT value FROM meta WHERE key = 'writing'")).toString() == QLatin1String("1");
+        checkPages(thoroughly || killed);
+        // A rollback journal, not a write-ahead log: a transaction that
+        // fails (a full disk) leaves the file as it was and nothing beside
+        // it, and the file can be read in a folder that may not be written.
+        // A file kept with a log by an earlier version is changed over; while
+        // another connection has it open, that waits for the next update.
+        try {
+            run(m_db, QStringLiteral("PRAGMA journal_mode=DELETE"));
+        } catch (const SearchIndexError& e) {
+            if (e.fault() != IndexFault::Locked)
+                throw;
         }
-        const QString found = scalar(m_db, QStringLiteral("SELECT value FROM meta WHERE key = 'format'")).toString();
-        if (found != kFormat) {
-            reason = QStringLiteral("it was written in another format (%1)")
-                         .arg(found.isEmpty() ? QStringLiteral("unknown") : found);
-            return false;
-        }
-        if (!write)
-            return true;
-        run(m_db, QStringLiteral("PRAGMA journal_mode=WAL"));
         run(m_db, QStringLiteral("PRAGMA synchronous=NORMAL"));
-        // Damage deeper in the file shows as an error while the update
-        // works; the indexer then rebuilds (see updateStoreIndex). A check
-        // of the whole file here would read all of it at every connect.
-        return true;
-    } catch (const Exception& e) {
-        reason = QString::fromUtf8(e.what());
-        return false;
+        // Cleared when this connection closes: a writer that is killed
+        // leaves it set, and the next one checks the whole file.
+        run(m_db, QStringLiteral("INSERT OR REPLACE INTO meta VALUES('writing', '1')"));
+    } catch (const SearchIndexError& e) {
+        if (e.fault() == IndexFault::Damaged)
+            return Rebuilt::Damaged;
+        throw;
     }
+    return Rebuilt::No;
+}
+
+void SearchIndex::checkPages(bool thoroughly)
+{
+    // Every page of the file, without comparing the indexes with their
+    // tables: a tenth of a second for 100,000 data sets.
+    const QString pages = scalar(m_db, QStringLiteral("PRAGMA quick_check")).toString();
+    if (pages != QLatin1String("ok"))
+        throw SearchIndexError(IndexFault::Damaged, pages.toStdString());
+    if (!thoroughly)
+        return;
+    // The word index compared with its rows (a second or more on a large
+    // index) and the extents' tree.
+    run(m_db, QStringLiteral("INSERT INTO words(words) VALUES('integrity-check')"));
+    const QString extents = scalar(m_db, QStringLiteral("SELECT rtreecheck('extents')")).toString();
+    if (extents != QLatin1String("ok"))
+        throw SearchIndexError(IndexFault::Damaged, extents.toStdString());
 }
 
 void SearchIndex::createSchema()
@@ -172,7 +291,7 @@ void SearchIndex::createSchema()
         "CREATE VIRTUAL TABLE words USING fts5(title, abstract, purpose, keywords, places, originator, "
         "filename, tokenize = 'unicode61 remove_diacritics 2', detail = column)"));
     exec(QStringLiteral("CREATE VIRTUAL TABLE extents USING rtree(id, west, east, south, north)"));
-    run(m_db, QStringLiteral("INSERT INTO meta VALUES('format', ?), ('complete', '0')"), {kFormat});
+    run(m_db, QStringLiteral("INSERT INTO meta VALUES('format', ?), ('complete', '0'), ('writing', '0')"), {kFormat});
     exec(QStringLiteral("COMMIT"));
 }
 
@@ -188,14 +307,14 @@ QSqlQuery& SearchIndex::runPrepared(const QString& sql, const QVariantList& valu
         QSqlQuery q(m_db);
         q.setForwardOnly(true);
         if (!q.prepare(sql))
-            fail(sql, q.lastError());
+            fail(q.lastError());
         it = m_statements.insert(sql, q);
     }
     QSqlQuery& q = *it;
     for (int i = 0; i < values.size(); ++i)
         q.bindValue(i, values[i]);
     if (!q.exec())
-        fail(sql, q.lastError());
+        fail(q.lastError());
     return q;
 }
 
@@ -206,19 +325,24 @@ std::unordered_map<std::string, IndexedFile> SearchIndex::indexedFiles()
     while (q.next())
         files.emplace(stdString(q.value(0)),
                       IndexedFile{q.value(1).toLongLong(), q.value(2).toLongLong(), q.value(3).toLongLong()});
+    checkRead(q);
     return files;
 }
 
+// As statements: QSqlDatabase's own transaction calls drop SQLite's error
+// code, which tells a full disk from a lock.
 void SearchIndex::begin()
 {
-    if (!m_db.transaction())
-        fail(QStringLiteral("begin"), m_db.lastError());
+    exec(QStringLiteral("BEGIN"));
+    m_inTransaction = true;
 }
 
 void SearchIndex::commit()
 {
-    if (!m_db.commit())
-        fail(QStringLiteral("commit"), m_db.lastError());
+    // A commit that fails may leave the transaction open: it stays marked
+    // for the rollback.
+    exec(QStringLiteral("COMMIT"));
+    m_inTransaction = false;
 }
 
 void SearchIndex::put(int64_t id, const std::string& path, const std::string& xmlPath, const QString& relPath,
@@ -265,6 +389,18 @@ void SearchIndex::setComplete(bool complete)
         {complete ? QStringLiteral("1") : QStringLiteral("0")});
 }
 
+qint64 SearchIndex::lastUpdate()
+{
+    if (!m_available)
+        return 0;
+    return scalar(m_db, QStringLiteral("SELECT value FROM meta WHERE key = 'updated'")).toLongLong();
+}
+
+void SearchIndex::setLastUpdate(qint64 msecsSinceEpoch)
+{
+    run(m_db, QStringLiteral("INSERT OR REPLACE INTO meta VALUES('updated', ?)"), {QString::number(msecsSinceEpoch)});
+}
+
 int SearchIndex::datasetCount()
 {
     if (!m_available)
@@ -278,6 +414,7 @@ QStringList SearchIndex::unreadable()
     QSqlQuery q = run(m_db, QStringLiteral("SELECT rel, error FROM datasets WHERE error IS NOT NULL ORDER BY rel"));
     while (q.next())
         list << q.value(0).toString() + QStringLiteral(": ") + q.value(1).toString();
+    checkRead(q);
     return list;
 }
 
@@ -364,5 +501,6 @@ std::vector<SearchHit> SearchIndex::search(const SearchQuery& query)
         }
         hits.push_back(std::move(h));
     }
+    checkRead(q);
     return hits;
 }

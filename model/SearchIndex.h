@@ -8,6 +8,9 @@
 // One SearchIndex is one connection: create, use and destroy it on one
 // thread. Several connections (an indexer writing, searches reading) may
 // use the same file at once; readers see what the writer has committed.
+// The file keeps a rollback journal while it is written (no write-ahead
+// log): a transaction that fails, on a full disk too, leaves the file as it
+// was before, with nothing beside it.
 #include <QHash>
 #include <QList>
 #include <QSqlQuery>
@@ -20,6 +23,29 @@
 #include <vector>
 
 #include "model/SearchFields.h"
+#include "support/Errors.h"
+
+// What went wrong with an index file, as far as something can be done
+// about it.
+enum class IndexFault {
+    None,
+    Damaged,    // a damaged page, or not an index at all: it is built again
+    Locked,     // another program holds the file: wait and try again later
+    DiskFull,   // no room left on the disk that holds it
+    Unwritable, // its folder or the file itself may not be written
+    Failed,     // anything else (a read error of the disk, ...)
+};
+
+// A failure of the index file. The message is SQLite's own text (or ours),
+// never a statement.
+class SearchIndexError : public Exception {
+public:
+    SearchIndexError(IndexFault fault, const std::string& message) : Exception(message), m_fault(fault) {}
+    IndexFault fault() const { return m_fault; }
+
+private:
+    IndexFault m_fault;
+};
 
 struct SearchQuery {
     QString words;          // every word must match, as a word prefix
@@ -51,14 +77,26 @@ public:
         Write, // the indexer: creates, checks and rebuilds the file
         Read,  // searches: never create or change it
     };
+    // Why the writer started the file anew.
+    enum class Rebuilt {
+        No,
+        Damaged,     // damaged pages, or a file that is no database
+        OtherFormat, // an index of another version, or someone else's database
+    };
     // Opens `file` on the calling thread. For writing, a missing file (and
-    // its folder) is created, and a file that is not an index of this
-    // format (junk, another version, a damaged database) is deleted and
-    // created anew; notice() then says so. Throws Exception when no index
-    // can be made there at all (no SQLite driver, an unwritable folder).
-    // For reading, a missing or unusable file is no error: the index is
-    // then empty and not complete (it is being built).
-    explicit SearchIndex(const QString& file, Access access = Access::Write);
+    // its folder) is created, and the file is checked: its pages (quick
+    // check) every time, the word and extent indexes too when the program
+    // that last wrote it did not close it (it was killed) or when
+    // `thoroughly`. A file that is damaged or not an index of this format is
+    // deleted and created anew; rebuilt() then says why. Other faults (a
+    // lock held by another program, a full disk, a folder that may not be
+    // written) are thrown as SearchIndexError and leave the file alone.
+    // For reading, a missing file is no error: the index is then empty and
+    // not complete. A file in a folder that may not be written is read as
+    // it is; reads throw SearchIndexError. A statement waits at most
+    // `lockWaitMs` for a lock another connection holds on the file.
+    explicit SearchIndex(const QString& file, Access access = Access::Write, bool thoroughly = false,
+                         int lockWaitMs = 10000);
     ~SearchIndex();
     SearchIndex(const SearchIndex&) = delete;
     SearchIndex& operator=(const SearchIndex&) = delete;
@@ -66,13 +104,13 @@ public:
     // Deletes the index file with its journal files (no connection may be open).
     static void discard(const QString& file);
 
-    // Empty, or why the file was rebuilt.
-    const QString& notice() const { return m_notice; }
+    Rebuilt rebuilt() const { return m_rebuilt; }
     const QString& file() const { return m_file; }
 
     // What is indexed, by item path.
     std::unordered_map<std::string, IndexedFile> indexedFiles();
     // Batches writes; a search on another connection sees them at commit.
+    // A batch that fails is rolled back when the index is destroyed.
     void begin();
     void commit();
     // Records one data set (replacing the row `id` when it is not 0). With
@@ -86,13 +124,17 @@ public:
     // first build runs).
     bool isComplete();
     void setComplete(bool complete);
+    // When an update last went through the whole store (milliseconds since
+    // the epoch; 0 when none did).
+    qint64 lastUpdate();
+    void setLastUpdate(qint64 msecsSinceEpoch);
     int datasetCount();
     // "relative path: reason" of each data set whose metadata could not be read.
     QStringList unreadable();
 
     // Words and extent combined (each optional; neither gives nothing).
     // Title matches come first; within each group, and for an extent
-    // alone, results are in path order. Throws Exception on a database error.
+    // alone, results are in path order. Throws SearchIndexError.
     std::vector<SearchHit> search(const SearchQuery& query);
 
     // The FTS5 expression for the words of `text`: each word as a quoted
@@ -100,8 +142,15 @@ public:
     static QString matchExpression(const QString& text);
 
 private:
-    void open();
-    bool usable(QString& reason, bool check);
+    void open(bool asItIs = false);
+    void close();
+    // Read access: the file can be searched (false for an empty file that a
+    // writer is creating, or an index of another format).
+    bool readable();
+    // Write access: creates the schema of an empty file and checks the
+    // file; says why it must be built anew, or Rebuilt::No.
+    Rebuilt prepareForWriting(bool thoroughly);
+    void checkPages(bool thoroughly);
     void createSchema();
     void exec(const QString& sql);
     // Runs `sql` with `values` through a statement prepared once per
@@ -110,8 +159,11 @@ private:
 
     QString m_file;
     QString m_connection;
+    int m_lockWaitMs;
     QSqlDatabase m_db;
-    QString m_notice;
-    bool m_available = true; // false: read access found no usable index
+    Rebuilt m_rebuilt = Rebuilt::No;
+    bool m_writer = false;
+    bool m_inTransaction = false;
+    bool m_available = true; // false: read access found nothing to search
     QHash<QString, QSqlQuery> m_statements; // prepared once, by their SQL
 };

@@ -8,7 +8,6 @@ SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query)
     SearchAnswer answer;
     try {
         SearchIndex index(indexFile, SearchIndex::Access::Read);
-        answer.notice = index.notice();
         // One more than asked tells whether the list is cut.
         SearchQuery oneMore = query;
         oneMore.limit = query.limit + 1;
@@ -19,8 +18,14 @@ SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query)
         }
         answer.complete = index.isComplete();
         answer.indexed = index.datasetCount();
-    } catch (const std::exception& e) {
+    } catch (const SearchIndexError& e) {
+        answer = SearchAnswer();
         answer.error = QString::fromUtf8(e.what());
+        answer.fault = e.fault();
+    } catch (const std::exception& e) {
+        answer = SearchAnswer();
+        answer.error = QString::fromUtf8(e.what());
+        answer.fault = IndexFault::Failed;
     }
     return answer;
 }

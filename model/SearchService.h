@@ -15,8 +15,8 @@ struct SearchAnswer {
     bool more = false;     // more data sets match than the limit lets through
     bool complete = false; // the index holds a whole walk of the store
     int indexed = 0;       // data sets in the index
-    QString notice;        // the index file was rebuilt, or empty
-    QString error;         // the search failed, or empty
+    QString error;         // why the search failed (SQLite's words, no statement), or empty
+    IndexFault fault = IndexFault::None; // the kind of that failure
 };
 
 // Runs one search on the calling thread with a connection of its own.
