@@ -26,7 +26,25 @@ std::string whereOf(const ChartroomSettings& settings)
     return settings.host + ":" + std::to_string(settings.port);
 }
 
-void prepareSession(QSqlDatabase& db, const std::string& where)
+// A statement the client gives up on after its read timeout must end on
+// the server too: otherwise one that waits for a row lock held by another
+// session is still carried out when that lock goes, after the client has
+// reported it as not done. MariaDB ends any statement after
+// max_statement_time; MySQL only its reads after max_execution_time, so
+// its lock waits get the same limit there.
+void limitStatementTime(QSqlDatabase& db, int seconds, const std::string& where)
+{
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("SET SESSION max_statement_time = %1").arg(seconds)))
+        return;
+    ExecuteOnChartroom(db,
+                       "SET SESSION max_execution_time = " + std::to_string(seconds * 1000) +
+                           ", innodb_lock_wait_timeout = " + std::to_string(seconds) +
+                           ", lock_wait_timeout = " + std::to_string(seconds),
+                       where);
+}
+
+void prepareSession(QSqlDatabase& db, const std::string& where, int timeoutSeconds)
 {
     ExecuteOnChartroom(db, "SET NAMES utf8mb4", where);
 
@@ -44,6 +62,7 @@ void prepareSession(QSqlDatabase& db, const std::string& where)
     for (const char* unwanted : {"NO_BACKSLASH_ESCAPES", "STRICT_TRANS_TABLES", "STRICT_ALL_TABLES"})
         modes.removeAll(QString::fromLatin1(unwanted));
     ExecuteOnChartroom(db, "SET SESSION sql_mode='" + modes.join(QLatin1Char(',')).toStdString() + "'", where);
+    limitStatementTime(db, timeoutSeconds, where);
 }
 
 } // namespace
@@ -80,18 +99,20 @@ void OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const st
     if (!opened)
         throw Exception(ChartroomErrorText(db.lastError()) + " (Chartroom catalogue at " + whereOf(settings) + ")");
     try {
-        prepareSession(db, whereOf(settings));
+        prepareSession(db, whereOf(settings), timeout);
     } catch (...) {
         db.close();
         throw;
     }
 }
 
-void ExecuteOnChartroom(QSqlDatabase& db, const std::string& statement, const std::string& where)
+namespace {
+
+// Sends `statement` on `query`; throws as ExecuteOnChartroom says.
+void send(QSqlDatabase& db, QSqlQuery& query, const std::string& statement, const std::string& where)
 {
     if (!db.isValid() || !db.isOpen())
         throw Exception("The Chartroom catalogue is not connected");
-    QSqlQuery query(db);
     if (query.exec(QString::fromUtf8(statement.data(), static_cast<qsizetype>(statement.size()))))
         return;
     const QSqlError error = query.lastError();
@@ -99,6 +120,21 @@ void ExecuteOnChartroom(QSqlDatabase& db, const std::string& statement, const st
         throw EChartroomConnectionLost("The Chartroom catalogue at " + where +
                                        " stopped answering or dropped the connection: " + ChartroomErrorText(error));
     throw Exception(ChartroomErrorText(error));
+}
+
+} // namespace
+
+void ExecuteOnChartroom(QSqlDatabase& db, const std::string& statement, const std::string& where)
+{
+    QSqlQuery query(db);
+    send(db, query, statement, where);
+}
+
+std::string QueryChartroomValue(QSqlDatabase& db, const std::string& statement, const std::string& where)
+{
+    QSqlQuery query(db);
+    send(db, query, statement, where);
+    return query.next() ? query.value(0).toString().toStdString() : std::string();
 }
 
 ChartroomConnection::ChartroomConnection(const ChartroomSettings& settings)
@@ -138,6 +174,16 @@ void ChartroomConnection::execute(const std::string& statement)
 {
     try {
         ExecuteOnChartroom(m_db, statement, m_where);
+    } catch (const EChartroomConnectionLost&) {
+        m_lost = true;
+        throw;
+    }
+}
+
+std::string ChartroomConnection::value(const std::string& statement)
+{
+    try {
+        return QueryChartroomValue(m_db, statement, m_where);
     } catch (const EChartroomConnectionLost&) {
         m_lost = true;
         throw;

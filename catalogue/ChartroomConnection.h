@@ -25,7 +25,9 @@ struct ChartroomSettings {
     std::optional<std::string> password;
     // Seconds a read or a write of a statement may wait for the server: a
     // server that stops answering ends the statement with an error instead
-    // of holding the run for ever.
+    // of holding the run for ever. The server ends a statement that runs
+    // longer (one waiting for a lock) after the same time, so that what the
+    // client gave up on is not carried out later.
     int timeoutSeconds = 30;
 };
 
@@ -55,6 +57,9 @@ public:
     // Sends `statement` once (see ExecuteOnChartroom). A lost connection
     // throws EChartroomConnectionLost and marks this connection dead.
     void execute(const std::string& statement);
+    // Sends `statement` once and returns the first value of its first row
+    // as text ("" when there is none); errors as execute().
+    std::string value(const std::string& statement);
     // "host:port", for messages.
     const std::string& where() const { return m_where; }
 
@@ -69,9 +74,10 @@ private:
 // The driver's and the server's texts of `error`.
 std::string ChartroomErrorText(const QSqlError& error);
 // Opens `db` with `settings`: connect, read and write timeouts, UTF-8
-// (utf8mb4) session, backslash escapes on, non-strict session mode. The
-// password is not kept in `db`. Throws Exception with the driver's and the
-// server's message, naming host and port.
+// (utf8mb4) session, backslash escapes on, non-strict session mode, and
+// statements ended by the server after the read timeout too. The password
+// is not kept in `db`. Throws Exception with the driver's and the server's
+// message, naming host and port.
 void OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const std::string& password);
 // Sends `statement` (UTF-8) once, as it is: no placeholders are looked for,
 // so colons and question marks in values reach the server unchanged. Throws
@@ -79,3 +85,6 @@ void OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const st
 // connection (the message names `where`), Exception with the database's
 // message otherwise.
 void ExecuteOnChartroom(QSqlDatabase& db, const std::string& statement, const std::string& where);
+// The same, returning the first value of the first row as text ("" when
+// there is none).
+std::string QueryChartroomValue(QSqlDatabase& db, const std::string& statement, const std::string& where);

@@ -6,8 +6,11 @@
 //
 // The drop is a KILL of the upload's own connection, sent from a second
 // connection just before the run handles the data set named by the case;
-// it needs the test server that scripts/test.sh starts. A second case
-// stops a server of its own with SIGSTOP in the middle of the run.
+// it needs the test server that scripts/test.sh starts. Other cases stop a
+// server of their own with SIGSTOP in the middle of the run, hold a row of
+// Main locked from another session (SELECT ... FOR UPDATE), and cut the
+// connection between a COMMIT and its answer (a relay of the test's own).
+// What the run reports is what the server has: the cases count the rows.
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -18,13 +21,18 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QTest>
+
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include "TestDatabase.h"
 #include "WindowFaultFixture.h"
@@ -123,6 +131,32 @@ protected:
                 return query.lastError().text().toStdString();
             return {};
         });
+    }
+
+    // Waits until the test database has no session left that matches
+    // `condition`, besides the checker's, the test database's own and
+    // `alsoExcept` (an upload's session that the client gave up on ends on
+    // the server only when the server sees it gone); "" or what is left.
+    std::string waitUntilNoSession(const std::string& condition = "TRUE", const std::string& alsoExcept = "0",
+                                   int timeoutMs = 60000)
+    {
+        const std::string own = m_db->scalar("SELECT CONNECTION_ID()");
+        std::string left;
+        const bool ended = QTest::qWaitFor(
+            [&] {
+                left = withOwnConnection([&](QSqlQuery& query) -> std::string {
+                    if (!query.exec(QString::fromStdString(
+                            "SELECT GROUP_CONCAT(CONCAT(COMMAND, ': ', COALESCE(INFO, ''))) FROM "
+                            "information_schema.PROCESSLIST WHERE DB='" + m_db->name() +
+                            "' AND ID NOT IN (CONNECTION_ID(), " + own + ", " + alsoExcept + ") AND " + condition)) ||
+                        !query.next())
+                        return query.lastError().text().toStdString();
+                    return query.value(0).toString().toStdString();
+                });
+                return left.empty();
+            },
+            timeoutMs);
+        return ended ? std::string() : left;
     }
 
     std::vector<std::string> logLines()
@@ -362,12 +396,230 @@ TEST_F(StoppedServerTest, UploadEndsAfterTheTimeoutWithTheRowsWrittenSoFar)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back().rfind("- Data added to Chartroom: 2 records added on ", 0), 0u) << lines.back();
     EXPECT_NE(lines.back().find("(the run broke off at data set 3 of 5)"), std::string::npos) << lines.back();
-    // The two rows the server confirmed stay. The third data set's statement
-    // was on its way when the server stopped: the server may still carry it
-    // out when it resumes, after the client gave up on the answer.
-    Rows rows = freshRows("SELECT FileName FROM Main ORDER BY RecordNumber");
-    const Rows confirmed{{"a.shp"}, {"b.shp"}}, withInFlight{{"a.shp"}, {"b.shp"}, {"c.shp"}};
-    EXPECT_TRUE(rows == confirmed || rows == withInFlight) << rows.size() << " rows";
+    // The two rows the server confirmed stay, and only they: the statement
+    // that was on its way when the server stopped is read by the server when
+    // it resumes, after the client gave up on it, and must not land then.
+    EXPECT_EQ(waitUntilNoSession(), "");
+    EXPECT_EQ(freshRows("SELECT FileName FROM Main ORDER BY RecordNumber"), (Rows{{"a.shp"}, {"b.shp"}}));
+}
+
+// Another session holds the row of the third data set (SELECT ... FOR
+// UPDATE in an open transaction): the upload's statement waits for it until
+// the timeout, then ends on the server too, the run reports the two rows
+// before it, and when the lock goes the statement does not land after all.
+TEST_F(UploadFaultFixture, ARowLockedByAnotherSessionTimesOutOnTheServerToo)
+{
+    ASSERT_NO_FATAL_FAILURE(selectFiveDataSets());
+    TdlgAtlasdesk& w = window();
+    ChartroomSettings settings = m_db->settings();
+    settings.timeoutSeconds = 2;
+    m_dataModule->setConnectionSettings(settings);
+    w.mnuAddToChartroomClick();
+    ASSERT_TRUE(waitForCatalogueTask());
+    ASSERT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+    const std::string firstRun = m_db->scalar("SELECT MAX(RecordNumber) FROM Main");
+
+    const QString lockName = QStringLiteral("upload-fault-lock");
+    {
+        QSqlDatabase other = QSqlDatabase::addDatabase("QMYSQL", lockName);
+        other.setHostName(QString::fromStdString(m_account.host));
+        other.setPort(m_account.port);
+        other.setUserName(QString::fromStdString(m_account.user));
+        other.setPassword(QString::fromStdString(m_account.password));
+        other.setDatabaseName(QString::fromStdString(m_db->name()));
+        ASSERT_TRUE(other.open()) << other.lastError().text().toStdString();
+        QSqlQuery hold(other);
+        ASSERT_TRUE(hold.exec("START TRANSACTION"));
+        // By its key, so that no other row is locked with it.
+        const std::string c = m_db->scalar("SELECT RecordNumber FROM Main WHERE FileName = 'c.shp'");
+        ASSERT_TRUE(hold.exec(QString::fromStdString("SELECT RecordNumber FROM Main WHERE RecordNumber = " + c +
+                                                     " FOR UPDATE")) &&
+                    hold.next());
+
+        m_errors.clear();
+        w.mnuAddToChartroomClick();
+        ASSERT_TRUE(waitForCatalogueTask());
+        ASSERT_EQ(m_errors.size(), 1) << m_errors.join('\n').toStdString();
+        const std::vector<std::string> lines = logLines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().rfind("- Data added to Chartroom: 2 records added on ", 0), 0u) << lines.back();
+        EXPECT_NE(lines.back().find("(the run broke off at data set 3 of 5)"), std::string::npos) << lines.back();
+
+        // While the lock still holds, the statement the client gave up on
+        // no longer runs on the server either.
+        ASSERT_TRUE(hold.exec("SELECT CONNECTION_ID()") && hold.next());
+        EXPECT_EQ(waitUntilNoSession("COMMAND = 'Query'", hold.value(0).toString().toStdString(), 10000), "");
+
+        ASSERT_TRUE(hold.exec("ROLLBACK")); // the lock goes
+        hold.finish();
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(lockName);
+    EXPECT_EQ(waitUntilNoSession(), "");
+    EXPECT_EQ(freshRows("SELECT FileName FROM Main WHERE RecordNumber > " + firstRun + " ORDER BY RecordNumber"),
+              (Rows{{"a.shp"}, {"b.shp"}}));
+    EXPECT_EQ(freshRows("SELECT COUNT(*) FROM Main"), (Rows{{"5"}}));
+}
+
+// A relay on loopback between the upload and the test server. Armed, it
+// passes the next COMMIT on to the server, gives the server a moment to
+// carry it out, and closes both sides of that connection without passing
+// the answer back: the client cannot tell whether its COMMIT went through.
+// Any other connection is relayed as it is.
+class CommitAnswerDropper {
+public:
+    explicit CommitAnswerDropper(int serverPort) : m_serverPort(serverPort)
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_listener, 8) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { relay(); });
+    }
+    ~CommitAnswerDropper()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        for (const Pair& p : m_pairs) {
+            ::close(p.client);
+            ::close(p.server);
+        }
+        if (m_listener >= 0)
+            ::close(m_listener);
+    }
+    CommitAnswerDropper(const CommitAnswerDropper&) = delete;
+    CommitAnswerDropper& operator=(const CommitAnswerDropper&) = delete;
+
+    int port() const { return m_port; }
+    void arm() { m_armed = true; }
+    bool dropped() const { return m_dropped; }
+
+private:
+    struct Pair {
+        int client, server;
+        std::optional<std::chrono::steady_clock::time_point> cutAt; // a COMMIT passed: cut then
+    };
+
+    static int connectTo(int port)
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(uint16_t(port));
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            return fd;
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    static bool pass(int from, int to, std::string& bytes)
+    {
+        char buffer[65536];
+        const ssize_t n = ::read(from, buffer, sizeof buffer);
+        if (n <= 0)
+            return false;
+        bytes.assign(buffer, size_t(n));
+        return ::write(to, buffer, size_t(n)) == n;
+    }
+
+    void relay()
+    {
+        while (!m_stop) {
+            std::vector<pollfd> fds{{m_listener, POLLIN, 0}};
+            for (const Pair& p : m_pairs) {
+                fds.push_back({p.client, POLLIN, 0});
+                // After a COMMIT has passed, the server's answer stays where it is.
+                fds.push_back({p.server, short(p.cutAt ? 0 : POLLIN), 0});
+            }
+            ::poll(fds.data(), fds.size(), 20);
+            const size_t polled = m_pairs.size();
+            if (fds[0].revents & POLLIN) {
+                const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+                const int server = client >= 0 ? connectTo(m_serverPort) : -1;
+                if (server >= 0)
+                    m_pairs.push_back({client, server, std::nullopt});
+                else if (client >= 0)
+                    ::close(client);
+            }
+            std::vector<Pair> kept;
+            for (size_t i = 0; i < m_pairs.size(); ++i) {
+                Pair p = m_pairs[i];
+                // A pair accepted just now is polled from the next round on.
+                const short fromClient = i < polled ? fds[1 + 2 * i].revents : 0;
+                const short fromServer = i < polled ? fds[2 + 2 * i].revents : 0;
+                bool open = true;
+                std::string bytes;
+                if (fromClient & (POLLIN | POLLHUP | POLLERR)) {
+                    open = pass(p.client, p.server, bytes);
+                    // A COM_QUERY packet (command byte 3) whose text is COMMIT.
+                    if (open && m_armed && bytes.size() >= 11 && bytes.compare(4, 7, "\x03" "COMMIT") == 0) {
+                        m_armed = false;
+                        p.cutAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+                    }
+                }
+                if (open && (fromServer & (POLLIN | POLLHUP | POLLERR)))
+                    open = pass(p.server, p.client, bytes);
+                if (open && p.cutAt && std::chrono::steady_clock::now() >= *p.cutAt) {
+                    open = false;
+                    m_dropped = true;
+                }
+                if (open) {
+                    kept.push_back(p);
+                } else {
+                    ::close(p.client);
+                    ::close(p.server);
+                }
+            }
+            m_pairs = std::move(kept);
+        }
+    }
+
+    int m_serverPort;
+    int m_listener = -1;
+    int m_port = 0;
+    std::vector<Pair> m_pairs; // the relay's thread only
+    std::atomic<bool> m_armed{false};
+    std::atomic<bool> m_dropped{false};
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+// The connection breaks between the COMMIT of the third data set's row and
+// its answer, after the server carried the COMMIT out: the run asks the
+// server on a new connection whether that row is there before it counts,
+// and so reports the three rows the catalogue holds.
+TEST_F(UploadFaultFixture, ACommitWhoseAnswerIsLostIsCheckedOnTheServer)
+{
+    ASSERT_NO_FATAL_FAILURE(selectFiveDataSets());
+    TdlgAtlasdesk& w = window();
+    CommitAnswerDropper relay(m_account.port);
+    ASSERT_GT(relay.port(), 0);
+    ChartroomSettings settings = m_db->settings();
+    settings.port = relay.port();
+    m_dataModule->setConnectionSettings(settings);
+    w.catalogueStepHook = [&](size_t index) {
+        if (index == 2)
+            relay.arm();
+    };
+    w.mnuAddToChartroomClick();
+    ASSERT_TRUE(waitForCatalogueTask());
+    w.catalogueStepHook = nullptr;
+    ASSERT_TRUE(relay.dropped());
+
+    ASSERT_EQ(m_errors.size(), 1) << m_errors.join('\n').toStdString();
+    EXPECT_TRUE(m_errors[0].contains("3 rows were written before the upload broke off")) << m_errors[0].toStdString();
+    const std::vector<std::string> lines = logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("- Data added to Chartroom: 3 records added on ", 0), 0u) << lines.back();
+    EXPECT_EQ(freshRows("SELECT FileName FROM Main ORDER BY RecordNumber"), (Rows{{"a.shp"}, {"b.shp"}, {"c.shp"}}));
 }
 
 } // namespace
