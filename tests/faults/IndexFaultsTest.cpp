@@ -181,6 +181,24 @@ TEST_F(IndexFaultTest, ADamagedPageOfEachTableIsFoundAndRebuiltOnce)
     }
 }
 
+// A page that is damaged after the file was opened and checked: the read
+// that meets it fails, instead of taking the damage for the end of the rows
+// (every data set past it would then be taken as new and written twice).
+TEST_F(IndexFaultTest, AReadThatMeetsDamageFailsInsteadOfEndingEarly)
+{
+    ASSERT_NO_FATAL_FAILURE(buildIndex());
+    const std::vector<int> pages = leafPages(QStringLiteral("datasets"));
+    ASSERT_GT(pages.size(), 2u);
+    SearchIndex index(indexFile());
+    ASSERT_NO_FATAL_FAILURE(damagePage(pages[pages.size() / 2]));
+    try {
+        const size_t read = index.indexedFiles().size();
+        ADD_FAILURE() << read << " data sets read from a damaged table, no error";
+    } catch (const SearchIndexError& e) {
+        EXPECT_EQ(e.fault(), IndexFault::Damaged) << e.what();
+    }
+}
+
 // Damage inside the word and extent indexes that leaves every page well
 // formed (a lost block of words, a lost node of the extents' tree): a search that meets it says the index is damaged (no statement);
 // the quick check of an ordinary update does not see it, the thorough check

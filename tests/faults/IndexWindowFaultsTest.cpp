@@ -167,4 +167,29 @@ TEST_F(IndexWindowFaultTest, ACacheThatBecameReadOnlyIsSearchedAndSaysWhy)
     cache.setReadOnly(false);
 }
 
+// The disk of the cache is full before the first build got far: the status
+// line says so, and a search finds what was indexed, saying the index is
+// incomplete (no update runs any more), not that it is still being built.
+TEST_F(IndexWindowFaultTest, AFirstBuildStoppedByAFullDiskLeavesAnIncompleteIndexNotOneBeingBuilt)
+{
+    faults::TmpfsMount cache(m_cache.path(), 96 * 1024);
+    if (!cache.ok())
+        GTEST_SKIP() << "cannot mount a tmpfs (needs CAP_SYS_ADMIN): " << cache.error();
+    useCache(m_cache.path());
+    connectAndExpand();
+    ASSERT_TRUE(waitForIndex());
+    EXPECT_EQ(pane().stSearch->text(),
+              QStringLiteral("The disk is full: the search index of %1 cannot be brought up to date in %2, "
+                             "so the update was stopped; searches use the index that is there")
+                  .arg(server(), QString::fromStdString(m_cache.path()).chopped(1)));
+
+    ASSERT_TRUE(search(QStringLiteral("common")));
+    const int found = pane().lvResults->count();
+    EXPECT_LT(found, kCount);
+    const QString count = found == 0 ? QStringLiteral("No data set found")
+                                     : QStringLiteral("%1 data set%2 found").arg(found).arg(found == 1 ? "" : "s");
+    EXPECT_EQ(pane().stSearch->text(),
+              count + QStringLiteral(" \u2014 the index is incomplete: %1 data sets indexed").arg(found));
+}
+
 } // namespace
