@@ -9,7 +9,7 @@ packages=(
   libxml2-dev libxslt1-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fuse3 libfuse3-dev
-  mariadb-server mariadb-client
+  mariadb-server mariadb-client galera-4 rsync
   xvfb xauth xdg-utils fonts-dejavu-core xdotool dbus-daemon
 )
 missing=()
