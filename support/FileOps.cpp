@@ -139,6 +139,24 @@ int64_t sizeOfEntry(const std::string& path)
 
 } // namespace
 
+int WriteWholeFile(const std::string& path, std::string_view bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno;
+    int error = 0;
+    for (std::size_t written = 0; written < bytes.size() && error == 0;) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n >= 0)
+            written += static_cast<std::size_t>(n);
+        else if (errno != EINTR)
+            error = errno;
+    }
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    return error;
+}
+
 bool CopyFileOver(const std::string& source, const std::string& target)
 {
     const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);

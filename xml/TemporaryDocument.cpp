@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <string_view>
 
 #include "support/Errors.h"
@@ -49,8 +48,7 @@ std::string encoded(std::string_view ascii, Units units)
 
 std::string CannotWrite(const std::string& target, int error)
 {
-    return "Cannot write " + target + ": " +
-           (error == ENOSPC || error == EDQUOT ? std::string("the disk is full") : std::string(std::strerror(error)));
+    return "Cannot write " + target + ": " + WriteErrorText(error);
 }
 
 void writeTemporaryDocument(const std::string& source, const std::string& target)

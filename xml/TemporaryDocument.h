@@ -18,6 +18,6 @@
 
 void writeTemporaryDocument(const std::string& source, const std::string& target);
 
-// "Cannot write <target>: " and why, from the system's error number: "the
-// disk is full" for a full disk or quota, the system's text otherwise.
+// "Cannot write <target>: " and why, from the system's error number (see
+// WriteErrorText).
 std::string CannotWrite(const std::string& target, int error);

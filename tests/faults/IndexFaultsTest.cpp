@@ -17,6 +17,8 @@
 #include <QSqlQuery>
 #include <QTest>
 #include <QUuid>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 
 #include <filesystem>
 #include <random>
@@ -25,8 +27,10 @@
 #include "OrdinaryUser.h"
 #include "SearchTestSupport.h"
 #include "model/SearchService.h"
+#include "support/widgets/BrowserPane.h"
 #include "xml/MetadataView.h"
 #include "xml/TemporaryDocument.h"
+#include "xml/XslTransform.h"
 
 using namespace searchtest;
 
@@ -453,6 +457,40 @@ TEST_F(IndexFaultTest, TheScratchDocumentOnAFullDiskSaysTheDiskIsFull)
     EXPECT_EQ(view.error.find("well-formed"), std::string::npos) << view.error;
     std::vector<std::string> left = testutil::entries(scratchMount.path());
     EXPECT_EQ(left, std::vector<std::string>{"filler"}) << "a scratch file was left behind";
+}
+
+// A page too large to be shown directly goes through a temporary file:
+// on a full disk the pane says so, instead of showing a page cut short or
+// an error without a cause.
+TEST_F(IndexFaultTest, APageWrittenForTheBrowserOnAFullDiskSaysTheDiskIsFull)
+{
+    testutil::TempDir temporary;
+    faults::TmpfsMount disk(temporary.path(), 1024 * 1024);
+    if (!disk.ok())
+        GTEST_SKIP() << "cannot mount a tmpfs (needs CAP_SYS_ADMIN): " << disk.error();
+    // The pane makes its folder for such pages where TMPDIR says.
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QByteArray::fromStdString(temporary.path()));
+    BrowserPane pane;
+    RenderResult page;
+    page.ok = true;
+    page.html = "<html><body><p>" + std::string(2500000, 'x') + "</p><p>END-OF-PAGE</p></body></html>";
+    QSignalSpy rendered(&pane, &BrowserPane::rendered);
+    pane.showPage(m_store / "roads.shp.xml", page, m_store.path());
+    if (tmpdir.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", tmpdir);
+    ASSERT_TRUE(rendered.wait(60000));
+    EXPECT_FALSE(rendered.takeFirst().at(0).toBool()) << "the page was not shown, and said so";
+    QString text;
+    pane.view()->page()->toPlainText([&](const QString& shown) { text = shown; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !text.isEmpty(); }, 60000));
+    EXPECT_TRUE(text.startsWith(QStringLiteral("The page is too large to be shown directly and could not be written "
+                                               "to a temporary file in ")))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral(": the disk is full."))) << text.toStdString();
+    EXPECT_EQ(testutil::entries(temporary.path()).size(), 1u) << "only the pane's own folder";
 }
 
 } // namespace
