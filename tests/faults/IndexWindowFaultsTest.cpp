@@ -1,6 +1,6 @@
 // The window's search under index faults: another window's update whose
-// holder is killed (a child process of this program's own, see
-// IndexFaultsMain.cpp), a damaged index met by a search, a cache on a file
+// holder is killed (a child process of this program's own), a damaged
+// index met by a search, a cache on a file
 // system that became read-only. The status lines say what really happens,
 // the update is taken over or redone on its own, and a search shown while
 // the index was incomplete or damaged is asked again when the update ends.
@@ -14,13 +14,49 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTest>
+#include <QThread>
 
+#include "ChildRoles.h"
 #include "FaultSupport.h"
 #include "WindowFaultFixture.h"
 #include "app/SearchPane.h"
+#include "model/AtlasdeskOps.h"
 #include "model/StoreIndexer.h"
 
 namespace {
+
+// The child that holds an index update's lock until it is killed:
+//   faults_index_test --hold-index-update PROGRAM-FOLDER STORE INDEX-FILE MARK
+// loads the configuration of PROGRAM-FOLDER, starts an update of INDEX-FILE
+// from STORE committing every 10 data sets, and after the 50th data set
+// writes the file MARK and waits for ever, holding the lock.
+int holdIndexUpdate(int argc, char** argv)
+{
+    if (argc != 6)
+        return 2;
+    QCoreApplication app(argc, argv);
+    SetProgramFolder(argv[2]);
+    testutil::ChangeDir inProgramFolder(argv[2]);
+    LoadConfiguration();
+    IndexSettings settings = IndexSettings::fromConfiguration(argv[3], QString::fromLocal8Bit(argv[4]));
+    settings.commitEvery = 10;
+    const std::string mark = argv[5];
+    bool walked = false;
+    int asked = 0;
+    updateStoreIndex(
+        settings,
+        [&] {
+            if (walked && ++asked == 50) {
+                testutil::writeFile(mark, "holding");
+                for (;;)
+                    QThread::sleep(60);
+            }
+            return false;
+        },
+        [&](int, int total) { walked = walked || total > 0; });
+    return 1; // never reached: the process is killed
+}
+const faults::RegisterChildRole holder("--hold-index-update", holdIndexUpdate);
 
 constexpr int kCount = 200;
 

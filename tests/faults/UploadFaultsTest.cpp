@@ -72,6 +72,28 @@ protected:
         selectNewDataSets("10_world", {std::begin(kNames), std::end(kNames)});
     }
 
+    // Uploads the selected data sets through a relay on `port` (see
+    // QueryRelay), `timeoutSeconds` the connection's timeout (0: the test
+    // database's); `armed` is set just before the run handles the third data
+    // set. True once the run has ended.
+    bool uploadThroughRelay(int port, int timeoutSeconds, std::atomic<bool>& armed)
+    {
+        ChartroomSettings settings = m_db->settings();
+        settings.port = port;
+        if (timeoutSeconds > 0)
+            settings.timeoutSeconds = timeoutSeconds;
+        m_dataModule->setConnectionSettings(settings);
+        TdlgAtlasdesk& w = window();
+        w.catalogueStepHook = [&armed](size_t index) {
+            if (index == 2)
+                armed = true;
+        };
+        w.mnuAddToChartroomClick();
+        const bool ended = waitForCatalogueTask();
+        w.catalogueStepHook = nullptr;
+        return ended;
+    }
+
     // Runs `use` on a connection of its own to the test database, opened
     // now on the calling thread and closed after; "" or the error met.
     std::string withOwnConnection(const std::function<std::string(QSqlQuery&)>& use)
@@ -548,7 +570,6 @@ TEST_F(StoppedServerTest, UploadEndsAfterTheTimeoutWithTheRowsWrittenSoFar)
 TEST_F(StoppedServerTest, TheRowStatementOnItsWayWhenTheServerStoppedDoesNotLandLater)
 {
     ASSERT_NO_FATAL_FAILURE(selectFiveDataSets());
-    TdlgAtlasdesk& w = window();
     std::atomic<bool> armed{false};
     std::atomic<bool> stopped{false};
     QueryRelay relay(m_account.port, [&](const std::string& statement) {
@@ -557,17 +578,7 @@ TEST_F(StoppedServerTest, TheRowStatementOnItsWayWhenTheServerStoppedDoesNotLand
         return QueryRelay::Then::Pass;
     });
     ASSERT_GT(relay.port(), 0);
-    ChartroomSettings settings = m_db->settings();
-    settings.port = relay.port();
-    settings.timeoutSeconds = kTimeoutSeconds;
-    m_dataModule->setConnectionSettings(settings);
-    w.catalogueStepHook = [&](size_t index) {
-        if (index == 2)
-            armed = true;
-    };
-    w.mnuAddToChartroomClick();
-    ASSERT_TRUE(waitForCatalogueTask());
-    w.catalogueStepHook = nullptr;
+    ASSERT_TRUE(uploadThroughRelay(relay.port(), kTimeoutSeconds, armed));
     ASSERT_TRUE(stopped);
     m_server->resume();
 
@@ -645,22 +656,12 @@ TEST_F(UploadFaultFixture, ARowLockedByAnotherSessionTimesOutOnTheServerToo)
 TEST_F(UploadFaultFixture, ACommitWhoseAnswerIsLostIsCheckedOnTheServer)
 {
     ASSERT_NO_FATAL_FAILURE(selectFiveDataSets());
-    TdlgAtlasdesk& w = window();
     std::atomic<bool> armed{false};
     QueryRelay relay(m_account.port, [&](const std::string& statement) {
         return statement == "COMMIT" && armed.exchange(false) ? QueryRelay::Then::CutAfterIt : QueryRelay::Then::Pass;
     });
     ASSERT_GT(relay.port(), 0);
-    ChartroomSettings settings = m_db->settings();
-    settings.port = relay.port();
-    m_dataModule->setConnectionSettings(settings);
-    w.catalogueStepHook = [&](size_t index) {
-        if (index == 2)
-            armed = true;
-    };
-    w.mnuAddToChartroomClick();
-    ASSERT_TRUE(waitForCatalogueTask());
-    w.catalogueStepHook = nullptr;
+    ASSERT_TRUE(uploadThroughRelay(relay.port(), 0, armed));
     ASSERT_TRUE(relay.cut());
 
     ASSERT_EQ(m_errors.size(), 1) << m_errors.join('\n').toStdString();
