@@ -94,6 +94,20 @@ protected:
         return ended;
     }
 
+    // A connection named `name` to the test database, opened (or with the
+    // reason in its lastError()); the caller closes and removes it.
+    QSqlDatabase ownConnection(const QString& name)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QMYSQL", name);
+        db.setHostName(QString::fromStdString(m_account.host));
+        db.setPort(m_account.port);
+        db.setUserName(QString::fromStdString(m_account.user));
+        db.setPassword(QString::fromStdString(m_account.password));
+        db.setDatabaseName(QString::fromStdString(m_db->name()));
+        db.open();
+        return db;
+    }
+
     // Runs `use` on a connection of its own to the test database, opened
     // now on the calling thread and closed after; "" or the error met.
     std::string withOwnConnection(const std::function<std::string(QSqlQuery&)>& use)
@@ -102,13 +116,8 @@ protected:
         const QString name = QStringLiteral("upload-fault-check-%1").arg(++serial);
         std::string error;
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QMYSQL", name);
-            db.setHostName(QString::fromStdString(m_account.host));
-            db.setPort(m_account.port);
-            db.setUserName(QString::fromStdString(m_account.user));
-            db.setPassword(QString::fromStdString(m_account.password));
-            db.setDatabaseName(QString::fromStdString(m_db->name()));
-            if (db.open()) {
+            QSqlDatabase db = ownConnection(name);
+            if (db.isOpen()) {
                 QSqlQuery query(db);
                 error = use(query);
                 query.finish();
@@ -609,13 +618,8 @@ TEST_F(UploadFaultFixture, ARowLockedByAnotherSessionTimesOutOnTheServerToo)
 
     const QString lockName = QStringLiteral("upload-fault-lock");
     {
-        QSqlDatabase other = QSqlDatabase::addDatabase("QMYSQL", lockName);
-        other.setHostName(QString::fromStdString(m_account.host));
-        other.setPort(m_account.port);
-        other.setUserName(QString::fromStdString(m_account.user));
-        other.setPassword(QString::fromStdString(m_account.password));
-        other.setDatabaseName(QString::fromStdString(m_db->name()));
-        ASSERT_TRUE(other.open()) << other.lastError().text().toStdString();
+        QSqlDatabase other = ownConnection(lockName);
+        ASSERT_TRUE(other.isOpen()) << other.lastError().text().toStdString();
         QSqlQuery hold(other);
         ASSERT_TRUE(hold.exec("START TRANSACTION"));
         // By its key, so that no other row is locked with it.
