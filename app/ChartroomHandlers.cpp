@@ -15,7 +15,7 @@
 #include <cstdio>
 
 #include "model/AtlasdeskOps.h"
-#include "support/widgets/BrowserPane.h"
+#include "app/BrowserPane.h"
 #include "app/CommandGuard.h"
 #include "support/Errors.h"
 #include "support/PathOps.h"

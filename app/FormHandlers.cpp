@@ -215,13 +215,8 @@ void TdlgAtlasdesk::OntvXMLTreeSelect()
         SelectedFiles.reserve(static_cast<size_t>(tvXMLTree->selectionCount()));
         for (TreeNode* node : tvXMLTree->selectionOrder())
             SelectedFiles.push_back(node->file());
-        QWidget* page = PageControl1->currentWidget();
-        if (page == tabXML)
-            OnTabXMLShow();
-        else if (page == tabThumbnail)
-            OnTabThumbnailShow();
-        else if (page == TabXSL)
-            OnTabXslShow();
+        // The Form, Options, Rename and Chartroom pages are not redrawn.
+        redrawView(PageControl1->currentWidget());
     });
     m_inSelectionHandler = false;
 }

@@ -5,27 +5,25 @@
 // waiting when a newer one is made is never started.
 //
 // A page that gets no answer within the time-out (a share that stopped
-// answering) shows an error instead; the late answer is dropped, and the
-// worker gets a thread more so that later requests do not queue behind the
-// stuck one (up to a few).
+// answering) shows an error instead; the job is abandoned (see
+// support/Background.h), so later requests do not queue behind it.
 //
 // Each instance has its own scratch folder for the Metadata page's
 // "~Last Used.xsl" and "~TempXML.xml": a new folder per window under the
 // user's cache location, removed when the window goes. The jobs of all
 // windows run one after another on one worker thread (a few once jobs got
-// stuck).
+// stuck), so a window's scratch files are written by one job at a time.
 #include <QObject>
 
 #include <array>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "support/Background.h"
 #include "xml/MetadataView.h"
 
 class QTemporaryDir;
-class QTimer;
 
 class MetadataViews : public QObject {
     Q_OBJECT
@@ -56,15 +54,10 @@ signals:
     void ready(const MetadataView& view);
 
 private:
-    struct Channel;
-    void deliver(std::uint64_t generation, const MetadataView& view);
     void giveUp(std::size_t page);
 
-    std::shared_ptr<Channel> m_channel;          // shared with the jobs; guarded inside
-    std::array<std::uint64_t, 3> m_newest{};      // window thread only: newest generation per page
-    std::array<bool, 3> m_waiting{};              // window thread only
+    std::array<BackgroundJob<MetadataView>*, 3> m_jobs{}; // window thread only: the newest request's job per page, or null
     std::array<MetadataViewRequest, 3> m_asked;   // window thread only: the newest request per page
-    std::array<QTimer*, 3> m_timers{};            // window thread only; children of this object
     int m_timeoutMs = 30000;                      // window thread only
     Job m_job = RenderMetadataView;               // window thread only (jobs get a copy)
     std::unique_ptr<QTemporaryDir> m_scratch;     // window thread only (jobs get its path)

@@ -10,7 +10,7 @@
 
 #include "app/Accessibility.h"
 #include "app/CategoryIcons.h"
-#include "support/FileOps.h"
+#include "support/widgets/DottedLine.h"
 #include "app/HandOver.h"
 #include "model/XMLFile.h"
 

@@ -1,10 +1,8 @@
 // The server tree: connecting to a root, listing directories lazily,
 // Refresh, and releasing nodes.
 #include <QApplication>
-#include <QPointer>
 #include <QLabel>
 #include <QStyle>
-#include <thread>
 
 #include "model/AtlasdeskOps.h"
 #include "app/CategoryIcons.h"
@@ -96,18 +94,20 @@ void TdlgAtlasdesk::probeRoot(const std::string& root)
     const quint64 probe = ++m_rootProbe;
     m_rootProbePending = true;
     m_rootProbeAtStart = false;
-    // A thread of its own: a stat on a hung mount may never return, and then
-    // the thread stays behind harmlessly instead of holding a pool's place.
-    QPointer<TdlgAtlasdesk> window(this);
-    std::thread([window, root, probe] {
+    // A stat on a hung mount may never return: the probe of a root that is
+    // left behind is abandoned, so the next one does not wait for it.
+    if (m_rootProbeJob)
+        m_rootProbeJob->abandon();
+    m_rootProbeJob = runInBackground<RootProbe>(m_rootChecks, this, [root](QPromise<RootProbe>& promise) {
         RootProbe found;
         found.isDirectory = IsDirectory(root);
         found.auxBeside = FileExists(ExcludeTrailingPathDelimiter(root) + ".aux");
-        QMetaObject::invokeMethod(qApp, [window, probe, found] {
-            if (window)
-                window->applyRootProbe(probe, found);
-        }, Qt::QueuedConnection);
-    }).detach();
+        promise.addResult(found);
+    });
+    m_rootProbeJob->onResult([this, probe](const RootProbe& found) {
+        m_rootProbeJob = nullptr;
+        applyRootProbe(probe, found);
+    });
 }
 
 void TdlgAtlasdesk::applyRootProbe(quint64 probe, const RootProbe& found)

@@ -9,7 +9,7 @@
 #include <QPixmap>
 
 #include "model/AtlasdeskOps.h"
-#include "support/widgets/BrowserPane.h"
+#include "app/BrowserPane.h"
 #include "app/CommandGuard.h"
 #include "support/Errors.h"
 #include "app/MetadataViews.h"
@@ -62,29 +62,41 @@ void TdlgAtlasdesk::showGreyedNode(BrowserPane* pane, MetadataPage page, const T
                    ExtractFilePath(node->file()->XMLPath));
 }
 
-void TdlgAtlasdesk::OnTabXslShow()
+void TdlgAtlasdesk::showMetadataPage(MetadataPage page)
 {
     bool greyed = false;
     TreeNode* node = viewedNode(greyed);
     if (!node)
         return;
     if (greyed)
-        return showGreyedNode(wbXSL, MetadataPage::Rendered, node);
-    MetadataViewRequest request = requestFor(MetadataPage::Rendered, node->file());
-    if (!cbXslFormat->currentText().isEmpty())
+        return showGreyedNode(page == MetadataPage::Rendered ? wbXSL : wbXML, page, node);
+    MetadataViewRequest request = requestFor(page, node->file());
+    if (page == MetadataPage::Rendered && !cbXslFormat->currentText().isEmpty())
         request.stylesheetPath = AppDir + QFile::encodeName(cbXslFormat->currentText()).toStdString();
     m_views->request(request);
 }
 
+void TdlgAtlasdesk::OnTabXslShow()
+{
+    showMetadataPage(MetadataPage::Rendered);
+}
+
 void TdlgAtlasdesk::OnTabXMLShow()
 {
-    bool greyed = false;
-    TreeNode* node = viewedNode(greyed);
-    if (!node)
-        return;
-    if (greyed)
-        return showGreyedNode(wbXML, MetadataPage::Raw, node);
-    m_views->request(requestFor(MetadataPage::Raw, node->file()));
+    showMetadataPage(MetadataPage::Raw);
+}
+
+bool TdlgAtlasdesk::redrawView(const QWidget* page)
+{
+    if (page == TabXSL)
+        OnTabXslShow();
+    else if (page == tabXML)
+        OnTabXMLShow();
+    else if (page == tabThumbnail)
+        OnTabThumbnailShow();
+    else
+        return false;
+    return true;
 }
 
 void TdlgAtlasdesk::showView(const MetadataView& view)

@@ -1,7 +1,5 @@
 #include "app/dlgAtlasdeskU.h"
 
-#include <fnmatch.h>
-#include <dirent.h>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -9,8 +7,9 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCollator>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -37,7 +36,7 @@
 #include "app/Accessibility.h"
 #include "app/AppInstances.h"
 #include "model/AtlasdeskOps.h"
-#include "support/widgets/BrowserPane.h"
+#include "app/BrowserPane.h"
 #include "app/CategoryIcons.h"
 #include "app/CommandGuard.h"
 #include "support/FileOps.h"
@@ -285,8 +284,8 @@ void TdlgAtlasdesk::buildMenus()
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("mnuMainMenu"));
 
-    auto submenu = [this](QWidget* parentMenu, const char* name, const QString& caption, int tag) {
-        auto* m = new QMenu(caption, parentMenu);
+    auto submenu = [this](QWidget* parentMenu, const char* name, const char* caption, int tag) {
+        auto* m = new QMenu(QString::fromUtf8(caption), parentMenu);
         m->setObjectName(QLatin1String(name));
         m->menuAction()->setObjectName(QLatin1String(name));
         own(m->menuAction(), tag);
@@ -296,90 +295,95 @@ void TdlgAtlasdesk::buildMenus()
             static_cast<QMenu*>(parentMenu)->addMenu(m);
         return m;
     };
-    auto none = [](QAction*) {};
+    // One menu item: the window's member that holds it (or none), its name,
+    // caption (none: a separator), Tag, key and handler (none: it does
+    // nothing).
+    struct Item {
+        QAction** member;
+        const char* name;
+        const char* caption;
+        int tag;
+        QKeySequence keys;
+        void (TdlgAtlasdesk::*handler)();
+    };
+    auto fill = [this](QMenu* menu, std::initializer_list<Item> items) {
+        for (const Item& item : items) {
+            QAction* action = addAction(menu, item.name, QString::fromUtf8(item.caption), item.tag);
+            action->setShortcut(item.keys);
+            if (item.handler)
+                connect(action, &QAction::triggered, this, item.handler);
+            if (item.member)
+                *item.member = action;
+        }
+    };
+    using W = TdlgAtlasdesk;
+    const QKeySequence none;
 
-    QMenu* files = submenu(bar, "Files1", QStringLiteral("&Files"), 255);
-    mnuConnectToXML = submenu(files, "mnuConnectToXML", QStringLiteral("&Connect to geodata server..."), 255);
-    mnuNewServer = addAction(mnuConnectToXML, "mnuNewServer", QStringLiteral("&New server..."), 255);
-    connect(mnuNewServer, &QAction::triggered, this, &TdlgAtlasdesk::mnuNewServerClick);
-    mnuSearch = addAction(files, "mnuSearch", QStringLiteral("&Find data sets..."), 255);
-    mnuSearch->setShortcut(QKeySequence(QKeySequence::Find));
-    connect(mnuSearch, &QAction::triggered, this, &TdlgAtlasdesk::mnuSearchClick);
+    QMenu* files = submenu(bar, "Files1", "&Files", 255);
+    mnuConnectToXML = submenu(files, "mnuConnectToXML", "&Connect to geodata server...", 255);
+    fill(mnuConnectToXML, {{&mnuNewServer, "mnuNewServer", "&New server...", 255, none, &W::mnuNewServerClick}});
+    fill(files, {{&mnuSearch, "mnuSearch", "&Find data sets...", 255, QKeySequence::Find, &W::mnuSearchClick}});
 
-    QMenu* ops = submenu(bar, "mnuOperations", QStringLiteral("&Operations"), 0);
-    none(addAction(ops, "mnuBuildPyramids", QStringLiteral("Build p&yramids"), 0));
-    none(addAction(ops, "mnuExportThumbnails", QStringLiteral("Export &thumbnails"), 0));
-    none(addAction(ops, "mnuRedrawThumbnails", QStringLiteral("&Redraw thumbnails"), 0));
-    none(addAction(ops, "mnuDefineProjection", QStringLiteral("Define &projection..."), 0));
-
-    QMenu* chartroom = submenu(bar, "mnuChartroom", QStringLiteral("&Chartroom"), 0);
-    mnuAddToChartroom = addAction(chartroom, "mnuAddToChartroom", QStringLiteral("&Add to chartroom"), 0);
-    connect(mnuAddToChartroom, &QAction::triggered, this, &TdlgAtlasdesk::mnuAddToChartroomClick);
-    mnuClearChartroom = addAction(chartroom, "mnuClearChartroom", QStringLiteral("&Clear chartroom..."), 0);
-
-    QMenu* maintenance = submenu(bar, "mnuMaintenance", QStringLiteral("&Maintenance"), 0);
-    none(addAction(maintenance, "mnuAccessToXML", QStringLiteral("&Access to XML"), 0));
-    none(addAction(maintenance, "mnuRepairdescriptions", QStringLiteral("&Repair descriptions"), 0));
-    none(addAction(maintenance, "mnuRemoveREQUIRED", QStringLiteral("Remove RE&QUIRED"), 0));
-    none(addAction(maintenance, "mnuSTinsteadofOFT", QStringLiteral("ST instead of OFT"), 0));
-
-    QMenu* tests = submenu(bar, "mnuTests", QStringLiteral("&Tests"), 0);
-    TestXML1 = addAction(tests, "TestXML1", QStringLiteral("Test &XML"), 0);
-    connect(TestXML1, &QAction::triggered, this, &TdlgAtlasdesk::TestXML1Click);
-
-    QMenu* help = submenu(bar, "mnuHelp", QStringLiteral("&Help"), 255);
-    mnuHelpHelp = addAction(help, "mnuHelpHelp", QStringLiteral("&Help..."), 255);
-    mnuHelpHelp->setShortcut(QKeySequence(Qt::Key_F1));
-    connect(mnuHelpHelp, &QAction::triggered, this, &TdlgAtlasdesk::mnuHelpHelpClick);
-    addAction(help, "N5", QString(), 0);
-    mnuAbout = addAction(help, "mnuAbout", QStringLiteral("&About..."), 255);
-    connect(mnuAbout, &QAction::triggered, this, &TdlgAtlasdesk::mnuAboutClick);
+    fill(submenu(bar, "mnuOperations", "&Operations", 0), {
+        {nullptr, "mnuBuildPyramids", "Build p&yramids", 0, none, nullptr},
+        {nullptr, "mnuExportThumbnails", "Export &thumbnails", 0, none, nullptr},
+        {nullptr, "mnuRedrawThumbnails", "&Redraw thumbnails", 0, none, nullptr},
+        {nullptr, "mnuDefineProjection", "Define &projection...", 0, none, nullptr},
+    });
+    fill(submenu(bar, "mnuChartroom", "&Chartroom", 0), {
+        {&mnuAddToChartroom, "mnuAddToChartroom", "&Add to chartroom", 0, none, &W::mnuAddToChartroomClick},
+        {&mnuClearChartroom, "mnuClearChartroom", "&Clear chartroom...", 0, none, nullptr},
+    });
+    fill(submenu(bar, "mnuMaintenance", "&Maintenance", 0), {
+        {nullptr, "mnuAccessToXML", "&Access to XML", 0, none, nullptr},
+        {nullptr, "mnuRepairdescriptions", "&Repair descriptions", 0, none, nullptr},
+        {nullptr, "mnuRemoveREQUIRED", "Remove RE&QUIRED", 0, none, nullptr},
+        {nullptr, "mnuSTinsteadofOFT", "ST instead of OFT", 0, none, nullptr},
+    });
+    fill(submenu(bar, "mnuTests", "&Tests", 0), {
+        {&TestXML1, "TestXML1", "Test &XML", 0, none, &W::TestXML1Click},
+    });
+    fill(submenu(bar, "mnuHelp", "&Help", 255), {
+        {&mnuHelpHelp, "mnuHelpHelp", "&Help...", 255, Qt::Key_F1, &W::mnuHelpHelpClick},
+        {nullptr, "N5", "", 0, none, nullptr},
+        {&mnuAbout, "mnuAbout", "&About...", 255, none, &W::mnuAboutClick},
+    });
 
     popXMLTree = new QMenu(this);
     popXMLTree->setObjectName(QStringLiteral("popXMLTree"));
-    mnuXMLExpandAll = addAction(popXMLTree, "mnuXMLExpandAll", QStringLiteral("&Expand all"), 255);
-    mnuXMLCollapseAll = addAction(popXMLTree, "mnuXMLCollapseAll", QStringLiteral("&Collapse all"), 255);
-    mnuRefresh = addAction(popXMLTree, "mnuRefresh", QStringLiteral("&Refresh"), 255);
-    mnuRefresh->setShortcut(QKeySequence(Qt::Key_F5));
-    addAction(popXMLTree, "N1", QString(), 0);
-    mnuSelectChildren = addAction(popXMLTree, "mnuSelectChildren", QStringLiteral("&Select children"), 255);
-    mnuUnselectAll = addAction(popXMLTree, "mnuUnselectAll", QStringLiteral("&Unselect all"), 255);
-    addAction(popXMLTree, "N2", QString(), 0);
-    none(addAction(popXMLTree, "mnuXMLChangeServer", QStringLiteral("&Change server..."), 0));
-    mnuIgnoreInChartroom = addAction(popXMLTree, "mnuIgnoreInChartroom", QStringLiteral("&Ignore in chartroom"), 0);
-    mnuUnignoreInChartroom = addAction(popXMLTree, "mnuUnignoreInChartroom", QStringLiteral("&Unignore in chartroom"), 0);
-    addAction(popXMLTree, "N3", QString(), 0);
-    none(addAction(popXMLTree, "mnuUpdateIdrisi", QStringLiteral("Update &Idrisi"), 0));
-    addAction(popXMLTree, "N4", QString(), 0);
-    mnuOpenFiles = addAction(popXMLTree, "mnuOpenFiles", QStringLiteral("&Open file(s)"), 255);
-    mnuCopyPath = addAction(popXMLTree, "mnuCopyPath", QStringLiteral("Copy path"), 255);
-    mnuShowInFileManager = addAction(popXMLTree, "mnuShowInFileManager", QStringLiteral("Show in file manager"), 255);
     // Every command of the pop-up has a key of its own, shown in the menu.
-    mnuXMLExpandAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    mnuXMLCollapseAll->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
-    mnuSelectChildren->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
-    mnuUnselectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_D));
-    mnuOpenFiles->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    mnuCopyPath->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
-    mnuShowInFileManager->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-    connect(mnuXMLExpandAll, &QAction::triggered, this, &TdlgAtlasdesk::mnuXMLExpandAllClick);
-    connect(mnuXMLCollapseAll, &QAction::triggered, this, &TdlgAtlasdesk::mnuXMLCollapseAllClick);
-    connect(mnuRefresh, &QAction::triggered, this, &TdlgAtlasdesk::mnuRefreshClick);
-    connect(mnuSelectChildren, &QAction::triggered, this, &TdlgAtlasdesk::mnuSelectChildrenClick);
-    connect(mnuUnselectAll, &QAction::triggered, this, &TdlgAtlasdesk::mnuUnselectAllClick);
-    connect(mnuIgnoreInChartroom, &QAction::triggered, this, &TdlgAtlasdesk::mnuIgnoreInChartroomClick);
-    connect(mnuUnignoreInChartroom, &QAction::triggered, this, &TdlgAtlasdesk::mnuUnignoreInChartroomClick);
-    connect(mnuOpenFiles, &QAction::triggered, this, &TdlgAtlasdesk::OnMnuOpenFilesClick);
-    connect(mnuCopyPath, &QAction::triggered, this, &TdlgAtlasdesk::mnuCopyPathClick);
-    connect(mnuShowInFileManager, &QAction::triggered, this, &TdlgAtlasdesk::mnuShowInFileManagerClick);
+    fill(popXMLTree, {
+        {&mnuXMLExpandAll, "mnuXMLExpandAll", "&Expand all", 255, Qt::CTRL | Qt::Key_E, &W::mnuXMLExpandAllClick},
+        {&mnuXMLCollapseAll, "mnuXMLCollapseAll", "&Collapse all", 255, Qt::CTRL | Qt::SHIFT | Qt::Key_E,
+         &W::mnuXMLCollapseAllClick},
+        {&mnuRefresh, "mnuRefresh", "&Refresh", 255, Qt::Key_F5, &W::mnuRefreshClick},
+        {nullptr, "N1", "", 0, none, nullptr},
+        {&mnuSelectChildren, "mnuSelectChildren", "&Select children", 255, Qt::CTRL | Qt::SHIFT | Qt::Key_A,
+         &W::mnuSelectChildrenClick},
+        {&mnuUnselectAll, "mnuUnselectAll", "&Unselect all", 255, Qt::CTRL | Qt::SHIFT | Qt::Key_D,
+         &W::mnuUnselectAllClick},
+        {nullptr, "N2", "", 0, none, nullptr},
+        {nullptr, "mnuXMLChangeServer", "&Change server...", 0, none, nullptr},
+        {&mnuIgnoreInChartroom, "mnuIgnoreInChartroom", "&Ignore in chartroom", 0, none, &W::mnuIgnoreInChartroomClick},
+        {&mnuUnignoreInChartroom, "mnuUnignoreInChartroom", "&Unignore in chartroom", 0, none,
+         &W::mnuUnignoreInChartroomClick},
+        {nullptr, "N3", "", 0, none, nullptr},
+        {nullptr, "mnuUpdateIdrisi", "Update &Idrisi", 0, none, nullptr},
+        {nullptr, "N4", "", 0, none, nullptr},
+        {&mnuOpenFiles, "mnuOpenFiles", "&Open file(s)", 255, Qt::CTRL | Qt::Key_O, &W::OnMnuOpenFilesClick},
+        {&mnuCopyPath, "mnuCopyPath", "Copy path", 255, Qt::CTRL | Qt::SHIFT | Qt::Key_C, &W::mnuCopyPathClick},
+        {&mnuShowInFileManager, "mnuShowInFileManager", "Show in file manager", 255, Qt::CTRL | Qt::SHIFT | Qt::Key_O,
+         &W::mnuShowInFileManagerClick},
+    });
     // The pop-up's shortcuts (F5) work while the window has the focus.
     QWidget::addActions(popXMLTree->actions());
 
     popForm = new QMenu(this);
     popForm->setObjectName(QStringLiteral("popForm"));
-    mnuClearField = addAction(popForm, "mnuClearField", QStringLiteral("&Clear field"), 0);
-    mnuOpenInEditor = addAction(popForm, "mnuOpenInEditor", QStringLiteral("Open in &editor"), 0);
-    connect(mnuOpenInEditor, &QAction::triggered, this, &TdlgAtlasdesk::mnuOpenInEditorClick);
+    fill(popForm, {
+        {&mnuClearField, "mnuClearField", "&Clear field", 0, none, nullptr},
+        {&mnuOpenInEditor, "mnuOpenInEditor", "Open in &editor", 0, none, &W::mnuOpenInEditorClick},
+    });
 }
 
 void TdlgAtlasdesk::buildPages()
@@ -516,13 +520,7 @@ void TdlgAtlasdesk::OnPageChange(int index)
 {
     QWidget* page = PageControl1->widget(index);
     runCommand(this, [this, page] {
-        if (page == TabXSL)
-            OnTabXslShow();
-        else if (page == tabXML)
-            OnTabXMLShow();
-        else if (page == tabThumbnail)
-            OnTabThumbnailShow();
-        else if (page == TabRename)
+        if (!redrawView(page) && page == TabRename)
             OnTabRenameShow();
     });
 }
@@ -547,17 +545,16 @@ void TdlgAtlasdesk::OnFormCreate()
 
 void TdlgAtlasdesk::fillStylesheetList()
 {
-    QStringList files = ListFiles(AppDir, QStringLiteral("*.xsl"));
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(files.begin(), files.end(),
-              [&](const QString& a, const QString& b) { return collator.compare(a, b) < 0; });
+    // Stylesheet names are matched and sorted without regard to case, as
+    // users of the store's other tools expect.
+    QDir folder(QFile::decodeName(QByteArray::fromStdString(AppDir)));
+    const QStringList files = folder.entryList({QStringLiteral("*.xsl")}, QDir::Files | QDir::Hidden,
+                                               QDir::Name | QDir::IgnoreCase | QDir::LocaleAware);
     const QSignalBlocker block(cbXslFormat);
     cbXslFormat->clear();
-    for (const QString& f : files) {
+    for (const QString& name : files) {
         // Names starting with "~" are scratch copies (earlier versions wrote
         // "~Last Used.xsl" here), not stylesheets of their own.
-        const QString name = f.mid(f.lastIndexOf(QLatin1Char('/')) + 1);
         if (!name.startsWith(QLatin1Char('~')))
             cbXslFormat->addItem(name);
     }
@@ -575,23 +572,6 @@ std::string TdlgAtlasdesk::GetLoginName()
     if (name.size() > 249)
         name.resize(249);
     return name;
-}
-
-QStringList TdlgAtlasdesk::ListFiles(const std::string& path, const QString& mask)
-{
-    QStringList result;
-    const std::string dir = IncludeTrailingPathDelimiter(path);
-    const QByteArray pattern = mask.toUtf8();
-    if (DIR* d = opendir(dir.c_str())) {
-        while (const dirent* e = readdir(d)) {
-            // Stylesheet names are matched without regard to case, as users
-            // of the store's other tools expect.
-            if (fnmatch(pattern.constData(), e->d_name, FNM_CASEFOLD) == 0)
-                result << QString::fromStdString(dir + e->d_name);
-        }
-        closedir(d);
-    }
-    return result;
 }
 
 void TdlgAtlasdesk::ApplyEdition()

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "model/DirectoryListing.h"
+#include "support/Background.h"
 #include "support/HTMLlogOps.h"
 #include "catalogue/CatalogueTask.h"
 #include "catalogue/UploadRun.h"
@@ -85,7 +86,6 @@ public:
     void ApplyEdition();
     void SetEditionTitle(const QString& title);
     static std::string GetLoginName();
-    static QStringList ListFiles(const std::string& path, const QString& mask);
     void SetFormModified(bool modified);
 
     // Status display and counters.
@@ -371,6 +371,10 @@ private:
     void prepareLog();
     // Metadata views (ViewHandlers.cpp, ThumbnailHandlers.cpp).
     void setupViews();
+    // Asks the views' worker for the Metadata or XML page of the viewed node.
+    void showMetadataPage(MetadataPage page);
+    // Redraws `page` when it is one of the metadata views; false otherwise.
+    bool redrawView(const QWidget* page);
     TreeNode* viewedNode(bool& greyed) const;
     void showGreyedNode(BrowserPane* pane, MetadataPage page, const TreeNode* node);
     void showView(const MetadataView& view);
@@ -418,6 +422,8 @@ private:
     };
     void probeRoot(const std::string& root);
     void applyRootProbe(quint64 probe, const RootProbe& found);
+    WorkerPool m_rootChecks{QStringLiteral("root checks"), 1};
+    BackgroundJob<RootProbe>* m_rootProbeJob = nullptr; // the newest probe's, until it answers
     quint64 m_rootProbe = 0;          // the newest probe; older answers are dropped
     bool m_rootProbePending = false;  // its answer has not come yet
     bool m_rootProbeAtStart = false;  // a root that is no folder leaves an empty tree and a message

@@ -17,7 +17,7 @@
 
 #include "BenchWindow.h"
 #include "Benchmarks.h"
-#include "support/widgets/BrowserPane.h"
+#include "app/BrowserPane.h"
 #include "app/ServerTree.h"
 #include "xml/TemporaryDocument.h"
 #include "xml/XslTransform.h"

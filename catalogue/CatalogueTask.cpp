@@ -1,7 +1,6 @@
 #include "catalogue/CatalogueTask.h"
 
 #include <QElapsedTimer>
-#include <QThread>
 
 #include <exception>
 
@@ -79,18 +78,19 @@ CatalogueTask::CatalogueTask(Work work, tHTMLLog log, QObject* parent)
 
 CatalogueTask::~CatalogueTask()
 {
-    if (!m_thread)
+    if (!m_started)
         return;
     cancel();
-    m_thread->wait();
-    delete m_thread;
+    // The run emits this object's signals: it must end before this goes.
+    m_run.waitForFinished();
 }
 
 void CatalogueTask::start()
 {
-    if (m_thread)
+    if (m_started)
         return;
-    m_thread = QThread::create([this] {
+    m_started = true;
+    m_run = m_pool.run<void>([this](QPromise<void>&) {
         ForwardingHost host(*this);
         QString error;
         // The run's error boundary: nothing it throws leaves its thread.
@@ -104,8 +104,6 @@ void CatalogueTask::start()
         host.flush();
         emit finished(error);
     });
-    m_thread->setObjectName(QStringLiteral("catalogue run"));
-    m_thread->start();
 }
 
 void CatalogueTask::cancel()
@@ -115,5 +113,5 @@ void CatalogueTask::cancel()
 
 bool CatalogueTask::isRunning() const
 {
-    return m_thread && !m_finished;
+    return m_started && !m_finished;
 }

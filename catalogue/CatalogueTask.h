@@ -1,19 +1,20 @@
 #pragma once
-// A catalogue command (an upload or an ignore run) on a thread of its own.
+// A catalogue command (an upload or an ignore run) in the background
+// (support/Background.h), on a thread of its own.
 // The run works on values only (DataSetEntry snapshots, paths, the login)
 // and opens its own database connection there; it reaches the window only
 // through this object's signals, which arrive queued on the window's thread,
 // in the order the run made them.
+#include <QFuture>
 #include <QObject>
 #include <QString>
 
 #include <functional>
 #include <memory>
 
-#include "support/HTMLlogOps.h"
 #include "catalogue/UploadRun.h"
-
-class QThread;
+#include "support/Background.h"
+#include "support/HTMLlogOps.h"
 
 class CatalogueTask : public QObject {
     Q_OBJECT
@@ -27,8 +28,8 @@ public:
     // `log`: the log to write; its Browser is replaced by logShown. Nothing
     // runs before start(). Window thread.
     CatalogueTask(Work work, tHTMLLog log, QObject* parent = nullptr);
-    // Cancels the run and waits for its thread: a run stops before its next
-    // data set, or when a statement times out.
+    // Cancels the run and waits for it: a run stops before its next data
+    // set, or when a statement times out.
     ~CatalogueTask() override;
 
     // Starts the run. Once only. Window thread.
@@ -59,6 +60,8 @@ private:
     Work m_work;                             // window thread until start(), then the run's
     tHTMLLog m_log;                          // the same
     std::unique_ptr<RunControl> m_control;   // cancelled: any thread; the rest set before start()
-    QThread* m_thread = nullptr;             // window thread
+    WorkerPool m_pool{QStringLiteral("catalogue run"), 1};
+    QFuture<void> m_run;                     // window thread; the run once started
+    bool m_started = false;                  // window thread
     bool m_finished = false;                 // window thread
 };

@@ -15,12 +15,6 @@ const QString kDriver = QStringLiteral("QMYSQL");
 // write timeout gives).
 const QStringList kLostCodes = {QStringLiteral("2006"), QStringLiteral("2013")};
 
-QString newConnectionName()
-{
-    static std::atomic<unsigned> serial{0};
-    return QStringLiteral("chartroom-run-%1").arg(serial.fetch_add(1) + 1);
-}
-
 std::string whereOf(const ChartroomSettings& settings)
 {
     return settings.host + ":" + std::to_string(settings.port);
@@ -66,6 +60,12 @@ void prepareSession(QSqlDatabase& db, const std::string& where, int timeoutSecon
 }
 
 } // namespace
+
+QString NewChartroomConnectionName()
+{
+    static std::atomic<unsigned> serial{0};
+    return QStringLiteral("chartroom-%1").arg(serial.fetch_add(1) + 1);
+}
 
 std::string ChartroomErrorText(const QSqlError& error)
 {
@@ -138,7 +138,7 @@ std::string QueryChartroomValue(QSqlDatabase& db, const std::string& statement, 
 }
 
 ChartroomConnection::ChartroomConnection(const ChartroomSettings& settings)
-    : m_settings(settings), m_name(newConnectionName()), m_where(whereOf(settings))
+    : m_settings(settings), m_name(NewChartroomConnectionName()), m_where(whereOf(settings))
 {
     // Without the driver the connection stays invalid; open() then says so.
     if (QSqlDatabase::isDriverAvailable(kDriver))

@@ -73,6 +73,10 @@ private:
 
 // The driver's and the server's texts of `error`.
 std::string ChartroomErrorText(const QSqlError& error);
+
+// A name for Qt SQL's registry of connections that no other connection of
+// this process has had. Any thread.
+QString NewChartroomConnectionName();
 // Opens `db` with `settings`: connect, read and write timeouts, UTF-8
 // (utf8mb4) session, backslash escapes on, non-strict session mode, and
 // statements ended by the server after the read timeout too. The password

@@ -12,10 +12,10 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <thread>
 
 #include "model/AtlasdeskOps.h"
 #include "catalogue/CatalogueOps.h"
+#include "support/Background.h"
 #include "support/Errors.h"
 #include "support/FileOps.h"
 #include "support/PathOps.h"
@@ -69,8 +69,9 @@ public:
     };
 
     RowPreparer(std::string serverRoot, const tVectorOfString& themes)
-        : m_root(std::move(serverRoot)), m_themes(themes), m_thread([this] { work(); })
+        : m_root(std::move(serverRoot)), m_themes(themes)
     {
+        m_working = m_pool.run<void>([this](QPromise<void>&) { work(); });
     }
     ~RowPreparer()
     {
@@ -79,7 +80,7 @@ public:
             m_stop = true;
         }
         m_wake.notify_all();
-        m_thread.join();
+        m_working.waitForFinished(); // it works on this object
     }
     RowPreparer(const RowPreparer&) = delete;
     RowPreparer& operator=(const RowPreparer&) = delete;
@@ -171,7 +172,8 @@ private:
     std::set<size_t> m_requested;
     std::map<size_t, Prepared> m_done;
     bool m_stop = false;
-    std::thread m_thread; // last: starts when the rest is ready
+    WorkerPool m_pool{QStringLiteral("catalogue rows"), 1};
+    QFuture<void> m_working;
 };
 
 } // namespace

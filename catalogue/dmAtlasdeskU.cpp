@@ -5,7 +5,6 @@
 #include <QSqlQueryModel>
 #include <QStringList>
 
-#include <atomic>
 #include <charconv>
 #include <cstdlib>
 
@@ -30,12 +29,6 @@ int parsePort(const std::string& text)
     return port;
 }
 
-QString newConnectionName()
-{
-    static std::atomic<unsigned> serial{0};
-    return QStringLiteral("chartroom-%1").arg(serial.fetch_add(1) + 1);
-}
-
 } // namespace
 
 const std::array<ChartroomField, 37> TdmAtlasdesk::Fields = {{
@@ -52,7 +45,7 @@ const std::array<ChartroomField, 37> TdmAtlasdesk::Fields = {{
 }};
 
 TdmAtlasdesk::TdmAtlasdesk(QObject* parent)
-    : QObject(parent), m_connectionName(newConnectionName()), m_table(std::make_unique<QSqlQueryModel>())
+    : QObject(parent), m_connectionName(NewChartroomConnectionName()), m_table(std::make_unique<QSqlQueryModel>())
 {
     // Without the driver the connection stays invalid; open() then says so.
     if (QSqlDatabase::isDriverAvailable(kDriver))

@@ -8,6 +8,7 @@
 
 #include "FuzzSupport.h"
 #include "support/StringOps.h"
+#include "xml/RawXmlView.h"
 #include "xml/XslTransform.h"
 
 namespace {

@@ -2,27 +2,22 @@
 // Lists directories off the window's thread. Requests go to a small pool of
 // its own; each answer comes back as a signal on the service's thread with
 // the request's number. A directory on a hung share never answers: after
-// the timeout the service answers for it with an error, and the stuck
-// worker finishes (or stays stuck) harmlessly: its late answer is dropped
-// and the pool grows by one thread meanwhile so other requests still run.
+// the timeout the service answers for it with an error and abandons the
+// read (see support/Background.h): its late answer is dropped, and other
+// requests still run meanwhile.
 #include <QObject>
 #include <QString>
-#include <atomic>
-#include <memory>
 #include <string>
 #include <unordered_map>
 
 #include "model/DirectoryListing.h"
-
-class QThreadPool;
-class QTimer;
+#include "support/Background.h"
 
 class ListingService : public QObject {
     Q_OBJECT
 public:
     explicit ListingService(QObject* parent = nullptr);
-    // Never waits for a stuck worker: a pool still busy after a short grace
-    // is left to finish on its own.
+    // Never waits for a stuck read.
     ~ListingService() override;
 
     // Asks for listDirectory(dir). Returns the request's number (never 0);
@@ -42,20 +37,8 @@ signals:
     void listed(quint64 request, const DirectoryListing& listing);
 
 private:
-    struct Channel;
-    struct Pending {
-        std::shared_ptr<std::atomic_bool> cancelled;
-        QTimer* timer = nullptr;
-        std::string dir;
-    };
-    void answered(quint64 request, const DirectoryListing& listing);
-    void timedOut(quint64 request);
-
-    std::shared_ptr<Channel> m_channel;             // shared with the workers
-    QThreadPool* m_pool;                            // owned; left alive when stuck at destruction
-    std::unordered_map<quint64, Pending> m_pending; // service thread only
-    std::unordered_map<quint64, std::shared_ptr<std::atomic_bool>> m_abandoned; // timed out, still running; service thread only
-    quint64 m_next = 0;                             // service thread only
-    int m_timeoutMs = 30000;                        // service thread only
-    int m_baseThreads = 4;                          // service thread only
+    WorkerPool m_pool{QStringLiteral("directory listings"), 4};
+    std::unordered_map<quint64, BackgroundJob<DirectoryListing>*> m_pending; // service thread only; children
+    quint64 m_next = 0;      // service thread only
+    int m_timeoutMs = 30000; // service thread only
 };

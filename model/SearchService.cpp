@@ -32,27 +32,33 @@ SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query)
 
 SearchService::SearchService(QObject* parent) : QObject(parent)
 {
-    m_pool.setMaxThreadCount(1);
+    m_pool.setGrace(1000); // a search takes milliseconds
 }
 
-SearchService::~SearchService()
+void SearchService::forget()
 {
-    m_pool.clear();
-    m_pool.waitForDone();
+    ++m_generation;
+    if (BackgroundJob<SearchAnswer>* job = std::exchange(m_job, nullptr))
+        job->cancel();
 }
 
 unsigned SearchService::request(const QString& indexFile, const SearchQuery& query)
 {
-    const unsigned generation = ++m_generation;
-    // Requests not started yet are outrun by this one.
-    m_pool.clear();
-    m_pool.start([this, indexFile, query, generation] {
+    // A request not started yet is outrun by this one.
+    forget();
+    const unsigned generation = m_generation;
+    m_job = runInBackground<SearchAnswer>(m_pool, this, [indexFile, query, generation](QPromise<SearchAnswer>& promise) {
         SearchAnswer answer = runIndexSearch(indexFile, query);
         answer.generation = generation;
-        QMetaObject::invokeMethod(this, [this, answer] {
-            if (answer.generation == m_generation)
-                emit answered(answer);
-        }, Qt::QueuedConnection);
+        promise.addResult(std::move(answer));
+    });
+    m_job->onResult([this](const SearchAnswer& answer) {
+        m_job = nullptr;
+        emit answered(answer);
+    });
+    m_job->onFinished([this, job = m_job](const QString&) {
+        if (m_job == job)
+            m_job = nullptr;
     });
     return generation;
 }

@@ -4,10 +4,10 @@
 // thread this object lives in. Only the newest request is answered.
 #include <QObject>
 #include <QString>
-#include <QThreadPool>
 #include <vector>
 
 #include "model/SearchIndex.h"
+#include "support/Background.h"
 
 struct SearchAnswer {
     unsigned generation = 0;
@@ -28,19 +28,18 @@ class SearchService : public QObject {
     Q_OBJECT
 public:
     explicit SearchService(QObject* parent = nullptr);
-    // Waits for a search in flight (a search takes milliseconds).
-    ~SearchService() override;
 
     // Starts a search of `indexFile`; returns its generation. An answer to
     // an older request is dropped.
     unsigned request(const QString& indexFile, const SearchQuery& query);
     // Drops every answer still to come.
-    void forget() { ++m_generation; }
+    void forget();
 
 signals:
     void answered(const SearchAnswer& answer);
 
 private:
-    QThreadPool m_pool; // one worker: searches run one after the other
+    WorkerPool m_pool{QStringLiteral("searches"), 1}; // searches run one after the other
+    BackgroundJob<SearchAnswer>* m_job = nullptr;     // the newest request's, or null
     unsigned m_generation = 0;
 };

@@ -1,12 +1,12 @@
 #include "model/StoreIndexer.h"
 
 #include <QDateTime>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QThread>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,8 +16,6 @@
 #include <cstring>
 #include <filesystem>
 #include <exception>
-#include <future>
-#include <mutex>
 #include <vector>
 
 #include "support/OrderedWork.h"
@@ -84,21 +82,23 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
         std::vector<WalkedDataset> found;
         std::atomic_bool abandon{false};
         const auto stopWalk = [&] { return abandon || (cancelled && cancelled()); };
-        auto walking = std::async(std::launch::async, [&] {
-            return walkStore(settings.root, stopWalk, [&](WalkedDataset&& d) {
+        WorkerPool walker(QStringLiteral("store walk"), 1);
+        QFuture<bool> walking = walker.run<bool>([&](QPromise<bool>& promise) {
+            promise.addResult(walkStore(settings.root, stopWalk, [&](WalkedDataset&& d) {
                 found.push_back(std::move(d));
                 tell(int(found.size()), 0, false);
-            });
+            }));
         });
         std::unordered_map<std::string, IndexedFile> known;
         try {
             known = index.indexedFiles();
         } catch (...) {
             abandon = true;
-            walking.wait(); // it uses this frame; it looks at the flag every 50 ms
+            walking.waitForFinished(); // it uses this frame; it looks at the flag every 50 ms
             throw;
         }
-        const bool walked = walking.get();
+        walking.waitForFinished();
+        const bool walked = walking.resultCount() > 0 && walking.result();
         if (!walked) {
             report.cancelled = true;
             return;
@@ -344,82 +344,50 @@ IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<
     }
 }
 
-// What a worker shares with its StoreIndexer: the cancel flag, and the
-// owner to post answers to, cleared under the mutex when the owner goes.
-struct StoreIndexer::Channel {
-    std::atomic_bool cancelled{false};
-    std::mutex mutex;
-    StoreIndexer* owner = nullptr; // guarded by mutex
-
-    template <class F>
-    void post(F&& answer)
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        if (owner)
-            QMetaObject::invokeMethod(owner, std::forward<F>(answer), Qt::QueuedConnection);
-    }
-};
-
-StoreIndexer::StoreIndexer(QObject* parent) : QObject(parent) {}
+StoreIndexer::StoreIndexer(QObject* parent) : QObject(parent)
+{
+    // A running update stops between data sets; only a file system that
+    // does not answer keeps it longer, and the window must not wait for that.
+    m_pool.setGrace(2000);
+}
 
 StoreIndexer::~StoreIndexer()
 {
-    stopWorker();
-}
-
-void StoreIndexer::stopWorker()
-{
-    m_state = State::Idle;
-    m_notice.clear();
-    if (!m_thread)
-        return;
-    ++m_generation;
-    m_channel->cancelled = true;
-    {
-        const std::lock_guard<std::mutex> lock(m_channel->mutex);
-        m_channel->owner = nullptr;
-    }
-    // The worker checks the flag between entries; only a file system that
-    // does not answer keeps it longer, and the window must not wait for that.
-    if (m_thread->wait(QDeadlineTimer(2000))) {
-        delete m_thread;
-    } else {
-        m_thread->setParent(nullptr);
-        connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
-    }
-    m_thread = nullptr;
-    m_channel.reset();
+    if (m_stop)
+        *m_stop = true;
+    if (BackgroundJob<IndexUpdateAnswer>* job = std::exchange(m_job, nullptr))
+        job->abandon();
 }
 
 void StoreIndexer::cancel()
 {
-    if (m_channel)
-        m_channel->cancelled = true;
+    if (m_stop)
+        *m_stop = true;
 }
 
 void StoreIndexer::start(const IndexSettings& settings)
 {
-    stopWorker();
-    const unsigned generation = ++m_generation;
-    m_channel = std::make_shared<Channel>();
-    m_channel->owner = this;
+    // The update running is not wanted any more; the new one waits for its
+    // end (one thread), which frees the index file's lock.
+    if (m_stop)
+        *m_stop = true;
+    if (BackgroundJob<IndexUpdateAnswer>* job = std::exchange(m_job, nullptr))
+        job->cancel();
+    auto stop = std::make_shared<std::atomic_bool>(false);
+    m_stop = stop;
     m_indexFile = settings.indexFile;
     m_state = State::Updating;
-    auto channel = m_channel;
-    // The worker's answers are queued to this object's thread; an answer of
-    // a run that has been replaced or stopped is dropped there.
-    m_thread = QThread::create([this, settings, channel, generation] {
-        const auto cancelled = [channel] { return channel->cancelled.load(); };
-        const auto tell = [this, channel, generation](State state, const QString& text) {
-            channel->post([this, generation, state, text] {
-                if (generation != m_generation)
-                    return;
-                m_state = state;
-                m_notice = text;
-                emit notice(text);
-            });
+    m_notice.clear();
+    auto* job = runInBackground<IndexUpdateAnswer>(m_pool, this, [settings, stop](QPromise<IndexUpdateAnswer>& promise) {
+        const auto cancelled = [stop, &promise] { return *stop || promise.isCanceled(); };
+        const auto tell = [&promise](State state, const QString& text) {
+            IndexUpdateAnswer answer;
+            answer.kind = IndexUpdateAnswer::Kind::Notice;
+            answer.state = state;
+            answer.text = text;
+            promise.addResult(std::move(answer));
         };
-        // Waits `ms`, looking at the cancel flag; false when cancelled.
+        // Waits `ms`, looking at the stop flag; false when stopped.
         const auto pause = [&cancelled](int ms) {
             QElapsedTimer waited;
             waited.start();
@@ -435,15 +403,11 @@ void StoreIndexer::start(const IndexSettings& settings)
         for (State waiting = State::Updating;;) {
             report = updateStoreIndex(
                 run, cancelled,
-                [this, channel, generation](int done, int total) {
-                    channel->post([this, generation, done, total] {
-                        if (generation != m_generation)
-                            return;
-                        if (m_state != State::Updating)
-                            m_notice.clear(); // the wait is over
-                        m_state = State::Updating;
-                        emit progress(done, total);
-                    });
+                [&promise](int done, int total) {
+                    IndexUpdateAnswer answer;
+                    answer.done = done;
+                    answer.total = total;
+                    promise.addResult(std::move(answer));
                 },
                 [&tell](const QString& text) { tell(State::Updating, text); });
             if (report.busy) {
@@ -472,19 +436,42 @@ void StoreIndexer::start(const IndexSettings& settings)
             report.cancelled = true;
             break;
         }
-        channel->post([this, generation, report] {
-            if (generation != m_generation)
-                return;
-            if (m_thread) {
-                m_thread->wait();
-                delete m_thread;
-                m_thread = nullptr;
-                m_channel.reset();
-            }
-            m_state = State::Idle;
-            m_notice.clear();
-            emit finished(report);
-        });
+        IndexUpdateAnswer answer;
+        answer.kind = IndexUpdateAnswer::Kind::Finished;
+        answer.report = std::move(report);
+        promise.addResult(std::move(answer));
     });
-    m_thread->start();
+    m_job = job;
+    job->onResult([this, job](const IndexUpdateAnswer& answer) {
+        switch (answer.kind) {
+        case IndexUpdateAnswer::Kind::Progress:
+            if (m_state != State::Updating)
+                m_notice.clear(); // the wait is over
+            m_state = State::Updating;
+            emit progress(answer.done, answer.total);
+            return;
+        case IndexUpdateAnswer::Kind::Notice:
+            m_state = answer.state;
+            m_notice = answer.text;
+            emit notice(answer.text);
+            return;
+        case IndexUpdateAnswer::Kind::Finished:
+            break;
+        }
+        if (m_job == job)
+            m_job = nullptr;
+        m_state = State::Idle;
+        m_notice.clear();
+        emit finished(answer.report);
+    });
+    job->onFinished([this, job](const QString& error) {
+        if (m_job != job)
+            return; // reported
+        m_job = nullptr;
+        m_state = State::Idle;
+        m_notice.clear();
+        IndexReport report;
+        report.error = error;
+        emit finished(report);
+    });
 }

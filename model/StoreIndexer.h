@@ -6,7 +6,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QThread>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,6 +14,7 @@
 #include "model/SearchFields.h"
 #include "model/SearchIndex.h"
 #include "model/StoreWalk.h"
+#include "support/Background.h"
 
 // Everything a run needs, as values (taken on the window thread).
 struct IndexSettings {
@@ -84,35 +85,48 @@ IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<
                              const std::function<void(int done, int total)>& progress,
                              const std::function<void(const QString& text)>& notice = {});
 
-// The same on a thread of its own, reporting through signals that arrive on
-// the thread this object lives in (the window thread). An update that finds
-// another one running (another window) waits for it, trying every second,
-// and takes over when that one's holder dies; one that finds the file held
-// by another program tries again after IndexSettings::lockRetryMs. Both say
-// so through notice().
-// Members: window thread only, except the cancel flag, which the worker
-// reads.
+// Where an update in the background stands.
+enum class IndexUpdateState {
+    Idle,
+    Updating,              // this update reads the store and writes the index
+    WaitingForOtherUpdate, // another window's update runs; this one waits for its end
+    WaitingForLock,        // another program holds the file; this one tries again later
+};
+
+// What an update in the background hands back while it runs: its progress
+// and notices, then its report.
+struct IndexUpdateAnswer {
+    enum class Kind { Progress, Notice, Finished };
+    Kind kind = Kind::Progress;
+    int done = 0, total = 0;                                // Progress
+    IndexUpdateState state = IndexUpdateState::Updating;    // Notice
+    QString text;                                           // Notice
+    IndexReport report;                                     // Finished
+};
+
+// The same in the background (support/Background.h), reporting through
+// signals on the thread this object lives in (the window thread). An update
+// that finds another one running (another window) waits for it, trying
+// every second, and takes over when that one's holder dies; one that finds
+// the file held by another program tries again after
+// IndexSettings::lockRetryMs. Both say so through notice().
+// Members: window thread only, except the stop flag, which the update reads.
 class StoreIndexer : public QObject {
     Q_OBJECT
 public:
-    enum class State {
-        Idle,
-        Updating,              // this update reads the store and writes the index
-        WaitingForOtherUpdate, // another window's update runs; this one waits for its end
-        WaitingForLock,        // another program holds the file; this one tries again later
-    };
+    using State = IndexUpdateState;
 
     explicit StoreIndexer(QObject* parent = nullptr);
-    // Cancels a running update and waits a moment for its worker; a worker
-    // stuck in the file system (a hung share) is left to end on its own.
+    // Stops a running update and waits a moment for it; one stuck in the
+    // file system (a hung share) is left to end on its own.
     ~StoreIndexer() override;
 
-    // Starts an update; one already running is cancelled first (its
-    // finished signal is not delivered).
+    // Starts an update; one already running is stopped first (its signals
+    // are not delivered any more). The new one starts once it has ended.
     void start(const IndexSettings& settings);
-    // Asks the running update to stop between data sets.
+    // Asks the running update to stop between data sets; it still reports.
     void cancel();
-    bool isRunning() const { return m_thread != nullptr; }
+    bool isRunning() const { return m_job != nullptr; }
     State state() const { return m_state; }
     // An update of the index really runs: this one, or the one of another
     // window that this one waits for.
@@ -131,12 +145,9 @@ signals:
     void finished(const IndexReport& report);
 
 private:
-    void stopWorker();
-
-    struct Channel;
-    QThread* m_thread = nullptr;            // the running worker, or null
-    std::shared_ptr<Channel> m_channel;     // shared with the running worker
-    unsigned m_generation = 0;              // answers of older runs are dropped
+    WorkerPool m_pool{QStringLiteral("index updates"), 1}; // one update at a time
+    BackgroundJob<IndexUpdateAnswer>* m_job = nullptr;      // the running update's, or null
+    std::shared_ptr<std::atomic_bool> m_stop;               // the running update's stop flag
     QString m_indexFile;
     State m_state = State::Idle;
     QString m_notice;

@@ -3,9 +3,10 @@
 #include "support/Errors.h"
 #include "support/PathOps.h"
 
-#include <QImage>
-#include <QPainter>
 #include <QTimer>
+
+#include "support/Background.h"
+#include "support/SaveFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,7 +18,6 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -37,28 +37,6 @@ extern char** environ;
 
 namespace {
 
-// Closes a descriptor on every way out of a scope.
-class FdCloser {
-public:
-    explicit FdCloser(int fd) : m_fd(fd) {}
-    ~FdCloser()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FdCloser(const FdCloser&) = delete;
-    FdCloser& operator=(const FdCloser&) = delete;
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
-
-private:
-    int m_fd;
-};
-
 class DirCloser {
 public:
     explicit DirCloser(DIR* dir) : m_dir(dir) {}
@@ -73,31 +51,6 @@ public:
 private:
     DIR* m_dir;
 };
-
-bool copyContents(int in, int out)
-{
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t got = ::read(in, buffer, sizeof buffer);
-        if (got == 0)
-            return true;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        ssize_t done = 0;
-        while (done < got) {
-            const ssize_t n = ::write(out, buffer + done, static_cast<std::size_t>(got - done));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            done += n;
-        }
-    }
-}
 
 bool isDotOrDotDot(const char* name)
 {
@@ -139,19 +92,27 @@ int64_t sizeOfEntry(const std::string& path)
 
 } // namespace
 
+int WriteAll(int fd, std::string_view bytes)
+{
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 int WriteWholeFile(const std::string& path, std::string_view bytes)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         return errno;
-    int error = 0;
-    for (std::size_t written = 0; written < bytes.size() && error == 0;) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n >= 0)
-            written += static_cast<std::size_t>(n);
-        else if (errno != EINTR)
-            error = errno;
-    }
+    int error = WriteAll(fd, bytes);
     if (::close(fd) != 0 && error == 0)
         error = errno;
     return error;
@@ -159,42 +120,23 @@ int WriteWholeFile(const std::string& path, std::string_view bytes)
 
 bool CopyFileOver(const std::string& source, const std::string& target)
 {
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return true;
-    FdCloser inCloser(in);
     struct stat sourceStat {};
-    if (::fstat(in, &sourceStat) != 0 || S_ISDIR(sourceStat.st_mode))
+    if (::stat(source.c_str(), &sourceStat) != 0 || S_ISDIR(sourceStat.st_mode))
         return true;
-
-    // Copying a file onto itself (also through a link) would truncate it
-    // before it is read.
+    // Copying a file onto itself (also through a link) would be pointless
+    // at best.
     struct stat targetStat {};
     if (::stat(target.c_str(), &targetStat) == 0 && targetStat.st_dev == sourceStat.st_dev
         && targetStat.st_ino == sourceStat.st_ino)
         return true;
-
-    // Write a sibling first and rename it over the target, so a failed copy
-    // leaves the old target whole instead of a truncated one.
-    std::string temp = target + ".XXXXXX";
-    const int out = ::mkstemp(temp.data());
-    if (out >= 0) {
-        FdCloser outCloser(out);
-        bool ok = copyContents(in, out);
-        ::fchmod(out, sourceStat.st_mode & 07777);
-        ok = (::close(outCloser.release()) == 0) && ok;
-        if (!ok || ::rename(temp.c_str(), target.c_str()) != 0)
-            ::unlink(temp.c_str());
+    std::string bytes;
+    if (!ReadRegularFile(source, bytes))
         return true;
-    }
-
-    // The target's folder may forbid new files while the target itself is
-    // writable: overwrite it in place then.
-    const int direct = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                              sourceStat.st_mode & 0777);
-    if (direct >= 0) {
-        FdCloser directCloser(direct);
-        copyContents(in, direct);
+    // Saved whole or not at all, so a failed copy leaves the old target
+    // whole instead of a truncated one; its failure is not reported.
+    try {
+        SaveFileWhole(target, bytes);
+    } catch (const std::exception&) {
     }
     return true;
 }
@@ -395,13 +337,15 @@ bool LaunchFile(const std::string& file, const std::string& parameters,
     }
 
     // Still running: some openers stay until the program they started ends.
-    // That counts as launched; a detached waiter reaps it when it exits so no
-    // zombie is left behind.
-    std::thread([pid] {
+    // That counts as launched; a waiter in the background reaps it when it
+    // exits so no zombie is left behind. (Never destroyed: a waiter may
+    // wait as long as the program runs.)
+    static WorkerPool* waiters = new WorkerPool(QStringLiteral("opener waiters"), 64, 0);
+    waiters->run<void>([pid](QPromise<void>&) {
         int status = 0;
         while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
         }
-    }).detach();
+    });
     return true;
 }
 
@@ -460,57 +404,4 @@ std::vector<std::string> ListSubdirectories(const std::string& path)
             result.push_back(full);
     }
     return result;
-}
-
-namespace {
-
-// Bresenham stepping from (x1, y1) towards (x2, y2), calling plot for every
-// point but the end point, like the platform's line stepping does.
-template <typename Plot>
-void stepLine(int x1, int y1, int x2, int y2, Plot plot)
-{
-    const int dx = std::abs(x2 - x1);
-    const int dy = -std::abs(y2 - y1);
-    const int sx = x1 < x2 ? 1 : -1;
-    const int sy = y1 < y2 ? 1 : -1;
-    int err = dx + dy;
-    int x = x1, y = y1;
-    while (x != x2 || y != y2) {
-        plot(x, y);
-        const int e2 = 2 * err;
-        if (e2 >= dy) {
-            err += dy;
-            x += sx;
-        }
-        if (e2 <= dx) {
-            err += dx;
-            y += sy;
-        }
-    }
-}
-
-bool isOdd(int x, int y)
-{
-    return ((x + y) & 1) != 0;
-}
-
-} // namespace
-
-void DrawDottedLine(int x1, int y1, int x2, int y2, QPainter& canvas)
-{
-    // A filled logical pixel, not a cosmetic point: crisp and whole on
-    // high-density screens, and untouched by antialiasing.
-    const QColor colour = canvas.pen().color();
-    stepLine(x1, y1, x2, y2, [&canvas, &colour](int x, int y) {
-        if (isOdd(x, y))
-            canvas.fillRect(x, y, 1, 1, colour);
-    });
-}
-
-void DrawDottedLine(int x1, int y1, int x2, int y2, QImage& canvas, unsigned rgb)
-{
-    stepLine(x1, y1, x2, y2, [&canvas, rgb](int x, int y) {
-        if (isOdd(x, y) && canvas.valid(x, y))
-            canvas.setPixel(x, y, rgb);
-    });
 }

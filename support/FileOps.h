@@ -7,9 +7,11 @@
 #include <string_view>
 #include <vector>
 
-class QImage;
 class QObject;
-class QPainter;
+
+// Writes all of `bytes` to the descriptor `fd`, again after interruptions;
+// 0, or the errno of the write that failed.
+int WriteAll(int fd, std::string_view bytes);
 
 // Copies `source` over `target`. Always true: callers that care test the target.
 bool CopyFileOver(const std::string& source, const std::string& target);
@@ -63,7 +65,3 @@ bool IsDirectory(const std::string& path);
 // Subdirectories of `path` (given with its trailing separator), each as
 // `path` + name, in listing order; "." and ".." left out; empty when unreadable.
 std::vector<std::string> ListSubdirectories(const std::string& path);
-// Sets every pixel (x, y) with x + y odd on the line from (x1, y1) to
-// (x2, y2), end point excluded, to the pen colour of the canvas.
-void DrawDottedLine(int x1, int y1, int x2, int y2, QPainter& canvas);
-void DrawDottedLine(int x1, int y1, int x2, int y2, QImage& canvas, unsigned rgb);

@@ -1,7 +1,9 @@
 #include "support/HTMLlogOps.h"
 
 #include "support/Errors.h"
+#include "support/FileOps.h"
 #include "support/PathOps.h"
+#include "support/StringOps.h"
 
 #include <cerrno>
 #include <cstring>
@@ -14,34 +16,7 @@ std::string escapeHtml(const std::string& raw)
 {
     // Report lines carry paths as the file system holds them; a Latin-1 name
     // in a UTF-8 file would show as a replacement character.
-    const std::string text = DecodeFileNameUtf8(raw);
-    std::string result;
-    result.reserve(text.size());
-    for (char c : text) {
-        switch (c) {
-        case '<': result += "&lt;"; break;
-        case '>': result += "&gt;"; break;
-        case '&': result += "&amp;"; break;
-        default: result.push_back(c); break;
-        }
-    }
-    return result;
-}
-
-// Writes all of `bytes` to `fd`; 0 or the errno of the failed write.
-int writeAll(int fd, const std::string& bytes)
-{
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    return 0;
+    return HtmlEscaped(DecodeFileNameUtf8(raw));
 }
 
 // Closes `fd`; the first of `error` and the close's own error.
@@ -60,7 +35,7 @@ void appendMarkupLine(const tHTMLLog& log, const std::string& markup)
     const int fd = ::open(log.LogFile.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0)
         throw EInOutError("Couldn't open log file '" + log.LogFile + "': " + std::strerror(errno));
-    const int writeError = closeKeepingError(fd, writeAll(fd, markup + "\r\n"));
+    const int writeError = closeKeepingError(fd, WriteAll(fd, markup + "\r\n"));
     if (writeError != 0)
         throw EInOutError("Couldn't write log file '" + log.LogFile + "': "
                           + std::strerror(writeError));
@@ -82,7 +57,7 @@ void createLogFile(const std::string& path)
     if (size < 0)
         error = errno;
     else if (size == 0)
-        error = writeAll(fd, LogFileHead);
+        error = WriteAll(fd, LogFileHead);
     error = closeKeepingError(fd, error);
     if (error != 0)
         throw EInOutError("Couldn't write log file '" + path + "': " + std::strerror(error));

@@ -27,8 +27,8 @@ void createLogFile(const std::string& path);
 // Sends Browser to LogFile (which reloads it); nothing without a Browser.
 void ShowLog(const tHTMLLog& log);
 // Appends `text` and CR LF to LogFile, then shows the log when AutoShow is
-// set and there is a Browser. "<", ">" and "&" in `text` are written as the
-// entities "&lt;", "&gt;" and "&amp;", so file names holding them show as
+// set and there is a Browser. "<", ">", "&" and quotes in `text` are written
+// as character references (HtmlEscaped), so file names holding them show as
 // they are instead of becoming markup. The log is UTF-8 throughout: a text
 // that is not UTF-8 holds file names, and is decoded as they are
 // (DecodeFileNameUtf8: per '/'-separated part, windows-1252 where a part is

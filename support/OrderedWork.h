@@ -4,20 +4,16 @@
 // (written to an index, handed to a caller) does not depend on which thread
 // was quicker.
 //
-// The threads are detached and share their state with this object: when
-// the taker gives up (cancelled, or this object destroyed), the threads stop
-// at their next item, and one held up by a file system that does not answer
-// ends on its own later, without anybody waiting for it. `work` must
-// therefore hold what it uses by value or shared pointer, never refer to the
-// caller's frame. It is called with a stop test to pass on to long work.
-// An exception thrown by `work` is thrown again by take(), on the taker's
-// thread, when its turn comes. The threads run at a lower priority than
-// the rest of the program (where the system keeps one per thread).
-#ifdef __linux__
-#include <sys/resource.h>
-#include <unistd.h>
-#endif
-
+// The threads are a pool of this object's own (support/Background.h) and
+// share their state with it: when the taker gives up (cancelled, or this
+// object destroyed), the threads stop at their next item, and one held up
+// by a file system that does not answer ends on its own later, without
+// anybody waiting for it. `work` must therefore hold what it uses by value
+// or shared pointer, never refer to the caller's frame. It is called with a
+// stop test to pass on to long work. An exception thrown by `work` is
+// thrown again by take(), on the taker's thread, when its turn comes. The
+// threads run at a lower priority than the rest of the program (where the
+// system keeps one per thread).
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -28,18 +24,17 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
+
+#include "support/Background.h"
 
 template <class Result>
 class OrderedWork {
 public:
     using Work = std::function<Result(size_t index, const std::function<bool()>& stop)>;
 
-    // Starts min(threads, count) threads (at least one when count > 0;
-    // fewer when the system gives no more, std::system_error when none).
+    // Starts min(threads, count) threads (at least one when count > 0).
     // They work at most `ahead` items beyond the last one taken, which
     // bounds the results held at once.
     OrderedWork(size_t count, size_t threads, Work work, size_t ahead = 1024)
@@ -50,19 +45,20 @@ public:
         m_state->errors.resize(count);
         m_state->ahead = std::max<size_t>(ahead, 1);
         const size_t wanted = std::min(std::max<size_t>(threads, 1), count);
-        for (size_t t = 0; t < wanted; ++t) {
-            try {
-                std::thread(&OrderedWork::run, m_state).detach();
-            } catch (const std::system_error&) {
-                // The system has no more threads to give: those started do
-                // the work; without any, there is no way to do it.
-                if (t == 0)
-                    throw;
-                break;
-            }
-        }
+        if (wanted == 0)
+            return;
+        m_pool = std::make_unique<WorkerPool>(QStringLiteral("ordered work"), int(wanted), 0, WorkerPool::Priority::Low);
+        // Threads busy with an item when the taker gives up get a moment to
+        // finish it; a stuck one is not waited for.
+        m_pool->setGrace(50);
+        for (size_t t = 0; t < wanted; ++t)
+            m_pool->run<void>([state = m_state](QPromise<void>&) { run(state); });
     }
-    ~OrderedWork() { stop(); }
+    ~OrderedWork()
+    {
+        stop();
+        m_pool.reset();
+    }
     OrderedWork(const OrderedWork&) = delete;
     OrderedWork& operator=(const OrderedWork&) = delete;
 
@@ -114,17 +110,6 @@ public:
     }
 
 private:
-    // The work is done in the background, for a taker that is itself a
-    // worker: the window's thread, and the taker, which waits for it in
-    // order, come first when the processor is short.
-    static void lowerThisThreadsPriority()
-    {
-#ifdef __linux__
-        // Linux keeps a nice value per thread.
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
-#endif
-    }
-
     struct State {
         Work work;
         std::vector<std::optional<Result>> results;
@@ -138,9 +123,8 @@ private:
         std::condition_variable room;   // a result was taken, or stop
     };
 
-    static void run(std::shared_ptr<State> state)
+    static void run(const std::shared_ptr<State>& state)
     {
-        lowerThisThreadsPriority();
         State& s = *state;
         const std::function<bool()> stop = [&s] { return s.stopped.load(); };
         for (;;) {
@@ -167,4 +151,5 @@ private:
     }
 
     std::shared_ptr<State> m_state;
+    std::unique_ptr<WorkerPool> m_pool; // its threads; null without items
 };

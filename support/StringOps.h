@@ -29,12 +29,8 @@ int FindSorted(const tVectorOfString& vector, std::string_view key);
 std::string Trim(std::string_view text);
 // ASCII A-Z lowered, every other byte unchanged.
 std::string LowerAscii(std::string_view text);
-// Length of the well-formed UTF-8 sequence at text[i] (i < size), its value
-// in `codePoint`; 0 when there is none (overlong forms, surrogates, values
-// past U+10FFFF, a sequence cut short).
-std::size_t Utf8SequenceAt(std::string_view text, std::size_t i, char32_t& codePoint);
-// True for well-formed UTF-8 in the sense of Utf8SequenceAt. The empty text
-// is valid.
+// True for well-formed UTF-8 (no overlong forms, surrogates, values past
+// U+10FFFF or sequences cut short). The empty text is valid.
 bool IsValidUtf8(std::string_view text);
 
 // Base64 (RFC 2045 alphabet) decoded; every byte outside the alphabet is
@@ -44,3 +40,8 @@ std::string DecodeBase64(std::string_view text);
 // DecodeBase64 of `text` written to `fileName`, replacing it. Throws
 // EInOutError naming the failure when the file cannot be created or written.
 void WriteBase64File(std::string_view text, const std::string& fileName);
+
+// `text` for HTML: "&", "<", ">", '"' and "'" as character references,
+// every other byte as it is. Good in text and in quoted attribute values.
+void AppendHtmlEscaped(std::string& out, std::string_view text);
+std::string HtmlEscaped(std::string_view text);

@@ -1,7 +1,13 @@
 #include "xml/XMLOps.h"
 
 #include "support/FileOps.h"
+#include "support/SaveFile.h"
 #include "support/StringOps.h"
+#include "xml/LibxmlMessages.h"
+
+#include <QList>
+#include <QString>
+#include <QStringDecoder>
 
 #include <libxml/encoding.h>
 #include <libxml/globals.h>
@@ -16,6 +22,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -36,83 +43,29 @@ std::string fromXml(const xmlChar* text)
     return text ? std::string(reinterpret_cast<const char*>(text)) : std::string();
 }
 
-// libxml2 reports through process-wide handlers that print to stderr. While
-// one of our calls runs, its errors are collected here so that they can
-// become the message of an exception instead.
-class ErrorCapture {
-public:
-    ErrorCapture()
-        : m_oldStructured(xmlStructuredError),
-          m_oldStructuredContext(xmlStructuredErrorContext),
-          m_oldGeneric(xmlGenericError),
-          m_oldGenericContext(xmlGenericErrorContext)
-    {
-        xmlSetStructuredErrorFunc(this, &ErrorCapture::onError);
-        xmlSetGenericErrorFunc(this, &ErrorCapture::onGenericError);
-    }
-    ~ErrorCapture()
-    {
-        xmlSetStructuredErrorFunc(m_oldStructuredContext, m_oldStructured);
-        xmlSetGenericErrorFunc(m_oldGenericContext, m_oldGeneric);
-    }
-    ErrorCapture(const ErrorCapture&) = delete;
-    ErrorCapture& operator=(const ErrorCapture&) = delete;
-
-    bool failed() const { return m_failed; }
-    std::string message(const std::string& fallback) const
-    {
-        return m_message.empty() ? fallback : m_message;
-    }
-
-private:
-#if LIBXML_VERSION >= 21200
-    static void onError(void* self, const xmlError* error)
-#else
-    static void onError(void* self, xmlErrorPtr error)
-#endif
-    {
-        auto* capture = static_cast<ErrorCapture*>(self);
-        if (!error || error->level < XML_ERR_ERROR || capture->m_failed)
-            return;
-        capture->m_failed = true;
-        capture->m_message = Trim(error->message ? error->message : "");
-    }
-    static void onGenericError(void*, const char*, ...) {}
-
-    xmlStructuredErrorFunc m_oldStructured;
-    void* m_oldStructuredContext;
-    xmlGenericErrorFunc m_oldGeneric;
-    void* m_oldGenericContext;
-    bool m_failed = false;
-    std::string m_message;
-};
-
 // ---- UTF-8 and the windows-1252 code page --------------------------------
 
-// Code points of windows-1252 bytes 0x80-0x9F; 0 where the code page has none.
-constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-void appendUtf8(std::string& out, char32_t codePoint)
+// The code page of old Windows servers, for bytes that are no UTF-8.
+QStringDecoder windows1252()
 {
-    if (codePoint < 0x80) {
-        out += static_cast<char>(codePoint);
-    } else if (codePoint < 0x800) {
-        out += static_cast<char>(0xC0 | (codePoint >> 6));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else if (codePoint < 0x10000) {
-        out += static_cast<char>(0xE0 | (codePoint >> 12));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (codePoint >> 18));
-        out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (codePoint & 0x3F));
-    }
+    return QStringDecoder("windows-1252");
+}
+
+// Whether windows-1252 gives the byte `byte` (0x80-0x9F) a character; the
+// others are C1 control codes there, as in Latin-1.
+bool definedInWindows1252(unsigned char byte)
+{
+    static const std::array<bool, 32> defined = [] {
+        std::array<bool, 32> table{};
+        QStringDecoder legacy = windows1252();
+        for (int i = 0; i < 32; ++i) {
+            const char c = static_cast<char>(0x80 + i);
+            const QString decoded = legacy(QByteArrayView(&c, 1));
+            table[i] = decoded.size() == 1 && (decoded[0].unicode() < 0x80 || decoded[0].unicode() > 0x9F);
+        }
+        return table;
+    }();
+    return defined[byte - 0x80];
 }
 
 bool isXmlChar(char32_t c)
@@ -123,24 +76,35 @@ bool isXmlChar(char32_t c)
 
 // libxml2 stores whatever bytes it is given and would write a file that no
 // parser accepts; callers hand us 8-bit texts that may come from anywhere.
+// Well-formed UTF-8 is kept; every other byte is read as windows-1252;
+// characters XML does not allow become U+FFFD.
 std::string toXmlText(std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        char32_t codePoint;
-        std::size_t length = Utf8SequenceAt(text, i, codePoint);
-        if (length == 0) {
-            const unsigned char byte = static_cast<unsigned char>(text[i]);
-            codePoint = byte >= 0x80 && byte <= 0x9F && kCp1252High[byte - 0x80] != 0
-                            ? kCp1252High[byte - 0x80]
-                            : byte;
-            length = 1;
+    QString decoded;
+    if (IsValidUtf8(text)) {
+        decoded = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    } else {
+        QStringDecoder legacy = windows1252();
+        for (std::size_t i = 0; i < text.size();) {
+            const auto lead = static_cast<unsigned char>(text[i]);
+            const std::size_t length = lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+            const std::string_view sequence = text.substr(i, length);
+            if (length > 1 && sequence.size() == length && IsValidUtf8(sequence)) {
+                decoded += QString::fromUtf8(sequence.data(), static_cast<qsizetype>(length));
+                i += length;
+            } else {
+                decoded += legacy(QByteArrayView(text.data() + i, 1));
+                ++i;
+            }
         }
-        appendUtf8(out, isXmlChar(codePoint) ? codePoint : 0xFFFD);
-        i += length;
     }
-    return out;
+    QList<uint> codePoints = decoded.toUcs4();
+    for (uint& c : codePoints)
+        if (!isXmlChar(c))
+            c = 0xFFFD;
+    return QString::fromUcs4(reinterpret_cast<const char32_t*>(codePoints.constData()), codePoints.size())
+        .toUtf8()
+        .toStdString();
 }
 
 bool isXmlName(const std::string& name)
@@ -207,153 +171,7 @@ bool isUtf8Name(const xmlChar* encoding)
     return lowered == "utf-8" || lowered == "utf8";
 }
 
-// ---- Files ------------------------------------------------------------------
-
-[[noreturn]] void throwSaveError(const std::string& fileName, int error)
-{
-    throw EInOutError("Cannot save " + fileName + ": " + std::strerror(error));
-}
-
-// Saving through a symbolic link replaces the file it points at, not the
-// link itself.
-std::string followLinks(const std::string& fileName)
-{
-    std::string current = fileName;
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat info;
-        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-            return current;
-        std::string target(256, '\0');
-        for (;;) {
-            const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
-            if (length < 0)
-                throwSaveError(fileName, errno);
-            if (static_cast<std::size_t>(length) < target.size()) {
-                target.resize(static_cast<std::size_t>(length));
-                break;
-            }
-            target.resize(target.size() * 2);
-        }
-        const std::size_t slash = current.rfind('/');
-        if (!target.empty() && target[0] != '/' && slash != std::string::npos)
-            target = current.substr(0, slash + 1) + target;
-        current = target;
-    }
-    throwSaveError(fileName, ELOOP);
-}
-
-mode_t currentUmask()
-{
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
-}
-
-// Rewrites the existing file `target` with `bytes` where no file can be made
-// beside it. The whole room the new content needs is reserved first, so that
-// a full disk or a size limit stops the save before the old content is
-// touched; only then is it overwritten from the start, cut to its new length
-// and flushed. (On a file system that cannot reserve room, a write that
-// fails part-way would leave a mixture of old and new, never a short file.)
-void rewriteInPlace(const std::string& fileName, const std::string& target, const std::string& bytes)
-{
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd < 0)
-        throwSaveError(fileName, errno);
-    const auto fail = [&](int error) {
-        ::close(fd);
-        throwSaveError(fileName, error);
-    };
-    struct stat info;
-    if (::fstat(fd, &info) != 0)
-        fail(errno);
-    if (!S_ISREG(info.st_mode)) {
-        ::close(fd);
-        throw EInOutError("Cannot save " + fileName + ": not a regular file");
-    }
-    if (static_cast<off_t>(bytes.size()) > info.st_size) {
-        const int reserved = ::posix_fallocate(fd, 0, static_cast<off_t>(bytes.size()));
-        if (reserved != 0 && reserved != EOPNOTSUPP && reserved != EINVAL)
-            fail(reserved);
-    }
-    for (std::size_t written = 0; written < bytes.size();) {
-        const ssize_t count = ::pwrite(fd, bytes.data() + written, bytes.size() - written,
-                                       static_cast<off_t>(written));
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno);
-        }
-        written += static_cast<std::size_t>(count);
-    }
-    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd) != 0)
-        fail(errno);
-    if (::close(fd) != 0)
-        throwSaveError(fileName, errno);
-}
-
-// The new content goes to a temporary file beside the target that replaces
-// it only once it is complete on disk: a failure at any point leaves the old
-// file as it was.
-void replaceFile(const std::string& fileName, const std::string& bytes)
-{
-    const std::string target = followLinks(fileName);
-    const std::size_t slash = target.rfind('/');
-    const std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-
-    struct stat existing;
-    const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        throwSaveError(fileName, EISDIR);
-    // Renaming over a device or a pipe would replace it with a plain file.
-    if (exists && !S_ISREG(existing.st_mode))
-        throw EInOutError("Cannot save " + fileName + ": not a regular file");
-    const mode_t mode = exists ? (existing.st_mode & 07777) : (0666 & ~currentUmask());
-
-    std::string temporary = directory + "." + base.substr(0, 200) + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) {
-        // A folder whose permissions forbid new entries may still hold a
-        // file its owner lets others write: then that file is rewritten.
-        if (errno == EACCES && exists)
-            return rewriteInPlace(fileName, target, bytes);
-        throwSaveError(fileName, errno);
-    }
-    const auto fail = [&](int error, bool open) {
-        if (open)
-            ::close(fd);
-        ::unlink(temporary.c_str());
-        throwSaveError(fileName, error);
-    };
-
-    for (std::size_t written = 0; written < bytes.size();) {
-        const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (count < 0) {
-            if (errno == EINTR)
-                continue;
-            fail(errno, true);
-        }
-        written += static_cast<std::size_t>(count);
-    }
-    if (exists && ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
-        // Only a privileged user may hand a file to someone else; the
-        // content matters more than the owner.
-    }
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
-        fail(errno, true);
-    if (::close(fd) != 0)
-        fail(errno, false);
-    if (::rename(temporary.c_str(), target.c_str()) != 0)
-        fail(errno, false);
-
-    const int directoryFd =
-        ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (directoryFd >= 0) {
-        ::fsync(directoryFd);
-        ::close(directoryFd);
-    }
-}
+// ---- Saving ------------------------------------------------------------------
 
 int appendToString(void* context, const char* buffer, int length)
 {
@@ -470,7 +288,7 @@ std::string EffectiveXmlEncoding(std::string_view bytes)
         high = true;
         if (byte <= 0x9F) {
             c1 = true;
-            c1Defined = c1Defined && kCp1252High[byte - 0x80] != 0;
+            c1Defined = c1Defined && definedInWindows1252(byte);
         }
     }
     if (!high)
@@ -542,7 +360,7 @@ void tXMLDocument::Load()
     const XmlDeclaration declaration =
         readDeclaration(std::string_view(bytes).substr(bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0));
 
-    ErrorCapture errors;
+    LibxmlMessages errors;
     std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)> parser(xmlNewParserCtxt(),
                                                                        &xmlFreeParserCtxt);
     if (!parser)
@@ -600,25 +418,25 @@ void tXMLDocument::Save()
     const bool declare = m_declared || (m_doc->encoding && !isUtf8Name(m_doc->encoding));
     std::string bytes;
     {
-        ErrorCapture errors;
+        LibxmlMessages errors;
         xmlSaveCtxtPtr writer = xmlSaveToIO(&appendToString, nullptr, &bytes, encoding,
                                             (m_layout == Layout::Keep ? 0 : XML_SAVE_FORMAT) |
                                                 (declare ? 0 : XML_SAVE_NO_DECL));
         if (!writer)
             throw EInOutError("Cannot save " + FileName + ": " +
-                              errors.message(std::string("unsupported encoding ") + encoding));
+                              errors.firstError(std::string("unsupported encoding ") + encoding));
         const long saved = xmlSaveDoc(writer, m_doc);
         const int closed = xmlSaveClose(writer);
         if (saved < 0 || closed < 0 || errors.failed())
             throw EInOutError("Cannot save " + FileName + ": " +
-                              errors.message("the document cannot be written"));
+                              errors.firstError("the document cannot be written"));
     }
     if (m_layout == Layout::Keep && m_doc->_private == kCrLfLines) {
         // The serializer writes a carriage return in content as "&#13;": every
         // raw LF is a line break of the layout.
         bytes = ReplaceAll(bytes, "\n", "\r\n");
     }
-    replaceFile(FileName, bytes);
+    SaveFileWhole(FileName, bytes);
 }
 
 void tXMLDocument::SaveAs(const std::string& fileName)
@@ -746,7 +564,7 @@ void checkExpressionCost(const std::string& expression)
 tXMLNodeList selectNodes(xmlDocPtr doc, const std::string& expression)
 {
     checkExpressionCost(expression);
-    ErrorCapture errors;
+    LibxmlMessages errors;
     std::unique_ptr<xmlXPathContext, decltype(&xmlXPathFreeContext)> context(xmlXPathNewContext(doc),
                                                                              &xmlXPathFreeContext);
     if (!context)
@@ -757,7 +575,7 @@ tXMLNodeList selectNodes(xmlDocPtr doc, const std::string& expression)
     std::unique_ptr<xmlXPathObject, decltype(&xmlXPathFreeObject)> result(
         xmlXPathEvalExpression(xmlStr(expression), context.get()), &xmlXPathFreeObject);
     if (!result || errors.failed())
-        throw EInvalidXMLOp(errors.message("Invalid expression") + " in XPath " + expression);
+        throw EInvalidXMLOp(errors.firstError("Invalid expression") + " in XPath " + expression);
     if (result->type != XPATH_NODESET)
         throw EInvalidXMLOp("The XPath " + expression + " does not select nodes");
 

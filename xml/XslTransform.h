@@ -11,15 +11,7 @@
 // read from the network.
 #include <string>
 
-struct RenderResult {
-    // UTF-8 HTML, never empty: the rendered page, or a page that explains
-    // what went wrong and quotes the processor's messages.
-    std::string html;
-    // False when the document or the stylesheet could not be used.
-    bool ok = false;
-    // The explanation shown on the error page; empty when ok.
-    std::string error;
-};
+#include "xml/Pages.h"
 
 // Renders the file `path` (see above). An xml-stylesheet instruction anywhere
 // in the prolog counts, also one that stands before the document's own XML
@@ -31,25 +23,6 @@ RenderResult TransformFile(const std::string& path);
 // ignoring any xml-stylesheet instruction of the document. The document the
 // stylesheet sees gets a Binary/Thumbnail/img element whose src is a data:
 // URI of the picture in Binary/Thumbnail/Data, when it has that picture and
-// no such element. (While the stylesheet runs, the Base64 part of that URI is
-// a short stand-in; the page holds the whole picture wherever the stylesheet
-// copied the src.) `xmlName`, when given, is the name the document goes by
-// in messages and as its base URL instead of `xmlPath`.
+// no such element (see ThumbnailImage.h). `xmlName`, when given, is the name
+// the document goes by in messages and as its base URL instead of `xmlPath`.
 RenderResult ApplyStylesheet(const std::string& xmlPath, const std::string& xslPath, const std::string& xmlName = {});
-
-// The readable tree view of the XML document `xmlPath`: indented, coloured,
-// collapsible elements, every text HTML-escaped, long Base64 text wrapped.
-RenderResult RenderRawXml(const std::string& xmlPath);
-
-// The short page of a data set or directory without metadata: names the
-// item (`dataPath`) and the metadata file that does not exist. ok is false.
-RenderResult NoMetadataPage(const std::string& dataPath, const std::string& metadataPath);
-
-// An error page of the views: a heading, one or two sentences and the
-// document concerned ("" for none). ok is false.
-RenderResult ErrorPage(const std::string& title, const std::string& explanation, const std::string& document);
-
-// Parsed stylesheets are kept, keyed by path and file identity (device, inode,
-// size, modification and change times), so re-rendering with an unchanged
-// stylesheet does not parse it again. This forgets them all.
-void ClearStylesheetCache();

@@ -24,7 +24,7 @@
 #include <vector>
 
 #include "model/AtlasdeskOps.h"
-#include "support/widgets/BrowserPane.h"
+#include "app/BrowserPane.h"
 #include "app/CommandGuard.h"
 #include "app/MetadataViews.h"
 #include "support/PathOps.h"

@@ -12,13 +12,14 @@
 #include <future>
 
 #include "AppFixture.h"
-#include "support/widgets/BrowserPane.h"
+#include "app/BrowserPane.h"
 #include "OwnPictures.h"
 #include "Samples.h"
 #include "app/MetadataViews.h"
 #include "support/StringOps.h"
 #include "xml/TemporaryDocument.h"
 #include "TestPictures.h"
+#include "xml/Stylesheets.h"
 #include "xml/XslTransform.h"
 
 namespace {

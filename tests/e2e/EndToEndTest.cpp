@@ -22,7 +22,7 @@
 #include <filesystem>
 
 #include "model/AtlasdeskOps.h"
-#include "support/widgets/BrowserPane.h"
+#include "app/BrowserPane.h"
 #include "app/CommandGuard.h"
 #include "app/MetadataViews.h"
 #include "app/ServerTree.h"

@@ -13,7 +13,7 @@
 #include <filesystem>
 
 #include "model/AtlasdeskOps.h"
-#include "support/widgets/BrowserPane.h"
+#include "app/BrowserPane.h"
 #include "app/MetadataViews.h"
 #include "app/ServerTree.h"
 #include "TestUtil.h"

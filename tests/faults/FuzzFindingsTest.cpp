@@ -8,6 +8,7 @@
 
 #include "TestUtil.h"
 #include "xml/XMLOps.h"
+#include "xml/RawXmlView.h"
 #include "xml/XslTransform.h"
 
 namespace {

@@ -20,6 +20,7 @@
 
 #include "FaultSupport.h"
 #include "WindowFaultFixture.h"
+#include "xml/RawXmlView.h"
 #include "xml/XslTransform.h"
 
 namespace {

@@ -105,10 +105,11 @@ TEST(OrderedWorkTest, AGivenUpTakerIsNotHeldByAStuckThread)
     }
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
     EXPECT_GE(asked.load(), 3) << "the cancel test is asked again while waiting";
-    std::this_thread::sleep_for(10ms); // the item in hand is finished
+    // The other thread may still finish the item in its hands (however
+    // slowly a busy machine lets it), but takes no other.
     const int doneWhenStopped = later->load();
     std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(later->load(), doneWhenStopped) << "the other thread stopped with the taker";
+    EXPECT_LE(later->load(), doneWhenStopped + 1) << "the other thread stopped with the taker";
     EXPECT_LT(doneWhenStopped, 99);
     release->set_value(); // the stuck thread ends on its own, its state still alive
     std::this_thread::sleep_for(20ms);

@@ -1,7 +1,7 @@
 // BrowserPane driving a real QWebEngineView on the offscreen platform: what
 // the page shows, that it fetches nothing from the network, relative local
 // images, and pages too large for setHtml.
-#include "support/widgets/BrowserPane.h"
+#include "app/BrowserPane.h"
 
 #include "OwnPictures.h"
 #include "Samples.h"

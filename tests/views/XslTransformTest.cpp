@@ -2,6 +2,8 @@
 // scratch document, encodings that lie, the thumbnail for third-party
 // stylesheets, error pages, the sandbox and the raw XML view.
 #include "xml/XMLOps.h"
+#include "xml/RawXmlView.h"
+#include "xml/Stylesheets.h"
 #include "xml/XslTransform.h"
 
 #include "OwnPictures.h"

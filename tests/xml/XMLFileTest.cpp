@@ -244,6 +244,25 @@ TEST_F(XMLSaveTest, SymbolicLinkIsWrittenThrough)
     EXPECT_EQ(entries(dir / "real"), std::vector<std::string>{"doc.xml"});
 }
 
+TEST_F(XMLSaveTest, NamesThatAreNotUtf8AreSavedByTheirBytes)
+{
+    // Windows-1252 names of an old server: a folder, a new file in it, and
+    // the same file saved again over itself.
+    const std::string folder = dir / "r\xe9seau";
+    std::filesystem::create_directory(folder);
+    const std::string name = folder + "/caf\xe9.shp.xml";
+    doc->SaveAs(name);
+    EXPECT_EQ(tXMLDocument(name).GetNodeText("t"), "new");
+    ASSERT_EQ(::chmod(name.c_str(), 0640), 0);
+    tXMLDocument again(name);
+    again.SetNodeText("r/t", "newer");
+    again.Save();
+    EXPECT_EQ(tXMLDocument(name).GetNodeText("t"), "newer");
+    EXPECT_EQ(permissions(name), 0640u);
+    EXPECT_EQ(entries(folder), std::vector<std::string>{"caf\xe9.shp.xml"}) << "no stand-in left behind";
+    expectSaveFails(folder + "/missing\xe9/doc.xml", "No such file or directory");
+}
+
 // ---- Encodings ----------------------------------------------------------------------
 
 TEST(XMLEncodingTest, EffectiveEncodingOverridesOnlyLyingLatin1Declarations)

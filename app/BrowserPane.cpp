@@ -1,8 +1,9 @@
-#include "support/widgets/BrowserPane.h"
+#include "app/BrowserPane.h"
 
 #include "support/Errors.h"
 #include "support/FileOps.h"
 #include "support/PathOps.h"
+#include "support/StringOps.h"
 #include "xml/XslTransform.h"
 
 #include <QCoreApplication>
@@ -135,19 +136,6 @@ std::string absolutePath(const std::string& path)
     return current + path;
 }
 
-// The extension of the last path component, dot included, lower case.
-std::string lowerExtension(const std::string& path)
-{
-    const std::size_t dot = path.rfind('.');
-    const std::size_t slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string extension = path.substr(dot);
-    for (char& ch : extension)
-        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    return extension;
-}
-
 // The file: URL of an absolute path given as bytes. Every byte but the
 // unreserved ones is percent-encoded, so a name that is not UTF-8 keeps its
 // bytes all the way to the file system (QUrl::fromLocalFile would need the
@@ -197,7 +185,7 @@ QWebEngineProfile* BrowserPane::localProfile()
 void BrowserPane::navigate(const std::string& localPath)
 {
     const std::string path = absolutePath(localPath);
-    const std::string extension = lowerExtension(path);
+    const std::string extension = LowerAscii(ExtractFileExt(path));
     if (extension == ".htm" || extension == ".html") {
         m_lastLocalPath = localPath;
         m_lastPath = DecodeFileName(localPath);
