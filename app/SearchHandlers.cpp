@@ -9,8 +9,10 @@
 
 #include "model/AtlasdeskOps.h"
 #include "app/CommandGuard.h"
+#include "support/Errors.h"
 #include "support/FileOps.h"
 #include "model/ListingService.h"
+#include "model/LocalSearch.h"
 #include "support/PathOps.h"
 #include "app/SearchPane.h"
 #include "model/SearchService.h"
@@ -18,6 +20,16 @@
 #include "model/StoreIndexer.h"
 #include "model/XMLFile.h"
 #include "app/dlgAtlasdeskU.h"
+
+namespace {
+
+// "1 data set", "2 data sets".
+QString countOf(qsizetype n, const char* one, const char* many)
+{
+    return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
+} // namespace
 
 void TdlgAtlasdesk::connectSearch()
 {
@@ -29,6 +41,8 @@ void TdlgAtlasdesk::connectSearch()
     connect(m_search, &SearchService::answered, this, &TdlgAtlasdesk::onSearchAnswered);
     connect(searchPane, &SearchPane::queryChanged, this, [this] { runCommand(this, [this] { runSearch(); }); });
     connect(searchPane, &SearchPane::resultChosen, this, &TdlgAtlasdesk::onSearchResultChosen);
+    connect(searchPane, &SearchPane::viewedChanged, this, &TdlgAtlasdesk::onSearchViewedChanged);
+    connect(searchPane, &SearchPane::exported, this, &TdlgAtlasdesk::onResultsExported);
     // After the tree has attached a listing (connected before this), a
     // data set being revealed goes one folder further.
     connect(m_listing, &ListingService::listed, this, [this] { runCommand(this, [this] { continueReveal(); }); });
@@ -73,7 +87,7 @@ void TdlgAtlasdesk::runSearch()
     }
     for (int category : ShownCategories)
         query.categories << category;
-    m_search->request(searchIndexFile(ServerRoot), query);
+    m_search->request(std::make_shared<LocalSearch>(searchIndexFile(ServerRoot)), query);
 }
 
 void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
@@ -112,6 +126,20 @@ void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
 void TdlgAtlasdesk::onSearchResultChosen(const SearchHit& hit)
 {
     runCommand(this, [this, &hit] { revealDataSet(hit.path, hit.xmlPath); });
+}
+
+void TdlgAtlasdesk::onSearchViewedChanged()
+{
+    runCommand(this, [this] { redrawView(PageControl1->currentWidget()); });
+}
+
+void TdlgAtlasdesk::onResultsExported(const QString& file, int count, const QString& error)
+{
+    runCommand(this, [&] {
+        if (!error.isEmpty())
+            throw EInOutError(QStringLiteral("Cannot export the list to %1: %2").arg(file, error).toStdString());
+        lblTask->setText(QStringLiteral("Exported %1 to %2").arg(countOf(count, "data set", "data sets"), file));
+    });
 }
 
 void TdlgAtlasdesk::revealDataSet(const std::string& path, const std::string& xmlPath)
@@ -171,9 +199,8 @@ void TdlgAtlasdesk::mnuSearchClick()
 
 void TdlgAtlasdesk::onIndexProgress(int done, int total)
 {
-    const QString text = total == 0
-                             ? QStringLiteral("Indexing: listing folders, %1 data sets found").arg(done)
-                             : QStringLiteral("Indexing: %1 of %2 data sets").arg(done).arg(total);
+    const QString text = total == 0 ? QStringLiteral("Indexing: listing folders, ") + countOf(done, "data set found", "data sets found")
+                                    : QStringLiteral("Indexing: %1 of ").arg(done) + countOf(total, "data set", "data sets");
     const QString& notice = m_indexer->currentNotice();
     searchPane->setIndexStatus(notice.isEmpty() ? text : notice + QStringLiteral(" \u2014 ") + text);
     // The indexer runs beside the user's commands: a walk or a catalogue run
@@ -206,20 +233,32 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
     if (!report.error.isEmpty())
         parts << report.error;
     else if (!report.cancelled)
-        parts << QStringLiteral("Indexed %1 data sets").arg(report.total);
+        parts << QStringLiteral("Indexed ") + countOf(report.total, "data set", "data sets");
     if (!report.notice.isEmpty())
         parts << report.notice;
     if (!report.unreadable.isEmpty())
-        parts << QStringLiteral("%1 metadata files could not be read").arg(report.unreadable.size());
+        parts << countOf(report.unreadable.size(), "metadata file could not be read", "metadata files could not be read");
+    if (!report.notRead.isEmpty())
+        parts << countOf(report.notRead.size(), "document in a format not read", "documents in a format not read");
+    if (!report.notInDegrees.isEmpty())
+        parts << countOf(report.notInDegrees.size(), "box not in degrees", "boxes not in degrees");
+    // The tooltip lists them.
+    QStringList details;
+    if (!report.unreadable.isEmpty())
+        details << QStringLiteral("Could not be read:") << report.unreadable;
+    if (!report.notRead.isEmpty())
+        details << QStringLiteral("In a format not read:") << report.notRead;
+    if (!report.notInDegrees.isEmpty())
+        details << QStringLiteral("Box not in degrees:") << report.notInDegrees;
     const QString text = parts.join(QStringLiteral("; "));
     if (ownsTaskLine) {
         lblTask->setText(text);
-        lblTask->setToolTip(report.unreadable.join(QLatin1Char('\n')));
+        lblTask->setToolTip(details.join(QLatin1Char('\n')));
     }
-    searchPane->setIndexStatus(report.error.isEmpty() && report.notice.isEmpty() && report.unreadable.isEmpty()
+    searchPane->setIndexStatus(report.error.isEmpty() && report.notice.isEmpty() && details.isEmpty()
                                    ? QString()
                                    : text);
-    searchPane->stSearch->setToolTip(report.unreadable.join(QLatin1Char('\n')));
+    searchPane->stSearch->setToolTip(details.join(QLatin1Char('\n')));
     // What is shown was found in an index that was growing, being rebuilt
     // or completed by another window: it is searched again.
     if (searchPane->resultsShown())

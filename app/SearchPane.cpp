@@ -1,28 +1,40 @@
 #include "app/SearchPane.h"
 
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
 #include <QDoubleValidator>
+#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
+#include <QMenu>
 #include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include "app/CategoryIcons.h"
-#include "support/PathOps.h"
+#include "app/HandOver.h"
+#include "app/SearchResultDelegate.h"
+#include "app/SearchResults.h"
 #include "app/WorldMap.h"
+#include "model/SearchExport.h"
+#include "model/SearchText.h"
 
 namespace {
 
-QLineEdit* coordinateField(QWidget* parent, const char* name, const QString& hint, double limit)
+QLineEdit* coordinateField(QWidget* parent, const char* name, const QString& hint, const QString& spoken,
+                           double limit)
 {
     auto* e = new QLineEdit(parent);
     e->setObjectName(QLatin1String(name));
     e->setPlaceholderText(hint);
+    // A screen reader says what the field asks for, not "edit text".
+    e->setAccessibleName(spoken);
     auto* v = new QDoubleValidator(-limit, limit, 6, e);
     v->setNotation(QDoubleValidator::StandardNotation);
     v->setLocale(QLocale::c());
@@ -37,11 +49,17 @@ bool number(const QLineEdit* e, double& value)
     return ok;
 }
 
+QString countOf(qsizetype n, const char* one, const char* many)
+{
+    return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
 } // namespace
 
 SearchPane::SearchPane(QWidget* tree, QWidget* parent) : QWidget(parent), m_tree(tree)
 {
     setObjectName(QStringLiteral("pnlSearch"));
+    m_exportPool.setGrace(3000); // an export in flight when the window closes may still end
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
@@ -51,6 +69,9 @@ SearchPane::SearchPane(QWidget* tree, QWidget* parent) : QWidget(parent), m_tree
     edSearch = new QLineEdit(this);
     edSearch->setObjectName(QStringLiteral("edSearch"));
     edSearch->setPlaceholderText(QStringLiteral("Find data sets (Ctrl+F)"));
+    edSearch->setAccessibleName(QStringLiteral("Find data sets"));
+    edSearch->setAccessibleDescription(
+        QStringLiteral("Words of the title, abstract, keywords, places, originator or file name; every word must match"));
     edSearch->setClearButtonEnabled(true);
     btPlace = new QToolButton(this);
     btPlace->setObjectName(QStringLiteral("btPlace"));
@@ -65,10 +86,10 @@ SearchPane::SearchPane(QWidget* tree, QWidget* parent) : QWidget(parent), m_tree
     pnlPlace->setObjectName(QStringLiteral("pnlPlace"));
     auto* place = new QGridLayout(pnlPlace);
     place->setContentsMargins(2, 0, 2, 0);
-    edWest = coordinateField(pnlPlace, "edWest", QStringLiteral("west"), 180);
-    edEast = coordinateField(pnlPlace, "edEast", QStringLiteral("east"), 180);
-    edSouth = coordinateField(pnlPlace, "edSouth", QStringLiteral("south"), 90);
-    edNorth = coordinateField(pnlPlace, "edNorth", QStringLiteral("north"), 90);
+    edWest = coordinateField(pnlPlace, "edWest", QStringLiteral("west"), QStringLiteral("West longitude, degrees"), 180);
+    edEast = coordinateField(pnlPlace, "edEast", QStringLiteral("east"), QStringLiteral("East longitude, degrees"), 180);
+    edSouth = coordinateField(pnlPlace, "edSouth", QStringLiteral("south"), QStringLiteral("South latitude, degrees"), 90);
+    edNorth = coordinateField(pnlPlace, "edNorth", QStringLiteral("north"), QStringLiteral("North latitude, degrees"), 90);
     place->addWidget(edWest, 0, 0);
     place->addWidget(edEast, 0, 1);
     place->addWidget(edSouth, 0, 2);
@@ -88,12 +109,46 @@ SearchPane::SearchPane(QWidget* tree, QWidget* parent) : QWidget(parent), m_tree
 
     stkLeft = new QStackedWidget(this);
     stkLeft->setObjectName(QStringLiteral("stkLeft"));
-    lvResults = new QListWidget(stkLeft);
+    resultsModel = new SearchResultsModel(this);
+    lvResults = new QListView(stkLeft);
     lvResults->setObjectName(QStringLiteral("lvResults"));
+    lvResults->setAccessibleName(QStringLiteral("Data sets found"));
+    lvResults->setModel(resultsModel);
+    lvResults->setItemDelegate(new SearchResultDelegate(lvResults));
     lvResults->setUniformItemSizes(true);
+    lvResults->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lvResults->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvResults->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    lvResults->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    // Results leave by drag as the tree's nodes do; nothing is dropped in.
+    lvResults->setDragEnabled(true);
+    lvResults->setDragDropMode(QAbstractItemView::DragOnly);
+    lvResults->setDefaultDropAction(Qt::CopyAction);
+    lvResults->setContextMenuPolicy(Qt::CustomContextMenu);
     stkLeft->addWidget(tree);
     stkLeft->addWidget(lvResults);
     layout->addWidget(stkLeft, 1);
+
+    popResults = new QMenu(this);
+    popResults->setObjectName(QStringLiteral("popResults"));
+    mnuCopyPaths = popResults->addAction(QStringLiteral("&Copy paths"), this, &SearchPane::copyPaths);
+    mnuCopyPaths->setObjectName(QStringLiteral("mnuCopyPaths"));
+    mnuCopyPaths->setShortcut(QKeySequence::Copy);
+    mnuCopyPaths->setShortcutContext(Qt::WidgetShortcut);
+    mnuExportList = popResults->addAction(QStringLiteral("&Export list..."), this, &SearchPane::exportList);
+    mnuExportList->setObjectName(QStringLiteral("mnuExportList"));
+    // The shortcut works while the list has the focus.
+    lvResults->addAction(mnuCopyPaths);
+    connect(lvResults, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        mnuCopyPaths->setEnabled(!selectedResults().empty());
+        mnuExportList->setEnabled(!results().empty());
+        popResults->popup(lvResults->viewport()->mapToGlobal(at));
+    });
+
+    askExportFile = [this](const QString& suggested) {
+        return QFileDialog::getSaveFileName(this, QStringLiteral("Export list"), suggested,
+                                            QStringLiteral("CSV files (*.csv);;All files (*)"));
+    };
 
     m_pause = new QTimer(this);
     m_pause->setSingleShot(true);
@@ -126,8 +181,10 @@ SearchPane::SearchPane(QWidget* tree, QWidget* parent) : QWidget(parent), m_tree
         m_pause->stop();
         emit queryChanged();
     });
-    connect(lvResults, &QListWidget::itemActivated, this, &SearchPane::choose);
-    connect(lvResults, &QListWidget::itemClicked, this, &SearchPane::choose);
+    connect(mapWorld, &WorldMap::resultClicked, this, [this](int row) { highlight(row); });
+    connect(lvResults, &QAbstractItemView::activated, this, &SearchPane::choose);
+    connect(lvResults, &QAbstractItemView::doubleClicked, this, &SearchPane::choose);
+    connect(lvResults->selectionModel(), &QItemSelectionModel::currentChanged, this, &SearchPane::currentChanged);
     edSearch->installEventFilter(this);
     lvResults->installEventFilter(this);
 }
@@ -136,22 +193,18 @@ bool SearchPane::query(SearchQuery& q) const
 {
     q.words = edSearch->text();
     double w, e, s, n;
-    q.hasExtent = btPlace->isChecked() && number(edWest, w) && number(edEast, e) && number(edSouth, s) &&
-                  number(edNorth, n) && s <= n && w >= -180 && e <= 180 && s >= -90 && n <= 90;
-    if (q.hasExtent) {
-        q.west = w, q.east = e, q.south = s, q.north = n;
-    }
-    return q.hasExtent || !SearchIndex::matchExpression(q.words).isEmpty();
+    q.extent.reset();
+    if (btPlace->isChecked() && number(edWest, w) && number(edEast, e) && number(edSouth, s) && number(edNorth, n) &&
+        s <= n && w >= -180 && e <= 180 && s >= -90 && n <= 90)
+        q.extent = GeoBox{w, e, s, n};
+    return q.extent || !searchtext::queryTerms(q.words).empty();
 }
 
 void SearchPane::edited()
 {
     SearchQuery q;
     const bool asks = query(q);
-    if (q.hasExtent)
-        mapWorld->setExtent(QRectF(q.west, q.south, q.east - q.west, q.north - q.south));
-    else
-        mapWorld->setExtent(std::nullopt);
+    mapWorld->setExtent(q.extent);
     if (!asks) {
         m_pause->stop();
         showTree();
@@ -162,41 +215,45 @@ void SearchPane::edited()
 
 void SearchPane::showAnswer(const SearchAnswer& answer, bool updating)
 {
-    m_hits = answer.hits;
-    lvResults->clear();
-    std::vector<QRectF> boxes;
-    for (const SearchHit& h : m_hits) {
-        const QString name = DecodeFileName(ExtractFileName(ExcludeTrailingPathDelimiter(h.path)));
-        const QString title = h.title.isEmpty() ? name : h.title;
-        auto* item = new QListWidgetItem(categoryIcon(h.category), title + QStringLiteral("  \u2014  ") + h.relPath);
-        item->setToolTip(h.relPath);
-        lvResults->addItem(item);
-        if (h.hasExtent)
-            boxes.emplace_back(h.west, h.south, h.east - h.west, h.north - h.south);
+    // The highlighted data set stays highlighted when it is found again.
+    const SearchHit* before = highlightedResult();
+    const std::string keep = before ? before->path : std::string();
+    resultsModel->setHits(answer.hits, answer.query.words);
+    std::vector<std::optional<GeoBox>> boxes;
+    boxes.reserve(answer.hits.size());
+    int kept = -1;
+    for (size_t i = 0; i < answer.hits.size(); ++i) {
+        boxes.push_back(answer.hits[i].box);
+        if (!keep.empty() && answer.hits[i].path == keep)
+            kept = int(i);
     }
     mapWorld->setBoxes(std::move(boxes));
+    const size_t n = answer.hits.size();
     QString status;
     if (!answer.error.isEmpty())
         status = answer.error;
-    else if (m_hits.empty())
+    else if (n == 0)
         status = QStringLiteral("No data set found");
     else if (answer.more)
-        status = QStringLiteral("More than %1 data sets found: the first %1 are shown").arg(m_hits.size());
+        status = QStringLiteral("More than %1 found: the first %1 are shown, best first")
+                     .arg(countOf(qsizetype(n), "data set", "data sets"));
     else
-        status = QStringLiteral("%1 data set%2 found").arg(m_hits.size()).arg(m_hits.size() == 1 ? "" : "s");
+        status = countOf(qsizetype(n), "data set found", "data sets found");
     // "Still being built" only while an update really runs: an index whose
     // build stopped (cancelled, a full disk, a folder that may not be
     // written) is only incomplete.
     if (answer.error.isEmpty() && !answer.complete)
-        status += updating ? QStringLiteral(" \u2014 the index is still being built: %1 data sets indexed so far")
-                                 .arg(answer.indexed)
-                           : QStringLiteral(" \u2014 the index is incomplete: %1 data sets indexed").arg(answer.indexed);
+        status += updating ? QStringLiteral(" \u2014 the index is still being built: %1 indexed so far")
+                                 .arg(countOf(answer.indexed, "data set", "data sets"))
+                           : QStringLiteral(" \u2014 the index is incomplete: %1 indexed")
+                                 .arg(countOf(answer.indexed, "data set", "data sets"));
     else if (answer.error.isEmpty() && updating)
         status += QStringLiteral(" \u2014 the index is being brought up to date");
     stSearch->setText(status);
     stSearch->setVisible(true);
     stkLeft->setCurrentWidget(lvResults);
     ++m_answers;
+    highlight(kept);
 }
 
 void SearchPane::showTree()
@@ -205,11 +262,82 @@ void SearchPane::showTree()
     stSearch->setText(m_indexStatus);
     stSearch->setVisible(!m_indexStatus.isEmpty());
     mapWorld->setBoxes({});
+    currentChanged();
 }
 
 bool SearchPane::resultsShown() const
 {
     return stkLeft->currentWidget() == lvResults;
+}
+
+const std::vector<SearchHit>& SearchPane::results() const
+{
+    return resultsModel->hits();
+}
+
+const SearchHit* SearchPane::highlightedResult() const
+{
+    if (!resultsShown())
+        return nullptr;
+    return resultsModel->hit(lvResults->currentIndex().row());
+}
+
+void SearchPane::highlight(int row)
+{
+    const QModelIndex index = resultsModel->index(row, 0);
+    if (!index.isValid()) {
+        lvResults->selectionModel()->clear();
+        currentChanged();
+        return;
+    }
+    lvResults->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
+    lvResults->scrollTo(index);
+}
+
+std::vector<SearchHit> SearchPane::selectedResults() const
+{
+    std::vector<SearchHit> hits;
+    QModelIndexList rows = lvResults->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    for (const QModelIndex& i : rows)
+        if (const SearchHit* h = resultsModel->hit(i.row()))
+            hits.push_back(*h);
+    if (hits.empty())
+        if (const SearchHit* h = highlightedResult())
+            hits.push_back(*h);
+    return hits;
+}
+
+void SearchPane::copyPaths()
+{
+    std::vector<std::string> paths;
+    for (const SearchHit& h : selectedResults())
+        paths.push_back(resultPath(h));
+    if (!paths.empty())
+        QApplication::clipboard()->setMimeData(handOverMimeData(paths));
+}
+
+void SearchPane::exportList()
+{
+    if (results().empty())
+        return;
+    const QString file = askExportFile ? askExportFile(QDir::homePath() + QStringLiteral("/data sets found.csv")) : QString();
+    if (!file.isEmpty())
+        exportListTo(file);
+}
+
+void SearchPane::exportListTo(const QString& file)
+{
+    // The file may lie on a share that is slow to answer: written on a
+    // worker, the answer comes back to this pane's thread.
+    auto* job = runInBackground<QString>(m_exportPool, this, [file, hits = results()](QPromise<QString>& promise) {
+        QString error;
+        writeResultsCsv(hits, file, error);
+        promise.addResult(error);
+    });
+    job->onResult([this, file, count = int(results().size())](const QString& error) {
+        emit exported(file, count, error);
+    });
 }
 
 void SearchPane::focusField()
@@ -225,8 +353,7 @@ void SearchPane::clearSearch()
     for (QLineEdit* e : {edWest, edEast, edSouth, edNorth})
         e->clear();
     mapWorld->setExtent(std::nullopt);
-    m_hits.clear();
-    lvResults->clear();
+    resultsModel->clear();
     showTree();
     m_pause->stop();
 }
@@ -240,14 +367,27 @@ void SearchPane::setIndexStatus(const QString& text)
     }
 }
 
-void SearchPane::choose(QListWidgetItem* item)
+void SearchPane::choose(const QModelIndex& index)
 {
-    const int row = lvResults->row(item);
-    if (row < 0 || row >= int(m_hits.size()))
+    const SearchHit* h = resultsModel->hit(index.row());
+    if (!h)
         return;
-    const SearchHit hit = m_hits[size_t(row)];
+    const SearchHit hit = *h;
     showTree();
     emit resultChosen(hit);
+}
+
+void SearchPane::currentChanged()
+{
+    mapWorld->setHighlighted(resultsShown() ? lvResults->currentIndex().row() : -1);
+    // Told only when the data set to show changes (a new answer often has
+    // the same one highlighted, or none, as the last).
+    const SearchHit* h = highlightedResult();
+    const std::string viewed = h ? h->xmlPath + '\0' + h->path : std::string();
+    if (viewed == m_viewed)
+        return;
+    m_viewed = viewed;
+    emit viewedChanged();
 }
 
 bool SearchPane::eventFilter(QObject* watched, QEvent* event)
@@ -260,9 +400,9 @@ bool SearchPane::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
         // Down from the field walks into the results.
-        if (watched == edSearch && key->key() == Qt::Key_Down && resultsShown() && lvResults->count() > 0) {
+        if (watched == edSearch && key->key() == Qt::Key_Down && resultsShown() && resultsModel->rowCount() > 0) {
             lvResults->setFocus();
-            lvResults->setCurrentRow(0);
+            highlight(0);
             return true;
         }
     }

@@ -2,19 +2,24 @@
 // The search pane of the main window's left side: a search field above the
 // tree, an optional extent (four numbers or a rectangle dragged on the
 // world map), and the results, which take the tree's place while shown.
-// It only shows and asks: the window runs the searches.
+// The highlighted result is what the pages on the right show; Enter or a
+// double click reveals it in the tree. It only shows and asks: the window
+// runs the searches.
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 #include "model/SearchService.h"
+#include "support/Background.h"
 
 class QLabel;
 class QLineEdit;
-class QListWidget;
-class QListWidgetItem;
+class QListView;
+class QMenu;
 class QStackedWidget;
 class QTimer;
 class QToolButton;
+class SearchResultsModel;
 class WorldMap;
 
 // Members: window thread only.
@@ -44,6 +49,28 @@ public:
     // A line under the field: what the index is doing.
     void setIndexStatus(const QString& text);
 
+    // The results shown, in rank order.
+    const std::vector<SearchHit>& results() const;
+    // The result the pages on the right show: the highlighted one while
+    // the results are shown; null otherwise.
+    const SearchHit* highlightedResult() const;
+    // Highlights result `row` (-1: none) and shows it in the list and on the map.
+    void highlight(int row);
+    // The selected results in list order (the highlighted one when none is
+    // selected).
+    std::vector<SearchHit> selectedResults() const;
+    // "Copy paths": the selected results' files on the clipboard, as the
+    // tree's "Copy path" puts them.
+    void copyPaths();
+    // "Export list...": asks for a file (askExportFile) and writes every
+    // result to it as CSV off the window's thread; exported() tells the end.
+    void exportList();
+    // Writes the results to `file` off the window's thread.
+    void exportListTo(const QString& file);
+    // The save dialog of "Export list..."; returns "" when cancelled. Tests
+    // may replace it.
+    std::function<QString(const QString& suggested)> askExportFile;
+
     QLineEdit* edSearch;
     QToolButton* btPlace;
     QWidget* pnlPlace;
@@ -53,25 +80,36 @@ public:
     QLineEdit* edNorth;
     WorldMap* mapWorld;
     QLabel* stSearch;
-    QListWidget* lvResults;
+    QListView* lvResults;
+    SearchResultsModel* resultsModel;
     QStackedWidget* stkLeft;
+    QMenu* popResults;
+    QAction* mnuCopyPaths;
+    QAction* mnuExportList;
 
 signals:
     // The words or the extent changed (after a short pause in typing).
     void queryChanged();
-    // A result was chosen (click, Enter).
+    // A result was chosen to be revealed in the tree (Enter, double click).
     void resultChosen(const SearchHit& hit);
+    // What the pages on the right should show changed: another result was
+    // highlighted, or the results gave way to the tree.
+    void viewedChanged();
+    // An export ended: `error` empty on success.
+    void exported(const QString& file, int count, const QString& error);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void edited();
-    void choose(QListWidgetItem* item);
+    void choose(const QModelIndex& index);
+    void currentChanged();
 
     QWidget* m_tree;
     QTimer* m_pause;
-    std::vector<SearchHit> m_hits; // in list order
     QString m_indexStatus;
     int m_answers = 0;
+    std::string m_viewed; // the result the pages were last told to show, "" for the tree's selection
+    WorkerPool m_exportPool{QStringLiteral("list exports"), 1}; // writes exported lists
 };

@@ -6,6 +6,7 @@
 
 #include "model/AtlasdeskOps.h"
 #include "app/MetadataViews.h"
+#include "app/SearchPane.h"
 #include "support/PathOps.h"
 #include "model/XMLFile.h"
 #include "app/dlgAtlasdeskU.h"
@@ -16,13 +17,31 @@ const QString kNoMetadata = QStringLiteral("No metadata for this data set.");
 
 } // namespace
 
+// The data set the page shows: the result highlighted in the search pane,
+// else the one selected data set of the tree; false for none.
+bool TdlgAtlasdesk::thumbnailSubject(std::string& dataPath, std::string& xmlPath) const
+{
+    if (const SearchHit* hit = searchPane->highlightedResult()) {
+        dataPath = hit->path;
+        xmlPath = hit->xmlPath;
+        return true;
+    }
+    const tXMLFile* file = SelectedFiles.size() == 1 ? SelectedFiles.front() : nullptr;
+    if (!file)
+        return false;
+    dataPath = file->DataPath();
+    xmlPath = file->XMLPath;
+    return true;
+}
+
 void TdlgAtlasdesk::OnTabThumbnailShow()
 {
-    // What the page shows follows from the one selected data set; an empty
-    // key stands for the empty view.
-    const tXMLFile* file = SelectedFiles.size() == 1 ? SelectedFiles.front() : nullptr;
-    m_thumbnailKey = file ? file->XMLPath + '\0' + file->DataPath() : std::string();
-    if (!file) {
+    // What the page shows follows from one data set; an empty key stands
+    // for the empty view.
+    std::string dataPath, xmlPath;
+    const bool shown = thumbnailSubject(dataPath, xmlPath);
+    m_thumbnailKey = shown ? xmlPath + '\0' + dataPath : std::string();
+    if (!shown) {
         m_views->cancel(MetadataPage::Thumbnail);
         imgThumbnail->clear();
         edThbFilename->clear();
@@ -31,8 +50,8 @@ void TdlgAtlasdesk::OnTabThumbnailShow()
     }
     MetadataViewRequest request;
     request.page = MetadataPage::Thumbnail;
-    request.dataPath = file->DataPath();
-    request.metadataPath = file->XMLPath;
+    request.dataPath = dataPath;
+    request.metadataPath = xmlPath;
     request.pictureElement = FieldMap[fiEsriThumbnail].XML_Path;
     request.pictureNameElement = FieldMap[fiThumbnail].XML_Path;
     m_views->request(request);
@@ -40,8 +59,8 @@ void TdlgAtlasdesk::OnTabThumbnailShow()
 
 void TdlgAtlasdesk::refreshThumbnailIfChanged()
 {
-    const tXMLFile* file = SelectedFiles.size() == 1 ? SelectedFiles.front() : nullptr;
-    const std::string key = file ? file->XMLPath + '\0' + file->DataPath() : std::string();
+    std::string dataPath, xmlPath;
+    const std::string key = thumbnailSubject(dataPath, xmlPath) ? xmlPath + '\0' + dataPath : std::string();
     if (key != m_thumbnailKey)
         OnTabThumbnailShow();
 }

@@ -13,6 +13,7 @@
 #include "app/CommandGuard.h"
 #include "support/Errors.h"
 #include "app/MetadataViews.h"
+#include "app/SearchPane.h"
 #include "support/PathOps.h"
 #include "app/ServerTree.h"
 #include "model/XMLFile.h"
@@ -64,13 +65,22 @@ void TdlgAtlasdesk::showGreyedNode(BrowserPane* pane, MetadataPage page, const T
 
 void TdlgAtlasdesk::showMetadataPage(MetadataPage page)
 {
-    bool greyed = false;
-    TreeNode* node = viewedNode(greyed);
-    if (!node)
-        return;
-    if (greyed)
-        return showGreyedNode(page == MetadataPage::Rendered ? wbXSL : wbXML, page, node);
-    MetadataViewRequest request = requestFor(page, node->file());
+    MetadataViewRequest request;
+    // A result highlighted in the search pane is shown without leaving the
+    // results; otherwise the tree's node.
+    if (const SearchHit* hit = searchPane->highlightedResult()) {
+        request.page = page;
+        request.dataPath = hit->path;
+        request.metadataPath = hit->xmlPath;
+    } else {
+        bool greyed = false;
+        TreeNode* node = viewedNode(greyed);
+        if (!node)
+            return;
+        if (greyed)
+            return showGreyedNode(page == MetadataPage::Rendered ? wbXSL : wbXML, page, node);
+        request = requestFor(page, node->file());
+    }
     if (page == MetadataPage::Rendered && !cbXslFormat->currentText().isEmpty())
         request.stylesheetPath = AppDir + QFile::encodeName(cbXslFormat->currentText()).toStdString();
     m_views->request(request);

@@ -41,6 +41,7 @@ class QTreeWidgetItem;
 class BrowserPane;
 class MetadataViews;
 struct MetadataView;
+struct MetadataViewRequest;
 enum class MetadataPage;
 class SearchPane;
 class SearchService;
@@ -311,6 +312,9 @@ public slots:
     void mnuSearchClick();
     void onSearchAnswered(const SearchAnswer& answer);
     void onSearchResultChosen(const SearchHit& hit);
+    // The pages on the right follow the highlighted result, or the tree.
+    void onSearchViewedChanged();
+    void onResultsExported(const QString& file, int count, const QString& error);
     void onIndexProgress(int done, int total);
     void onIndexNotice(const QString& text);
     void onIndexFinished(const IndexReport& report);
@@ -371,12 +375,15 @@ private:
     void prepareLog();
     // Metadata views (ViewHandlers.cpp, ThumbnailHandlers.cpp).
     void setupViews();
-    // Asks the views' worker for the Metadata or XML page of the viewed node.
+    // Asks the views' worker for the Metadata or XML page of what is viewed:
+    // the result highlighted in the search pane, else the tree's node (a
+    // greyed one is shown at once).
     void showMetadataPage(MetadataPage page);
     // Redraws `page` when it is one of the metadata views; false otherwise.
     bool redrawView(const QWidget* page);
     TreeNode* viewedNode(bool& greyed) const;
     void showGreyedNode(BrowserPane* pane, MetadataPage page, const TreeNode* node);
+    bool thumbnailSubject(std::string& dataPath, std::string& xmlPath) const;
     void showView(const MetadataView& view);
     void showThumbnail(const MetadataView& view);
     void refreshThumbnailIfChanged();

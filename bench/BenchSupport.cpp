@@ -122,9 +122,14 @@ std::string datasetName(unsigned serial)
            kSources[(serial / kSubjects.size()) % kSources.size()] + "_" + number;
 }
 
+std::string organisationOf(unsigned serial)
+{
+    return kOrganisations[serial % kOrganisations.size()];
+}
+
 std::string metadataDocument(const DatasetDescription& d)
 {
-    const std::string organisation = kOrganisations[d.serial % kOrganisations.size()];
+    const std::string organisation = organisationOf(d.serial);
     const double west = 5.9 + (d.serial % 97) * 0.01;
     const double south = 45.8 + (d.serial % 89) * 0.01;
     std::ostringstream x;

@@ -75,6 +75,8 @@ void writeDataset(const std::string& dir, const std::string& name, const std::st
 
 // A data set name as stores have them: a subject, a source and a number.
 std::string datasetName(unsigned serial);
+// The organisation metadataDocument names as the originator of `serial`.
+std::string organisationOf(unsigned serial);
 
 // The bare listing every expansion is judged against: readdir over `dir`
 // and stat of every entry. Returns the number of entries.

@@ -9,12 +9,17 @@
   it. The thumbnail is the picture that the viewer adds as
   Binary/Thumbnail/img/@src.
 
+  Documents of ISO 19139 and ISO 19115-3 get a page of their own (the ISO
+  part at the end, the same in both shipped stylesheets).
+
   Plain XSLT 1.0 without extensions; the page needs nothing from outside.
 -->
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
 
 <xsl:output method="html" encoding="UTF-8" indent="no" doctype-system="about:legacy-compat"/>
 <xsl:strip-space elements="*"/>
+
+<xsl:variable name="iso-detail" select="false()"/>
 
 <xsl:variable name="root" select="/*[1]"/>
 <xsl:variable name="idinfo" select="$root/idinfo"/>
@@ -37,7 +42,7 @@
   select="$idinfo/keywords/*/themekey[normalize-space()] | $idinfo/keywords/*/placekey[normalize-space()] | $dii/themeKeys/keyword[normalize-space()] | $dii/placeKeys/keyword[normalize-space()] | $dii/searchKeys/keyword[normalize-space()][not($dii/themeKeys/keyword[normalize-space()])]"/>
 <xsl:variable name="box" select="($idinfo/spdom/bounding | $dii/dataExt/geoEle/GeoBndBox)[1]"/>
 
-<xsl:template match="/">
+<xsl:template match="/" mode="esri">
   <html lang="en">
     <head>
       <meta charset="utf-8"/>
@@ -468,5 +473,334 @@ M95,5.5L98,4L106,-6L104,-6L101,-3L95,3Z
 M131,-1L141,-2.5L150,-10L143,-9L138,-8L132,-4Z
 M172,-34.5L178,-37.5L175,-41.5L172,-41L174,-39Z
 M172,-41L174,-42L171,-44L167,-46.5L167,-45Z</xsl:template>
+
+<!-- ===== Documents of the ISO standards ==================================
+  ISO 19139 (gmd, gco, gmx; gmi for imagery) and ISO 19115-3 (mdb, mri, cit,
+  gex ... of any version), also wrapped in a catalogue's answer, get a page
+  of their own; every other document goes to the template in mode "esri".
+  The two standards name their elements alike: elements are found by local
+  name, in the standards' namespaces. $iso-detail: every section, or one
+  screen. This part is the same in both shipped stylesheets (each page
+  needs nothing from outside, not even a file included beside it). -->
+
+<!-- The metadata element: the root, or a child of the root (a catalogue's answer). -->
+<xsl:variable name="iso-md"
+  select="((/* | /*/*)[local-name() = 'MD_Metadata' or local-name() = 'MI_Metadata']
+           [namespace-uri() = 'http://www.isotc211.org/2005/gmd' or namespace-uri() = 'http://www.isotc211.org/2005/gmi'
+            or starts-with(namespace-uri(), 'http://standards.iso.org/iso/19115/-3/mdb/')])[1]"/>
+<xsl:variable name="iso-id" select="$iso-md/*[local-name() = 'identificationInfo']/*[1]"/>
+<xsl:variable name="iso-cite" select="$iso-id/*[local-name() = 'citation']/*[1]"/>
+<xsl:variable name="iso-title">
+  <xsl:call-template name="iso-text"><xsl:with-param name="node" select="$iso-cite/*[local-name() = 'title']"/></xsl:call-template>
+</xsl:variable>
+<xsl:variable name="iso-keyword-sets" select="$iso-id/*[local-name() = 'descriptiveKeywords']/*[local-name() = 'MD_Keywords']"/>
+<xsl:variable name="iso-extents" select="$iso-id/*[local-name() = 'extent']/*[local-name() = 'EX_Extent']"/>
+<xsl:variable name="iso-box"
+  select="($iso-extents/*[local-name() = 'geographicElement']/*[local-name() = 'EX_GeographicBoundingBox'])[1]"/>
+<!-- Parties: ISO 19139's CI_ResponsibleParty, ISO 19115-3's CI_Responsibility. -->
+<xsl:variable name="iso-parties"
+  select="$iso-cite/*[local-name() = 'citedResponsibleParty']/* | $iso-id/*[local-name() = 'pointOfContact']/*
+          | $iso-md/*[local-name() = 'contact']/*"/>
+
+<xsl:template match="/">
+  <xsl:choose>
+    <xsl:when test="$iso-md"><xsl:call-template name="iso-page"/></xsl:when>
+    <xsl:otherwise><xsl:apply-templates select="/" mode="esri"/></xsl:otherwise>
+  </xsl:choose>
+</xsl:template>
+
+<xsl:template name="iso-page">
+  <html lang="en">
+    <head>
+      <meta charset="utf-8"/>
+      <meta name="viewport" content="width=device-width, initial-scale=1"/>
+      <title>
+        <xsl:choose>
+          <xsl:when test="normalize-space($iso-title)"><xsl:value-of select="$iso-title"/></xsl:when>
+          <xsl:otherwise>ISO metadata</xsl:otherwise>
+        </xsl:choose>
+      </title>
+      <style><xsl:call-template name="iso-css"/></style>
+    </head>
+    <body>
+      <main class="sheet">
+        <header class="head">
+          <div class="kicker">
+            <xsl:choose>
+              <xsl:when test="starts-with(namespace-uri($iso-md), 'http://standards.iso.org/')">ISO 19115-3</xsl:when>
+              <xsl:otherwise>ISO 19139</xsl:otherwise>
+            </xsl:choose>
+            <xsl:variable name="scope" select="$iso-md/*[local-name() = 'hierarchyLevel' or local-name() = 'metadataScope']//@codeListValue"/>
+            <xsl:if test="$scope"> &#183; <xsl:value-of select="$scope[1]"/></xsl:if>
+          </div>
+          <h1>
+            <xsl:choose>
+              <xsl:when test="normalize-space($iso-title)"><xsl:value-of select="$iso-title"/></xsl:when>
+              <xsl:otherwise><span class="muted">Untitled data set</span></xsl:otherwise>
+            </xsl:choose>
+          </h1>
+          <ul class="facts">
+            <xsl:variable name="originators" select="$iso-parties[*[local-name() = 'role']/*/@codeListValue = 'originator']"/>
+            <xsl:if test="$originators">
+              <li>By <b>
+                <xsl:for-each select="$originators">
+                  <xsl:if test="position() &gt; 1">, </xsl:if>
+                  <xsl:call-template name="iso-party-name"/>
+                </xsl:for-each>
+              </b></li>
+            </xsl:if>
+            <xsl:for-each select="$iso-cite/*[local-name() = 'date']/*[local-name() = 'CI_Date']">
+              <li>
+                <xsl:call-template name="iso-code-words">
+                  <xsl:with-param name="code" select="*[local-name() = 'dateType']/*/@codeListValue"/>
+                </xsl:call-template>
+                <xsl:text> </xsl:text>
+                <b><xsl:value-of select="substring(normalize-space(*[local-name() = 'date']), 1, 10)"/></b>
+              </li>
+            </xsl:for-each>
+          </ul>
+        </header>
+
+        <div class="body">
+          <div class="left">
+            <xsl:call-template name="iso-paragraph">
+              <xsl:with-param name="heading">Abstract</xsl:with-param>
+              <xsl:with-param name="node" select="$iso-id/*[local-name() = 'abstract']"/>
+            </xsl:call-template>
+            <xsl:call-template name="iso-paragraph">
+              <xsl:with-param name="heading">Purpose</xsl:with-param>
+              <xsl:with-param name="node" select="$iso-id/*[local-name() = 'purpose']"/>
+            </xsl:call-template>
+            <xsl:if test="$iso-keyword-sets or $iso-id/*[local-name() = 'topicCategory']">
+              <h2>Keywords</h2>
+              <div class="chips">
+                <xsl:for-each select="$iso-id/*[local-name() = 'topicCategory']">
+                  <span class="chip topic">
+                    <xsl:call-template name="iso-code-words"><xsl:with-param name="code" select="normalize-space()"/></xsl:call-template>
+                  </span>
+                </xsl:for-each>
+                <xsl:for-each select="$iso-keyword-sets/*[local-name() = 'keyword']">
+                  <span class="chip">
+                    <xsl:if test="../*[local-name() = 'type']/*/@codeListValue = 'place'">
+                      <xsl:attribute name="class">chip place</xsl:attribute>
+                    </xsl:if>
+                    <xsl:call-template name="iso-text"><xsl:with-param name="node" select="."/></xsl:call-template>
+                  </span>
+                </xsl:for-each>
+              </div>
+            </xsl:if>
+            <xsl:if test="$iso-detail">
+              <xsl:call-template name="iso-paragraph">
+                <xsl:with-param name="heading">Lineage</xsl:with-param>
+                <xsl:with-param name="node"
+                  select="($iso-md/*[local-name() = 'dataQualityInfo']/*/*[local-name() = 'lineage'] | $iso-md/*[local-name() = 'resourceLineage'])/*/*[local-name() = 'statement']"/>
+              </xsl:call-template>
+              <xsl:variable name="constraints" select="$iso-id/*[local-name() = 'resourceConstraints']/*/*[local-name() = 'useLimitation' or local-name() = 'otherConstraints' or local-name() = 'classification']"/>
+              <xsl:if test="$constraints">
+                <h2>Constraints</h2>
+                <ul class="plain">
+                  <xsl:for-each select="$constraints">
+                    <li><xsl:call-template name="iso-text"><xsl:with-param name="node" select="."/></xsl:call-template></li>
+                  </xsl:for-each>
+                </ul>
+              </xsl:if>
+              <xsl:variable name="links" select="$iso-md/*[local-name() = 'distributionInfo']//*[local-name() = 'CI_OnlineResource']"/>
+              <xsl:if test="$links">
+                <h2>Distribution</h2>
+                <ul class="plain">
+                  <xsl:for-each select="$links">
+                    <xsl:variable name="url"><xsl:call-template name="iso-text"><xsl:with-param name="node" select="*[local-name() = 'linkage']"/></xsl:call-template></xsl:variable>
+                    <xsl:variable name="name"><xsl:call-template name="iso-text"><xsl:with-param name="node" select="*[local-name() = 'name']"/></xsl:call-template></xsl:variable>
+                    <li>
+                      <xsl:if test="normalize-space($name)"><xsl:value-of select="$name"/>: </xsl:if>
+                      <span class="url"><xsl:value-of select="$url"/></span>
+                    </li>
+                  </xsl:for-each>
+                </ul>
+              </xsl:if>
+            </xsl:if>
+          </div>
+
+          <aside class="right">
+            <xsl:if test="$iso-extents">
+              <h2>Extent</h2>
+              <xsl:if test="$iso-box">
+                <xsl:variable name="w" select="normalize-space($iso-box/*[local-name() = 'westBoundLongitude'])"/>
+                <xsl:variable name="e" select="normalize-space($iso-box/*[local-name() = 'eastBoundLongitude'])"/>
+                <xsl:variable name="s" select="normalize-space($iso-box/*[local-name() = 'southBoundLatitude'])"/>
+                <xsl:variable name="n" select="normalize-space($iso-box/*[local-name() = 'northBoundLatitude'])"/>
+                <xsl:if test="string(number($w)) != 'NaN' and string(number($e)) != 'NaN' and string(number($s)) != 'NaN' and string(number($n)) != 'NaN'">
+                  <xsl:call-template name="world-map">
+                    <xsl:with-param name="w" select="number($w)"/>
+                    <xsl:with-param name="e" select="number($e)"/>
+                    <xsl:with-param name="s" select="number($s)"/>
+                    <xsl:with-param name="n" select="number($n)"/>
+                  </xsl:call-template>
+                </xsl:if>
+                <div class="coords">
+                  <span><i>W</i><xsl:value-of select="$w"/>&#176;</span>
+                  <span><i>E</i><xsl:value-of select="$e"/>&#176;</span>
+                  <span><i>N</i><xsl:value-of select="$n"/>&#176;</span>
+                  <span><i>S</i><xsl:value-of select="$s"/>&#176;</span>
+                </div>
+              </xsl:if>
+              <xsl:for-each select="$iso-extents/*[local-name() = 'description']">
+                <p class="note"><xsl:call-template name="iso-text"><xsl:with-param name="node" select="."/></xsl:call-template></p>
+              </xsl:for-each>
+              <xsl:for-each select="$iso-extents/*[local-name() = 'temporalElement']//*[local-name() = 'TimePeriod']">
+                <p class="note">
+                  <xsl:value-of select="substring(normalize-space(*[local-name() = 'beginPosition' or local-name() = 'begin']), 1, 10)"/>
+                  <xsl:text> &#8211; </xsl:text>
+                  <xsl:value-of select="substring(normalize-space(*[local-name() = 'endPosition' or local-name() = 'end']), 1, 10)"/>
+                </p>
+              </xsl:for-each>
+            </xsl:if>
+            <dl>
+              <xsl:variable name="crs" select="$iso-md/*[local-name() = 'referenceSystemInfo']/*/*[local-name() = 'referenceSystemIdentifier']/*/*[local-name() = 'code']"/>
+              <xsl:if test="$crs">
+                <dt>Reference system</dt>
+                <dd><xsl:call-template name="iso-text"><xsl:with-param name="node" select="$crs[1]"/></xsl:call-template></dd>
+              </xsl:if>
+              <xsl:variable name="scale" select="$iso-id/*[local-name() = 'spatialResolution']//*[local-name() = 'denominator']"/>
+              <xsl:if test="$scale">
+                <dt>Scale</dt>
+                <dd>1:<xsl:value-of select="normalize-space($scale[1])"/></dd>
+              </xsl:if>
+              <xsl:variable name="language" select="($iso-md/*[local-name() = 'language'] | $iso-md/*[local-name() = 'defaultLocale']/*/*[local-name() = 'language'])[1]"/>
+              <xsl:if test="$language">
+                <dt>Language</dt>
+                <dd><xsl:value-of select="normalize-space(($language//@codeListValue | $language)[1])"/></dd>
+              </xsl:if>
+              <xsl:variable name="identifier" select="$iso-md/*[local-name() = 'fileIdentifier' or local-name() = 'metadataIdentifier']"/>
+              <xsl:if test="$identifier">
+                <dt>Identifier</dt>
+                <dd><xsl:value-of select="normalize-space($identifier[1])"/></dd>
+              </xsl:if>
+              <xsl:variable name="stamp" select="$iso-md/*[local-name() = 'dateStamp' or local-name() = 'dateInfo']"/>
+              <xsl:if test="$stamp">
+                <dt>Metadata date</dt>
+                <dd><xsl:value-of select="substring(normalize-space(($stamp//*[local-name() = 'Date' or local-name() = 'DateTime'])[1]), 1, 10)"/></dd>
+              </xsl:if>
+            </dl>
+            <xsl:if test="$iso-parties">
+              <h2>Contacts</h2>
+              <dl>
+                <xsl:for-each select="$iso-parties">
+                  <dt>
+                    <xsl:call-template name="iso-code-words"><xsl:with-param name="code" select="*[local-name() = 'role']/*/@codeListValue"/></xsl:call-template>
+                  </dt>
+                  <dd>
+                    <xsl:call-template name="iso-party-name"/>
+                    <xsl:variable name="mail" select="(.//*[local-name() = 'electronicMailAddress'])[1]"/>
+                    <xsl:if test="$mail and $iso-detail">
+                      <br/><span class="url"><xsl:call-template name="iso-text"><xsl:with-param name="node" select="$mail"/></xsl:call-template></span>
+                    </xsl:if>
+                  </dd>
+                </xsl:for-each>
+              </dl>
+            </xsl:if>
+          </aside>
+        </div>
+        <footer>ISO metadata</footer>
+      </main>
+    </body>
+  </html>
+</xsl:template>
+
+<!-- The text of a property: its CharacterString (or Anchor, a number, a
+     date...) child, else what it holds. -->
+<xsl:template name="iso-text">
+  <xsl:param name="node"/>
+  <xsl:variable name="value" select="$node[1]/*[local-name() = 'CharacterString' or local-name() = 'Anchor'][1]"/>
+  <xsl:choose>
+    <xsl:when test="$value"><xsl:value-of select="normalize-space($value)"/></xsl:when>
+    <xsl:otherwise><xsl:value-of select="normalize-space($node[1])"/></xsl:otherwise>
+  </xsl:choose>
+</xsl:template>
+
+<!-- A heading and the paragraph of a property, when it says something. -->
+<xsl:template name="iso-paragraph">
+  <xsl:param name="heading"/>
+  <xsl:param name="node"/>
+  <xsl:variable name="text"><xsl:call-template name="iso-text"><xsl:with-param name="node" select="$node"/></xsl:call-template></xsl:variable>
+  <xsl:if test="normalize-space($text)">
+    <h2><xsl:value-of select="$heading"/></h2>
+    <p class="abstract"><xsl:value-of select="$text"/></p>
+  </xsl:if>
+</xsl:template>
+
+<!-- The name of a party (the context node): its organisation and its
+     person, as the standard of the document writes them. -->
+<xsl:template name="iso-party-name">
+  <xsl:variable name="names"
+    select=".//*[local-name() = 'organisationName' or local-name() = 'individualName'
+               or (local-name() = 'name' and (parent::*[local-name() = 'CI_Organisation' or local-name() = 'CI_Individual']))]"/>
+  <xsl:for-each select="$names">
+    <xsl:if test="position() &gt; 1">, </xsl:if>
+    <xsl:call-template name="iso-text"><xsl:with-param name="node" select="."/></xsl:call-template>
+  </xsl:for-each>
+</xsl:template>
+
+<!-- A code of the standards' lists in words: "pointOfContact" as "Point of contact". -->
+<xsl:template name="iso-code-words">
+  <xsl:param name="code"/>
+  <xsl:param name="first" select="true()"/>
+  <xsl:if test="string-length($code) &gt; 0">
+    <xsl:variable name="c" select="substring($code, 1, 1)"/>
+    <xsl:variable name="upper" select="'ABCDEFGHIJKLMNOPQRSTUVWXYZ'"/>
+    <xsl:variable name="lower" select="'abcdefghijklmnopqrstuvwxyz'"/>
+    <xsl:choose>
+      <xsl:when test="$first"><xsl:value-of select="translate($c, $lower, $upper)"/></xsl:when>
+      <xsl:when test="contains($upper, $c)"><xsl:value-of select="concat(' ', translate($c, $upper, $lower))"/></xsl:when>
+      <xsl:otherwise><xsl:value-of select="$c"/></xsl:otherwise>
+    </xsl:choose>
+    <xsl:call-template name="iso-code-words">
+      <xsl:with-param name="code" select="substring($code, 2)"/>
+      <xsl:with-param name="first" select="false()"/>
+    </xsl:call-template>
+  </xsl:if>
+</xsl:template>
+
+<xsl:template name="iso-css">
+:root{color-scheme:light dark;--bg:#f4f6f9;--card:#ffffff;--fg:#1c2330;--muted:#5f6b7d;--line:#e2e7ef;
+--accent:#2563eb;--accent-soft:#e7efff;--chip:#eef2f7;--place:#e8f5ec;--sea:#eaf1fb;--land:#cfd9e6;--grid:#d5deea;--box:rgba(37,99,235,.22)}
+@media (prefers-color-scheme:dark){:root{--bg:#0e1116;--card:#161b22;--fg:#e6e9ef;--muted:#98a3b3;--line:#2a313c;
+--accent:#79a6ff;--accent-soft:#1b2740;--chip:#222a36;--place:#1d2e25;--sea:#111a27;--land:#2d3a4d;--grid:#233044;--box:rgba(121,166,255,.28)}}
+*{box-sizing:border-box}
+html{background:var(--bg)}
+body{margin:0;color:var(--fg);font:14.5px/1.5 system-ui,-apple-system,"Segoe UI",Roboto,"Noto Sans","Helvetica Neue",Arial,sans-serif}
+.sheet{max-width:980px;margin:16px auto;background:var(--card);border:1px solid var(--line);border-radius:16px;padding:20px 24px 14px}
+.head{padding-bottom:14px;border-bottom:1px solid var(--line)}
+.kicker{text-transform:uppercase;font-size:11px;letter-spacing:.09em;color:var(--accent);font-weight:650;margin-bottom:4px}
+h1{font-size:21px;line-height:1.25;margin:0 0 8px;font-weight:680;overflow-wrap:anywhere}
+.facts{display:flex;flex-wrap:wrap;gap:2px 18px;color:var(--muted);font-size:13px;margin:0;padding:0;list-style:none}
+.facts b{color:var(--fg);font-weight:600}
+.body{display:grid;grid-template-columns:minmax(0,1.6fr) minmax(240px,1fr);gap:8px 28px;padding-top:6px}
+h2{font-size:11.5px;text-transform:uppercase;letter-spacing:.08em;color:var(--muted);margin:14px 0 6px;font-weight:650}
+.abstract{margin:0;overflow-wrap:anywhere;white-space:pre-line}
+.chips{display:flex;flex-wrap:wrap;gap:5px}
+.chip{background:var(--chip);border-radius:999px;padding:1px 10px;font-size:13px}
+.chip.topic{background:var(--accent-soft);color:var(--accent)}
+.chip.place{background:var(--place)}
+ul.plain{margin:0;padding-left:18px}
+.url{overflow-wrap:anywhere;color:var(--accent)}
+.note{margin:6px 0 0;font-size:13px;color:var(--muted)}
+svg.map{display:block;width:100%;height:auto;border:1px solid var(--line);border-radius:10px;background:var(--sea)}
+svg.map .land{fill:var(--land)}
+svg.map .grid{stroke:var(--grid);stroke-width:.6;fill:none}
+svg.map .axis{stroke:var(--grid);stroke-width:1.2;fill:none}
+svg.map .box{fill:var(--box);stroke:var(--accent);stroke-width:1.6}
+svg.map .mark{fill:none;stroke:var(--accent);stroke-width:2}
+.coords{display:grid;grid-template-columns:1fr 1fr;gap:2px 12px;margin-top:6px;font-size:13px;font-variant-numeric:tabular-nums}
+.coords i{font-style:normal;color:var(--muted);display:inline-block;width:1.3em}
+dl{display:grid;grid-template-columns:max-content minmax(0,1fr);gap:3px 14px;margin:10px 0 0;font-size:13.5px}
+dt{color:var(--muted)}
+dd{margin:0;overflow-wrap:anywhere}
+.muted{color:var(--muted)}
+footer{color:var(--muted);font-size:11.5px;text-align:right;margin-top:14px}
+@media (max-width:640px){.body{grid-template-columns:1fr}.sheet{margin:0;border-radius:0}}
+</xsl:template>
+
+<!-- ===== End of the ISO part ============================================== -->
 
 </xsl:stylesheet>

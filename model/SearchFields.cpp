@@ -1,9 +1,12 @@
 #include "model/SearchFields.h"
 
+#include <QRegularExpression>
+
 #include <algorithm>
 #include <exception>
 #include <optional>
 
+#include "model/IsoMetadata.h"
 #include "xml/XMLOps.h"
 
 SearchFieldPaths SearchFieldPaths::fromConfiguration()
@@ -15,11 +18,40 @@ SearchFieldPaths SearchFieldPaths::fromConfiguration()
     p.keywords = FieldMap[fiTheme];
     p.places = FieldMap[fiLocation];
     p.originator = FieldMap[fiCreatorName];
+    p.date = FieldMap[fiCreationDate];
     p.west = FieldMap[fiWest];
     p.east = FieldMap[fiEast];
     p.south = FieldMap[fiSouth];
     p.north = FieldMap[fiNorth];
     return p;
+}
+
+bool SearchFields::nothingKnown() const
+{
+    return title.isEmpty() && abstract.isEmpty() && purpose.isEmpty() && keywords.isEmpty() && places.isEmpty() &&
+           originator.isEmpty() && date.isEmpty() && boxReading == BoxReading::None;
+}
+
+QString normalizedDate(const QString& text)
+{
+    static const QRegularExpression compact(QStringLiteral("^(\\d{4})(\\d{2})?(\\d{2})?$"));
+    static const QRegularExpression dashed(QStringLiteral("^(\\d{4})-(\\d{2})(?:-(\\d{2}))?(?:[T ].*)?$"));
+    const QString t = text.trimmed();
+    QRegularExpressionMatch m = compact.match(t);
+    if (!m.hasMatch())
+        m = dashed.match(t);
+    if (!m.hasMatch())
+        return t.left(40);
+    const int month = m.captured(2).isEmpty() ? 1 : m.captured(2).toInt();
+    const int day = m.captured(3).isEmpty() ? 1 : m.captured(3).toInt();
+    if (month < 1 || month > 12 || day < 1 || day > 31)
+        return t.left(40);
+    QString date = m.captured(1);
+    if (!m.captured(2).isEmpty())
+        date += QLatin1Char('-') + m.captured(2);
+    if (!m.captured(3).isEmpty())
+        date += QLatin1Char('-') + m.captured(3);
+    return date;
 }
 
 namespace {
@@ -32,7 +64,7 @@ std::vector<std::string> distinctPaths(const SearchFieldPaths& p)
             paths.push_back(path);
     };
     for (const FieldMapEntry* f : {&p.title, &p.abstract, &p.purpose, &p.keywords, &p.places, &p.originator,
-                                   &p.west, &p.east, &p.south, &p.north}) {
+                                   &p.date, &p.west, &p.east, &p.south, &p.north}) {
         add(f->XML_Path);
         for (const std::string& path : f->FallbackPaths)
             add(path);
@@ -40,14 +72,12 @@ std::vector<std::string> distinctPaths(const SearchFieldPaths& p)
     return paths;
 }
 
-bool coordinate(const std::string& text, double limit, double& value)
+void setBox(SearchFields& fields, const QString& w, const QString& e, const QString& s, const QString& n)
 {
-    bool ok = false;
-    // Some documents write a decimal comma.
-    QString number = QString::fromStdString(text);
-    number.replace(QLatin1Char(','), QLatin1Char('.'));
-    value = number.toDouble(&ok);
-    return ok && value >= -limit && value <= limit;
+    GeoBox box;
+    fields.boxReading = readBox(w, e, s, n, box);
+    if (fields.boxReading == BoxReading::Box)
+        fields.box = box;
 }
 
 } // namespace
@@ -62,6 +92,18 @@ bool SearchFieldReader::read(const std::string& xmlPath, SearchFields& fields, Q
     fields = SearchFields();
     try {
         tXMLDocument doc(xmlPath, tXMLDocument::Layout::ReadOnly);
+        IsoTexts iso;
+        if (readIsoMetadata(doc, iso)) {
+            fields.title = iso.title;
+            fields.abstract = iso.abstract;
+            fields.purpose = iso.purpose;
+            fields.keywords = iso.keywords;
+            fields.places = iso.places;
+            fields.originator = iso.originator;
+            fields.date = normalizedDate(iso.date);
+            setBox(fields, iso.west, iso.east, iso.south, iso.north);
+            return true;
+        }
         const std::vector<tXMLNodeList> matched = m_matcher.match(doc);
         // Paths the one pass does not answer are evaluated only when a
         // field asks for them, as reading them one by one would.
@@ -75,13 +117,13 @@ bool SearchFieldReader::read(const std::string& xmlPath, SearchFields& fields, Q
             return *evaluated[i];
         };
         auto text = [&](const FieldMapEntry& f) {
-            return Trim(ReadFieldWith(f, [&](const std::string& path) {
+            return QString::fromStdString(Trim(ReadFieldWith(f, [&](const std::string& path) {
                 const tXMLNodeList& nodes = nodesAt(path);
                 return f.Offset < nodes.size() ? tXMLDocument::NodeText(nodes[f.Offset]) : std::string();
-            }));
+            })));
         };
         auto texts = [&](const FieldMapEntry& f) {
-            return ReadFieldWith(f, [&](const std::string& path) {
+            return QString::fromStdString(ReadFieldWith(f, [&](const std::string& path) {
                 std::string joined;
                 for (const std::string& t : tXMLDocument::CollectTexts(nodesAt(path))) {
                     if (!joined.empty())
@@ -89,27 +131,16 @@ bool SearchFieldReader::read(const std::string& xmlPath, SearchFields& fields, Q
                     joined += t;
                 }
                 return joined;
-            });
+            }));
         };
-        fields.title = QString::fromStdString(text(m_fields.title));
-        fields.abstract = QString::fromStdString(text(m_fields.abstract));
-        fields.purpose = QString::fromStdString(text(m_fields.purpose));
-        fields.keywords = QString::fromStdString(texts(m_fields.keywords));
-        fields.places = QString::fromStdString(texts(m_fields.places));
-        fields.originator = QString::fromStdString(text(m_fields.originator));
-        double w, e, s, n;
-        if (coordinate(text(m_fields.west), 180, w) && coordinate(text(m_fields.east), 180, e) &&
-            coordinate(text(m_fields.south), 90, s) && coordinate(text(m_fields.north), 90, n) && s <= n) {
-            if (w > e) {
-                w = -180;
-                e = 180;
-            }
-            fields.hasExtent = true;
-            fields.west = w;
-            fields.east = e;
-            fields.south = s;
-            fields.north = n;
-        }
+        fields.title = text(m_fields.title);
+        fields.abstract = text(m_fields.abstract);
+        fields.purpose = text(m_fields.purpose);
+        fields.keywords = texts(m_fields.keywords);
+        fields.places = texts(m_fields.places);
+        fields.originator = text(m_fields.originator);
+        fields.date = normalizedDate(text(m_fields.date));
+        setBox(fields, text(m_fields.west), text(m_fields.east), text(m_fields.south), text(m_fields.north));
         return true;
     } catch (const std::exception& e) {
         error = QString::fromUtf8(e.what());

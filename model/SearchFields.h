@@ -1,30 +1,43 @@
 #pragma once
 // What the search index keeps of one metadata document: the texts people
-// search for and the geographic bounding box, read with the configuration's
-// field map.
+// search for, its date and its geographic bounding box, read with the
+// configuration's field map (ESRI profile, older and newer) or, for the
+// ISO standards' documents, with their own paths (see IsoMetadata.h).
 #include <QString>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "model/AtlasdeskOps.h"
+#include "model/GeoBox.h"
 #include "xml/ElementPaths.h"
 
 // The field-map entries the index reads, copied from the configuration on
 // the window thread so that a worker never touches the global tables.
 struct SearchFieldPaths {
-    FieldMapEntry title, abstract, purpose, keywords, places, originator;
+    FieldMapEntry title, abstract, purpose, keywords, places, originator, date;
     FieldMapEntry west, east, south, north;
     // A copy of the loaded configuration's entries. The purpose has no entry
     // of its own in the field map: it is read at "descript/purpose", beside
     // the abstract in the ESRI profile, else at the newer format's idPurp.
+    // The date is the creation (publication) date.
     static SearchFieldPaths fromConfiguration();
 };
 
 struct SearchFields {
     QString title, abstract, purpose, keywords, places, originator;
-    bool hasExtent = false;
-    double west = 0, east = 0, south = 0, north = 0; // degrees
+    // As written; a date (20080315, 2008-03-15T10:00) as 2008-03-15, 2008-03 or 2008.
+    QString date;
+    std::optional<GeoBox> box; // degrees
+    BoxReading boxReading = BoxReading::None;
+    // No field the program knows could be read: a document of another
+    // format (or an empty one).
+    bool nothingKnown() const;
 };
+
+// A date as written in metadata (yyyymmdd, yyyy-mm-dd with or without a
+// time, yyyymm, yyyy) as yyyy-mm-dd, yyyy-mm or yyyy; other texts trimmed.
+QString normalizedDate(const QString& text);
 
 // Reads the search fields of metadata documents. Every element path of the
 // field map is matched in one pass over a document (paths that are more
@@ -40,9 +53,8 @@ public:
     // field map's precedence (the first of its paths that gives a text, at
     // the entry's offset; keywords and places: every match of that path,
     // joined by spaces), as the catalogue and the pages read it. A box is
-    // kept only when its four values are numbers within the globe with
-    // south <= north; a box whose west lies east of its east (it crosses
-    // the antimeridian) is widened to the whole band of latitudes.
+    // kept only when its four values are numbers in degrees with south <=
+    // north; a box whose west lies east of its east crosses the antimeridian.
     bool read(const std::string& xmlPath, SearchFields& fields, QString& error) const;
 
 private:

@@ -1,115 +1,157 @@
 #include "model/SearchIndex.h"
 
+#include <QChar>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
-#include <QSqlQuery>
 #include <QUrl>
 #include <QUuid>
-#include <QVariant>
 
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <unordered_map>
+
+#include "model/SearchText.h"
 #include "support/Errors.h"
 #include "support/PathOps.h"
 
 namespace {
 
 // Bumped whenever the schema or what is stored changes: an index of another
-// format is rebuilt.
-const QString kFormat = QStringLiteral("atlasdesk-search-1");
-
-// SQLite's primary result codes (the low byte of an extended code).
-enum SqliteCode : int {
-    kPerm = 3,
-    kBusy = 5,
-    kLocked = 6,
-    kReadOnly = 8,
-    kCorrupt = 11,
-    kFull = 13,
-    kCantOpen = 14,
-    kNotADatabase = 26,
-};
-
-IndexFault faultOf(const QSqlError& error)
+// format is rebuilt. The words depend on Unicode's tables as Qt has them.
+QString formatName()
 {
-    bool known = false;
-    const int code = error.nativeErrorCode().toInt(&known) & 0xff;
-    if (!known)
-        return IndexFault::Failed;
-    switch (code) {
-    case kCorrupt:
-    case kNotADatabase:
-        return IndexFault::Damaged;
-    case kBusy:
-    case kLocked:
-        return IndexFault::Locked;
-    case kFull:
-        return IndexFault::DiskFull;
-    case kReadOnly:
-    case kCantOpen:
-    case kPerm:
-        return IndexFault::Unwritable;
-    default:
-        return IndexFault::Failed;
-    }
+    return QStringLiteral("atlasdesk-search-2 (Unicode %1)").arg(int(QChar::currentUnicodeVersion()));
 }
 
-// SQLite's words for the error ("database disk image is malformed"), not
-// the statement that met it.
+// The rows of a word table are numbered (bucket << kIdBits) | id: read in
+// row order, the matches come shortest field first, then in path order.
+constexpr int kIdBits = 58;
+constexpr int64_t kIdMask = (int64_t(1) << kIdBits) - 1;
+
+// The word tables, best first.
+const char* const kWordTables[] = {"titles", "labels", "texts"};
+
+// A category as a word of its own: a private-use character, which no text
+// gives as a word.
+QString categoryWord(int category)
+{
+    return QString(QChar(char16_t(0xE000 + category)));
+}
+
+// How the length of a field ranks: titles by their number of words, the
+// longer fields by its magnitude.
+int64_t bucket(int table, int words)
+{
+    if (table == 0)
+        return std::min(words, 15);
+    return std::min(int(std::bit_width(unsigned(words))), 15);
+}
+
+// SQLite's words for an error of the driver (opening the file), with the
+// kind of fault its code says.
 [[noreturn]] void fail(const QSqlError& error)
 {
     QString text = error.databaseText().trimmed();
     if (text.isEmpty())
         text = error.driverText().trimmed();
-    throw SearchIndexError(faultOf(error), text.toStdString());
+    bool known = false;
+    const int code = error.nativeErrorCode().toInt(&known);
+    throw SearchIndexError(known ? indexFaultOf(code) : IndexFault::Failed, text.toStdString());
 }
 
-QSqlQuery run(QSqlDatabase& db, const QString& sql, const QVariantList& values = {})
+// Resets a statement when its use ends: a statement left stepping would
+// keep its read transaction (and an old view of the index) open.
+struct Finished {
+    SqliteStatement& statement;
+    ~Finished() { statement.reset(); }
+};
+
+// Text as SQLite gives it back: what is tokenized when a row is written
+// must be what is tokenized again when it is taken out.
+QString stored(const QString& s)
 {
-    QSqlQuery q(db);
-    // Rows are read once, in order: without this every row is also copied
-    // into a cache of the query (a third of the time of reading 100,000).
-    q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        fail(q.lastError());
-    for (const QVariant& v : values)
-        q.addBindValue(v);
-    if (!q.exec())
-        fail(q.lastError());
-    return q;
+    return s.isValidUtf16() ? s : QString::fromUtf8(s.toUtf8());
 }
 
-// After the last row of a read: a read that stopped at an error (a damaged
-// page) must not pass for the end of the rows.
-void checkRead(const QSqlQuery& q)
+QString fileNameOf(const std::string& path)
 {
-    if (q.lastError().isValid())
-        fail(q.lastError());
+    return DecodeFileName(ExtractFileName(ExcludeTrailingPathDelimiter(path)));
 }
 
-// The first value of the first row; the statement is finished at once, so
-// that no open read keeps a transaction alive.
-QVariant scalar(QSqlDatabase& db, const QString& sql)
+// The words of one data set for each word table: each table's row holds
+// each word once, and the word counts of its fields (how long they are, as
+// written) rank it. `distinct` is every word once, for the vocabulary.
+struct WordRows {
+    QString text[3];
+    int count[3] = {0, 0, 0};
+    std::vector<QString> distinct;
+};
+
+WordRows wordRows(const QString& fileName, uint8_t category, const SearchFields& f)
 {
-    QSqlQuery q = run(db, sql);
-    QVariant value;
-    if (q.next())
-        value = q.value(0);
-    else
-        checkRead(q);
-    q.finish();
-    return value;
+    WordRows w;
+    std::unordered_set<QString> seen;
+    int words = 0;
+    auto add = [&](int table, const QString& text) {
+        words += searchtext::forEachIndexWord(text, [&](QStringView word) {
+            QString key = word.toString();
+            if (seen.count(key))
+                return;
+            w.text[table] += QLatin1Char(' ');
+            w.text[table] += word;
+            w.distinct.push_back(key);
+            seen.insert(std::move(key));
+        });
+    };
+    add(0, f.title);
+    w.count[0] = words;
+    w.text[1] = w.text[0];
+    for (const QString* t : {&fileName, &f.keywords, &f.places})
+        add(1, *t);
+    w.count[1] = words;
+    w.text[2] = w.text[1];
+    for (const QString* t : {&f.abstract, &f.purpose, &f.originator})
+        add(2, *t);
+    w.count[2] = words;
+    for (QString& t : w.text)
+        t += QLatin1Char(' ') + categoryWord(category);
+    return w;
 }
 
-QByteArray bytes(const std::string& s)
+int64_t wordRowId(int table, int64_t id, int count)
 {
-    return QByteArray(s.data(), qsizetype(s.size()));
+    return (bucket(table, count) << kIdBits) | id;
 }
 
-std::string stdString(const QVariant& v)
+// The rows of the box table carry the data set, its category and the part.
+int64_t boxId(int64_t id, uint8_t category, int part)
 {
-    const QByteArray b = v.toByteArray();
-    return std::string(b.constData(), size_t(b.size()));
+    return (id << 5) | (int64_t(category & 15) << 1) | part;
+}
+
+// One FTS5 string.
+QString quoted(const QString& word)
+{
+    return QLatin1Char('"') + QString(word).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
+
+// The FTS5 condition that keeps the categories asked for: the shorter of
+// "one of these" and "none of those".
+QString categoryCondition(const QList<int>& categories, bool& none)
+{
+    QStringList shown, hidden;
+    for (int c = 0; c <= 15; ++c)
+        (categories.contains(c) ? shown : hidden) << quoted(categoryWord(c));
+    none = shown.isEmpty();
+    if (hidden.isEmpty())
+        return {};
+    if (shown.size() <= hidden.size())
+        return QStringLiteral(" AND (%1)").arg(shown.join(QStringLiteral(" OR ")));
+    return QStringLiteral(" NOT (%1)").arg(hidden.join(QStringLiteral(" OR ")));
 }
 
 } // namespace
@@ -154,13 +196,17 @@ void SearchIndex::discard(const QString& file)
 
 SearchIndex::~SearchIndex()
 {
-    if (m_writer && m_db.isOpen()) {
-        // A batch that failed (a full disk) is undone, and its journal with it.
-        if (m_inTransaction)
-            QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
-        // Closed as it should be; when this fails, the next writer checks
-        // the file thoroughly, which is no harm.
-        QSqlQuery(m_db).exec(QStringLiteral("INSERT OR REPLACE INTO meta VALUES('writing', '0')"));
+    if (m_writer && m_handle) {
+        try {
+            // A batch that failed (a full disk) is undone, and its journal
+            // with it.
+            if (m_inTransaction)
+                sqliteExec(m_handle, "ROLLBACK");
+            // Closed as it should be; when this fails, the next writer
+            // checks the file thoroughly, which is no harm.
+            statement(QStringLiteral("INSERT OR REPLACE INTO meta VALUES('writing', '0')")).run();
+        } catch (const std::exception&) {
+        }
     }
     close();
     m_db = QSqlDatabase();
@@ -183,25 +229,48 @@ void SearchIndex::open(bool asItIs)
     }
     if (!m_db.open())
         fail(m_db.lastError());
-    // Every search opens its own connection: the file is mapped into memory
-    // so that such a connection reads its pages without a system call each.
-    QSqlQuery(m_db).exec(QStringLiteral("PRAGMA mmap_size = 1073741824"));
-    QSqlQuery(m_db).exec(QStringLiteral("PRAGMA cache_size = -16384"));
+    m_handle = sqliteHandle(m_db);
+    // The file is mapped into memory, so that pages are read without a
+    // system call each. Only a help: what keeps these from working (the
+    // schema cannot be read yet) is met, and said, by what follows.
+    try {
+        sqliteExec(m_handle, "PRAGMA mmap_size = 4294967296; PRAGMA cache_size = -16384");
+    } catch (const SearchIndexError&) {
+    }
 }
 
 void SearchIndex::close()
 {
     m_statements.clear();
+    m_handle = nullptr;
     m_db.close();
     m_inTransaction = false;
+}
+
+SqliteStatement& SearchIndex::statement(const QString& sql)
+{
+    auto it = m_statements.find(sql);
+    if (it == m_statements.end())
+        it = m_statements.emplace(sql, std::make_unique<SqliteStatement>(m_handle, sql)).first;
+    it->second->reset();
+    return *it->second;
+}
+
+QString SearchIndex::metaValue(const char* key)
+{
+    SqliteStatement& q = statement(QStringLiteral("SELECT value FROM meta WHERE key = ?"));
+    Finished done{q};
+    q.bind(1, QString::fromLatin1(key));
+    return q.next() ? q.text(0) : QString();
 }
 
 bool SearchIndex::readable()
 {
     const auto probe = [this] {
-        if (scalar(m_db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'meta'")).toInt() == 0)
+        SqliteStatement meta(m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'meta'"));
+        if (!meta.next() || meta.integer(0) == 0)
             return false; // being created, or not an index
-        return scalar(m_db, QStringLiteral("SELECT value FROM meta WHERE key = 'format'")).toString() == kFormat;
+        return metaValue("format") == formatName();
     };
     try {
         return probe();
@@ -220,13 +289,21 @@ bool SearchIndex::readable()
 SearchIndex::Rebuilt SearchIndex::prepareForWriting(bool thoroughly)
 {
     try {
-        if (scalar(m_db, QStringLiteral("SELECT count(*) FROM sqlite_master")).toInt() == 0)
-            createSchema();
-        if (scalar(m_db, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'meta'")).toInt() == 0 ||
-            scalar(m_db, QStringLiteral("SELECT value FROM meta WHERE key = 'format'")).toString() != kFormat)
+        {
+            SqliteStatement tables(m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+            if (tables.next() && tables.integer(0) == 0) {
+                tables.reset();
+                createSchema();
+            }
+        }
+        {
+            SqliteStatement meta(m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'meta'"));
+            if (!meta.next() || meta.integer(0) == 0)
+                return Rebuilt::OtherFormat;
+        }
+        if (metaValue("format") != formatName())
             return Rebuilt::OtherFormat;
-        const bool killed =
-            scalar(m_db, QStringLiteral("SELECT value FROM meta WHERE key = 'writing'")).toString() == QLatin1String("1");
+        const bool killed = metaValue("writing") == QLatin1String("1");
         checkPages(thoroughly || killed);
         // A rollback journal, not a write-ahead log: a transaction that
         // fails (a full disk) leaves the file as it was and nothing beside
@@ -234,15 +311,15 @@ SearchIndex::Rebuilt SearchIndex::prepareForWriting(bool thoroughly)
         // A file kept with a log by an earlier version is changed over; while
         // another connection has it open, that waits for the next update.
         try {
-            run(m_db, QStringLiteral("PRAGMA journal_mode=DELETE"));
+            sqliteExec(m_handle, "PRAGMA journal_mode=DELETE");
         } catch (const SearchIndexError& e) {
             if (e.fault() != IndexFault::Locked)
                 throw;
         }
-        run(m_db, QStringLiteral("PRAGMA synchronous=NORMAL"));
+        sqliteExec(m_handle, "PRAGMA synchronous=NORMAL");
         // Cleared when this connection closes: a writer that is killed
         // leaves it set, and the next one checks the whole file.
-        run(m_db, QStringLiteral("INSERT OR REPLACE INTO meta VALUES('writing', '1')"));
+        statement(QStringLiteral("INSERT OR REPLACE INTO meta VALUES('writing', '1')")).run();
     } catch (const SearchIndexError& e) {
         if (e.fault() == IndexFault::Damaged)
             return Rebuilt::Damaged;
@@ -255,252 +332,565 @@ void SearchIndex::checkPages(bool thoroughly)
 {
     // Every page of the file, without comparing the indexes with their
     // tables: a tenth of a second for 100,000 data sets.
-    const QString pages = scalar(m_db, QStringLiteral("PRAGMA quick_check")).toString();
-    if (pages != QLatin1String("ok"))
-        throw SearchIndexError(IndexFault::Damaged, pages.toStdString());
+    {
+        SqliteStatement pages(m_handle, QStringLiteral("PRAGMA quick_check"));
+        const QString result = pages.next() ? pages.text(0) : QString();
+        if (result != QLatin1String("ok"))
+            throw SearchIndexError(IndexFault::Damaged, result.toStdString());
+    }
     if (!thoroughly)
         return;
-    // The word index compared with its rows (a second or more on a large
-    // index) and the extents' tree.
-    run(m_db, QStringLiteral("INSERT INTO words(words) VALUES('integrity-check')"));
-    const QString extents = scalar(m_db, QStringLiteral("SELECT rtreecheck('extents')")).toString();
-    if (extents != QLatin1String("ok"))
-        throw SearchIndexError(IndexFault::Damaged, extents.toStdString());
+    // The word indexes' structure (a second or more on a large index) and
+    // the boxes' tree.
+    for (const std::string table : kWordTables)
+        sqliteExec(m_handle, ("INSERT INTO " + table + "(" + table + ") VALUES('integrity-check')").c_str());
+    SqliteStatement boxes(m_handle, QStringLiteral("SELECT rtreecheck('boxes')"));
+    const QString result = boxes.next() ? boxes.text(0) : QString();
+    if (result != QLatin1String("ok"))
+        throw SearchIndexError(IndexFault::Damaged, result.toStdString());
 }
 
 void SearchIndex::createSchema()
 {
     // Taken at once: two writers never both create the tables.
-    exec(QStringLiteral("BEGIN IMMEDIATE"));
-    if (scalar(m_db, QStringLiteral("SELECT count(*) FROM sqlite_master")).toInt() > 0) {
-        exec(QStringLiteral("COMMIT")); // another writer was first
+    sqliteExec(m_handle, "BEGIN IMMEDIATE");
+    SqliteStatement tables(m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    const bool empty = tables.next() && tables.integer(0) == 0;
+    tables.reset();
+    if (!empty) {
+        sqliteExec(m_handle, "COMMIT"); // another writer was first
         return;
     }
-    exec(QStringLiteral("CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT)"));
+    sqliteExec(m_handle, "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT)");
     // No index on the path: nothing looks a data set up by it (an update
     // reads every row once), one update writes at a time (see
-    // updateStoreIndex) and a walk meets each path once. Keeping one cost
-    // a fifth of the writing and a twelfth of the file.
-    exec(QStringLiteral(
-        "CREATE TABLE datasets(id INTEGER PRIMARY KEY, path BLOB NOT NULL, xml BLOB NOT NULL, "
-        "rel TEXT NOT NULL, category INTEGER NOT NULL, title TEXT NOT NULL, size INTEGER NOT NULL, "
-        "mtime INTEGER NOT NULL, error TEXT)"));
-    // Words: accents and letter case folded; prefix queries need no more
-    // than the column of each word, which keeps the index small.
-    exec(QStringLiteral(
-        "CREATE VIRTUAL TABLE words USING fts5(title, abstract, purpose, keywords, places, originator, "
-        "filename, tokenize = 'unicode61 remove_diacritics 2', detail = column)"));
-    exec(QStringLiteral("CREATE VIRTUAL TABLE extents USING rtree(id, west, east, south, north)"));
-    run(m_db, QStringLiteral("INSERT INTO meta VALUES('format', ?), ('complete', '0'), ('writing', '0')"), {kFormat});
-    exec(QStringLiteral("COMMIT"));
-}
-
-void SearchIndex::exec(const QString& sql)
-{
-    run(m_db, sql);
-}
-
-QSqlQuery& SearchIndex::runPrepared(const QString& sql, const QVariantList& values)
-{
-    auto it = m_statements.find(sql);
-    if (it == m_statements.end()) {
-        QSqlQuery q(m_db);
-        q.setForwardOnly(true);
-        if (!q.prepare(sql))
-            fail(q.lastError());
-        it = m_statements.insert(sql, q);
-    }
-    QSqlQuery& q = *it;
-    for (int i = 0; i < values.size(); ++i)
-        q.bindValue(i, values[i]);
-    if (!q.exec())
-        fail(q.lastError());
-    return q;
+    // updateStoreIndex) and a walk meets each path once. The id follows
+    // the path's order (PathOrder.h). The longer texts live apart, so that
+    // an update's reading of every row stays short. problem: 1 no field
+    // known could be read, 2 the box is not in degrees.
+    sqliteExec(m_handle,
+               "CREATE TABLE datasets(id INTEGER PRIMARY KEY, path BLOB NOT NULL, xml BLOB NOT NULL, "
+               "rel TEXT NOT NULL, category INTEGER NOT NULL, size INTEGER NOT NULL, mtime INTEGER NOT NULL, "
+               "title TEXT NOT NULL, date TEXT NOT NULL, west REAL, east REAL, south REAL, north REAL, "
+               "problem INTEGER NOT NULL, error TEXT)");
+    sqliteExec(m_handle, "CREATE TABLE contents(id INTEGER PRIMARY KEY, abstract TEXT NOT NULL, purpose TEXT NOT NULL, "
+                         "keywords TEXT NOT NULL, places TEXT NOT NULL, originator TEXT NOT NULL)");
+    // The words are made by SearchText.h, so that every script is cut alike
+    // (and as another back end would be given them): the tokenizer only
+    // splits at spaces. A match needs no more than the row, and the texts
+    // are kept once, in the tables above.
+    // Segments are merged eight at a time rather than four: writing costs
+    // a third less, and a search reads a few more segments, which it does
+    // in microseconds.
+    for (const std::string table : kWordTables)
+        sqliteExec(m_handle, ("CREATE VIRTUAL TABLE " + table +
+                              " USING fts5(words, content='', detail=none, columnsize=0, tokenize='ascii'); "
+                              "INSERT INTO " + table + "(" + table + ", rank) VALUES('automerge', 8)")
+                                 .c_str());
+    // Every word of the texts, for the words a typed beginning stands for:
+    // the full-text index would gather every row of all of them at once.
+    sqliteExec(m_handle, "CREATE TABLE terms(term TEXT PRIMARY KEY) WITHOUT ROWID");
+    // One row per part of a box (see boxId); the box's log2 area
+    // (GeoBox::area) as a dimension, so that a search by extent reads the
+    // boxes of about the asked size first. (The category as a fourth
+    // dimension made every search read most of the tree, and as a column
+    // of its own it cost a lookup per box.)
+    sqliteExec(m_handle, "CREATE VIRTUAL TABLE boxes USING rtree(id, west, east, south, north, area0, area1)");
+    SqliteStatement meta(m_handle, QStringLiteral(
+        "INSERT INTO meta VALUES('format', ?), ('complete', '0'), ('count', '0'), ('writing', '0')"));
+    meta.bind(1, formatName()).run();
+    sqliteExec(m_handle, "COMMIT");
 }
 
 std::unordered_map<std::string, IndexedFile> SearchIndex::indexedFiles()
 {
     std::unordered_map<std::string, IndexedFile> files;
-    QSqlQuery q = run(m_db, QStringLiteral("SELECT path, id, size, mtime FROM datasets"));
+    SqliteStatement q(m_handle, QStringLiteral("SELECT path, id, size, mtime FROM datasets"));
     while (q.next())
-        files.emplace(stdString(q.value(0)),
-                      IndexedFile{q.value(1).toLongLong(), q.value(2).toLongLong(), q.value(3).toLongLong()});
-    checkRead(q);
+        files.emplace(q.blob(0), IndexedFile{q.integer(1), q.integer(2), q.integer(3)});
     return files;
 }
 
-// As statements: QSqlDatabase's own transaction calls drop SQLite's error
-// code, which tells a full disk from a lock.
 void SearchIndex::begin()
 {
-    exec(QStringLiteral("BEGIN"));
+    sqliteExec(m_handle, "BEGIN");
     m_inTransaction = true;
 }
 
 void SearchIndex::commit()
 {
+    // The number of data sets, kept with the rows it counts (counting them
+    // would read the whole table at every search).
+    if (m_countChange != 0)
+        statement(QStringLiteral("UPDATE meta SET value = value + ? WHERE key = 'count'")).bind(1, m_countChange).run();
+    m_countChange = 0;
     // A commit that fails may leave the transaction open: it stays marked
     // for the rollback.
-    exec(QStringLiteral("COMMIT"));
+    sqliteExec(m_handle, "COMMIT");
     m_inTransaction = false;
 }
 
-void SearchIndex::put(int64_t id, const std::string& path, const std::string& xmlPath, const QString& relPath,
-                      uint8_t category, int64_t size, int64_t mtime, const SearchFields* fields,
-                      const QString& error)
+void SearchIndex::writeWords(int64_t id, const QString& fileName, uint8_t category, const SearchFields& f)
 {
-    if (id != 0)
+    const WordRows w = wordRows(fileName, category, f);
+    for (int t = 0; t < 3; ++t)
+        if (w.count[t] > 0)
+            statement(QStringLiteral("INSERT INTO %1(rowid, words) VALUES(?, ?)").arg(QLatin1String(kWordTables[t])))
+                .bind(1, wordRowId(t, id, w.count[t]))
+                .bind(2, w.text[t])
+                .run();
+    // The vocabulary: each word once (a set of those written keeps most
+    // repeated words from reaching the database at all).
+    SqliteStatement* insertTerm = nullptr;
+    for (const QString& term : w.distinct) {
+        if (!m_termsWritten.insert(term).second)
+            continue;
+        if (!insertTerm)
+            insertTerm = &statement(QStringLiteral("INSERT OR IGNORE INTO terms VALUES(?)"));
+        insertTerm->bind(1, term).run();
+    }
+}
+
+SearchFields SearchIndex::storedFields(int64_t id, std::string& path, uint8_t& category, bool& found)
+{
+    SqliteStatement& q = statement(
+        QStringLiteral("SELECT d.path, d.category, d.title, c.abstract, c.purpose, c.keywords, c.places, c.originator "
+                       "FROM datasets d LEFT JOIN contents c ON c.id = d.id WHERE d.id = ?"));
+    Finished done{q};
+    q.bind(1, id);
+    SearchFields f;
+    found = q.next();
+    if (!found)
+        return f;
+    path = q.blob(0);
+    category = uint8_t(q.integer(1));
+    f.title = q.text(2);
+    f.abstract = q.text(3);
+    f.purpose = q.text(4);
+    f.keywords = q.text(5);
+    f.places = q.text(6);
+    f.originator = q.text(7);
+    return f;
+}
+
+bool SearchIndex::dropWords(int64_t id, uint8_t& category)
+{
+    std::string path;
+    bool found = false;
+    const SearchFields f = storedFields(id, path, category, found);
+    if (!found)
+        return false;
+    const WordRows w = wordRows(fileNameOf(path), category, f);
+    for (int t = 0; t < 3; ++t)
+        if (w.count[t] > 0)
+            statement(QStringLiteral("INSERT INTO %1(%1, rowid, words) VALUES('delete', ?, ?)")
+                          .arg(QLatin1String(kWordTables[t])))
+                .bind(1, wordRowId(t, id, w.count[t]))
+                .bind(2, w.text[t])
+                .run();
+    return true;
+}
+
+void SearchIndex::put(int64_t id, bool replacing, const std::string& path, const std::string& xmlPath,
+                      const QString& relPath, uint8_t category, int64_t size, int64_t mtime,
+                      const SearchFields* fields, const QString& error)
+{
+    if (replacing)
         remove(id);
-    const SearchFields none;
-    const SearchFields& f = fields ? *fields : none;
-    QSqlQuery& row = runPrepared(
-                        QStringLiteral("INSERT INTO datasets(path, xml, rel, category, title, size, mtime, error) "
-                                       "VALUES(?, ?, ?, ?, ?, ?, ?, ?)"),
-                        {bytes(path), bytes(xmlPath), relPath, int(category), f.title.isNull() ? QStringLiteral("") : f.title,
-                         qlonglong(size), qlonglong(mtime), fields ? QVariant() : QVariant(error)});
-    const qlonglong rowId = row.lastInsertId().toLongLong();
-    QString fileName = DecodeFileName(ExtractFileName(ExcludeTrailingPathDelimiter(path)));
-    runPrepared(QStringLiteral("INSERT INTO words(rowid, title, abstract, purpose, keywords, places, originator, filename) "
-                             "VALUES(?, ?, ?, ?, ?, ?, ?, ?)"),
-        {rowId, f.title, f.abstract, f.purpose, f.keywords, f.places, f.originator, fileName});
-    if (f.hasExtent)
-        runPrepared(QStringLiteral("INSERT INTO extents VALUES(?, ?, ?, ?, ?)"),
-            {rowId, f.west, f.east, f.south, f.north});
+    SearchFields f;
+    if (fields) {
+        f = *fields;
+        for (QString* s : {&f.title, &f.abstract, &f.purpose, &f.keywords, &f.places, &f.originator, &f.date})
+            *s = s->isNull() ? QStringLiteral("") : stored(*s);
+    }
+    int problem = 0;
+    if (fields && f.nothingKnown())
+        problem |= 1;
+    if (f.boxReading == BoxReading::NotInDegrees)
+        problem |= 2;
+    ++m_countChange;
+    SqliteStatement& row = statement(QStringLiteral(
+        "INSERT INTO datasets(id, path, xml, rel, category, size, mtime, title, date, west, east, south, north, "
+        "problem, error) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+    row.bind(1, id).bindBlob(2, path).bindBlob(3, xmlPath).bind(4, relPath).bind(5, int64_t(category));
+    row.bind(6, size).bind(7, mtime).bind(8, f.title.isNull() ? QStringLiteral("") : f.title);
+    row.bind(9, f.date.isNull() ? QStringLiteral("") : f.date);
+    if (f.box)
+        row.bind(10, f.box->west).bind(11, f.box->east).bind(12, f.box->south).bind(13, f.box->north);
+    else
+        row.bindNull(10).bindNull(11).bindNull(12).bindNull(13);
+    row.bind(14, int64_t(problem));
+    if (fields)
+        row.bindNull(15);
+    else
+        row.bind(15, error);
+    row.run();
+    if (!f.abstract.isEmpty() || !f.purpose.isEmpty() || !f.keywords.isEmpty() || !f.places.isEmpty() ||
+        !f.originator.isEmpty())
+        statement(QStringLiteral("INSERT INTO contents VALUES(?, ?, ?, ?, ?, ?)"))
+            .bind(1, id)
+            .bind(2, f.abstract)
+            .bind(3, f.purpose)
+            .bind(4, f.keywords)
+            .bind(5, f.places)
+            .bind(6, f.originator)
+            .run();
+    writeWords(id, fileNameOf(path), category, f);
+    if (f.box) {
+        const double logArea = std::log2(f.box->area());
+        const std::vector<GeoBox> parts = f.box->parts();
+        for (size_t i = 0; i < parts.size(); ++i)
+            statement(QStringLiteral("INSERT INTO boxes VALUES(?, ?, ?, ?, ?, ?, ?)"))
+                .bind(1, boxId(id, category, int(i)))
+                .bind(2, parts[i].west)
+                .bind(3, parts[i].east)
+                .bind(4, parts[i].south)
+                .bind(5, parts[i].north)
+                .bind(6, logArea)
+                .bind(7, logArea)
+                .run();
+    }
 }
 
 void SearchIndex::remove(int64_t id)
 {
-    const QVariantList key{qlonglong(id)};
-    runPrepared(QStringLiteral("DELETE FROM datasets WHERE id = ?"), key);
-    runPrepared(QStringLiteral("DELETE FROM words WHERE rowid = ?"), key);
-    runPrepared(QStringLiteral("DELETE FROM extents WHERE id = ?"), key);
+    uint8_t category = 0;
+    if (!dropWords(id, category))
+        return;
+    SqliteStatement& rows = statement(QStringLiteral("DELETE FROM datasets WHERE id = ?"));
+    rows.bind(1, id).run();
+    m_countChange -= rows.changes();
+    statement(QStringLiteral("DELETE FROM contents WHERE id = ?")).bind(1, id).run();
+    statement(QStringLiteral("DELETE FROM boxes WHERE id IN (?, ?)"))
+        .bind(1, boxId(id, category, 0))
+        .bind(2, boxId(id, category, 1))
+        .run();
+}
+
+void SearchIndex::move(int64_t from, int64_t to)
+{
+    uint8_t category = 0;
+    if (!dropWords(from, category))
+        return;
+    statement(QStringLiteral("UPDATE datasets SET id = ? WHERE id = ?")).bind(1, to).bind(2, from).run();
+    statement(QStringLiteral("UPDATE contents SET id = ? WHERE id = ?")).bind(1, to).bind(2, from).run();
+    for (int part = 0; part < 2; ++part)
+        statement(QStringLiteral("UPDATE boxes SET id = ? WHERE id = ?"))
+            .bind(1, boxId(to, category, part))
+            .bind(2, boxId(from, category, part))
+            .run();
+    std::string path;
+    bool found = false;
+    const SearchFields f = storedFields(to, path, category, found);
+    if (found)
+        writeWords(to, fileNameOf(path), category, f);
 }
 
 bool SearchIndex::isComplete()
 {
-    if (!m_available)
-        return false;
-    return scalar(m_db, QStringLiteral("SELECT value FROM meta WHERE key = 'complete'")).toString() == QLatin1String("1");
+    return m_available && metaValue("complete") == QLatin1String("1");
 }
 
 void SearchIndex::setComplete(bool complete)
 {
-    run(m_db, QStringLiteral("UPDATE meta SET value = ? WHERE key = 'complete'"),
-        {complete ? QStringLiteral("1") : QStringLiteral("0")});
+    statement(QStringLiteral("UPDATE meta SET value = ? WHERE key = 'complete'"))
+        .bind(1, complete ? QStringLiteral("1") : QStringLiteral("0"))
+        .run();
 }
 
-qint64 SearchIndex::lastUpdate()
+int64_t SearchIndex::lastUpdate()
 {
-    if (!m_available)
-        return 0;
-    return scalar(m_db, QStringLiteral("SELECT value FROM meta WHERE key = 'updated'")).toLongLong();
+    return m_available ? metaValue("updated").toLongLong() : 0;
 }
 
-void SearchIndex::setLastUpdate(qint64 msecsSinceEpoch)
+void SearchIndex::setLastUpdate(int64_t msecsSinceEpoch)
 {
-    run(m_db, QStringLiteral("INSERT OR REPLACE INTO meta VALUES('updated', ?)"), {QString::number(msecsSinceEpoch)});
+    statement(QStringLiteral("INSERT OR REPLACE INTO meta VALUES('updated', ?)"))
+        .bind(1, QString::number(msecsSinceEpoch))
+        .run();
 }
 
 int SearchIndex::datasetCount()
 {
     if (!m_available)
         return 0;
-    return scalar(m_db, QStringLiteral("SELECT count(*) FROM datasets")).toInt();
+    return int(metaValue("count").toLongLong() + m_countChange);
 }
 
-QStringList SearchIndex::unreadable()
+IndexProblems SearchIndex::problems()
 {
-    QStringList list;
-    QSqlQuery q = run(m_db, QStringLiteral("SELECT rel, error FROM datasets WHERE error IS NOT NULL ORDER BY rel"));
-    while (q.next())
-        list << q.value(0).toString() + QStringLiteral(": ") + q.value(1).toString();
-    checkRead(q);
-    return list;
-}
-
-QString SearchIndex::matchExpression(const QString& text)
-{
-    QStringList terms;
-    QString word;
-    auto flush = [&] {
-        if (!word.isEmpty())
-            terms << QLatin1Char('"') + word + QStringLiteral("\"*");
-        word.clear();
-    };
-    for (const QChar c : text) {
-        if (c.isLetterOrNumber() || c.isMark())
-            word += c;
-        else
-            flush();
-    }
-    flush();
-    return terms.join(QStringLiteral(" AND "));
-}
-
-std::vector<SearchHit> SearchIndex::search(const SearchQuery& query)
-{
-    std::vector<SearchHit> hits;
-    const QString match = matchExpression(query.words);
-    if (!m_available || (match.isEmpty() && !query.hasExtent))
-        return hits;
-
-    QStringList categories;
-    for (int c : query.categories)
-        categories << QString::number(c);
-    if (categories.isEmpty())
-        return hits;
-
-    QVariantList values;
-    QString where = QStringLiteral("d.category IN (%1)").arg(categories.join(QLatin1Char(',')));
-    // A box that crosses the antimeridian is searched as its two halves.
-    const bool crosses = query.hasExtent && query.west > query.east;
-    const QString box = QStringLiteral("west <= ? AND east >= ? AND south <= ? AND north >= ?");
-    if (query.hasExtent && (crosses || !match.isEmpty())) {
-        where += QStringLiteral(" AND d.id IN (SELECT id FROM extents WHERE %1 UNION SELECT id FROM extents WHERE %1)")
-                     .arg(box);
-        values << (crosses ? 180.0 : query.east) << query.west << query.north << query.south
-               << query.east << (crosses ? -180.0 : query.west) << query.north << query.south;
-    }
-    QString sql;
-    const QString columns = QStringLiteral(
-        "SELECT d.path, d.xml, d.rel, d.category, d.title, x.west, x.east, x.south, x.north ");
-    if (!match.isEmpty()) {
-        // Title matches first, then by path: a relevance score for every
-        // match (bm25) cost more than the whole search on large stores.
-        sql = columns + QStringLiteral(
-                  "FROM words JOIN datasets d ON d.id = words.rowid LEFT JOIN extents x ON x.id = d.id "
-                  "WHERE words MATCH ? AND ") + where +
-              QStringLiteral(" ORDER BY d.id IN (SELECT rowid FROM words WHERE words MATCH ?) DESC, d.rel LIMIT ?");
-        values.prepend(match);
-        values << QStringLiteral("title : (%1)").arg(match);
-    } else if (crosses) {
-        sql = columns + QStringLiteral("FROM datasets d JOIN extents x ON x.id = d.id WHERE ") + where +
-              QStringLiteral(" ORDER BY d.rel LIMIT ?");
-    } else {
-        // Driven by the R*Tree: only the boxes that meet the extent are read.
-        sql = columns + QStringLiteral("FROM extents x JOIN datasets d ON d.id = x.id WHERE x.") +
-              QString(box).replace(QStringLiteral(" AND "), QStringLiteral(" AND x.")) + QStringLiteral(" AND ") +
-              where + QStringLiteral(" ORDER BY d.rel LIMIT ?");
-        values << query.east << query.west << query.north << query.south;
-    }
-    values << query.limit;
-    QSqlQuery q = run(m_db, sql, values);
+    IndexProblems p;
+    if (!m_available)
+        return p;
+    SqliteStatement q(m_handle, QStringLiteral("SELECT rel, error, problem FROM datasets WHERE error IS NOT NULL OR "
+                                               "problem != 0 ORDER BY id"));
     while (q.next()) {
-        SearchHit h;
-        h.path = stdString(q.value(0));
-        h.xmlPath = stdString(q.value(1));
-        h.relPath = q.value(2).toString();
-        h.category = uint8_t(q.value(3).toInt());
-        h.title = q.value(4).toString();
-        h.hasExtent = !q.value(5).isNull();
-        if (h.hasExtent) {
-            h.west = q.value(5).toDouble();
-            h.east = q.value(6).toDouble();
-            h.south = q.value(7).toDouble();
-            h.north = q.value(8).toDouble();
-        }
-        hits.push_back(std::move(h));
+        const QString rel = q.text(0);
+        if (!q.isNull(1))
+            p.unreadable << rel + QStringLiteral(": ") + q.text(1);
+        const int64_t problem = q.integer(2);
+        if (problem & 1)
+            p.notRead << rel;
+        if (problem & 2)
+            p.notInDegrees << rel;
     }
-    checkRead(q);
+    return p;
+}
+
+std::vector<SearchHit> SearchIndex::search(const SearchQuery& query, int* found)
+{
+    if (found)
+        *found = 0;
+    if (!m_available || query.limit <= 0 || query.categories.isEmpty())
+        return {};
+    const bool words = !searchtext::queryTerms(query.words).empty();
+    if (!words && !query.extent)
+        return {};
+    // One read transaction for the whole search: every statement sees the
+    // same state of the index, and none takes the file's read lock again.
+    struct ReadTransaction {
+        sqlite3* db;
+        explicit ReadTransaction(sqlite3* handle) : db(handle) { sqliteExec(db, "BEGIN"); }
+        ~ReadTransaction()
+        {
+            try {
+                sqliteExec(db, "COMMIT");
+            } catch (const Exception&) {
+            }
+        }
+    } reading(m_handle);
+    std::vector<int64_t> ids = words ? matchWords(query) : matchExtent(query);
+    if (ids.size() > size_t(query.limit))
+        ids.resize(size_t(query.limit));
+    if (found)
+        *found = int(ids.size());
+    // Only the part asked for is read.
+    const size_t from = std::min(ids.size(), size_t(std::max(query.from, 0)));
+    const size_t to = from + std::min(ids.size() - from, size_t(std::max(query.count, 0)));
+    std::vector<SearchHit> hits = rows(std::vector<int64_t>(ids.begin() + ptrdiff_t(from), ids.begin() + ptrdiff_t(to)));
+    // The R*Tree keeps boxes widened to single precision: a box that only
+    // meets the extent by that widening is left out when its row is read.
+    if (!words)
+        hits.erase(std::remove_if(hits.begin(), hits.end(),
+                                  [&](const SearchHit& h) { return !h.box || !h.box->intersects(*query.extent); }),
+                   hits.end());
+    return hits;
+}
+
+std::vector<int64_t> SearchIndex::matchWords(const SearchQuery& query)
+{
+    std::vector<int64_t> found;
+    bool noCategory = false;
+    const QString categories = categoryCondition(query.categories, noCategory);
+    if (noCategory)
+        return found;
+
+    // Each term as a whole word, and with the words it begins. A beginning
+    // of too many words is left to the full-text index's own prefix search
+    // (which gathers all their rows first).
+    constexpr int kMostWords = 64;
+    QStringList whole, begun;
+    bool wholeKnown = true;
+    for (const searchtext::Term& term : searchtext::queryTerms(query.words)) {
+        // No word holds U+10FFFF (it is no letter): it ends the beginnings.
+        SqliteStatement& q =
+            statement(QStringLiteral("SELECT term FROM terms WHERE term >= ? AND term <= ? ORDER BY term LIMIT ?"));
+        Finished done{q};
+        q.bind(1, term.word)
+            .bind(2, term.prefix ? term.word + QString::fromUcs4(U"\U0010FFFF", 1) : term.word)
+            .bind(3, int64_t(kMostWords + 1));
+        QStringList list;
+        while (q.next())
+            list << q.text(0);
+        if (list.isEmpty())
+            return found; // a word that is nowhere: nothing has every word
+        wholeKnown = wholeKnown && (list.size() > kMostWords || list.front() == term.word);
+        whole << quoted(term.word);
+        if (list.size() > kMostWords) {
+            begun << quoted(term.word) + QLatin1Char('*');
+        } else {
+            QStringList alternatives;
+            for (const QString& w : list)
+                alternatives << quoted(w);
+            begun << (alternatives.size() == 1 ? alternatives.front()
+                                               : QLatin1Char('(') + alternatives.join(QStringLiteral(" OR ")) + QLatin1Char(')'));
+        }
+    }
+    const QString wholeExpression = whole.join(QStringLiteral(" AND ")) + categories;
+    const QString begunExpression = begun.join(QStringLiteral(" AND ")) + categories;
+
+    std::unordered_set<int64_t> seen;
+    const size_t wanted = size_t(query.limit);
+    std::vector<int64_t> pending; // matches whose box is still to be looked at
+    auto keepInExtent = [&] {
+        if (pending.empty())
+            return;
+        SqliteStatement& q =
+            statement(QStringLiteral("SELECT west, east, south, north FROM datasets WHERE id = ? AND west IS NOT NULL"));
+        Finished done{q};
+        for (int64_t id : pending) {
+            q.bind(1, id);
+            if (q.next() && GeoBox{q.real(0), q.real(1), q.real(2), q.real(3)}.intersects(*query.extent) &&
+                found.size() < wanted)
+                found.push_back(id);
+        }
+        pending.clear();
+    };
+    for (int table = 0; table < 3 && found.size() < wanted; ++table) {
+        for (int begins = 0; begins < 2 && found.size() < wanted; ++begins) {
+            // Whole words first; their level is empty when a word is not
+            // one of the index's, and the second is the same when no
+            // word is the beginning of another.
+            if (begins ? wholeKnown && begunExpression == wholeExpression : !wholeKnown)
+                continue;
+            SqliteStatement& q = statement(QStringLiteral("SELECT rowid FROM %1 WHERE %1 MATCH ? ORDER BY rowid")
+                                               .arg(QLatin1String(kWordTables[table])));
+            Finished done{q};
+            q.bind(1, begins ? begunExpression : wholeExpression);
+            while (found.size() < wanted && q.next()) {
+                const int64_t id = q.integer(0) & kIdMask;
+                if (!seen.insert(id).second)
+                    continue;
+                if (!query.extent) {
+                    found.push_back(id);
+                    continue;
+                }
+                pending.push_back(id);
+                if (pending.size() >= std::clamp<size_t>(2 * (wanted - found.size()), 32, 512))
+                    keepInExtent();
+            }
+            q.reset();
+            if (query.extent)
+                keepInExtent();
+        }
+    }
+    return found;
+}
+
+std::vector<int64_t> SearchIndex::matchExtent(const SearchQuery& query)
+{
+    const GeoBox& asked = *query.extent;
+    const double askedArea = asked.area();
+    const double askedLog = std::log2(askedArea);
+    bool shown[16] = {};
+    for (int c : query.categories)
+        if (c >= 0 && c <= 15)
+            shown[c] = true;
+    const std::vector<GeoBox> askedParts = asked.parts();
+    const size_t wanted = size_t(query.limit);
+
+    // A box fits at most as well as the ratio of the smaller area to the
+    // larger (GeoBox::fit): the boxes are read by bands of area around the
+    // asked one, widened until the first page is sure to hold the best fits.
+    struct Candidate {
+        int64_t id = 0;
+        double shared = 0; // with the asked extent
+        double area = 0;
+    };
+    std::vector<Candidate> candidates;
+    bool parted = false; // the second part of a box across the antimeridian was read
+    const QString sql = QStringLiteral(
+        "SELECT id, west, east, south, north, area0 FROM boxes WHERE west <= ? AND east >= ? AND south <= ? "
+        "AND north >= ? AND area0 >= ? AND area0 <= ?");
+    auto readBand = [&](double low, double high) {
+        for (const GeoBox& part : askedParts) {
+            SqliteStatement& q = statement(sql);
+            Finished done{q};
+            q.bind(1, part.east).bind(2, part.west).bind(3, part.north).bind(4, part.south).bind(5, low).bind(6, high);
+            while (q.next()) {
+                const int64_t rowId = q.integer(0);
+                if (!shown[(rowId >> 1) & 15])
+                    continue;
+                parted = parted || (rowId & 1);
+                candidates.push_back({rowId >> 5,
+                                      GeoBox::sharedArea(GeoBox{q.real(1), q.real(2), q.real(3), q.real(4)}, part),
+                                      std::exp2(q.real(5))});
+            }
+        }
+        // A data set met by both parts of its box, or by both parts of the
+        // asked extent, is one candidate.
+        if (parted || askedParts.size() > 1) {
+            std::sort(candidates.begin(), candidates.end(),
+                      [](const Candidate& x, const Candidate& y) { return x.id < y.id; });
+            size_t kept = 0;
+            for (size_t i = 0; i < candidates.size(); ++i) {
+                if (kept > 0 && candidates[kept - 1].id == candidates[i].id)
+                    candidates[kept - 1].shared += candidates[i].shared;
+                else
+                    candidates[kept++] = candidates[i];
+            }
+            candidates.resize(kept);
+        }
+    };
+    auto fitOf = [&](const Candidate& c) {
+        const double both = c.area + askedArea - c.shared;
+        return both > 0 ? c.shared / both : 0.0;
+    };
+    constexpr double kInfinity = std::numeric_limits<double>::infinity();
+    for (double reach = 0, next = 1;; reach = next, next *= 2) {
+        if (reach == 0) {
+            readBand(askedLog - next, askedLog + next);
+        } else {
+            readBand(askedLog - next, std::nextafter(askedLog - reach, -kInfinity));
+            readBand(std::nextafter(askedLog + reach, kInfinity), askedLog + next);
+        }
+        // Every box is within 2^64 of the asked area.
+        if (next >= 64)
+            break;
+        // Boxes not read yet fit less than this (their areas are kept as
+        // single-precision numbers: a margin for their rounding).
+        const double bound = std::exp2(-next + 1e-5);
+        size_t sure = 0;
+        for (const Candidate& c : candidates)
+            sure += fitOf(c) >= bound;
+        if (sure >= wanted)
+            break;
+    }
+    // Best fit first; ties in path order, which is id order.
+    std::vector<std::pair<double, int64_t>> ranked;
+    ranked.reserve(candidates.size());
+    for (const Candidate& c : candidates)
+        ranked.emplace_back(-fitOf(c), c.id);
+    const size_t keep = std::min(ranked.size(), wanted);
+    std::partial_sort(ranked.begin(), ranked.begin() + ptrdiff_t(keep), ranked.end());
+    std::vector<int64_t> ids;
+    ids.reserve(keep);
+    for (size_t i = 0; i < keep; ++i)
+        ids.push_back(ranked[i].second);
+    return ids;
+}
+
+std::vector<SearchHit> SearchIndex::rows(const std::vector<int64_t>& ids)
+{
+    // One prepared lookup per data set: a statement with the ids written
+    // in it took longer to prepare than to run.
+    std::vector<SearchHit> hits;
+    hits.reserve(ids.size());
+    SqliteStatement& q = statement(QStringLiteral(
+        "SELECT d.path, d.xml, d.rel, d.category, d.title, d.date, d.mtime, d.west, d.east, d.south, d.north, "
+        "c.abstract, c.purpose, c.keywords, c.places, c.originator FROM datasets d LEFT JOIN contents c ON c.id = d.id "
+        "WHERE d.id = ?"));
+    Finished done{q};
+    for (int64_t id : ids) {
+        q.bind(1, id);
+        // A row deleted between the match and this read is left out.
+        if (!q.next())
+            continue;
+        SearchHit& h = hits.emplace_back();
+        h.path = q.blob(0);
+        h.xmlPath = q.blob(1);
+        h.relPath = q.text(2);
+        h.category = uint8_t(q.integer(3));
+        h.title = q.text(4);
+        h.date = q.text(5);
+        h.mtime = q.integer(6);
+        if (!q.isNull(7))
+            h.box = GeoBox{q.real(7), q.real(8), q.real(9), q.real(10)};
+        h.abstract = q.text(11);
+        h.purpose = q.text(12);
+        h.keywords = q.text(13);
+        h.places = q.text(14);
+        h.originator = q.text(15);
+    }
     return hits;
 }

@@ -1,9 +1,16 @@
 #pragma once
-// The search index of one store: an SQLite file (Qt SQL, QSQLITE) with the
-// words of every data set's metadata (FTS5, accents and case folded), their
-// bounding boxes (R*Tree) and what was indexed (each metadata file's size
-// and modification time), so that later updates read only what changed.
-// The file is a cache: deleting it loses nothing.
+// The search index of one store: an SQLite file (Qt SQL, QSQLITE) with what
+// the metadata of each data set says (see SearchFields.h), its words
+// (FTS5, three tables: the titles; the titles with the file names,
+// keywords and places; everything), its bounding boxes (R*Tree, a box
+// across the antimeridian as its two parts) and what was indexed (each
+// metadata file's size and modification time), so that later updates read
+// only what changed. The file is a cache: deleting it loses nothing.
+//
+// A data set's id follows the order of its path (see PathOrder.h), and the
+// rows of each word table are numbered by the length of their field, then
+// that id: a search reads matches in rank order and stops after the first
+// page, whatever the number of matches (see SearchQuery.h for the order).
 //
 // One SearchIndex is one connection: create, use and destroy it on one
 // thread. Several connections (an indexer writing, searches reading) may
@@ -11,64 +18,32 @@
 // The file keeps a rollback journal while it is written (no write-ahead
 // log): a transaction that fails, on a full disk too, leaves the file as it
 // was before, with nothing beside it.
-#include <QHash>
-#include <QList>
-#include <QSqlQuery>
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "model/IndexFault.h"
 #include "model/SearchFields.h"
-#include "support/Errors.h"
-
-// What went wrong with an index file, as far as something can be done
-// about it.
-enum class IndexFault {
-    None,
-    Damaged,    // a damaged page, or not an index at all: it is built again
-    Locked,     // another program holds the file: wait and try again later
-    DiskFull,   // no room left on the disk that holds it
-    Unwritable, // its folder or the file itself may not be written
-    Failed,     // anything else (a read error of the disk, ...)
-};
-
-// A failure of the index file. The message is SQLite's own text (or ours),
-// never a statement.
-class SearchIndexError : public Exception {
-public:
-    SearchIndexError(IndexFault fault, const std::string& message) : Exception(message), m_fault(fault) {}
-    IndexFault fault() const { return m_fault; }
-
-private:
-    IndexFault m_fault;
-};
-
-struct SearchQuery {
-    QString words;          // every word must match, as a word prefix
-    bool hasExtent = false; // data sets whose box intersects this one (degrees)
-    double west = -180, east = 180, south = -90, north = 90; // west > east crosses the antimeridian
-    QList<int> categories;  // only data sets of these categories
-    int limit = 1000;
-};
-
-struct SearchHit {
-    std::string path;    // the data set's item path (bytes); a directory's ends with '/'
-    std::string xmlPath; // its metadata document
-    QString relPath;     // the path below the store's root, as text for people
-    uint8_t category = 0;
-    QString title;       // empty when the metadata has none
-    bool hasExtent = false;
-    double west = 0, east = 0, south = 0, north = 0;
-};
+#include "model/SearchQuery.h"
+#include "model/SqliteStatement.h"
 
 struct IndexedFile {
     int64_t id = 0;
     int64_t size = -1;
     int64_t mtime = -1;
+};
+
+// What the index could not take in, each "relative path" or "relative path: reason".
+struct IndexProblems {
+    QStringList unreadable;   // the metadata could not be read
+    QStringList notRead;      // no field the program knows could be read
+    QStringList notInDegrees; // the box's values are not degrees
 };
 
 class SearchIndex {
@@ -85,16 +60,17 @@ public:
     };
     // Opens `file` on the calling thread. For writing, a missing file (and
     // its folder) is created, and the file is checked: its pages (quick
-    // check) every time, the word and extent indexes too when the program
-    // that last wrote it did not close it (it was killed) or when
-    // `thoroughly`. A file that is damaged or not an index of this format is
-    // deleted and created anew; rebuilt() then says why. Other faults (a
-    // lock held by another program, a full disk, a folder that may not be
-    // written) are thrown as SearchIndexError and leave the file alone.
-    // For reading, a missing file is no error: the index is then empty and
-    // not complete. A file in a folder that may not be written is read as
-    // it is; reads throw SearchIndexError. A statement waits at most
-    // `lockWaitMs` for a lock another connection holds on the file.
+    // check) every time, the word and box indexes too when the program that
+    // last wrote it did not close it (it was killed) or when `thoroughly`.
+    // A file that is damaged or not an index of this format is deleted and
+    // created anew; rebuilt() then says why. Other faults (a lock held by
+    // another program, a full disk, a folder that may not be written) are
+    // thrown as SearchIndexError and leave the file alone.
+    // For reading, a missing file or one still being created is no error:
+    // the index is then empty and not complete. A file in a folder that may
+    // not be written is read as it is; reads throw SearchIndexError. A
+    // statement waits at most `lockWaitMs` for a lock another connection
+    // holds on the file.
     explicit SearchIndex(const QString& file, Access access = Access::Write, bool thoroughly = false,
                          int lockWaitMs = 10000);
     ~SearchIndex();
@@ -104,6 +80,8 @@ public:
     // Deletes the index file with its journal files (no connection may be open).
     static void discard(const QString& file);
 
+    // False when reading found no usable index (none yet, or another format).
+    bool available() const { return m_available; }
     Rebuilt rebuilt() const { return m_rebuilt; }
     const QString& file() const { return m_file; }
 
@@ -113,33 +91,31 @@ public:
     // A batch that fails is rolled back when the index is destroyed.
     void begin();
     void commit();
-    // Records one data set (replacing the row `id` when it is not 0). With
+    // Records one data set under `id` (placed in path order, see
+    // PathOrder.h); with `replacing` the row of that id is replaced. With
     // `fields` null the metadata could not be read: the data set is kept
-    // findable by its file name and listed by unreadable() with `error`.
-    void put(int64_t id, const std::string& path, const std::string& xmlPath, const QString& relPath,
-             uint8_t category, int64_t size, int64_t mtime, const SearchFields* fields,
-             const QString& error = {});
+    // findable by its file name and listed as unreadable with `error`.
+    void put(int64_t id, bool replacing, const std::string& path, const std::string& xmlPath, const QString& relPath,
+             uint8_t category, int64_t size, int64_t mtime, const SearchFields* fields, const QString& error = {});
     void remove(int64_t id);
+    // Gives the data set `from` the id `to` (which must be free).
+    void move(int64_t from, int64_t to);
     // Whether a whole walk of the store has been recorded (false while the
     // first build runs).
     bool isComplete();
     void setComplete(bool complete);
     // When an update last went through the whole store (milliseconds since
     // the epoch; 0 when none did).
-    qint64 lastUpdate();
-    void setLastUpdate(qint64 msecsSinceEpoch);
+    int64_t lastUpdate();
+    void setLastUpdate(int64_t msecsSinceEpoch);
     int datasetCount();
-    // "relative path: reason" of each data set whose metadata could not be read.
-    QStringList unreadable();
+    IndexProblems problems();
 
-    // Words and extent combined (each optional; neither gives nothing).
-    // Title matches come first; within each group, and for an extent
-    // alone, results are in path order. Throws SearchIndexError.
-    std::vector<SearchHit> search(const SearchQuery& query);
-
-    // The FTS5 expression for the words of `text`: each word as a quoted
-    // prefix, all of them required; empty when it has no word.
-    static QString matchExpression(const QString& text);
+    // The data sets that match, in rank order (see SearchQuery.h), cut at
+    // `query.limit`: the part `query.from`, `query.count` of that list, and
+    // in `found` the length of the whole list. Words and extent combine
+    // (each optional; neither gives nothing). Throws SearchIndexError.
+    std::vector<SearchHit> search(const SearchQuery& query, int* found = nullptr);
 
 private:
     void open(bool asItIs = false);
@@ -152,18 +128,34 @@ private:
     Rebuilt prepareForWriting(bool thoroughly);
     void checkPages(bool thoroughly);
     void createSchema();
-    void exec(const QString& sql);
-    // Runs `sql` with `values` through a statement prepared once per
-    // connection (the indexer writes three rows per data set).
-    QSqlQuery& runPrepared(const QString& sql, const QVariantList& values);
+    // A statement prepared once per connection, by its SQL, ready to bind.
+    SqliteStatement& statement(const QString& sql);
+    QString metaValue(const char* key);
+    // What the data set `id` has stored of its metadata; `found` false when
+    // there is no such row.
+    SearchFields storedFields(int64_t id, std::string& path, uint8_t& category, bool& found);
+    // The word-table rows of the data set `id` as it is stored, taken out
+    // (before it is removed or moved), and written.
+    // False when there is no such row; `category` is the row's.
+    bool dropWords(int64_t id, uint8_t& category);
+    void writeWords(int64_t id, const QString& fileName, uint8_t category, const SearchFields& fields);
+    std::vector<int64_t> matchWords(const SearchQuery& query);
+    // Data sets whose box may meet the extent, best fit first, as far as
+    // needed to be sure of the first `query.limit` (their boxes as the
+    // R*Tree keeps them: widened to single precision).
+    std::vector<int64_t> matchExtent(const SearchQuery& query);
+    std::vector<SearchHit> rows(const std::vector<int64_t>& ids);
 
     QString m_file;
     QString m_connection;
     int m_lockWaitMs;
     QSqlDatabase m_db;
+    sqlite3* m_handle = nullptr; // the connection under m_db
     Rebuilt m_rebuilt = Rebuilt::No;
     bool m_writer = false;
     bool m_inTransaction = false;
-    bool m_available = true; // false: read access found nothing to search
-    QHash<QString, QSqlQuery> m_statements; // prepared once, by their SQL
+    bool m_available = true; // false: read access found no usable index
+    std::unordered_map<QString, std::unique_ptr<SqliteStatement>> m_statements;
+    std::unordered_set<QString> m_termsWritten; // the vocabulary rows written on this connection
+    int64_t m_countChange = 0; // data sets added less those removed since the last commit
 };

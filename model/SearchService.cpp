@@ -1,35 +1,5 @@
 #include "model/SearchService.h"
 
-#include <algorithm>
-#include <exception>
-
-SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query)
-{
-    SearchAnswer answer;
-    try {
-        SearchIndex index(indexFile, SearchIndex::Access::Read);
-        // One more than asked tells whether the list is cut.
-        SearchQuery oneMore = query;
-        oneMore.limit = query.limit + 1;
-        answer.hits = index.search(oneMore);
-        if (answer.hits.size() > size_t(std::max(query.limit, 0))) {
-            answer.hits.resize(size_t(std::max(query.limit, 0)));
-            answer.more = true;
-        }
-        answer.complete = index.isComplete();
-        answer.indexed = index.datasetCount();
-    } catch (const SearchIndexError& e) {
-        answer = SearchAnswer();
-        answer.error = QString::fromUtf8(e.what());
-        answer.fault = e.fault();
-    } catch (const std::exception& e) {
-        answer = SearchAnswer();
-        answer.error = QString::fromUtf8(e.what());
-        answer.fault = IndexFault::Failed;
-    }
-    return answer;
-}
-
 SearchService::SearchService(QObject* parent) : QObject(parent)
 {
     m_pool.setGrace(1000); // a search takes milliseconds
@@ -42,13 +12,14 @@ void SearchService::forget()
         job->cancel();
 }
 
-unsigned SearchService::request(const QString& indexFile, const SearchQuery& query)
+unsigned SearchService::request(std::shared_ptr<const SearchBackend> backend, const SearchQuery& query)
 {
     // A request not started yet is outrun by this one.
     forget();
     const unsigned generation = m_generation;
-    m_job = runInBackground<SearchAnswer>(m_pool, this, [indexFile, query, generation](QPromise<SearchAnswer>& promise) {
-        SearchAnswer answer = runIndexSearch(indexFile, query);
+    m_job = runInBackground<SearchAnswer>(m_pool, this,
+                                          [backend = std::move(backend), query, generation](QPromise<SearchAnswer>& promise) {
+        SearchAnswer answer = backend->answer(query);
         answer.generation = generation;
         promise.addResult(std::move(answer));
     });

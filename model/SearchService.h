@@ -1,27 +1,12 @@
 #pragma once
-// Searches of the index run off the window thread: a request goes to a
-// worker with its own connection, the answer comes back as a signal on the
-// thread this object lives in. Only the newest request is answered.
+// Searches run off the window thread: a request goes to a worker, which
+// asks the back end; the answer comes back as a signal on the thread this
+// object lives in. Only the newest request is answered.
 #include <QObject>
-#include <QString>
-#include <vector>
+#include <memory>
 
-#include "model/SearchIndex.h"
+#include "model/SearchBackend.h"
 #include "support/Background.h"
-
-struct SearchAnswer {
-    unsigned generation = 0;
-    std::vector<SearchHit> hits; // at most the query's limit
-    bool more = false;     // more data sets match than the limit lets through
-    bool complete = false; // the index holds a whole walk of the store
-    int indexed = 0;       // data sets in the index
-    QString error;         // why the search failed (SQLite's words, no statement), or empty
-    IndexFault fault = IndexFault::None; // the kind of that failure
-};
-
-// Runs one search on the calling thread with a connection of its own.
-// Never throws: a failure is in SearchAnswer::error.
-SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query);
 
 // Members: window thread only.
 class SearchService : public QObject {
@@ -29,9 +14,9 @@ class SearchService : public QObject {
 public:
     explicit SearchService(QObject* parent = nullptr);
 
-    // Starts a search of `indexFile`; returns its generation. An answer to
-    // an older request is dropped.
-    unsigned request(const QString& indexFile, const SearchQuery& query);
+    // Starts `backend`'s answer to `query`; returns its generation. An
+    // answer to an older request is dropped.
+    unsigned request(std::shared_ptr<const SearchBackend> backend, const SearchQuery& query);
     // Drops every answer still to come.
     void forget();
 

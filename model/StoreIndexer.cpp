@@ -20,6 +20,7 @@
 
 #include "support/OrderedWork.h"
 #include "support/PathOps.h"
+#include "model/PathOrder.h"
 #include "model/SearchIndex.h"
 
 IndexSettings IndexSettings::fromConfiguration(const std::string& root, const QString& indexFile)
@@ -72,7 +73,10 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
                  index.lastUpdate() > settings.skipIfUpdatedAfter) {
             report.upToDate = true;
             report.total = index.datasetCount();
-            report.unreadable = index.unreadable();
+            const IndexProblems problems = index.problems();
+            report.unreadable = problems.unreadable;
+            report.notRead = problems.notRead;
+            report.notInDegrees = problems.notInDegrees;
             return;
         }
 
@@ -99,6 +103,7 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
         }
         walking.waitForFinished();
         const bool walked = walking.resultCount() > 0 && walking.result();
+        std::vector<std::pair<int64_t, const std::string*>> kept; // data sets that stay: id, path
         if (!walked) {
             report.cancelled = true;
             return;
@@ -110,25 +115,56 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
         // What changed is read by several threads at once, parsing being
         // most of the work, and written here in the order of the walk.
         int done = 0;
-        std::vector<std::pair<const WalkedDataset*, int64_t>> changed; // with the row to replace, or 0
+        struct Change {
+            const WalkedDataset* dataset;
+            int64_t id;     // its row; for a new data set placed below
+            bool replacing; // it has a row already
+        };
+        std::vector<Change> changed;
+        std::vector<std::string> addedKeys; // the paths of the new ones, in order
         auto toRead = std::make_shared<std::vector<std::string>>();  // "" where there is no document
+        auto relOf = [&](const std::string& path) {
+            return DecodeFileNameUtf8(std::string_view(path).substr(std::min(settings.root.size(), path.size())));
+        };
         for (const WalkedDataset& d : found) {
             const auto it = known.find(d.path);
-            int64_t id = 0;
             if (it != known.end()) {
-                id = it->second.id;
+                const int64_t id = it->second.id;
                 const bool same = it->second.size == d.size && it->second.mtime == d.mtime;
                 known.erase(it);
+                kept.emplace_back(id, &d.path);
                 if (same) {
                     ++report.unchanged;
                     ++done;
                     continue;
                 }
+                changed.push_back({&d, id, true});
+            } else {
+                changed.push_back({&d, 0, false});
+                addedKeys.push_back(relOf(d.path));
             }
-            changed.emplace_back(&d, id);
             toRead->push_back(d.size >= 0 ? d.xmlPath : std::string());
         }
         tell(done, report.total, false);
+
+        // New data sets take ids in path order among the others (some of
+        // which may move to make room).
+        std::sort(kept.begin(), kept.end());
+        std::vector<int64_t> keptIds;
+        keptIds.reserve(kept.size());
+        for (const auto& k : kept)
+            keptIds.push_back(k.first);
+        const pathorder::Plan plan = pathorder::place(keptIds, [&](int64_t id) {
+            const auto at = std::lower_bound(kept.begin(), kept.end(), std::make_pair(id, static_cast<const std::string*>(nullptr)));
+            return relOf(*at->second);
+        }, addedKeys);
+        std::unordered_map<int64_t, int64_t> movedTo(plan.moves.begin(), plan.moves.end());
+        for (size_t i = 0, added = 0; i < changed.size(); ++i) {
+            if (!changed[i].replacing)
+                changed[i].id = plan.ids[added++];
+            else if (const auto m = movedTo.find(changed[i].id); m != movedTo.end())
+                changed[i].id = m->second;
+        }
 
         struct Read {
             SearchFields fields;
@@ -152,10 +188,20 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
         QElapsedTimer sinceCommit;
         sinceCommit.start();
         index.begin();
+        // What left the store goes first, then the moves: every row keeps
+        // an id of its own in path order at each commit.
+        for (const auto& [path, gone] : known) {
+            index.remove(gone.id);
+            ++report.removed;
+        }
+        known.clear();
+        for (const auto& [from, to] : plan.moves)
+            index.move(from, to);
         int sinceCommitCount = 0;
         std::vector<Read> batch;
         for (size_t i = 0; i < changed.size(); ++i) {
-            const auto& [d, id] = changed[i];
+            const Change& c = changed[i];
+            const WalkedDataset* d = c.dataset;
             // A batch comes whole unless the readers were stopped.
             if ((cancelled && cancelled()) || (i % kBatch == 0 && !reading.take(batch, cancelled)) ||
                 i % kBatch >= batch.size()) {
@@ -166,9 +212,8 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
             const Read& r = batch[i % kBatch];
             if (d->size >= 0)
                 ++report.read;
-            const QString rel = DecodeFileName(d->path.substr(std::min(settings.root.size(), d->path.size())));
-            index.put(id, d->path, d->xmlPath, rel, d->category, d->size, d->mtime, r.readable ? &r.fields : nullptr,
-                      r.error);
+            index.put(c.id, c.replacing, d->path, d->xmlPath, QString::fromStdString(relOf(d->path)), d->category, d->size,
+                      d->mtime, r.readable ? &r.fields : nullptr, r.error);
             ++sinceCommitCount;
             if (settings.commitEvery > 0 ? sinceCommitCount >= settings.commitEvery
                                          : sinceCommit.elapsed() >= kCommitMs) {
@@ -179,15 +224,14 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
             }
             tell(++done, report.total, false);
         }
-        for (const auto& [path, gone] : known) {
-            index.remove(gone.id);
-            ++report.removed;
-        }
         if (firstBuild)
             index.setComplete(true);
         index.setLastUpdate(QDateTime::currentMSecsSinceEpoch());
         index.commit();
-        report.unreadable = index.unreadable();
+        const IndexProblems problems = index.problems();
+        report.unreadable = problems.unreadable;
+        report.notRead = problems.notRead;
+        report.notInDegrees = problems.notInDegrees;
         tell(done, report.total, true);
     }
 }

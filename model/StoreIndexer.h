@@ -44,6 +44,8 @@ struct IndexReport {
     int unchanged = 0;  // data sets whose metadata had not changed
     int removed = 0;    // data sets no longer in the store
     QStringList unreadable; // "relative path: reason", every data set whose metadata cannot be read
+    QStringList notRead;      // relative paths of the documents in which no known field could be read
+    QStringList notInDegrees; // relative paths of the documents whose box is not in degrees (not kept)
     // The index was damaged or of another version and has been built anew,
     // in words for the user; empty when it was not (or when the new build
     // did not get through: then `error` or `cancelled` says so).

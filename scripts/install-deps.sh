@@ -6,7 +6,7 @@ export DEBIAN_FRONTEND=noninteractive
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libqt6sql6-mysql libqt6sql6-sqlite
-  libxml2-dev libxslt1-dev
+  libxml2-dev libxslt1-dev libsqlite3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fuse3 libfuse3-dev
   mariadb-server mariadb-client galera-4 rsync

@@ -3,6 +3,7 @@
 // category, and the text of the rendered pages.
 #include <QAccessible>
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QTest>
 #include <functional>
 
@@ -177,6 +178,33 @@ TEST_F(AccessibilityTest, TheRenderedPageExposesItsText)
     ASSERT_NE(page, nullptr);
     EXPECT_TRUE(QTest::qWaitFor([&] { return exposesText(page, "Accessible roads"); }, 30000))
         << "the page's text is not in its accessible tree";
+    QAccessible::setActive(false);
+}
+
+
+TEST_F(AccessibilityTest, TheSearchFieldsSayWhatTheyAskFor)
+{
+    // A field without a name is announced as "edit text": each says what it takes.
+    TdlgAtlasdesk& w = window();
+    QAccessible::setActive(true);
+    const struct {
+        const char* field;
+        QString name;
+    } cases[] = {
+        {"edSearch", QStringLiteral("Find data sets")},
+        {"edWest", QStringLiteral("West longitude, degrees")},
+        {"edEast", QStringLiteral("East longitude, degrees")},
+        {"edSouth", QStringLiteral("South latitude, degrees")},
+        {"edNorth", QStringLiteral("North latitude, degrees")},
+    };
+    for (const auto& c : cases) {
+        auto* field = w.findChild<QLineEdit*>(QLatin1String(c.field));
+        ASSERT_NE(field, nullptr) << c.field;
+        QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(field);
+        ASSERT_NE(iface, nullptr) << c.field;
+        EXPECT_EQ(iface->role(), QAccessible::EditableText) << c.field;
+        EXPECT_EQ(iface->text(QAccessible::Name), c.name) << c.field;
+    }
     QAccessible::setActive(false);
 }
 

@@ -3,24 +3,32 @@
 #include <sys/time.h>
 
 #include <QCheckBox>
+#include <QClipboard>
+#include <QMimeData>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
+#include <QWheelEvent>
+
+#include <cmath>
 
 #include "AppFixture.h"
 #include "app/SearchPane.h"
+#include "app/SearchResults.h"
 #include "model/StoreIndexer.h"
 #include "app/WorldMap.h"
+#include "model/SearchSnippet.h"
 
 namespace {
 
 std::string metadataWithTitle(const std::string& title, double west = 6, double east = 7, double south = 46,
-                              double north = 47)
+                              double north = 47, const std::string& abstract = "", const std::string& date = "")
 {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><metadata><idinfo><citation><citeinfo><title>" + title +
-           "</title></citeinfo></citation><spdom><bounding><westbc>" + std::to_string(west) + "</westbc><eastbc>" +
+           "</title><pubdate>" + date + "</pubdate></citeinfo></citation><descript><abstract>" + abstract +
+           "</abstract></descript><spdom><bounding><westbc>" + std::to_string(west) + "</westbc><eastbc>" +
            std::to_string(east) + "</eastbc><northbc>" + std::to_string(north) + "</northbc><southbc>" +
            std::to_string(south) + "</southbc></bounding></spdom></idinfo></metadata>";
 }
@@ -36,17 +44,20 @@ protected:
                       "<West><XML_Path>idinfo/spdom/bounding/westbc</XML_Path></West>"
                       "<East><XML_Path>idinfo/spdom/bounding/eastbc</XML_Path></East>"
                       "<North><XML_Path>idinfo/spdom/bounding/northbc</XML_Path></North>"
-                      "<South><XML_Path>idinfo/spdom/bounding/southbc</XML_Path></South>");
+                      "<South><XML_Path>idinfo/spdom/bounding/southbc</XML_Path></South>"
+                      "<ProdDesc><XML_Path>idinfo/descript/abstract</XML_Path></ProdDesc>"
+                      "<CreationDate><XML_Path>idinfo/citation/citeinfo/pubdate</XML_Path></CreationDate>");
         testutil::writeFile(m_program / "AtlasdeskView.ini.xml", config);
         dataset("hydro/sandre/rivieres.shp", "La Rivière Bleue", 6, 7, 46, 47);
         dataset("roads.shp", "Routes nationales", 6, 7, 46, 47);
         dataset("other/lakes.shp", "Lacs d'Amérique", -100, -90, 40, 50);
         dataset("other/notes.pdf", "Rivière notes", 6, 7, 46, 47);
     }
-    void dataset(const std::string& rel, const std::string& title, double w, double e, double s, double n)
+    void dataset(const std::string& rel, const std::string& title, double w, double e, double s, double n,
+                 const std::string& abstract = "", const std::string& date = "")
     {
         testutil::writeFile(m_tree / rel, "x");
-        testutil::writeFile(m_tree / (rel + ".xml"), metadataWithTitle(title, w, e, s, n));
+        testutil::writeFile(m_tree / (rel + ".xml"), metadataWithTitle(title, w, e, s, n, abstract, date));
     }
     // The window connected to the test tree, its index built.
     TreeNode* connected()
@@ -79,8 +90,8 @@ protected:
         if (!QTest::qWaitFor([&] { return pane().answersShown() > before; }, 30000))
             ADD_FAILURE() << "no results shown";
         EXPECT_TRUE(pane().resultsShown());
-        for (int i = 0; i < pane().lvResults->count(); ++i)
-            texts << pane().lvResults->item(i)->toolTip();
+        for (const SearchHit& h : pane().results())
+            texts << h.relPath;
         texts.sort();
         return texts;
     }
@@ -95,6 +106,104 @@ protected:
     }
     testutil::TempDir m_cache;
 };
+
+// Mouse and wheel events at a point of the map.
+void mouse(WorldMap& map, QEvent::Type type, Qt::MouseButton button, QPointF at,
+           Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent e(type, at, map.mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : button, held, modifiers);
+    QApplication::sendEvent(&map, &e);
+}
+
+void drag(WorldMap& map, Qt::MouseButton button, QPointF from, QPointF to,
+          Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    mouse(map, QEvent::MouseButtonPress, button, from, modifiers);
+    mouse(map, QEvent::MouseMove, button, (from + to) / 2, modifiers);
+    mouse(map, QEvent::MouseMove, button, to, modifiers);
+    mouse(map, QEvent::MouseButtonRelease, button, to, modifiers);
+}
+
+void click(WorldMap& map, QPointF at)
+{
+    mouse(map, QEvent::MouseButtonPress, Qt::LeftButton, at);
+    mouse(map, QEvent::MouseButtonRelease, Qt::LeftButton, at);
+}
+
+void wheel(WorldMap& map, QPointF at, int delta)
+{
+    QWheelEvent e(at, map.mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
+                  Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&map, &e);
+}
+
+bool near(QPointF a, QPointF b, double tolerance = 1e-6)
+{
+    return std::abs(a.x() - b.x()) <= tolerance && std::abs(a.y() - b.y()) <= tolerance;
+}
+
+TEST(WorldMapTest, ZoomPanPickAnExtentAndClickAResultsBox)
+{
+    WorldMap map;
+    map.resize(720, 360); // two pixels a degree
+    QSignalSpy picked(&map, &WorldMap::extentPicked);
+    QSignalSpy clicked(&map, &WorldMap::resultClicked);
+    EXPECT_TRUE(near(map.toDegrees({0, 0}), {-180, 90}));
+
+    // The wheel zooms about the pointer: the point under it stays.
+    const QPointF geneva = map.toWidget({6.15, 46.2});
+    wheel(map, geneva, 3 * 120);
+    EXPECT_LT(map.view().width(), 360 / 1.9);
+    EXPECT_TRUE(near(map.toDegrees(geneva), {6.15, 46.2}, 1e-6));
+    EXPECT_NEAR(map.view().width(), 2 * map.view().height(), 1e-9) << "the map keeps its shape";
+    // Dragging with the right button (or Shift and the left) moves the view.
+    const QRectF before = map.view();
+    drag(map, Qt::RightButton, {400, 200}, {300, 200});
+    EXPECT_NEAR(map.view().left(), before.left() + 100 * before.width() / 720, 1e-9);
+    EXPECT_NEAR(map.view().top(), before.top(), 1e-9);
+    drag(map, Qt::LeftButton, {300, 200}, {300, 100}, Qt::ShiftModifier);
+    EXPECT_LT(map.view().top(), before.top()) << "dragged down: the view goes south";
+    EXPECT_TRUE(picked.isEmpty()) << "moving the view picks no extent";
+    // Never beyond the world, nor closer than a tenth of a degree.
+    for (int i = 0; i < 40; ++i)
+        wheel(map, {360, 180}, 120);
+    EXPECT_NEAR(map.view().width(), 0.1, 1e-9);
+    for (int i = 0; i < 80; ++i)
+        wheel(map, {10, 10}, -120);
+    EXPECT_EQ(map.view(), QRectF(-180, -90, 360, 180));
+
+    // A rectangle dragged with the left button, zoomed in, is in degrees.
+    map.zoom(4, {0, 0});
+    const QPointF a = map.toWidget({-10, 40}), b = map.toWidget({20, 50});
+    drag(map, Qt::LeftButton, a, b);
+    ASSERT_EQ(picked.size(), 1);
+    const QList<QVariant> extent = picked.takeFirst();
+    EXPECT_NEAR(extent[0].toDouble(), -10, 1e-6);
+    EXPECT_NEAR(extent[1].toDouble(), 20, 1e-6);
+    EXPECT_NEAR(extent[2].toDouble(), 40, 1e-6);
+    EXPECT_NEAR(extent[3].toDouble(), 50, 1e-6);
+
+    // The results' boxes; a click picks the smallest box under it, a box
+    // across the antimeridian on either side.
+    map.setView({-180, -90, 360, 180});
+    map.setBoxes({GeoBox{5.9, 10.5, 45.8, 47.8}, GeoBox{170, -170, -20, -10}, std::nullopt, GeoBox{-180, 180, -90, 90}});
+    click(map, map.toWidget({8, 47}));
+    click(map, map.toWidget({-175, -15}));
+    click(map, map.toWidget({175, -15}));
+    click(map, map.toWidget({-40, 0}));
+    ASSERT_EQ(clicked.size(), 4);
+    EXPECT_EQ(clicked[0][0].toInt(), 0);
+    EXPECT_EQ(clicked[1][0].toInt(), 1);
+    EXPECT_EQ(clicked[2][0].toInt(), 1);
+    EXPECT_EQ(clicked[3][0].toInt(), 3);
+    EXPECT_EQ(map.highlighted(), 3);
+    EXPECT_TRUE(picked.isEmpty()) << "a click is no rectangle";
+    map.setHighlighted(2);
+    EXPECT_EQ(map.highlighted(), 2) << "a result without a box can be highlighted";
+    map.setHighlighted(7);
+    EXPECT_EQ(map.highlighted(), -1);
+}
 
 TEST_F(SearchWindowTest, TypeChooseARevealedResultAndEscapeBackToTheTree)
 {
@@ -112,7 +221,7 @@ TEST_F(SearchWindowTest, TypeChooseARevealedResultAndEscapeBackToTheTree)
     // Accents and case left out, a word prefix; the greyed Document category is not listed.
     EXPECT_EQ(search(QStringLiteral("RIVIERE")), QStringList{QStringLiteral("hydro/sandre/rivieres.shp")});
     EXPECT_EQ(pane().stkLeft->currentWidget(), pane().lvResults);
-    EXPECT_TRUE(pane().lvResults->item(0)->text().contains(QStringLiteral("La Rivière Bleue")));
+    EXPECT_EQ(pane().resultsModel->index(0).data().toString(), QStringLiteral("La Rivière Bleue"));
 
     // Esc: the tree exactly as it was.
     QTest::keyClick(pane().edSearch, Qt::Key_Escape);
@@ -123,7 +232,7 @@ TEST_F(SearchWindowTest, TypeChooseARevealedResultAndEscapeBackToTheTree)
 
     // Choosing a result expands its folders and selects it alone.
     EXPECT_EQ(search(QStringLiteral("rivi")), QStringList{QStringLiteral("hydro/sandre/rivieres.shp")});
-    pane().lvResults->setCurrentRow(0);
+    pane().highlight(0);
     QTest::keyClick(pane().lvResults, Qt::Key_Return);
     EXPECT_EQ(pane().stkLeft->currentWidget(), window().tvXMLTree);
     // Its folders are listed off the window's thread, one after the other.
@@ -167,8 +276,8 @@ TEST_F(SearchWindowTest, ExtentWordsAndCategoryFilterCombine)
     EXPECT_EQ(search(QStringLiteral("riviere")),
               QStringList({QStringLiteral("hydro/sandre/rivieres.shp"), QStringLiteral("other/notes.pdf")}));
     window().ckVector->click();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return pane().lvResults->count() == 1; }, 30000));
-    EXPECT_EQ(pane().lvResults->item(0)->toolTip(), QStringLiteral("other/notes.pdf"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane().resultsModel->rowCount() == 1; }, 30000));
+    EXPECT_EQ(pane().resultsModel->index(0).data(Qt::ToolTipRole).toString(), QStringLiteral("other/notes.pdf"));
 }
 
 TEST_F(SearchWindowTest, TheIndexShowsItsProgressOnlyOnATaskLineNoOtherTaskTook)
@@ -215,6 +324,143 @@ TEST_F(SearchWindowTest, RefreshBringsTheIndexUpToDate)
     EXPECT_EQ(search(QStringLiteral("routes")), QStringList{});
     EXPECT_EQ(search(QStringLiteral("autoroutes")), QStringList{QStringLiteral("roads.shp")});
     EXPECT_EQ(search(QStringLiteral("ponts")), QStringList{QStringLiteral("new/bridges.shp")});
+}
+
+
+TEST_F(SearchWindowTest, TheResultsShowWhyTheyMatchedAndThePagesFollowTheHighlightedOne)
+{
+    dataset("hydro/lakes/leman.shp", "Lac Léman", 6.1, 6.9, 46.2, 46.5,
+            "Depth soundings of the lake taken from boats in 2008, with the inflow of every rivière marked and the "
+            "outflow of the Rhône at Geneva; the soundings were checked against older charts of the lake floor.",
+            "20080315");
+    TreeNode* root = connected();
+    TdlgAtlasdesk& w = window();
+    w.PageControl1->setCurrentWidget(w.tabXML);
+    w.tvXMLTree->clearSelection();
+    ASSERT_TRUE(pageAfter(w.wbXML, [&] { w.tvXMLTree->addToSelection(child(root, QStringLiteral("roads.shp"))); }));
+    EXPECT_EQ(w.wbXML->lastLocalPath(), m_tree / "roads.shp.xml");
+
+    // The title match first; the abstract match shows the passage that matched.
+    ASSERT_EQ(search(QStringLiteral("riviere")),
+              (QStringList{QStringLiteral("hydro/lakes/leman.shp"), QStringLiteral("hydro/sandre/rivieres.shp")}));
+    const std::vector<SearchHit>& hits = pane().results();
+    ASSERT_EQ(hits[0].relPath, QStringLiteral("hydro/sandre/rivieres.shp"));
+    const QModelIndex title = pane().resultsModel->index(0);
+    EXPECT_EQ(title.data(SearchResultsModel::FolderRole).toString(), QStringLiteral("hydro/sandre/"));
+    const auto titleMarks = title.data(SearchResultsModel::TitleMarksRole).value<std::vector<searchtext::Span>>();
+    ASSERT_EQ(titleMarks.size(), 1u);
+    EXPECT_EQ(title.data().toString().mid(titleMarks[0].from, titleMarks[0].to - titleMarks[0].from),
+              QStringLiteral("Rivière"));
+    const QModelIndex abstract = pane().resultsModel->index(1);
+    EXPECT_EQ(abstract.data().toString(), QStringLiteral("Lac Léman"));
+    EXPECT_EQ(abstract.data(SearchResultsModel::DateRole).toString(), QStringLiteral("2008-03-15"));
+    const Snippet snippet = abstract.data(SearchResultsModel::SnippetRole).value<Snippet>();
+    ASSERT_EQ(snippet.marks.size(), 1u) << snippet.text.toStdString();
+    EXPECT_EQ(snippet.text.mid(snippet.marks[0].from, snippet.marks[0].to - snippet.marks[0].from),
+              QStringLiteral("rivière"));
+    EXPECT_TRUE(snippet.text.endsWith(QStringLiteral("\u2026"))) << "cut, and says so";
+    EXPECT_TRUE(abstract.data(Qt::AccessibleTextRole).toString().startsWith(QStringLiteral("Lac Léman, Vector")));
+
+    // Down from the field, then down again: the XML page shows each
+    // highlighted result, and the results stay.
+    pane().edSearch->setFocus();
+    EXPECT_TRUE(pageAfter(w.wbXML, [&] { QTest::keyClick(pane().edSearch, Qt::Key_Down); }));
+    EXPECT_EQ(w.wbXML->lastLocalPath(), hits[0].xmlPath);
+    EXPECT_TRUE(pageAfter(w.wbXML, [&] { QTest::keyClick(pane().lvResults, Qt::Key_Down); }));
+    EXPECT_EQ(w.wbXML->lastLocalPath(), hits[1].xmlPath);
+    EXPECT_TRUE(pane().resultsShown());
+    EXPECT_EQ(pane().mapWorld->highlighted(), 1);
+    // The Metadata and Thumbnail pages show it too when they are brought up.
+    w.PageControl1->setCurrentWidget(w.tabThumbnail);
+    ASSERT_TRUE(viewsSettled());
+    EXPECT_EQ(w.edThbFilename->text().toStdString(), m_tree / "hydro/lakes/leman.shp");
+    EXPECT_TRUE(pageAfter(w.wbXSL, [&] { w.PageControl1->setCurrentWidget(w.TabXSL); }));
+    EXPECT_TRUE(pageText(w.wbXSL).contains(QStringLiteral("Lac Léman")));
+    // A click on a box of the map highlights its result.
+    emit pane().mapWorld->resultClicked(0);
+    EXPECT_EQ(pane().lvResults->currentIndex().row(), 0);
+    ASSERT_TRUE(viewsSettled());
+
+    // Back to the tree: the pages show its selection again.
+    w.PageControl1->setCurrentWidget(w.tabXML);
+    EXPECT_TRUE(pageAfter(w.wbXML, [&] { QTest::keyClick(pane().lvResults, Qt::Key_Escape); }));
+    EXPECT_EQ(w.wbXML->lastLocalPath(), m_tree / "roads.shp.xml");
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+TEST_F(SearchWindowTest, ResultsAreCopiedExportedAndDraggedAsTheTreeHandsThemOver)
+{
+    dataset("roads \"old\", 1990.shp", "=HYPERLINK(\"x\")", 170, -170, -20, -10);
+    TreeNode* root = connected();
+    TdlgAtlasdesk& w = window();
+    ASSERT_EQ(search(QStringLiteral("routes")), QStringList{QStringLiteral("roads.shp")});
+
+    // What the tree's "Copy path" puts on the clipboard for the same data set.
+    w.tvXMLTree->clearSelection();
+    w.tvXMLTree->addToSelection(child(root, QStringLiteral("roads.shp")));
+    w.mnuCopyPathClick();
+    const QByteArray fromTree = QApplication::clipboard()->mimeData()->data(QStringLiteral("text/uri-list"));
+    ASSERT_FALSE(fromTree.isEmpty());
+    QApplication::clipboard()->clear();
+    pane().highlight(0);
+    pane().mnuCopyPaths->trigger();
+    EXPECT_EQ(QApplication::clipboard()->mimeData()->data(QStringLiteral("text/uri-list")), fromTree);
+    // Dragged out, the same.
+    std::unique_ptr<QMimeData> dragged(pane().resultsModel->mimeData({pane().resultsModel->index(0)}));
+    EXPECT_EQ(dragged->data(QStringLiteral("text/uri-list")), fromTree);
+    EXPECT_TRUE(pane().lvResults->dragEnabled());
+
+    // Every result into a CSV file, written off the window's thread.
+    ASSERT_EQ(search(QStringLiteral("roads")).size(), 2);
+    pane().lvResults->selectAll();
+    pane().mnuCopyPaths->trigger();
+    EXPECT_EQ(QApplication::clipboard()->mimeData()->text().count(QLatin1Char('\n')), 2);
+    const std::string file = m_cache / "found.csv";
+    pane().askExportFile = [&](const QString&) { return QString::fromStdString(file); };
+    QSignalSpy exported(&pane(), &SearchPane::exported);
+    pane().mnuExportList->trigger();
+    ASSERT_TRUE(exported.wait(30000));
+    const std::string csv = testutil::readFile(file);
+    EXPECT_EQ(csv, "path,title,category,west,east,south,north\r\n\"" + (m_tree / "roads \"\"old\"\", 1990.shp") +
+                       "\",\"'=HYPERLINK(\"\"x\"\")\",Vector,170,-170,-20,-10\r\n" + (m_tree / "roads.shp") +
+                       ",Routes nationales,Vector,6,7,46,47\r\n");
+    EXPECT_TRUE(w.lblTask->text().startsWith(QStringLiteral("Exported 2 data sets to "))) << w.lblTask->text().toStdString();
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+    // A file that cannot be written: said so, nothing claimed.
+    pane().askExportFile = [&](const QString&) { return QString::fromStdString(m_cache / "no/such/folder/x.csv"); };
+    pane().mnuExportList->trigger();
+    ASSERT_TRUE(exported.wait(30000));
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_TRUE(m_errors[0].startsWith(QStringLiteral("Cannot export the list to "))) << m_errors[0].toStdString();
+}
+
+TEST_F(SearchWindowTest, TheStatusCountsInGoodEnglish)
+{
+    connected();
+    TdlgAtlasdesk& w = window();
+    const struct {
+        int n;
+        QString expected;
+    } cases[] = {
+        {1, QStringLiteral("Indexed 1 data set; 1 metadata file could not be read; 1 document in a format not read; "
+                           "1 box not in degrees")},
+        {2, QStringLiteral("Indexed 2 data sets; 2 metadata files could not be read; 2 documents in a format not "
+                           "read; 2 boxes not in degrees")},
+    };
+    for (const auto& c : cases) {
+        IndexReport report;
+        report.total = c.n;
+        for (int i = 0; i < c.n; ++i) {
+            report.unreadable << QStringLiteral("a%1.shp: broken").arg(i);
+            report.notRead << QStringLiteral("b%1.shp").arg(i);
+            report.notInDegrees << QStringLiteral("c%1.shp").arg(i);
+        }
+        w.onIndexFinished(report);
+        EXPECT_EQ(pane().stSearch->text(), c.expected);
+        EXPECT_TRUE(pane().stSearch->toolTip().contains(QStringLiteral("b0.shp")));
+    }
+    w.onIndexProgress(0, 1);
+    EXPECT_EQ(pane().stSearch->text(), QStringLiteral("Indexing: 0 of 1 data set"));
 }
 
 } // namespace

@@ -27,7 +27,7 @@
 #include "OrdinaryUser.h"
 #include "SearchTestSupport.h"
 #include "app/BrowserPane.h"
-#include "model/SearchService.h"
+#include "model/LocalSearch.h"
 #include "xml/MetadataView.h"
 #include "xml/TemporaryDocument.h"
 #include "xml/XslTransform.h"
@@ -111,7 +111,7 @@ protected:
     SearchAnswer searchWorld()
     {
         SearchQuery q;
-        q.hasExtent = true;
+        q.extent = GeoBox{};
         q.categories = {catVector};
         return runIndexSearch(indexFile(), q);
     }
@@ -155,7 +155,7 @@ protected:
 // duplicates.
 TEST_F(IndexFaultTest, ADamagedPageOfEachTableIsFoundAndRebuiltOnce)
 {
-    for (const char* table : {"datasets", "words_data", "words_content", "words_docsize", "extents_node"}) {
+    for (const char* table : {"datasets", "contents", "terms", "titles_data", "labels_data", "texts_data", "boxes_node"}) {
         SCOPED_TRACE(table);
         SearchIndex::discard(indexFile());
         ASSERT_NO_FATAL_FAILURE(buildIndex());
@@ -214,8 +214,8 @@ TEST_F(IndexFaultTest, DamagedWordOrExtentIndexesAreFoundByTheThoroughCheck)
         const char* what;
         const char* spoil;
     } damages[] = {
-        {"word index", "UPDATE words_data SET block = zeroblob(length(block)) WHERE id > 10"},
-        {"extent index", "DELETE FROM extents_node WHERE nodeno = (SELECT max(nodeno) FROM extents_node)"},
+        {"word index", "DELETE FROM titles_data WHERE id > 10"},
+        {"extent index", "DELETE FROM boxes_node WHERE nodeno = (SELECT max(nodeno) FROM boxes_node)"},
     };
     const struct {
         const char* why;

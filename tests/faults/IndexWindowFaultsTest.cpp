@@ -9,7 +9,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlQuery>
@@ -20,6 +20,7 @@
 #include "FaultSupport.h"
 #include "WindowFaultFixture.h"
 #include "app/SearchPane.h"
+#include "app/SearchResults.h"
 #include "model/AtlasdeskOps.h"
 #include "model/StoreIndexer.h"
 
@@ -125,7 +126,7 @@ TEST_F(IndexWindowFaultTest, AnotherWindowTakesOverWhenTheUpdatesHolderIsKilled)
     EXPECT_EQ(pane().stSearch->text(),
               QStringLiteral("Another Atlasdesk window is bringing the search index of %1 up to date").arg(server()));
     ASSERT_TRUE(search(QStringLiteral("common")));
-    const int partial = pane().lvResults->count();
+    const int partial = pane().resultsModel->rowCount();
     EXPECT_GT(partial, 0);
     EXPECT_LT(partial, kCount);
     EXPECT_EQ(pane().stSearch->text(),
@@ -143,7 +144,7 @@ TEST_F(IndexWindowFaultTest, AnotherWindowTakesOverWhenTheUpdatesHolderIsKilled)
 
     ASSERT_TRUE(QTest::qWaitFor([&] { return pane().answersShown() > answersBefore; }, 30000))
         << "the search shown while the index was incomplete was not asked again";
-    EXPECT_EQ(pane().lvResults->count(), kCount);
+    EXPECT_EQ(pane().resultsModel->rowCount(), kCount);
     EXPECT_EQ(pane().stSearch->text(), QStringLiteral("%1 data sets found").arg(kCount));
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
@@ -155,7 +156,7 @@ TEST_F(IndexWindowFaultTest, ADamagedIndexMetByASearchIsRebuiltAndTheSearchAsked
     useCache(m_cache.path());
     connectAndExpand();
     ASSERT_TRUE(waitForIndex());
-    onIndexFile("UPDATE words_data SET block = zeroblob(length(block)) WHERE id > 10");
+    onIndexFile("DELETE FROM titles_data WHERE id > 10");
 
     ASSERT_TRUE(search(QStringLiteral("common")));
     const int answersBefore = pane().answersShown();
@@ -165,7 +166,7 @@ TEST_F(IndexWindowFaultTest, ADamagedIndexMetByASearchIsRebuiltAndTheSearchAsked
     ASSERT_TRUE(waitForIndex());
     ASSERT_TRUE(QTest::qWaitFor([&] { return pane().answersShown() > answersBefore; }, 30000))
         << "the search was not asked again after the rebuild";
-    EXPECT_EQ(pane().lvResults->count(), kCount);
+    EXPECT_EQ(pane().resultsModel->rowCount(), kCount);
     EXPECT_EQ(pane().stSearch->text(), QStringLiteral("%1 data sets found").arg(kCount));
     EXPECT_EQ(window().lblTask->text(),
               QStringLiteral("Indexed %1 data sets; The search index of %2 was damaged and has been rebuilt")
@@ -198,7 +199,7 @@ TEST_F(IndexWindowFaultTest, ACacheThatBecameReadOnlyIsSearchedAndSaysWhy)
     EXPECT_EQ(window().lblTask->text(), why);
 
     ASSERT_TRUE(search(QStringLiteral("common")));
-    EXPECT_EQ(pane().lvResults->count(), kCount);
+    EXPECT_EQ(pane().resultsModel->rowCount(), kCount);
     EXPECT_EQ(pane().stSearch->text(), QStringLiteral("%1 data sets found").arg(kCount));
     cache.setReadOnly(false);
 }
@@ -220,7 +221,7 @@ TEST_F(IndexWindowFaultTest, AFirstBuildStoppedByAFullDiskLeavesAnIncompleteInde
                   .arg(server(), QString::fromStdString(m_cache.path()).chopped(1)));
 
     ASSERT_TRUE(search(QStringLiteral("common")));
-    const int found = pane().lvResults->count();
+    const int found = pane().resultsModel->rowCount();
     EXPECT_LT(found, kCount);
     const QString count = found == 0 ? QStringLiteral("No data set found")
                                      : QStringLiteral("%1 data set%2 found").arg(found).arg(found == 1 ? "" : "s");

@@ -10,7 +10,9 @@
 #include <future>
 #include <utility>
 
+#include "model/LocalSearch.h"
 #include "model/SearchService.h"
+#include "IsoDocuments.h"
 #include "SearchTestSupport.h"
 
 using namespace searchtest;
@@ -117,8 +119,7 @@ TEST_F(SearchIndexTest, ExtentsThatCrossAndThatDoNot)
     };
     for (const auto& c : cases) {
         SearchQuery q;
-        q.hasExtent = true;
-        q.west = c.w, q.east = c.e, q.south = c.s, q.north = c.n;
+        q.extent = GeoBox{c.w, c.e, c.s, c.n};
         q.categories = {catVector};
         QStringList found = paths(q);
         found.sort();
@@ -127,19 +128,272 @@ TEST_F(SearchIndexTest, ExtentsThatCrossAndThatDoNot)
     // Words and extent combine.
     SearchQuery q;
     q.words = QStringLiteral("swiss");
-    q.hasExtent = true;
-    q.west = 100, q.east = 120, q.south = 0, q.north = 10;
+    q.extent = GeoBox{100, 120, 0, 10};
     q.categories = {catVector};
     EXPECT_TRUE(paths(q).isEmpty());
-    q.west = 0, q.east = 20, q.south = 40, q.north = 50;
+    q.extent = GeoBox{0, 20, 40, 50};
     EXPECT_EQ(paths(q), QStringList{QStringLiteral("swiss.shp")});
     // The hit carries its box for the map.
     SearchIndex index(indexFile());
     const auto hits = index.search(q);
     ASSERT_EQ(hits.size(), 1u);
-    EXPECT_TRUE(hits[0].hasExtent);
-    EXPECT_NEAR(hits[0].west, 5.9, 1e-4);
-    EXPECT_NEAR(hits[0].north, 47.8, 1e-4);
+    ASSERT_TRUE(hits[0].box);
+    EXPECT_NEAR(hits[0].box->west, 5.9, 1e-4);
+    EXPECT_NEAR(hits[0].box->north, 47.8, 1e-4);
+}
+
+TEST_F(SearchIndexTest, TheFirstPageIsInRankOrder)
+{
+    // Where the words are found ranks, then whole words above beginnings,
+    // then the shorter field, then the path. Written in no particular order.
+    dataset("z/abstract_prefix.shp", {"Fish counts", "Lakes of the Geneva basin", ""});
+    dataset("y/keywords.shp", {"Shore erosion", "", "", 0, 0, 0, 0, false, "lake geneva"});
+    dataset("x/title_long.shp", {"Lake Geneva depth soundings of 1990", "", ""});
+    dataset("w/abstract.shp", {"Water quality", "Samples of lake Geneva", ""});
+    dataset("v/title_prefix.shp", {"Lakeside paths of Geneva", "", ""});
+    dataset("u/title_short.shp", {"Lake Geneva", "", ""});
+    dataset("t/place.shp", {"Ferry lines", "", "Lake Geneva"});
+    dataset("b/same.shp", {"Geneva lake", "", ""});
+    dataset("a/same.shp", {"Geneva lake", "", ""});
+    dataset("s/unrelated.shp", {"Lake Constance", "Bodensee", ""});
+    ASSERT_TRUE(update().error.isEmpty());
+    EXPECT_EQ(find(QStringLiteral("lake geneva")),
+              (QStringList{"a/same.shp", "b/same.shp", "u/title_short.shp", "x/title_long.shp", "v/title_prefix.shp",
+                           "t/place.shp", "y/keywords.shp", "w/abstract.shp", "z/abstract_prefix.shp"}));
+    // The cut at the limit keeps the order, and says that there is more.
+    SearchQuery q;
+    q.words = QStringLiteral("geneva lake");
+    q.categories = {catVector};
+    q.limit = 3;
+    const SearchAnswer a = runIndexSearch(indexFile(), q);
+    QStringList first;
+    for (const SearchHit& h : a.hits)
+        first << h.relPath;
+    EXPECT_EQ(first, (QStringList{"a/same.shp", "b/same.shp", "u/title_short.shp"}));
+    EXPECT_TRUE(a.more);
+}
+
+TEST_F(SearchIndexTest, EveryScriptIsFound)
+{
+    dataset("yoshinoya.shp", {"𠮷野家 本店", "", ""});
+    dataset("kichi.shp", {"吉野家 支店", "", ""});
+    dataset("boston.shp", {"Boston harbour", "", ""});
+    dataset("tokyo.shp", {"東京都の地図", "", ""});
+    dataset("kyoto.shp", {"京都市の寺院", "", ""});
+    dataset("seoul.shp", {"서울특별시 도로망", "", ""});
+    dataset("data.shp", {"ﾃﾞｰﾀ一覧", "", ""});
+    dataset("moscow.shp", {"Карта Москвы", "Улицы и площади", ""});
+    ASSERT_TRUE(update().error.isEmpty());
+    const struct {
+        const char* words;
+        QStringList expected;
+    } cases[] = {
+        {"𠮷野家", {"yoshinoya.shp"}},              // not "野家" alone
+        {"野家", {"kichi.shp", "yoshinoya.shp"}},
+        {"𝐁𝐨𝐬𝐭𝐨𝐧", {"boston.shp"}},
+        {"ＢＯＳＴ", {"boston.shp"}},
+        {"京都", {"kyoto.shp", "tokyo.shp"}},         // any part of a run
+        {"東京", {"tokyo.shp"}},
+        {"地図", {"tokyo.shp"}},
+        {"京", {"kyoto.shp", "tokyo.shp"}},           // one character
+        {"特별", {}},                                // not a pair of the run
+        {"특별", {"seoul.shp"}},
+        {"데이터", {}},
+        {"データ", {"data.shp"}},                     // half-width kana as written
+        {"москв", {"moscow.shp"}},
+        {"улицы", {"moscow.shp"}},
+    };
+    for (const auto& c : cases) {
+        QStringList found = find(QString::fromUtf8(c.words));
+        found.sort();
+        EXPECT_EQ(found, c.expected) << c.words;
+    }
+}
+
+TEST_F(SearchIndexTest, AnExtentAloneRanksByHowWellTheBoxesFit)
+{
+    dataset("a_world.shp", {"World", "", "", -180, 180, -90, 90});
+    dataset("b_europe.shp", {"Europe", "", "", -10, 30, 35, 70});
+    dataset("c_geneva.shp", {"Geneva", "", "", 5.95, 6.3, 46.1, 46.4});
+    dataset("d_swiss.shp", {"Switzerland", "", "", 5.9, 10.5, 45.8, 47.8});
+    dataset("e_swiss_too.shp", {"Switzerland again", "", "", 5.9, 10.5, 45.8, 47.8});
+    dataset("f_point.shp", {"A station", "", "", 7.44, 7.44, 46.95, 46.95});
+    dataset("g_japan.shp", {"Japan", "", "", 129, 146, 30, 46});
+    ASSERT_TRUE(update().error.isEmpty());
+    EXPECT_EQ(within({5.9, 10.5, 45.8, 47.8}), (QStringList{"d_swiss.shp", "e_swiss_too.shp", "c_geneva.shp",
+                                                            "b_europe.shp", "a_world.shp", "f_point.shp"}));
+    // Asked about a wider Europe, the world fits better than Switzerland.
+    EXPECT_EQ(within({-20, 40, 30, 75}), (QStringList{"b_europe.shp", "a_world.shp", "d_swiss.shp",
+                                                      "e_swiss_too.shp", "c_geneva.shp", "f_point.shp"}));
+    // Many boxes of other sizes do not hide the best ones: the first page
+    // holds the best fits, ties in path order.
+    for (int i = 0; i < 40; ++i)
+        dataset("h/small" + std::to_string(100 + i) + ".shp", {"Small", "", "", 6 + i * 0.01, 6.005 + i * 0.01, 46, 46.005});
+    ASSERT_TRUE(update().error.isEmpty());
+    SearchQuery q;
+    q.extent = GeoBox{5.9, 10.5, 45.8, 47.8};
+    q.categories = {catVector};
+    q.limit = 3;
+    EXPECT_EQ(paths(q), (QStringList{"d_swiss.shp", "e_swiss_too.shp", "c_geneva.shp"}));
+    q.limit = 1000;
+    EXPECT_EQ(paths(q).size(), 46);
+}
+
+TEST_F(SearchIndexTest, BoxesAcrossTheAntimeridianAreTwoBoxes)
+{
+    dataset("usa.shp", {"United States", "", "", 170, -64, 18, 72});
+    dataset("fiji.shp", {"Fiji", "", "", 177, -178, -19, -16});
+    ASSERT_TRUE(update().error.isEmpty());
+    const struct {
+        const char* what;
+        GeoBox extent;
+        QStringList expected;
+    } cases[] = {
+        {"Europe", {-10, 30, 35, 70}, {}},
+        {"Bolivia", {-70, -57, -23, -9}, {}},
+        {"Hawaii", {-160, -154, 18, 23}, {"usa.shp"}},
+        {"the Aleutians", {172, 179, 50, 55}, {"usa.shp"}},
+        {"Kansas", {-102, -94, 37, 40}, {"usa.shp"}},
+        {"across the date line", {175, -175, -20, -15}, {"fiji.shp"}},
+        {"west of the date line only", {170, 176, -20, -15}, {}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(within(c.extent), c.expected) << c.what;
+    SearchIndex index(indexFile());
+    SearchQuery q;
+    q.words = QStringLiteral("fiji");
+    q.categories = {catVector};
+    const auto hits = index.search(q);
+    ASSERT_EQ(hits.size(), 1u);
+    ASSERT_TRUE(hits[0].box);
+    EXPECT_EQ(hits[0].box->west, 177) << "the hit keeps its box as written";
+    EXPECT_EQ(hits[0].box->east, -178);
+}
+
+TEST_F(SearchIndexTest, IsoDocumentsAreReadForSearch)
+{
+    document("camargue.shp", isodocs::iso19139());
+    document("glaciers.shp", isodocs::iso19115part3());
+    // A catalogue's answer holding an ISO document.
+    std::string wrapped = isodocs::iso19139("Salt marsh birds");
+    wrapped = "<csw:GetRecordByIdResponse xmlns:csw=\"http://www.opengis.net/cat/csw/2.0.2\">" +
+              wrapped.substr(wrapped.find("<gmd:MD_Metadata")) + "</csw:GetRecordByIdResponse>";
+    document("birds.shp", wrapped);
+    const IndexReport r = update();
+    ASSERT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+    EXPECT_TRUE(r.notRead.isEmpty()) << r.notRead.join(' ').toStdString();
+    const struct {
+        const char* words;
+        QStringList expected;
+    } cases[] = {
+        {"camargue wetlands", {"camargue.shp"}}, // title
+        {"lagoons", {"birds.shp", "camargue.shp"}}, // abstract
+        {"conservation", {"birds.shp", "camargue.shp"}}, // purpose
+        {"flamingos salt", {"birds.shp", "camargue.shp"}}, // keywords
+        {"provence rhone", {"birds.shp", "camargue.shp"}}, // places: a keyword and the extent's description
+        {"valat", {"birds.shp", "camargue.shp"}},      // originator
+        {"regional", {}},                              // a point of contact is not the originator
+        {"glaciers bernese", {"glaciers.shp"}},
+        {"satellite", {"glaciers.shp"}},
+        {"moraines jungfrau", {"glaciers.shp"}},
+        {"monitoring", {"glaciers.shp"}},               // purpose, and the originator's name
+        {"birds", {"birds.shp"}},
+    };
+    for (const auto& c : cases) {
+        QStringList found = find(QString::fromUtf8(c.words));
+        found.sort();
+        EXPECT_EQ(found, c.expected) << c.words;
+    }
+    EXPECT_EQ(within({4, 5, 43, 44}), (QStringList{"birds.shp", "camargue.shp"}));
+    EXPECT_EQ(within({8, 9, 46, 47}), QStringList{"glaciers.shp"});
+    SearchIndex index(indexFile());
+    SearchQuery q;
+    q.words = QStringLiteral("glaciers");
+    q.categories = {catVector};
+    const auto hits = index.search(q);
+    ASSERT_EQ(hits.size(), 1u);
+    EXPECT_EQ(hits[0].title, QStringLiteral("Glaciers of the Bernese Oberland"));
+    EXPECT_EQ(hits[0].date, QStringLiteral("2019-09-30")) << "the publication date";
+    q.words = QStringLiteral("wetlands");
+    const auto camargue = index.search(q);
+    ASSERT_EQ(camargue.size(), 1u);
+    EXPECT_EQ(camargue[0].date, QStringLiteral("2014-03-02"));
+    EXPECT_EQ(camargue[0].originator, QStringLiteral("Tour du Valat"));
+}
+
+TEST_F(SearchIndexTest, WhatTheIndexCannotTakeInIsCountedNeverTakenAsRead)
+{
+    dataset("projected.shp", {"Swiss grid", "", "", 485000.5, 834000.5, 75000, 296000});
+    document("foreign.shp", "<record><name>Parcels</name><bbox>1 2 3 4</bbox></record>");
+    document("empty.shp", "<metadata/>");
+    document("broken.shp", "<metadata><idinfo>");
+    dataset("fine.shp", {"Fine", "", "", 6, 7, 46, 47});
+    const IndexReport r = update();
+    ASSERT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+    EXPECT_EQ(r.notInDegrees, QStringList{"projected.shp"});
+    EXPECT_EQ(r.notRead, (QStringList{"empty.shp", "foreign.shp"}));
+    ASSERT_EQ(r.unreadable.size(), 1);
+    EXPECT_TRUE(r.unreadable[0].startsWith(QStringLiteral("broken.shp: ")));
+    EXPECT_EQ(find(QStringLiteral("swiss")), QStringList{"projected.shp"}) << "its words are kept";
+    EXPECT_TRUE(within({-180, 180, -90, 90}).contains(QStringLiteral("fine.shp")));
+    EXPECT_FALSE(within({-180, 180, -90, 90}).contains(QStringLiteral("projected.shp"))) << "no box is kept";
+    EXPECT_EQ(find(QStringLiteral("foreign")), QStringList{"foreign.shp"}) << "found by its file name";
+    // Counted again by a later update that reads nothing.
+    const IndexReport again = update();
+    EXPECT_EQ(again.read, 0);
+    EXPECT_EQ(again.notInDegrees, r.notInDegrees);
+    EXPECT_EQ(again.notRead, r.notRead);
+}
+
+TEST_F(SearchIndexTest, AWordBeginningManyWordsIsStillFoundWhole)
+{
+    // More words begin with "kx" than are gathered one by one.
+    for (int i = 0; i < 80; ++i)
+        dataset("k/" + std::to_string(100 + i) + ".shp", {"kx" + std::to_string(1000 + i) + " survey", "", ""});
+    dataset("k/plain.shp", {"kx survey", "", ""});
+    ASSERT_TRUE(update().error.isEmpty());
+    const QStringList all = find(QStringLiteral("kx"));
+    ASSERT_EQ(all.size(), 81);
+    EXPECT_EQ(all.front(), QStringLiteral("k/plain.shp")) << "the whole word first";
+    EXPECT_EQ(find(QStringLiteral("kx1042")), QStringList{"k/142.shp"});
+    EXPECT_EQ(find(QStringLiteral("kx104 surv")).size(), 10);
+}
+
+TEST_F(SearchIndexTest, NewDataSetsBetweenCrowdedNeighboursMoveThemApart)
+{
+    dataset("a.shp", {"Alpha", "", ""});
+    dataset("c.shp", {"Gamma", "", ""});
+    ASSERT_TRUE(update().error.isEmpty());
+    // Pressed together: no id is left between them, as many earlier
+    // additions at one place would leave it.
+    {
+        SearchIndex index(indexFile());
+        auto files = index.indexedFiles();
+        const int64_t a = files.at(m_store / "a.shp").id, c = files.at(m_store / "c.shp").id;
+        ASSERT_LT(a, c);
+        index.begin();
+        index.move(a, 1);
+        index.move(c, 2);
+        index.commit();
+    }
+    dataset("b.shp", {"Beta", "", ""});
+    dataset("0.shp", {"Zero", "", ""});
+    const IndexReport r = update();
+    ASSERT_TRUE(r.error.isEmpty()) << r.error.toStdString();
+    EXPECT_EQ(r.read, 2);
+    EXPECT_EQ(find(QStringLiteral("shp")), (QStringList{"0.shp", "a.shp", "b.shp", "c.shp"}));
+    EXPECT_EQ(find(QStringLiteral("alpha")), QStringList{"a.shp"});
+    EXPECT_EQ(find(QStringLiteral("gamma")), QStringList{"c.shp"});
+    // Moved rows are changed and removed like any other.
+    std::filesystem::remove(m_store / "a.shp");
+    dataset("c.shp", {"Delta", "", ""});
+    touch(m_store / "c.shp.xml", 4000000);
+    const IndexReport later = update();
+    EXPECT_EQ(later.removed, 1);
+    EXPECT_EQ(later.read, 1);
+    EXPECT_EQ(find(QStringLiteral("shp")), (QStringList{"0.shp", "b.shp", "c.shp"}));
+    EXPECT_TRUE(find(QStringLiteral("gamma")).isEmpty());
+    EXPECT_EQ(find(QStringLiteral("delta")), QStringList{"c.shp"});
 }
 
 TEST_F(SearchIndexTest, ChangedAddedAndRemovedFilesArePickedUpIncrementally)
@@ -162,6 +416,7 @@ TEST_F(SearchIndexTest, ChangedAddedAndRemovedFilesArePickedUpIncrementally)
     std::filesystem::remove(m_store / "remove.shp");
     std::filesystem::remove(m_store / "remove.shp.xml");
     r = update();
+    EXPECT_TRUE(r.notice.isEmpty()) << r.notice.toStdString();
     EXPECT_EQ(r.total, 3);
     EXPECT_EQ(r.read, 2);
     EXPECT_EQ(r.unchanged, 1);
@@ -200,7 +455,7 @@ TEST_F(SearchIndexTest, DeletedOrJunkOrForeignIndexIsRebuilt)
          },
          true},
         {"another format",
-         [](const std::string& f) { execute(f, "UPDATE meta SET value = 'atlasdesk-search-0' WHERE key = 'format'"); },
+         [](const std::string& f) { execute(f, "UPDATE meta SET value = 'atlasdesk-search-1' WHERE key = 'format'"); },
          true},
         {"a database of someone else",
          [](const std::string& f) {
@@ -293,8 +548,7 @@ TEST_F(SearchIndexTest, ShippedFieldMapFindsOlderAndNewerFormats)
     EXPECT_EQ(rivers, (QStringList{QStringLiteral("both.shp"), QStringLiteral("older.shp")}));
 
     SearchQuery nearBoston;
-    nearBoston.hasExtent = true;
-    nearBoston.west = -72, nearBoston.east = -70, nearBoston.south = 41, nearBoston.north = 44;
+    nearBoston.extent = GeoBox{-72, -70, 41, 44};
     nearBoston.categories = {2};
     EXPECT_EQ(paths(nearBoston), QStringList{QStringLiteral("newer.shp")});
 }
@@ -507,14 +761,14 @@ TEST_F(SearchIndexTest, BackgroundIndexerAndSearchServiceAnswerOnTheirOwnThreads
     q.words = QStringLiteral("quarry");
     q.categories = {catVector};
     // A search while the indexer runs is answered, whatever it finds so far.
-    service.request(indexFile(), q);
+    service.request(std::make_shared<LocalSearch>(indexFile()), q);
     ASSERT_TRUE(answered.wait(30000));
     EXPECT_TRUE(answered.takeFirst().at(0).value<SearchAnswer>().error.isEmpty());
     ASSERT_TRUE(finished.count() > 0 || finished.wait(60000));
     const IndexReport report = finished.takeFirst().at(0).value<IndexReport>();
     EXPECT_EQ(report.total, 200);
     EXPECT_FALSE(indexer.isRunning());
-    service.request(indexFile(), q);
+    service.request(std::make_shared<LocalSearch>(indexFile()), q);
     ASSERT_TRUE(answered.wait(30000));
     const SearchAnswer a = answered.takeFirst().at(0).value<SearchAnswer>();
     EXPECT_EQ(a.hits.size(), 200u);
@@ -550,8 +804,7 @@ TEST_F(SearchIndexTest, TheDemoServerIsFoundByWordsAndByPlace)
     EXPECT_TRUE(carthage.contains(QStringLiteral("10_world/21_france/31_bretagne/hydrology/sandre/rivieres.shp")))
         << carthage.join(' ').toStdString();
     SearchQuery vaud;
-    vaud.hasExtent = true;
-    vaud.west = 6.5, vaud.east = 7.0, vaud.south = 46.3, vaud.north = 46.6;
+    vaud.extent = GeoBox{6.5, 7.0, 46.3, 46.6};
     vaud.categories = all;
     const QStringList there = paths(vaud);
     EXPECT_TRUE(there.contains(QStringLiteral("10_world/21_switzerland/31_vaud/hydrology/sesa/lacs.shp"))) << there.join(' ').toStdString();

@@ -43,6 +43,7 @@ struct Doc {
     std::string title, abstract, places;
     double west = 0, east = 0, south = 0, north = 0;
     bool box = true;
+    std::string keywords = "reference";
 };
 
 inline std::string metadata(const Doc& d)
@@ -54,7 +55,7 @@ inline std::string metadata(const Doc& d)
         x += "<spdom><bounding><westbc>" + std::to_string(d.west) + "</westbc><eastbc>" + std::to_string(d.east) +
              "</eastbc><northbc>" + std::to_string(d.north) + "</northbc><southbc>" + std::to_string(d.south) +
              "</southbc></bounding></spdom>";
-    x += "<keywords><theme><themekey>reference</themekey></theme><place><placekey>" + d.places +
+    x += "<keywords><theme><themekey>" + d.keywords + "</themekey></theme><place><placekey>" + d.places +
          "</placekey></place></keywords></idinfo></metadata>\n";
     return x;
 }
@@ -88,6 +89,12 @@ protected:
         testutil::writeFile(m_store / rel, "data");
         testutil::writeFile(m_store / (rel + ".xml"), metadata(d));
     }
+    // A data file `rel` with the metadata document `xml`.
+    void document(const std::string& rel, const std::string& xml)
+    {
+        testutil::writeFile(m_store / rel, "data");
+        testutil::writeFile(m_store / (rel + ".xml"), xml);
+    }
     IndexSettings settings() const
     {
         return IndexSettings::fromConfiguration(m_store.path(), indexFile());
@@ -109,6 +116,14 @@ protected:
         for (const SearchHit& h : index.search(q))
             list << h.relPath;
         return list;
+    }
+    // The data sets whose box meets the extent, in rank order.
+    QStringList within(const GeoBox& extent, const QList<int>& categories = {2, 3, 5, 6})
+    {
+        SearchQuery q;
+        q.extent = extent;
+        q.categories = categories;
+        return paths(q);
     }
 
     testutil::TempDir m_program, m_store, m_cache;

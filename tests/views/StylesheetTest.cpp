@@ -4,6 +4,7 @@
 #include "xml/XMLOps.h"
 #include "xml/XslTransform.h"
 
+#include "IsoDocuments.h"
 #include "OwnPictures.h"
 #include "Samples.h"
 #include "ViewsTestSupport.h"
@@ -335,6 +336,67 @@ TEST_F(ShippedStylesheetFixture, StylesheetsWorkThroughTheScratchDocumentOnOurOw
             SCOPED_TRACE(std::string(sheet) + ", " + c.name);
             expectShownThroughScratchDocument(sheet, c.document, c.title);
         }
+}
+
+TEST_F(ShippedStylesheetFixture, IsoDocumentsGetAPageOfTheirOwn)
+{
+    std::string wrapped = isodocs::iso19139("Salt &amp; marsh &lt;birds&gt;");
+    wrapped = "<csw:GetRecordByIdResponse xmlns:csw=\"http://www.opengis.net/cat/csw/2.0.2\">" +
+              wrapped.substr(wrapped.find("<gmd:MD_Metadata")) + "</csw:GetRecordByIdResponse>";
+    const struct {
+        const char* what;
+        std::string document;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {"ISO 19139", isodocs::iso19139(),
+         {"<h1>Wetlands of the Camargue</h1>", "ISO 19139", "Marshes and lagoons mapped from aerial photographs.",
+          "Conservation planning", "<span class=\"chip\">flamingos</span>", "<span class=\"chip place\">Provence</span>",
+          "Inland waters", "By <b>Tour du Valat</b>", "Publication <b>2014-03-02</b>", "Rhone delta", ">4.1\xC2\xB0<",
+          ">43.8\xC2\xB0<", "Point of contact", "Regional Park Office", "English"}},
+        {"ISO 19115-3", isodocs::iso19115part3(),
+         {"<h1>Glaciers of the Bernese Oberland</h1>", "ISO 19115-3", "Outlines of ice bodies surveyed by satellite.",
+          "<span class=\"chip\">moraines</span>", "<span class=\"chip place\">Jungfrau</span>",
+          "By <b>Glacier Monitoring Service</b>", ">7.5\xC2\xB0<", ">46.7\xC2\xB0<", "2020-11-05"}},
+        {"in a catalogue's answer, escaped", wrapped, {"<h1>Salt &amp; marsh &lt;birds&gt;</h1>", "Tour du Valat"}},
+    };
+    for (const char* sheet : {kFull, kSummary}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(sheet) + ": " + c.what);
+            const RenderResult result = render(sheet, c.document);
+            ASSERT_TRUE(result.ok) << result.error;
+            for (const std::string& shown : c.shown)
+                EXPECT_TRUE(contains(result.html, shown)) << shown;
+            EXPECT_EQ(countOf(result.html, "<rect class=\"box\""), 1u);
+            EXPECT_FALSE(contains(result.html, "Untitled data set"));
+            EXPECT_FALSE(contains(result.html, "<script"));
+            EXPECT_FALSE(contains(result.html, "src=\"http"));
+        }
+    }
+    // The whole page lists the links and the lineage, the summary does not.
+    const RenderResult full = render(kFull, isodocs::iso19139());
+    const RenderResult summary = render(kSummary, isodocs::iso19139());
+    EXPECT_TRUE(contains(full.html, "http://example.org/camargue.zip"));
+    EXPECT_FALSE(contains(summary.html, "http://example.org/camargue.zip"));
+    // Through the scratch document, as the Metadata page writes it.
+    for (const char* sheet : {kFull, kSummary})
+        expectShownThroughScratchDocument(sheet, isodocs::iso19139(), "Wetlands of the Camargue");
+}
+
+TEST(ShippedStylesheets, TheIsoPartIsTheSameInBoth)
+{
+    // Each page needs nothing beside it, so both carry the ISO part: they
+    // must not drift apart.
+    const auto part = [](const char* sheet) {
+        const std::string text = readFile(stylesheetPath(sheet));
+        const size_t from = text.find("<!-- ===== Documents of the ISO standards");
+        const size_t to = text.find("<!-- ===== End of the ISO part");
+        EXPECT_NE(from, std::string::npos) << sheet;
+        EXPECT_NE(to, std::string::npos) << sheet;
+        return from == std::string::npos || to == std::string::npos ? std::string() : text.substr(from, to - from);
+    };
+    const std::string full = part(kFull);
+    EXPECT_GT(full.size(), 5000u);
+    EXPECT_EQ(full, part(kSummary));
 }
 
 } // namespace

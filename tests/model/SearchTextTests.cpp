@@ -1,0 +1,292 @@
+// What the search takes as a word in every script, how a box fits another,
+// and the ids that keep data sets in path order.
+#include <gtest/gtest.h>
+
+#include <QString>
+#include <QStringList>
+
+#include <algorithm>
+#include <map>
+#include <random>
+
+#include "model/GeoBox.h"
+#include "model/PathOrder.h"
+#include "model/SearchSnippet.h"
+#include "model/SearchText.h"
+
+namespace {
+
+QStringList words(const QString& text)
+{
+    QStringList list;
+    for (const searchtext::Piece& p : searchtext::pieces(text))
+        list << p.folded;
+    return list;
+}
+
+QStringList indexWords(const QString& text)
+{
+    QString out;
+    searchtext::appendIndexWords(text, out);
+    return out.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+QStringList terms(const QString& text)
+{
+    QStringList list;
+    for (const searchtext::Term& t : searchtext::queryTerms(text))
+        list << t.word + (t.prefix ? QStringLiteral("*") : QString());
+    return list;
+}
+
+TEST(SearchText, WordsAreFoldedAlikeInEveryScript)
+{
+    const struct {
+        const char* text;
+        QStringList expected;
+    } cases[] = {
+        {"La Rivière, RIVIERE et riviere", {"la", "riviere", "riviere", "et", "riviere"}},
+        {"e\xCC\x81te\xCC\x81", {"ete"}},                     // accents written apart from their letters
+        {"Straße ẞ Łódź Ærø Œuvre", {"strasse", "ss", "lodz", "aero", "oeuvre"}},
+        {"𝐁𝐨𝐬𝐭𝐨𝐧", {"boston"}},                           // mathematical letters, outside the basic plane
+        {"Ｂｏｓｔｏｎ ２０２４", {"boston", "2024"}},             // full-width forms
+        {"ﬁeld ①", {"field", "1"}},                        // a ligature, a circled digit
+        {"Ελλάδα Москва ёлка", {"ελλαδα", "москва", "елка"}}, // Greek and Cyrillic accents
+        {"d'eau, 1:25 000; roads_osm.shp", {"d", "eau", "1", "25", "000", "roads", "osm", "shp"}},
+        {"が か", {"が", "か"}},                             // voicing marks make other syllables
+        {"עִבְרִית हिन्दी", {"עִבְרִית", "हिन्दी"}},                    // marks of other scripts stay in their word
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(words(QString::fromUtf8(c.text)), c.expected) << c.text;
+}
+
+TEST(SearchText, RunsOfChineseJapaneseAndKoreanAreKeptAsPairs)
+{
+    const struct {
+        const char* text;
+        QStringList index;
+        QStringList query;
+    } cases[] = {
+        {"东京都", {"东京", "京都", "都"}, {"东京", "京都"}},
+        {"京", {"京"}, {"京*"}},
+        {"𠮷野家", {"𠮷野", "野家", "家"}, {"𠮷野", "野家"}}, // a letter outside the basic plane leads the run
+        {"データ", {"デー", "ータ", "タ"}, {"デー", "ータ"}},    // the long-vowel mark belongs to the run
+        {"서울특별시 지도", {"서울", "울특", "특별", "별시", "시", "지도", "도"}, {"서울", "울특", "특별", "별시", "지도"}},
+        {"GIS数据 2010年", {"gis", "数据", "据", "2010", "年"}, {"gis*", "数据", "2010*", "年*"}},
+        {"ﾃﾞｰﾀ", {"デー", "ータ", "タ"}, {"デー", "ータ"}},       // half-width katakana
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(indexWords(QString::fromUtf8(c.text)), c.index) << c.text;
+        EXPECT_EQ(terms(QString::fromUtf8(c.text)), c.query) << c.text;
+    }
+    EXPECT_EQ(terms(QStringLiteral("hydro  Hydro, genev")), (QStringList{"hydro*", "genev*"})) << "each term once";
+    EXPECT_TRUE(terms(QStringLiteral(" ,;- \"")).isEmpty());
+}
+
+TEST(SearchText, MatchedSpansMarkWholeWordsPrefixesAndPairs)
+{
+    const QString text = QStringLiteral("Lakes of Léman, the lake; 東京都の地図");
+    auto marked = [&](const char* query) {
+        QStringList list;
+        for (const searchtext::Span& s : searchtext::matchedSpans(text, searchtext::queryTerms(QString::fromUtf8(query))))
+            list << text.mid(s.from, s.to - s.from);
+        return list;
+    };
+    EXPECT_EQ(marked("lake leman"), (QStringList{"Lakes", "Léman", "lake"}));
+    EXPECT_EQ(marked("京都"), QStringList{"京都"});
+    EXPECT_EQ(marked("京都 地図"), (QStringList{"京都", "地図"}));
+    EXPECT_EQ(marked("京"), QStringList{"京"});
+    EXPECT_EQ(marked("akes"), QStringList{}) << "not the middle of a word";
+}
+
+// The snippet with its marks written in brackets.
+QString marked(const Snippet& s)
+{
+    QString out = s.text;
+    for (auto it = s.marks.rbegin(); it != s.marks.rend(); ++it)
+        out.insert(it->to, QLatin1Char(']')).insert(it->from, QLatin1Char('['));
+    return out;
+}
+
+TEST(SearchSnippet, ThePassageAroundTheMatchWithItsWordsMarked)
+{
+    const QString longText =
+        QStringLiteral("Gauging stations of the canton, read every ten minutes since 1974. The series were checked "
+                       "against the manual readings of the observers and corrected for the drift of the sensors; the "
+                       "Rhône at Porte du Scex and the Broye at Payerne are the longest series of the network, and "
+                       "the tributaries of the lake follow.");
+    const struct {
+        const char* what;
+        SearchHit hit;
+        const char* words;
+        QString expected;
+    } cases[] = {
+        {"a short abstract whole", [] { SearchHit h; h.abstract = QStringLiteral("Rivers and\n  lakes"); return h; }(),
+         "lake", QStringLiteral("Rivers and [lakes]")},
+        {"cut around the first match, at word boundaries",
+         [&] { SearchHit h; h.abstract = longText; return h; }(), "rhone payern",
+         QStringLiteral("\u2026for the drift of the sensors; the [Rhône] at Porte du Scex and the Broye at [Payerne] are the "
+                        "longest series of the network, and the tributaries of the lake\u2026")},
+        {"the field where most words matched",
+         [] { SearchHit h; h.abstract = QStringLiteral("Lakes of the region"); h.keywords = QStringLiteral("lakes rivers");
+              return h; }(), "lakes rivers", QStringLiteral("[lakes] [rivers]")},
+        {"words only in the title: the start of the abstract",
+         [&] { SearchHit h; h.title = QStringLiteral("Gauges"); h.abstract = longText; return h; }(), "gauges",
+         QStringLiteral("Gauging stations of the canton, read every ten minutes since 1974. The series were checked "
+                        "against the manual readings of the observers and corrected for the\u2026")},
+        {"letters outside the basic plane are not split",
+         [] { SearchHit h; h.abstract = QStringLiteral("本店は𠮷野家です"); return h; }(), "𠮷野家",
+         QStringLiteral("本店は[𠮷野家]です")},
+        {"nothing to show", SearchHit{}, "x", QString()},
+    };
+    for (const auto& c : cases) {
+        const Snippet s = makeSnippet(c.hit, searchtext::queryTerms(QString::fromUtf8(c.words)));
+        EXPECT_EQ(marked(s).toStdString(), c.expected.toStdString()) << c.what;
+        EXPECT_LE(s.text.size(), 162) << c.what;
+    }
+}
+
+TEST(GeoBoxTest, PartsIntersectionAndFit)
+{
+    const GeoBox fiji{177, -178, -19, -16};
+    ASSERT_EQ(fiji.parts().size(), 2u);
+    EXPECT_EQ(fiji.parts()[0].west, 177);
+    EXPECT_EQ(fiji.parts()[0].east, 180);
+    EXPECT_EQ(fiji.parts()[1].west, -180);
+    EXPECT_EQ(fiji.parts()[1].east, -178);
+    EXPECT_NEAR(fiji.area(), 5 * 3, 1e-9);
+    EXPECT_FALSE(fiji.intersects(GeoBox{-70, -57, -23, -9})) << "Bolivia";
+    EXPECT_TRUE(fiji.intersects(GeoBox{-179, -170, -20, -10}));
+    EXPECT_TRUE(fiji.intersects(GeoBox{170, -170, -20, -10}));
+
+    const GeoBox swiss{5.9, 10.5, 45.8, 47.8};
+    EXPECT_DOUBLE_EQ(swiss.fit(swiss), 1.0);
+    const GeoBox geneva{5.95, 6.3, 46.1, 46.4}, europe{-10, 30, 35, 70}, world{-180, 180, -90, 90};
+    EXPECT_GT(geneva.fit(swiss), europe.fit(swiss));
+    EXPECT_GT(europe.fit(swiss), world.fit(swiss));
+    EXPECT_EQ(GeoBox({20, 30, 0, 10}).fit(swiss), 0.0);
+    // Never above the ratio of the areas, which the search's reading by bands relies on.
+    for (const GeoBox& b : {geneva, europe, world, fiji, GeoBox{6, 6, 46, 46}})
+        EXPECT_LE(b.fit(swiss), std::min(b.area(), swiss.area()) / std::max(b.area(), swiss.area()) + 1e-12);
+    EXPECT_GT(GeoBox({6, 6, 46, 46}).fit(swiss), 0.0) << "a point has a place";
+}
+
+TEST(GeoBoxTest, BoundingValuesAreDegreesOrNot)
+{
+    const struct {
+        const char *w, *e, *s, *n;
+        BoxReading expected;
+    } cases[] = {
+        {"5.9", "10.5", "45.8", "47.8", BoxReading::Box},
+        {"5,9", "10,5", "45,8", "47,8", BoxReading::Box},
+        {"170", "-64", "18", "72", BoxReading::Box},
+        {"485000.5", "834000.5", "75000", "296000", BoxReading::NotInDegrees},
+        {"-180.5", "10", "0", "10", BoxReading::NotInDegrees},
+        {"0", "10", "10", "0", BoxReading::Inverted},
+        {"", "10", "0", "10", BoxReading::None},
+        {"west", "10", "0", "10", BoxReading::None},
+        {"nan", "10", "0", "10", BoxReading::None},
+        {"inf", "10", "0", "10", BoxReading::None},
+    };
+    for (const auto& c : cases) {
+        GeoBox box;
+        EXPECT_EQ(readBox(QString::fromUtf8(c.w), QString::fromUtf8(c.e), QString::fromUtf8(c.s),
+                          QString::fromUtf8(c.n), box),
+                  c.expected)
+            << c.w << " " << c.e << " " << c.s << " " << c.n;
+    }
+}
+
+// Runs the plan on a map id -> path, as the index moves its rows: each move
+// must find its target free and keep the ids in path order at every step.
+void apply(std::map<int64_t, std::string>& rows, const pathorder::Plan& plan, const std::vector<std::string>& added)
+{
+    auto inOrder = [&] {
+        return std::is_sorted(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.second < b.second; });
+    };
+    for (const auto& [from, to] : plan.moves) {
+        ASSERT_EQ(rows.count(to), 0u) << "moved onto a row";
+        ASSERT_EQ(rows.count(from), 1u);
+        rows[to] = rows[from];
+        rows.erase(from);
+        ASSERT_TRUE(inOrder()) << "a move passed another row";
+    }
+    for (size_t i = 0; i < added.size(); ++i) {
+        ASSERT_GT(plan.ids[i], 0);
+        ASSERT_LT(plan.ids[i], pathorder::kEnd);
+        ASSERT_EQ(rows.count(plan.ids[i]), 0u);
+        rows[plan.ids[i]] = added[i];
+    }
+    ASSERT_TRUE(inOrder());
+}
+
+TEST(PathOrderTest, NewPathsTakeIdsInPathOrderAndCrowdedGapsAreSpreadOut)
+{
+    std::map<int64_t, std::string> rows;
+    auto place = [&](const std::vector<std::string>& added) {
+        std::vector<int64_t> ids;
+        for (const auto& [id, path] : rows)
+            ids.push_back(id);
+        int asked = 0;
+        const pathorder::Plan plan = pathorder::place(ids, [&](int64_t id) {
+            ++asked;
+            return rows.at(id);
+        }, added);
+        apply(rows, plan, added);
+        return std::make_pair(plan.moves.size(), asked);
+    };
+    // A first build, then paths added at the same place again and again
+    // (files of each day appended to one folder): the gap there runs out
+    // and a few neighbours move.
+    std::vector<std::string> first;
+    for (int i = 0; i < 1000; ++i)
+        first.push_back("folder" + std::to_string(i % 10) + "/" + std::to_string(100000 + i));
+    EXPECT_EQ(place(first).first, 0u);
+    size_t moves = 0;
+    for (int day = 0; day < 200; ++day) {
+        const auto [moved, asked] = place({"folder4/zz" + std::to_string(10000 + day)});
+        moves += moved;
+        EXPECT_LE(asked, 20) << "a new path is placed by a binary search";
+        ASSERT_FALSE(HasFatalFailure());
+    }
+    EXPECT_GT(moves, 0u) << "the gap ran out";
+    EXPECT_LT(moves, 2000u) << "only neighbours moved, not everything every time";
+    // Random batches anywhere.
+    size_t total = rows.size();
+    std::mt19937 random(7);
+    for (int round = 0; round < 30; ++round) {
+        std::vector<std::string> added;
+        for (int i = 0; i < 50; ++i) {
+            std::string path = "r" + std::to_string(random() % 1000000);
+            bool exists = std::any_of(rows.begin(), rows.end(), [&](const auto& r) { return r.second == path; }) ||
+                          std::find(added.begin(), added.end(), path) != added.end();
+            if (!exists)
+                added.push_back(path);
+        }
+        place(added);
+        ASSERT_FALSE(HasFatalFailure());
+        total += added.size();
+    }
+    EXPECT_EQ(rows.size(), total);
+}
+
+TEST(PathOrderTest, AFullRangeIsSpreadWhole)
+{
+    // Ids packed one after the other (as nothing else leaves them): a new
+    // path in the middle makes all of them move.
+    std::map<int64_t, std::string> rows;
+    for (int i = 1; i <= 6; ++i)
+        rows[i] = "p" + std::to_string(i * 10);
+    std::vector<int64_t> ids{1, 2, 3, 4, 5, 6};
+    const std::vector<std::string> added{"p35", "p05", "p99"};
+    const pathorder::Plan plan = pathorder::place(ids, [&](int64_t id) { return rows.at(id); }, added);
+    EXPECT_FALSE(plan.moves.empty());
+    apply(rows, plan, added);
+    ASSERT_FALSE(HasFatalFailure());
+    std::vector<std::string> order;
+    for (const auto& [id, path] : rows)
+        order.push_back(path);
+    EXPECT_EQ(order, (std::vector<std::string>{"p05", "p10", "p20", "p30", "p35", "p40", "p50", "p60", "p99"}));
+}
+
+} // namespace
