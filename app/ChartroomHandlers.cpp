@@ -101,8 +101,7 @@ void TdlgAtlasdesk::prepareLog()
     // creates it (and the folder) when it starts, so the lines never go
     // to a file that does not exist.
     QDir().mkpath(QString::fromStdString(LogsDir));
-    const std::string file =
-        LogsDir + "Atlasdesk-" + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")).toStdString() + ".html";
+    const std::string file = DailyLogFile(LogsDir);
     createLogFile(file);
     Log.LogFile = file;
     Log.Browser = [this](const std::string& path) { wbOutput->navigate(QString::fromStdString(path)); };

@@ -17,7 +17,7 @@ namespace {
 void usage()
 {
     std::cerr << "usage: atlasdesk-bench [--only=GROUP[,GROUP...]]\n"
-                 "groups: listing, expandall, selection, rendering, upload, slowshare, search, startup\n";
+                 "groups: listing, expandall, selection, rendering, upload, sync, slowshare, search, startup\n";
 }
 
 } // namespace
@@ -39,6 +39,7 @@ int main(int argc, char** argv)
         {"selection", bench::runSelection},
         {"rendering", bench::runRendering},
         {"upload", bench::runUpload},
+        {"sync", bench::runSync},
         {"slowshare", bench::runSlowShare},
         {"search", bench::runSearch},
         {"startup",

@@ -30,6 +30,10 @@ void runSlowShare(ResultTable& table);
 // metadata, word and extent queries at 10,000 and 100,000 data sets, the
 // update after 100 changes against a bare walk, the index size.
 void runSearch(ResultTable& table);
+// The catalogue sync: its first run over 20,000 data sets against the bare
+// parse loop plus the bare loop of its statements, and its run after 100
+// changes in 100,000 data sets against a bare walk plus those statements.
+void runSync(ResultTable& table);
 // Process start to the window shown, and its peak memory, by spawning
 // `probe` (the start-up probe executable) several times.
 void runStartup(ResultTable& table, const std::string& probe);

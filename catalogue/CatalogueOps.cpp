@@ -638,6 +638,12 @@ CatalogueItem CatalogueItemOf(const tXMLFile& dataset)
     return {dataset.Dir, dataset.Name, dataset.Ext, dataset.Category, dataset.GetSizeMB()};
 }
 
+CataloguePlace CataloguePlaceOf(const CatalogueItem& item, const std::string& serverRoot)
+{
+    const std::string root = catalogueText(NormalisedServerRoot(serverRoot));
+    return {DropFirstChars(catalogueText(item.Dir), static_cast<int>(root.size())), catalogueText(item.Name)};
+}
+
 std::string BuildCatalogueRecord(const tXMLFile& dataset, const std::string& serverRoot,
                                  const FolderLists& lists, int64_t recordNumber)
 {
@@ -658,7 +664,7 @@ void ReplaceRecordNumber(std::string& statement, int64_t recordNumber)
 std::string BuildCatalogueRecord(const tXMLDocument& doc, const CatalogueItem& item,
                                  const std::string& serverRoot, const FolderLists& lists, int64_t recordNumber)
 {
-    const std::string root = catalogueText(NormalisedServerRoot(serverRoot));
+    const CataloguePlace place = CataloguePlaceOf(item, serverRoot);
     const std::string category =
         item.Category < CategoryNames.size() ? CategoryNames[item.Category] : CategoryNames[0];
 
@@ -670,9 +676,9 @@ std::string BuildCatalogueRecord(const tXMLDocument& doc, const CatalogueItem& i
     statement.reserve(statement.size() + 1024);
     statement += std::to_string(recordNumber);
     statement += ',';
-    appendQuoted(statement, DropFirstChars(catalogueText(item.Dir), static_cast<int>(root.size())));
+    appendQuoted(statement, place.pathFile);
     statement += ',';
-    appendQuoted(statement, catalogueText(item.Name));
+    appendQuoted(statement, place.fileName);
     statement += ',';
     appendQuoted(statement, item.Ext);
     statement += ',';

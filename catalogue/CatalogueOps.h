@@ -135,6 +135,15 @@ struct CatalogueItem {
 // The item of `dataset`; reads its size from the file system.
 CatalogueItem CatalogueItemOf(const tXMLFile& dataset);
 
+// The texts of the Main row that place a data set, before escaping:
+// PathFile (its folder below the root, with '\' separators and the
+// trailing one) and FileName.
+struct CataloguePlace {
+    std::string pathFile;
+    std::string fileName;
+};
+CataloguePlace CataloguePlaceOf(const CatalogueItem& item, const std::string& serverRoot);
+
 // The REPLACE INTO Main statement of a data set whose document is open.
 // Throws EInvalidOperation when it is not.
 std::string BuildCatalogueRecord(const tXMLFile& dataset, const std::string& serverRoot,

@@ -6,6 +6,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
+
+#include "model/AtlasdeskOps.h"
+#include "support/StringOps.h"
+#include "xml/XMLOps.h"
 
 namespace {
 
@@ -59,7 +64,31 @@ void prepareSession(QSqlDatabase& db, const std::string& where, int timeoutSecon
     limitStatementTime(db, timeoutSeconds, where);
 }
 
+// A whole positive number below `limit`, or none.
+std::optional<int> positiveNumber(const std::string& text, int limit)
+{
+    const std::string t = Trim(text);
+    int value = 0;
+    const auto result = std::from_chars(t.data(), t.data() + t.size(), value);
+    if (t.empty() || result.ec != std::errc() || result.ptr != t.data() + t.size() || value <= 0 || value >= limit)
+        return std::nullopt;
+    return value;
+}
+
 } // namespace
+
+ChartroomSettings ReadChartroomSettings()
+{
+    const tXMLDocument config(ConfigFilePath());
+    ChartroomSettings settings;
+    settings.host = Trim(config.GetNodeText("chartroom/host"));
+    settings.port = positiveNumber(config.GetNodeText("chartroom/port"), 65536).value_or(settings.port);
+    settings.database = Trim(config.GetNodeText("chartroom/database"));
+    settings.user = Trim(config.GetNodeText("chartroom/user"));
+    settings.timeoutSeconds =
+        positiveNumber(config.GetNodeText("chartroom/timeout"), 1 << 30).value_or(settings.timeoutSeconds);
+    return settings;
+}
 
 QString NewChartroomConnectionName()
 {
@@ -108,18 +137,23 @@ void OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const st
 
 namespace {
 
-// Sends `statement` on `query`; throws as ExecuteOnChartroom says.
-void send(QSqlDatabase& db, QSqlQuery& query, const std::string& statement, const std::string& where)
+// Throws `error` of a statement: EChartroomConnectionLost naming `where`
+// when the connection broke, Exception with the database's message else.
+[[noreturn]] void fail(const QSqlError& error, const std::string& where)
 {
-    if (!db.isValid() || !db.isOpen())
-        throw Exception("The Chartroom catalogue is not connected");
-    if (query.exec(QString::fromUtf8(statement.data(), static_cast<qsizetype>(statement.size()))))
-        return;
-    const QSqlError error = query.lastError();
     if (kLostCodes.contains(error.nativeErrorCode()))
         throw EChartroomConnectionLost("The Chartroom catalogue at " + where +
                                        " stopped answering or dropped the connection: " + ChartroomErrorText(error));
     throw Exception(ChartroomErrorText(error));
+}
+
+// Sends `statement` on `query`; throws as ExecuteOnChartroom says.
+void send(QSqlQuery& query, const QSqlDatabase& db, const std::string& statement, const std::string& where)
+{
+    if (!db.isValid() || !db.isOpen())
+        throw Exception("The Chartroom catalogue is not connected");
+    if (!query.exec(QString::fromUtf8(statement.data(), static_cast<qsizetype>(statement.size()))))
+        fail(query.lastError(), where);
 }
 
 } // namespace
@@ -127,14 +161,20 @@ void send(QSqlDatabase& db, QSqlQuery& query, const std::string& statement, cons
 void ExecuteOnChartroom(QSqlDatabase& db, const std::string& statement, const std::string& where)
 {
     QSqlQuery query(db);
-    send(db, query, statement, where);
+    send(query, db, statement, where);
 }
 
-std::string QueryChartroomValue(QSqlDatabase& db, const std::string& statement, const std::string& where)
+void QueryOnChartroom(QSqlDatabase& db, const std::string& statement, const std::string& where,
+                      const std::function<void(const QSqlQuery& row)>& row)
 {
     QSqlQuery query(db);
-    send(db, query, statement, where);
-    return query.next() ? query.value(0).toString().toStdString() : std::string();
+    // Answers of many thousand rows are read as they come, not kept whole.
+    query.setForwardOnly(true);
+    send(query, db, statement, where);
+    while (query.next())
+        row(query);
+    if (query.lastError().isValid())
+        fail(query.lastError(), where);
 }
 
 ChartroomConnection::ChartroomConnection(const ChartroomSettings& settings)
@@ -180,10 +220,10 @@ void ChartroomConnection::execute(const std::string& statement)
     }
 }
 
-std::string ChartroomConnection::value(const std::string& statement)
+void ChartroomConnection::query(const std::string& statement, const std::function<void(const QSqlQuery& row)>& row)
 {
     try {
-        return QueryChartroomValue(m_db, statement, m_where);
+        QueryOnChartroom(m_db, statement, m_where, row);
     } catch (const EChartroomConnectionLost&) {
         m_lost = true;
         throw;

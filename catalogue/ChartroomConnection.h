@@ -6,12 +6,14 @@
 // its worker).
 #include <QSqlDatabase>
 
+#include <functional>
 #include <optional>
 #include <string>
 
 #include "support/Errors.h"
 
 class QSqlError;
+class QSqlQuery;
 
 // Where the catalogue lives. Read from the configuration file's <chartroom>
 // element (host, port, database, user, timeout) unless set by the data
@@ -30,6 +32,11 @@ struct ChartroomSettings {
     // client gave up on is not carried out later.
     int timeoutSeconds = 30;
 };
+
+// The settings of the configuration file (ConfigFilePath) with the
+// password unset: an invalid port gives 3306, an invalid timeout 30.
+// Throws the configuration's load error.
+ChartroomSettings ReadChartroomSettings();
 
 // The server stopped answering (a read or write timed out) or dropped the
 // connection: nothing more can be sent on it.
@@ -57,9 +64,9 @@ public:
     // Sends `statement` once (see ExecuteOnChartroom). A lost connection
     // throws EChartroomConnectionLost and marks this connection dead.
     void execute(const std::string& statement);
-    // Sends `statement` once and returns the first value of its first row
-    // as text ("" when there is none); errors as execute().
-    std::string value(const std::string& statement);
+    // Sends the query `statement` and calls `row` for each row of its
+    // answer, in order (read forward only). Errors as execute().
+    void query(const std::string& statement, const std::function<void(const QSqlQuery& row)>& row);
     // "host:port", for messages.
     const std::string& where() const { return m_where; }
 
@@ -89,6 +96,7 @@ void OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const st
 // connection (the message names `where`), Exception with the database's
 // message otherwise.
 void ExecuteOnChartroom(QSqlDatabase& db, const std::string& statement, const std::string& where);
-// The same, returning the first value of the first row as text ("" when
-// there is none).
-std::string QueryChartroomValue(QSqlDatabase& db, const std::string& statement, const std::string& where);
+// ExecuteOnChartroom of a query whose answer is read: `row` is called for
+// each of its rows, in order.
+void QueryOnChartroom(QSqlDatabase& db, const std::string& statement, const std::string& where,
+                      const std::function<void(const QSqlQuery& row)>& row);

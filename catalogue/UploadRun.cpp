@@ -15,6 +15,7 @@
 
 #include "model/AtlasdeskOps.h"
 #include "catalogue/CatalogueOps.h"
+#include "catalogue/DataSetRows.h"
 #include "support/Background.h"
 #include "support/Errors.h"
 #include "support/FileOps.h"
@@ -38,12 +39,6 @@ void endStep(std::exception_ptr& error, Step&& step)
     }
 }
 
-std::string ignoreFlag(const tXMLDocument& doc)
-{
-    const std::string& path = FieldMap[fiIgnore].XML_Path;
-    return path.empty() ? std::string() : LowerAscii(doc.GetNodeTextAt(path, 0));
-}
-
 std::string now()
 {
     return DateTimeText(QDateTime::currentDateTime());
@@ -59,15 +54,6 @@ std::string now()
 // their order are those of a run without it.
 class RowPreparer {
 public:
-    struct Prepared {
-        bool read = false;                  // the document could be read
-        std::string ignore;                 // the Ignore field, lower case
-        std::exception_ptr ignoreError;     // reading the Ignore field failed
-        FolderClassification folders;       // of the data set's folder
-        std::string row;                    // the Main statement, its record number still to come
-        std::exception_ptr rowError;        // building the row failed
-    };
-
     RowPreparer(std::string serverRoot, const tVectorOfString& themes)
         : m_root(std::move(serverRoot)), m_themes(themes)
     {
@@ -99,14 +85,14 @@ public:
 
     // What was prepared for data set `index`, once it is there; nothing when
     // it was not requested.
-    std::optional<Prepared> take(size_t index)
+    std::optional<PreparedDataSet> take(size_t index)
     {
         std::unique_lock lock(m_mutex);
         if (!m_requested.erase(index))
             return std::nullopt;
         m_ready.wait(lock, [&] { return m_done.count(index) > 0; });
         auto found = m_done.find(index);
-        Prepared prepared = std::move(found->second);
+        PreparedDataSet prepared = std::move(found->second);
         m_done.erase(found);
         return prepared;
     }
@@ -118,33 +104,7 @@ private:
         CatalogueItem item;
     };
 
-    Prepared prepare(Job& job) const
-    {
-        Prepared prepared;
-        std::unique_ptr<tXMLDocument> doc;
-        try {
-            doc = std::make_unique<tXMLDocument>(job.xmlPath);
-        } catch (...) {
-            return prepared; // read again at the data set's step, which reports it
-        }
-        prepared.read = true;
-        try {
-            prepared.ignore = ignoreFlag(*doc);
-        } catch (...) {
-            prepared.ignoreError = std::current_exception();
-            return prepared;
-        }
-        if (prepared.ignore == "yes")
-            return prepared;
-        prepared.folders = ClassifyFolderPath(job.item.Dir, m_root, m_themes);
-        try {
-            job.item.SizeMB = DataSizeMB(job.item.Dir + job.item.Name, job.item.Category);
-            prepared.row = BuildCatalogueRecord(*doc, job.item, m_root, prepared.folders.Lists, 0);
-        } catch (...) {
-            prepared.rowError = std::current_exception();
-        }
-        return prepared;
-    }
+    PreparedDataSet prepare(Job& job) const { return PrepareDataSet(job.xmlPath, job.item, m_root, m_themes); }
 
     void work()
     {
@@ -156,7 +116,7 @@ private:
             Job job = std::move(m_jobs.front());
             m_jobs.pop_front();
             lock.unlock();
-            Prepared prepared = prepare(job);
+            PreparedDataSet prepared = prepare(job);
             lock.lock();
             m_done.emplace(job.index, std::move(prepared));
             m_ready.notify_all();
@@ -170,7 +130,7 @@ private:
     std::condition_variable m_ready; // a data set was prepared
     std::deque<Job> m_jobs;
     std::set<size_t> m_requested;
-    std::map<size_t, Prepared> m_done;
+    std::map<size_t, PreparedDataSet> m_done;
     bool m_stop = false;
     WorkerPool m_pool{QStringLiteral("catalogue rows"), 1};
     QFuture<void> m_working;
@@ -278,7 +238,7 @@ void UploadDataSets(const ChartroomSettings& login, const std::vector<DataSetEnt
             const DataSetEntry& dataset = datasets[i];
             if (!listed(i))
                 continue;
-            std::optional<RowPreparer::Prepared> prepared = preparer.take(i);
+            std::optional<PreparedDataSet> prepared = preparer.take(i);
             if (prepared)
                 --ahead;
             prepareNext();
@@ -286,36 +246,27 @@ void UploadDataSets(const ChartroomSettings& login, const std::vector<DataSetEnt
                 AddLineBR(log, "- File ignored (no XML found): " + dataset.xmlPath);
                 continue;
             }
-            if (prepared && prepared->read) {
-                if (prepared->ignoreError)
-                    std::rethrow_exception(prepared->ignoreError);
-                if (prepared->ignore == "yes")
-                    continue;
-                ApplyFolderClassification(std::move(prepared->folders), context, execute);
-                if (prepared->rowError)
-                    std::rethrow_exception(prepared->rowError);
-                const int64_t number = RecordNumberNow();
-                ReplaceRecordNumber(prepared->row, number);
-                writeRow(number, prepared->row);
-                continue;
-            }
-            // The file could not be read ahead (it may have been written
-            // since): it is read now, as it always was.
-            std::unique_ptr<tXMLDocument> doc;
-            try {
-                doc = std::make_unique<tXMLDocument>(dataset.xmlPath);
-            } catch (...) {
+            // A document that could not be read ahead (it may have been
+            // written since) is read again now.
+            PreparedDataSet dataSet = prepared && prepared->outcome != PreparedDataSet::Outcome::Unreadable
+                                          ? std::move(*prepared)
+                                          : PrepareDataSet(dataset.xmlPath, dataset.item, root, context.themes());
+            switch (dataSet.outcome) {
+            case PreparedDataSet::Outcome::Unreadable:
                 AddLineBR(log, "*** XML reading error for " + dataset.xmlPath + ". This file was not uploaded. ***");
                 continue;
-            }
-            if (ignoreFlag(*doc) == "yes")
+            case PreparedDataSet::Outcome::Ignored:
                 continue;
-            const FolderLists lists =
-                ApplyFolderClassification(ClassifyFolderPath(dataset.item.Dir, root, context.themes()), context, execute);
-            CatalogueItem item = dataset.item;
-            item.SizeMB = DataSizeMB(item.Dir + item.Name, item.Category);
-            const int64_t number = RecordNumberNow();
-            writeRow(number, BuildCatalogueRecord(*doc, item, root, lists, number));
+            case PreparedDataSet::Outcome::Failed:
+                // The data set's place is written before its row, as when
+                // the row could be built.
+                if (dataSet.foldersClassified)
+                    ApplyFolderClassification(std::move(dataSet.rows.folders), context, execute);
+                std::rethrow_exception(dataSet.error);
+            case PreparedDataSet::Outcome::Rows:
+                WriteDataSetRows(dataSet.rows, context, execute, writeRow);
+                continue;
+            }
         }
         // A cancelled run still lists the themes and the sources of the
         // rows it wrote, which name them.
@@ -377,7 +328,10 @@ std::optional<bool> RowOnChartroom(const ChartroomSettings& login, int64_t recor
     try {
         ChartroomConnection check(login);
         check.open();
-        return check.value("SELECT COUNT(*) FROM Main WHERE RecordNumber = " + std::to_string(recordNumber)) != "0";
+        bool found = false;
+        check.query("SELECT 1 FROM Main WHERE RecordNumber = " + std::to_string(recordNumber) + " LIMIT 1",
+                    [&found](const QSqlQuery&) { found = true; });
+        return found;
     } catch (const std::exception&) {
         return std::nullopt;
     }

@@ -5,29 +5,13 @@
 #include <QSqlQueryModel>
 #include <QStringList>
 
-#include <charconv>
 #include <cstdlib>
 
-#include "model/AtlasdeskOps.h"
 #include "support/Errors.h"
-#include "support/StringOps.h"
-#include "xml/XMLOps.h"
 
 namespace {
 
 const QString kDriver = QStringLiteral("QMYSQL");
-constexpr int kDefaultPort = 3306;
-
-int parsePort(const std::string& text)
-{
-    const std::string t = Trim(text);
-    int port = 0;
-    const auto result = std::from_chars(t.data(), t.data() + t.size(), port);
-    if (t.empty() || result.ec != std::errc() || result.ptr != t.data() + t.size() || port <= 0 ||
-        port > 65535)
-        return kDefaultPort;
-    return port;
-}
 
 } // namespace
 
@@ -81,20 +65,7 @@ ChartroomSettings TdmAtlasdesk::connectionSettings() const
 {
     if (m_settings)
         return *m_settings;
-    const tXMLDocument config(ConfigFilePath());
-    ChartroomSettings settings;
-    settings.host = Trim(config.GetNodeText("chartroom/host"));
-    settings.port = parsePort(config.GetNodeText("chartroom/port"));
-    settings.database = Trim(config.GetNodeText("chartroom/database"));
-    settings.user = Trim(config.GetNodeText("chartroom/user"));
-    const std::string timeout = Trim(config.GetNodeText("chartroom/timeout"));
-    if (!timeout.empty()) {
-        int seconds = 0;
-        const auto result = std::from_chars(timeout.data(), timeout.data() + timeout.size(), seconds);
-        if (result.ec == std::errc() && result.ptr == timeout.data() + timeout.size() && seconds > 0)
-            settings.timeoutSeconds = seconds;
-    }
-    return settings;
+    return ReadChartroomSettings();
 }
 
 ChartroomSettings TdmAtlasdesk::loginSettings() const

@@ -6,7 +6,9 @@
 -- number. The key is a hash of the two texts, compared byte for byte, as
 -- the server's own index on TEXT columns cannot take the whole path; a row
 -- without a folder or name (NULL) is keyed by its record number alone.
--- Locations, Themes and Sources hold each name once.
+-- Locations, Themes and Sources hold each name once. SyncState is the
+-- catalogue sync's own (atlasdesk-sync): per data set, what it saw of the
+-- metadata file and the data when it last wrote the data set's rows.
 
 CREATE TABLE IF NOT EXISTS Main (
   RecordNumber BIGINT NOT NULL PRIMARY KEY,
@@ -64,4 +66,23 @@ CREATE TABLE IF NOT EXISTS Themes (
 
 CREATE TABLE IF NOT EXISTS Sources (
   Data VARCHAR(100) NOT NULL PRIMARY KEY
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- What atlasdesk-sync saw of each data set when it last wrote its rows, in
+-- the same transaction as those rows: the size and modification time
+-- (nanoseconds since 1970) of its metadata file and of its data, and the
+-- fingerprint of the configuration the rows were made from. Keyed like
+-- Main. Listed is 0 for a data set flagged Ignore, which has no Main row.
+CREATE TABLE IF NOT EXISTS SyncState (
+  PathFile TEXT NOT NULL,
+  FileName VARCHAR(255) NOT NULL,
+  MetadataSize BIGINT NOT NULL,
+  MetadataTime BIGINT NOT NULL,
+  DataSize BIGINT NOT NULL,
+  DataTime BIGINT NOT NULL,
+  Recipe CHAR(16) NOT NULL,
+  Listed TINYINT NOT NULL,
+  SyncedAt DATETIME NOT NULL,
+  DataSetKey BINARY(32) AS (UNHEX(SHA2(CONCAT(PathFile, '/', FileName), 256))) STORED,
+  UNIQUE KEY DataSet (DataSetKey)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;

@@ -38,6 +38,7 @@ const std::array<const char*, 6> kFileTypeElements = {
     "vector", "raster", "gis", "table", "document", "executable"};
 
 std::string g_programFolder;
+std::string g_configFile; // named by SetConfigFilePath; empty: the search rule
 
 std::string executableFolder()
 {
@@ -134,8 +135,15 @@ void SetProgramFolder(const std::string& folder)
     g_programFolder = folder.empty() ? folder : IncludeTrailingPathDelimiter(folder);
 }
 
+void SetConfigFilePath(const std::string& path)
+{
+    g_configFile = path;
+}
+
 std::string ConfigFilePath()
 {
+    if (!g_configFile.empty())
+        return g_configFile;
     // An absolute name, so that a later change of the current directory
     // cannot make the writers address another file than the readers.
     if (FileExists(ConfigFileName)) {

@@ -67,6 +67,9 @@ void SetProgramFolder(const std::string& folder);
 // Every reader of the file uses this one rule. Absolute unless the current
 // directory cannot be told.
 std::string ConfigFilePath();
+// Makes ConfigFilePath() name `path` from now on, whatever exists (a
+// command given its configuration file); the empty path restores the rule.
+void SetConfigFilePath(const std::string& path);
 // The user's own configuration: "AtlasdeskView.ini.xml" in the application's
 // configuration folder as QStandardPaths names it (AppConfigLocation, which
 // follows the application name). The file may not exist.

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <memory>
 #include <set>
 #include <utility>
@@ -12,6 +13,7 @@
 #include "model/AtlasdeskOps.h"
 #include "model/DirectoryListing.h"
 #include "support/OrderedWork.h"
+#include "support/FileOps.h"
 #include "support/PathOps.h"
 
 namespace {
@@ -21,30 +23,56 @@ namespace {
 // waiting. On a local disk it spreads the work over the cores.
 constexpr size_t kReaders = 4;
 
+int64_t nanoseconds(const struct timespec& t)
+{
+    return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
 // Size and time of the metadata file `relative` to the open folder `dirFd`
 // (no path resolution from the root for each of thousands of files), or to
 // the current folder for AT_FDCWD; none when it is not a regular file.
 void statMetadata(int dirFd, const std::string& relative, WalkedDataset& d)
 {
     struct stat st;
-    if (::fstatat(dirFd, relative.c_str(), &st, 0) == 0 && S_ISREG(st.st_mode)) {
-        d.size = st.st_size;
-        d.mtime = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    if (::fstatat(dirFd, relative.c_str(), &st, 0) == 0) {
+        if (S_ISREG(st.st_mode)) {
+            d.size = st.st_size;
+            d.mtime = nanoseconds(st.st_mtim);
+        }
+    } else if (errno != ENOENT && errno != ENOTDIR) {
+        d.metadataUnreadable = true;
     }
+}
+
+// Size and time of the data of `d` (a file, or the folder of a grid, sized
+// as the catalogue sizes it) at `relative` to `dirFd`.
+void statData(int dirFd, const std::string& relative, const std::string& path, WalkedDataset& d)
+{
+    if (d.category == catDirectory) {
+        d.dataSize = d.dataMtime = 0;
+        return;
+    }
+    struct stat st;
+    if (::fstatat(dirFd, relative.c_str(), &st, 0) != 0)
+        return;
+    d.dataMtime = nanoseconds(st.st_mtim);
+    d.dataSize = S_ISDIR(st.st_mode) ? DirectorySize(path, false) : st.st_size;
 }
 
 // What reading one folder gives the walk.
 struct FolderResult {
     bool listed = false; // false: unreadable (skipped) or stopped
+    QString error;       // why it could not be read
     uint64_t device = 0, inode = 0;
     std::vector<WalkedDataset> datasets; // the folder's own first, when it has one
     std::vector<std::string> subdirectories;
 };
 
-FolderResult readFolder(const std::string& dir, const std::function<bool()>& stop)
+FolderResult readFolder(const std::string& dir, const std::function<bool()>& stop, bool withData)
 {
     FolderResult result;
     const DirectoryListing listing = listDirectory(dir, stop, ListingOrder::AsRead);
+    result.error = listing.error;
     if (listing.cancelled || !listing.error.isEmpty())
         return result;
     result.listed = true;
@@ -52,8 +80,11 @@ FolderResult readFolder(const std::string& dir, const std::function<bool()>& sto
     result.inode = listing.inode;
     // Without the folder open (no descriptor left), paths are taken whole.
     const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    auto inFolder = [&](const std::string& path) {
+        return dirFd >= 0 && path.compare(0, dir.size(), dir) == 0;
+    };
     auto statIn = [&](WalkedDataset& d) {
-        if (dirFd >= 0 && d.xmlPath.compare(0, dir.size(), dir) == 0)
+        if (inFolder(d.xmlPath))
             statMetadata(dirFd, d.xmlPath.substr(dir.size()), d);
         else
             statMetadata(AT_FDCWD, d.xmlPath, d);
@@ -63,8 +94,11 @@ FolderResult readFolder(const std::string& dir, const std::function<bool()>& sto
     if (listing.hasFolderMetadata) {
         WalkedDataset folder{dir, dir + "metadata.xml", catDirectory};
         statIn(folder);
-        if (folder.size >= 0)
+        if (folder.size >= 0 || folder.metadataUnreadable) {
+            if (withData)
+                folder.dataSize = folder.dataMtime = 0;
             result.datasets.push_back(std::move(folder));
+        }
     }
     for (const ListedEntry& e : listing.entries) {
         if (e.subdirectory) {
@@ -78,8 +112,17 @@ FolderResult readFolder(const std::string& dir, const std::function<bool()>& sto
         WalkedDataset item{e.path, e.xmlPath, e.category};
         // The names read tell whether F.xml exists; a grid's document lies
         // in its folder and is looked at.
-        if (e.hasMetadata || e.xmlPath != e.path + ".xml")
+        const bool grid = e.xmlPath != e.path + ".xml";
+        if (e.hasMetadata || grid)
             statIn(item);
+        if (withData) {
+            // A grid's data is its folder, named as the .aux without its extension.
+            const std::string data = grid ? e.path.substr(0, e.path.size() - ExtractFileExt(e.name).size()) : e.path;
+            if (inFolder(data))
+                statData(dirFd, data.substr(dir.size()), data, item);
+            else
+                statData(AT_FDCWD, data, data, item);
+        }
         result.datasets.push_back(std::move(item));
     }
     if (dirFd >= 0)
@@ -90,8 +133,14 @@ FolderResult readFolder(const std::string& dir, const std::function<bool()>& sto
 } // namespace
 
 bool walkStore(const std::string& root, const std::function<bool()>& cancelled,
-               const std::function<void(WalkedDataset&&)>& found)
+               const std::function<void(WalkedDataset&&)>& found, const WalkOptions& options)
 {
+    const auto unreadable = [&](const std::string& dir, const QString& reason) {
+        if (options.unreadable)
+            options.unreadable(dir, reason);
+    };
+    const QString noAnswer =
+        QStringLiteral("no answer within %1 s").arg(double(options.folderTimeout.count()) / 1000.0);
     std::vector<std::string> folders{IncludeTrailingPathDelimiter(root)};
     std::set<std::pair<uint64_t, uint64_t>> visited;
     // Level by level, each level's folders handed on in the order they were
@@ -100,14 +149,40 @@ bool walkStore(const std::string& root, const std::function<bool()>& cancelled,
     while (!folders.empty()) {
         const auto level = std::make_shared<const std::vector<std::string>>(std::move(folders));
         folders.clear();
+        const bool withData = options.statData;
         OrderedWork<FolderResult> reading(level->size(), kReaders,
-                                          [level](size_t i, const std::function<bool()>& stop) {
-                                              return readFolder((*level)[i], stop);
+                                          [level, withData](size_t i, const std::function<bool()>& stop) {
+                                              return readFolder((*level)[i], stop, withData);
                                           });
         FolderResult result;
-        while (reading.take(result, cancelled)) {
-            if (!result.listed)
-                continue; // unreadable: skipped
+        size_t given = 0;        // folders of the level handed out so far
+        size_t givenUpInARow = 0;
+        for (;;) {
+            const auto taken = reading.takeWithin(result, options.folderTimeout, cancelled);
+            if (taken == OrderedWork<FolderResult>::Taken::Done)
+                break;
+            if (taken == OrderedWork<FolderResult>::Taken::Stopped)
+                return false; // cancelled while waiting for a folder
+            const std::string& dir = (*level)[given++];
+            if (taken == OrderedWork<FolderResult>::Taken::TimedOut) {
+                unreadable(dir, noAnswer);
+                if (++givenUpInARow < kReaders)
+                    continue;
+                // Every reader may be held up by the store: nothing more is
+                // waited for, and whatever was not read is said so.
+                reading.stop();
+                const QString stopped = QStringLiteral("not read: the store stopped answering");
+                for (; given < level->size(); ++given)
+                    unreadable((*level)[given], stopped);
+                for (const std::string& below : folders)
+                    unreadable(below, stopped);
+                return true;
+            }
+            givenUpInARow = 0;
+            if (!result.listed) {
+                unreadable(dir, result.error);
+                continue;
+            }
             if ((result.device || result.inode) && !visited.insert({result.device, result.inode}).second)
                 continue; // a link back to a folder already walked
             for (WalkedDataset& d : result.datasets) {
@@ -115,11 +190,10 @@ bool walkStore(const std::string& root, const std::function<bool()>& cancelled,
                     return false;
                 found(std::move(d));
             }
-            folders.insert(folders.end(), std::make_move_iterator(result.subdirectories.begin()),
-                           std::make_move_iterator(result.subdirectories.end()));
+            for (std::string& sub : result.subdirectories)
+                if (!options.enter || options.enter(sub))
+                    folders.push_back(std::move(sub));
         }
-        if (!reading.allTaken())
-            return false; // cancelled while waiting for a folder
     }
     return true;
 }

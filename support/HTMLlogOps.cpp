@@ -5,6 +5,8 @@
 #include "support/PathOps.h"
 #include "support/StringOps.h"
 
+#include <QDate>
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -61,6 +63,11 @@ void createLogFile(const std::string& path)
     error = closeKeepingError(fd, error);
     if (error != 0)
         throw EInOutError("Couldn't write log file '" + path + "': " + std::strerror(error));
+}
+
+std::string DailyLogFile(const std::string& folder)
+{
+    return folder + "Atlasdesk-" + QDate::currentDate().toString(QStringLiteral("yyyyMMdd")).toStdString() + ".html";
 }
 
 void ShowLog(const tHTMLLog& log)

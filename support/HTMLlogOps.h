@@ -24,6 +24,10 @@ inline constexpr const char* LogFileHead = "<!DOCTYPE html>\r\n<meta charset=\"u
 // Window thread (or whichever thread owns the log).
 void createLogFile(const std::string& path);
 
+// The log file of today in `folder` (with its trailing separator), the one
+// every catalogue command of the day appends to: "Atlasdesk-yyyyMMdd.html".
+std::string DailyLogFile(const std::string& folder);
+
 // Sends Browser to LogFile (which reloads it); nothing without a Browser.
 void ShowLog(const tHTMLLog& log);
 // Appends `text` and CR LF to LogFile, then shows the log when AutoShow is

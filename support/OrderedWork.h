@@ -62,26 +62,50 @@ public:
     OrderedWork(const OrderedWork&) = delete;
     OrderedWork& operator=(const OrderedWork&) = delete;
 
+    // What takeWithin() did.
+    enum class Taken {
+        Got,      // `out` holds the next result
+        Done,     // every result has been taken
+        Stopped,  // `cancelled` said stop; the threads are stopped
+        TimedOut, // the next item gave no result in time: it is passed over
+    };
+
     // The next result in order, waiting for it. Returns false when all have
     // been taken, or when `cancelled` (asked at least every 50 ms while
     // waiting) says stop; the threads are then stopped. Taker's thread only.
     bool take(Result& out, const std::function<bool()>& cancelled = {})
     {
+        return takeWithin(out, std::chrono::milliseconds(0), cancelled) == Taken::Got;
+    }
+
+    // take() that waits at most `limit` (0: for ever) for the next item:
+    // then that item is passed over (TimedOut; its result is dropped when
+    // it comes, and it is not started if it has not been) and the next
+    // call goes on with the item after it. A thread held up by the item
+    // stays held up; the others go on.
+    Taken takeWithin(Result& out, std::chrono::milliseconds limit, const std::function<bool()>& cancelled = {})
+    {
         State& s = *m_state;
+        const auto deadline = std::chrono::steady_clock::now() + limit;
         std::unique_lock lock(s.mutex);
         if (s.taken >= s.results.size())
-            return false;
+            return Taken::Done;
         const size_t i = s.taken;
         while (!s.results[i] && !s.errors[i]) {
             // Asked without the lock: the test may take its time.
             lock.unlock();
             if (cancelled && cancelled()) {
                 stop();
-                return false;
+                return Taken::Stopped;
             }
             lock.lock();
             if (s.results[i] || s.errors[i])
                 break;
+            if (limit.count() > 0 && std::chrono::steady_clock::now() >= deadline) {
+                ++s.taken;
+                s.room.notify_all();
+                return Taken::TimedOut;
+            }
             s.filled.wait_for(lock, std::chrono::milliseconds(50));
         }
         ++s.taken;
@@ -90,7 +114,7 @@ public:
             std::rethrow_exception(std::exchange(s.errors[i], nullptr));
         out = std::move(*s.results[i]);
         s.results[i].reset();
-        return true;
+        return Taken::Got;
     }
 
     // Whether every result has been taken (take() returned false for that
@@ -135,6 +159,8 @@ private:
                 if (s.stopped || s.next >= s.results.size())
                     return;
                 i = s.next++;
+                if (i < s.taken)
+                    continue; // passed over by the taker before it started
             }
             std::optional<Result> result;
             std::exception_ptr error;
@@ -144,6 +170,8 @@ private:
                 error = std::current_exception();
             }
             const std::lock_guard lock(s.mutex);
+            if (i < s.taken)
+                continue; // passed over while it worked: nobody wants it
             s.results[i] = std::move(result);
             s.errors[i] = error;
             s.filled.notify_all();

@@ -51,6 +51,35 @@ inline std::optional<ServerAccount> serverFromEnvironment()
         GTEST_SKIP() << "no test server: start one with scripts/test-db.sh and export its ATLASDESK_TEST_DB_*"; \
     }
 
+// The statements of a shipped SQL script: its lines without "--" comments,
+// split at the semicolons (which its texts do not hold).
+inline std::vector<std::string> sqlStatements(const std::string& script)
+{
+    std::string withoutComments;
+    size_t start = 0;
+    while (start < script.size()) {
+        size_t end = script.find('\n', start);
+        if (end == std::string::npos)
+            end = script.size();
+        const std::string line = script.substr(start, end - start);
+        if (line.rfind("--", 0) != 0)
+            withoutComments += line + "\n";
+        start = end + 1;
+    }
+    std::vector<std::string> statements;
+    size_t from = 0;
+    while (from < withoutComments.size()) {
+        size_t semicolon = withoutComments.find(';', from);
+        if (semicolon == std::string::npos)
+            semicolon = withoutComments.size();
+        const std::string statement = withoutComments.substr(from, semicolon - from);
+        if (statement.find_first_not_of(" \n\t\r") != std::string::npos)
+            statements.push_back(statement);
+        from = semicolon + 1;
+    }
+    return statements;
+}
+
 class TestDatabase {
 public:
     explicit TestDatabase(const ServerAccount& account)
@@ -86,27 +115,8 @@ private:
         std::string schema = testutil::readFile(ATLASDESK_SOURCE_DIR "/data/chartroom.sql");
         if (schema.empty())
             throw std::runtime_error("data/chartroom.sql is missing or empty");
-        std::string withoutComments;
-        size_t start = 0;
-        while (start < schema.size()) {
-            size_t end = schema.find('\n', start);
-            if (end == std::string::npos)
-                end = schema.size();
-            const std::string line = schema.substr(start, end - start);
-            if (line.rfind("--", 0) != 0)
-                withoutComments += line + "\n";
-            start = end + 1;
-        }
-        size_t from = 0;
-        while (from < withoutComments.size()) {
-            size_t semicolon = withoutComments.find(';', from);
-            if (semicolon == std::string::npos)
-                semicolon = withoutComments.size();
-            const std::string statement = withoutComments.substr(from, semicolon - from);
-            if (statement.find_first_not_of(" \n\t\r") != std::string::npos)
-                exec(statement);
-            from = semicolon + 1;
-        }
+        for (const std::string& statement : sqlStatements(schema))
+            exec(statement);
     }
 
     void drop()

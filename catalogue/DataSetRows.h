@@ -1,0 +1,80 @@
+#pragma once
+// What one data set puts into the catalogue, and how it is sent: the one
+// path through which "&Add to chartroom" and atlasdesk-sync both build and
+// write a data set's rows, so that the two never drift apart.
+//
+// PrepareDataSet reads the metadata document and builds the statements; it
+// touches no database and may run on any thread (while the configuration
+// stays loaded), ahead of the rows before it. WriteDataSetRows sends them,
+// in their order, on the caller's connection. A further table that holds a
+// row per data set is built in PrepareDataSet and sent in WriteDataSetRows,
+// and its row goes in RemoveDataSetsStatements.
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "catalogue/CatalogueOps.h"
+
+// The statements of one data set, built and not yet sent.
+struct DataSetRows {
+    // Its folder lists, its Locations row and its sources.
+    FolderClassification folders;
+    // REPLACE INTO Main; the record number is put in when it is sent.
+    std::string mainRow;
+};
+
+// A data set read for the catalogue.
+struct PreparedDataSet {
+    enum class Outcome {
+        Rows,       // `rows` are to be written
+        Ignored,    // its metadata flags it Ignore: no row
+        Unreadable, // the metadata document could not be read: `readError`
+        Failed,     // reading a field or building the row failed: `error`
+    };
+    Outcome outcome = Outcome::Unreadable;
+    std::string readError;
+    std::exception_ptr error;
+    // The folders were classified (rows.folders holds them), also when
+    // building the row failed after that.
+    bool foldersClassified = false;
+    DataSetRows rows;
+};
+
+// Whether the Ignore field of `doc` reads yes, in any letter case (its first
+// configured path, first match).
+bool IgnoreFlagSet(const tXMLDocument& doc);
+
+// Reads `xmlPath`, the metadata of `item`, and builds its rows below
+// `serverRoot` (normalised) with `themes` (sorted). The data set's size is
+// read here (item.SizeMB is replaced). Never throws: what went wrong is in
+// the outcome.
+PreparedDataSet PrepareDataSet(const std::string& xmlPath, CatalogueItem item, const std::string& serverRoot,
+                               const tVectorOfString& themes);
+
+// Sends the Main row numbered `recordNumber` in place of the executor (a
+// caller that gives it a transaction of its own).
+using MainRowWriter = std::function<void(int64_t recordNumber, const std::string& mainRow)>;
+
+// Sends `rows`: the Locations row (when there is one), then the Main row
+// with the record number of this moment, through `writeMain` when given;
+// adds the sources to `context`. Errors of `execute` are thrown.
+void WriteDataSetRows(DataSetRows& rows, UploadContext& context, const StatementExecutor& execute,
+                      const MainRowWriter& writeMain = {});
+
+// The statements that take the rows of the data sets `keys` (DataSetKey
+// values) out of the catalogue, leaving alone rows whose record number is
+// `keepFrom` or later (those written by the run that removes). Locations,
+// Themes and Sources keep their names: other data sets may name them.
+std::vector<std::string> RemoveDataSetsStatements(const std::vector<std::string>& keys, int64_t keepFrom);
+
+// The key of the Main row of the data set at `place`, as the server makes
+// it (DataSetKey): the SHA-256 of "PathFile/FileName" as the row stores
+// them, 32 bytes.
+std::string DataSetKeyOf(const CataloguePlace& place);
+// The text the catalogue keeps of a text sent quoted (SqlEscape turns every
+// pair of line feeds into "<br>").
+std::string CatalogueStoredText(const std::string& text);
+// `key` as a hexadecimal literal for a statement: 0x0A1B...
+std::string KeyLiteral(const std::string& key);
