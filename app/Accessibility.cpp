@@ -11,6 +11,7 @@
 
 #include "model/AtlasdeskOps.h"
 #include "app/ServerTree.h"
+#include "model/StoreTreeModel.h"
 
 QString categoryDescription(int category)
 {
@@ -31,7 +32,7 @@ class TreeRowAccessible : public QAccessibleInterface {
 public:
     TreeRowAccessible(ServerTree* tree, const QModelIndex& index) : m_tree(tree), m_index(index) {}
 
-    bool isValid() const override { return m_tree && m_index.isValid() && node(); }
+    bool isValid() const override { return m_tree && m_index.isValid(); }
     QObject* object() const override { return nullptr; }
     QWindow* window() const override
     {
@@ -55,7 +56,7 @@ public:
         if (t == QAccessible::Name)
             return m_index.data(Qt::DisplayRole).toString();
         if (t == QAccessible::Description)
-            return m_index.data(Qt::AccessibleDescriptionRole).toString();
+            return categoryDescription(m_index.data(StoreTreeModel::CategoryRole).toInt());
         return {};
     }
 
@@ -72,13 +73,12 @@ public:
     QAccessible::State state() const override
     {
         QAccessible::State st;
-        const TreeNode* n = node();
-        if (!m_tree || !n)
+        if (!isValid())
             return st;
         const QRect r = m_tree->visualRect(m_index);
         if (r.isNull() || !m_tree->viewport()->rect().intersects(r))
             st.invisible = true;
-        const bool shown = !m_tree->isShown || m_tree->isShown(n);
+        const bool shown = !m_tree->isShown || m_tree->isShown(m_index);
         if (shown) {
             st.selectable = true;
             st.focusable = true;
@@ -86,20 +86,14 @@ public:
         } else {
             st.disabled = true;
         }
-        st.selected = n->isSelected();
+        st.selected = m_tree->isSelected(m_index);
         st.focused = m_tree->currentIndex() == QModelIndex(m_index);
-        if (n->hasChildrenMark())
+        if (m_index.model()->hasChildren(m_index))
             st.expandable = true;
-        st.expanded = n->isExpanded();
+        st.expanded = m_tree->isExpanded(m_index);
         return st;
     }
 
-    const TreeNode* node() const
-    {
-        if (!m_tree || !m_index.isValid())
-            return nullptr;
-        return static_cast<const TreeNode*>(m_tree->itemFromIndex(m_index));
-    }
     QModelIndex index() const { return m_index; }
 
 private:
@@ -187,8 +181,8 @@ private:
 
     QAccessibleInterface* rowInterface(const QModelIndex& index) const
     {
-        // Keyed by node: a model index moves with every insertion above it.
-        const QTreeWidgetItem* key = tree()->itemFromIndex(index);
+        // Keyed by node, which the model index points at.
+        const void* key = index.internalPointer();
         auto it = m_rows.find(key);
         if (it != m_rows.end()) {
             if (QAccessibleInterface* iface = QAccessible::accessibleInterface(*it); iface && iface->isValid())
@@ -224,7 +218,7 @@ private:
     mutable qsizetype m_keptAfterPurge = 0;      // window thread
     mutable bool m_rowsValid = false;            // window thread
     std::vector<QMetaObject::Connection> m_connections; // window thread
-    mutable QHash<const QTreeWidgetItem*, QAccessible::Id> m_rows; // window thread
+    mutable QHash<const void*, QAccessible::Id> m_rows; // window thread
 };
 
 QAccessibleInterface* serverTreeFactory(const QString& className, QObject* object)

@@ -116,8 +116,8 @@ void TdlgAtlasdesk::UploadSelection()
     // The run gets values only: the user may refresh or close the tree
     // while it works.
     std::vector<tXMLFile*> selection;
-    for (TreeNode* node : tvXMLTree->selectionOrder())
-        selection.push_back(node->file());
+    for (const QModelIndex& node : tvXMLTree->selectionOrder())
+        selection.push_back(tvXMLTree->file(node));
     std::vector<DataSetEntry> datasets = SnapshotOf(selection);
     // The password prompt, if any, comes now, on this thread.
     ChartroomSettings login = m_dataModule->loginSettings();

@@ -213,8 +213,8 @@ void TdlgAtlasdesk::OntvXMLTreeSelect()
         CleanSelection();
         SelectedFiles.clear();
         SelectedFiles.reserve(static_cast<size_t>(tvXMLTree->selectionCount()));
-        for (TreeNode* node : tvXMLTree->selectionOrder())
-            SelectedFiles.push_back(node->file());
+        for (const QModelIndex& node : tvXMLTree->selectionOrder())
+            SelectedFiles.push_back(tvXMLTree->file(node));
         // The Form, Options, Rename and Chartroom pages are not redrawn.
         redrawView(PageControl1->currentWidget());
     });

@@ -1,5 +1,5 @@
 // Handing the selected data sets to other programs: "Copy path" and "Show in
-// file manager" (dragging is the tree's own, see ServerTree::mimeData).
+// file manager" (dragging is the tree's own, see ServerTree::dragData).
 #include <QApplication>
 #include <QClipboard>
 #include <QDBusConnection>
@@ -33,8 +33,8 @@ std::string containingFolder(const std::string& path)
 std::vector<std::string> TdlgAtlasdesk::handedOverSelection() const
 {
     std::vector<std::string> paths;
-    for (const TreeNode* node : tvXMLTree->selectionOrder())
-        paths.push_back(handedOverPath(*node->file()));
+    for (const QModelIndex& node : tvXMLTree->selectionOrder())
+        paths.push_back(handedOverPath(*tvXMLTree->file(node)));
     return paths;
 }
 

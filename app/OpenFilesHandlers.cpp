@@ -12,8 +12,7 @@
 void TdlgAtlasdesk::OnMnuOpenFilesClick()
 {
     runCommand(this, [this] {
-        const std::vector<TreeNode*> selected(tvXMLTree->selectionOrder().begin(),
-                                              tvXMLTree->selectionOrder().end());
+        const std::vector<QModelIndex> selected = tvXMLTree->selectionOrder();
         const int n = static_cast<int>(selected.size());
         if (n > 1) {
             QMessageBox box(QMessageBox::Question, QStringLiteral("Confirm"),
@@ -22,19 +21,19 @@ void TdlgAtlasdesk::OnMnuOpenFilesClick()
             if (box.exec() != QMessageBox::Ok)
                 return;
         }
-        for (TreeNode* node : selected)
-            launchFile(dataFileOf(*node->file()));
+        for (const QModelIndex& node : selected)
+            launchFile(dataFileOf(*tvXMLTree->file(node)));
     });
 }
 
 void TdlgAtlasdesk::OntvXMLTreeEnter()
 {
-    auto* node = static_cast<TreeNode*>(tvXMLTree->currentItem());
-    if (!node)
+    const QModelIndex node = tvXMLTree->currentIndex();
+    if (!node.isValid())
         return;
-    const int category = node->file()->Category;
+    const int category = tvXMLTree->file(node)->Category;
     if (category == catDirectory || category == catCatalog) {
-        node->setExpanded(!node->isExpanded());
+        tvXMLTree->setExpanded(node, !tvXMLTree->isExpanded(node));
         return;
     }
     OnMnuOpenFilesClick();

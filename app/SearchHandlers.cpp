@@ -11,13 +11,14 @@
 #include "app/CommandGuard.h"
 #include "support/Errors.h"
 #include "support/FileOps.h"
-#include "model/ListingService.h"
 #include "model/LocalSearch.h"
+#include "model/PathWalk.h"
 #include "support/PathOps.h"
 #include "app/SearchPane.h"
 #include "model/SearchService.h"
 #include "app/ServerTree.h"
 #include "model/StoreIndexer.h"
+#include "model/StoreTreeModel.h"
 #include "model/XMLFile.h"
 #include "app/dlgAtlasdeskU.h"
 
@@ -43,9 +44,6 @@ void TdlgAtlasdesk::connectSearch()
     connect(searchPane, &SearchPane::resultChosen, this, &TdlgAtlasdesk::onSearchResultChosen);
     connect(searchPane, &SearchPane::viewedChanged, this, &TdlgAtlasdesk::onSearchViewedChanged);
     connect(searchPane, &SearchPane::exported, this, &TdlgAtlasdesk::onResultsExported);
-    // After the tree has attached a listing (connected before this), a
-    // data set being revealed goes one folder further.
-    connect(m_listing, &ListingService::listed, this, [this] { runCommand(this, [this] { continueReveal(); }); });
 }
 
 QString TdlgAtlasdesk::searchIndexFile(const std::string& root) const
@@ -144,52 +142,33 @@ void TdlgAtlasdesk::onResultsExported(const QString& file, int count, const QStr
 
 void TdlgAtlasdesk::revealDataSet(const std::string& path, const std::string& xmlPath)
 {
-    m_reveal = std::make_unique<Reveal>(Reveal{path, xmlPath});
-    continueReveal();
+    cancelReveal();
+    m_reveal = new PathWalk(m_store, path, xmlPath, this);
+    PathWalk* reveal = m_reveal;
+    // Each folder on the way is opened as the user's click would open it;
+    // the walk goes on once the model has all its rows.
+    connect(reveal, &PathWalk::entering, this, [this](const QModelIndex& folder) { tvXMLTree->expand(folder); });
+    connect(reveal, &PathWalk::found, this, [this](const QModelIndex& node) {
+        cancelReveal();
+        tvXMLTree->clearSelection();
+        tvXMLTree->setCurrentIndex(node);
+        tvXMLTree->selectionModel()->select(node, QItemSelectionModel::Select);
+        tvXMLTree->scrollTo(node);
+        tvXMLTree->setFocus();
+    });
+    connect(reveal, &PathWalk::notFound, this, [this, missing = DecodeFileName(path)] {
+        cancelReveal();
+        searchPane->setIndexStatus(QStringLiteral("%1 is not in the tree any more").arg(missing));
+    });
+    reveal->start();
 }
 
-void TdlgAtlasdesk::continueReveal()
+void TdlgAtlasdesk::cancelReveal()
 {
-    if (!m_reveal)
-        return;
-    // Every listing answer brings the walk one folder further; a folder
-    // that keeps failing to list must not keep it going for ever.
-    constexpr int kMaxSteps = 1000;
-    const std::string& path = m_reveal->path;
-    const std::string& xmlPath = m_reveal->xmlPath;
-    TreeNode* node = tvXMLTree->rootNode();
-    while (node && node->file()->XMLPath != xmlPath) {
-        if (!node->isExpanded())
-            node->setExpanded(true); // lists it as the user's click would
-        if (!node->file()->Scanned) {
-            if (++m_reveal->steps > kMaxSteps)
-                break;
-            ScanDirectoryNode(node); // on its way already, or asked again
-            return;                  // goes on when the listing is attached
-        }
-        TreeNode* next = nullptr;
-        for (int i = 0; i < node->childCount() && !next; ++i) {
-            TreeNode* child = node->childNode(i);
-            const tXMLFile* f = child->file();
-            if (f->XMLPath == xmlPath ||
-                (f->Category == catDirectory && child->hasChildrenMark() &&
-                 path.compare(0, f->DataPath().size(), f->DataPath()) == 0 &&
-                 f->DataPath().size() > node->file()->DataPath().size()))
-                next = child;
-        }
-        node = next;
+    if (PathWalk* reveal = std::exchange(m_reveal, nullptr)) {
+        reveal->cancel();
+        reveal->deleteLater();
     }
-    const QString missing = DecodeFileName(path);
-    m_reveal.reset();
-    if (!node) {
-        searchPane->setIndexStatus(QStringLiteral("%1 is not in the tree any more").arg(missing));
-        return;
-    }
-    tvXMLTree->clearSelection();
-    tvXMLTree->setCurrentItem(node);
-    node->setSelected(true);
-    tvXMLTree->scrollToItem(node);
-    tvXMLTree->setFocus();
 }
 
 void TdlgAtlasdesk::mnuSearchClick()

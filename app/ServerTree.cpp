@@ -1,55 +1,22 @@
 #include "app/ServerTree.h"
 
+#include <QDrag>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
-#include <set>
 
-#include "app/Accessibility.h"
-#include "app/CategoryIcons.h"
-#include "support/widgets/DottedLine.h"
 #include "app/HandOver.h"
+#include "app/TreeRowDelegate.h"
+#include "model/StoreTreeModel.h"
 #include "model/XMLFile.h"
+#include "support/widgets/DottedLine.h"
 
-TreeNode::TreeNode(std::unique_ptr<tXMLFile> file) : m_file(std::move(file)) {}
-
-TreeNode::~TreeNode()
-{
-    if (m_tree)
-        m_tree->nodeDestroyed(this);
-}
-
-void TreeNode::setHasChildrenMark(bool on)
-{
-    setChildIndicatorPolicy(on ? QTreeWidgetItem::ShowIndicator
-                               : QTreeWidgetItem::DontShowIndicatorWhenChildless);
-}
-
-bool TreeNode::hasChildrenMark() const
-{
-    return childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator || childCount() > 0;
-}
-
-void TreeNode::setData(int column, int role, const QVariant& value)
-{
-    m_width = -1; // the text or the picture may change its width
-    QTreeWidgetItem::setData(column, role, value);
-}
-
-QVariant TreeNode::data(int column, int role) const
-{
-    if (role == Qt::AccessibleDescriptionRole && column == 0 && m_file)
-        return categoryDescription(m_file->Category);
-    return QTreeWidgetItem::data(column, role);
-}
-
-ServerTree::ServerTree(QWidget* parent) : QTreeWidget(parent)
+ServerTree::ServerTree(QWidget* parent) : QTreeView(parent), m_delegate(new TreeRowDelegate(this))
 {
     setHeaderHidden(true);
-    setColumnCount(1);
     setIndentation(Indent);
     setIconSize(QSize(16, 16));
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -62,6 +29,8 @@ ServerTree::ServerTree(QWidget* parent) : QTreeWidget(parent)
     setDragEnabled(true);
     setDragDropMode(QAbstractItemView::DragOnly);
     setDefaultDropAction(Qt::CopyAction);
+    m_delegate->isShown = [this](const QModelIndex& index) { return !isShown || isShown(index); };
+    setItemDelegate(m_delegate);
     header()->setSectionResizeMode(QHeaderView::ResizeToContents);
     header()->setStretchLastSection(false);
     // Expanding or collapsing changes the rows: the column fits anew.
@@ -69,96 +38,111 @@ ServerTree::ServerTree(QWidget* parent) : QTreeWidget(parent)
     connect(this, &QTreeView::collapsed, this, [this] { m_seenWidth = 0; });
 }
 
-ServerTree::~ServerTree()
+ServerTree::~ServerTree() = default;
+
+void ServerTree::setStoreModel(StoreTreeModel* model)
 {
-    clearAll();
+    m_model = model;
+    forgetAll();
+    setModel(model);
+    // A reset tells the selection model nothing it would pass on.
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        const bool hadSelection = !m_order.empty();
+        forgetAll();
+        if (hadSelection)
+            emit itemSelectionChanged();
+    });
 }
 
-TreeNode* ServerTree::primaryNode() const
+QModelIndex ServerTree::rootNode() const
 {
-    auto* current = static_cast<TreeNode*>(currentItem());
-    if (current && current->m_inOrder)
+    return m_model ? m_model->rootIndex() : QModelIndex();
+}
+
+tXMLFile* ServerTree::file(const QModelIndex& node) const
+{
+    return m_model ? m_model->file(node) : nullptr;
+}
+
+std::vector<QModelIndex> ServerTree::selectionOrder() const
+{
+    return std::vector<QModelIndex>(m_order.begin(), m_order.end());
+}
+
+bool ServerTree::isSelected(const QModelIndex& node) const
+{
+    return node.isValid() && m_inOrder.count(node.internalPointer()) > 0;
+}
+
+QModelIndex ServerTree::primaryNode() const
+{
+    const QModelIndex current = currentIndex();
+    if (isSelected(current))
         return current;
-    return m_order.empty() ? nullptr : m_order.back();
+    return m_order.empty() ? QModelIndex() : m_order.back();
 }
 
-void ServerTree::nodeDestroyed(TreeNode* node)
+void ServerTree::enterOrder(const QModelIndex& node)
 {
-    if (m_clearing)
+    if (!node.isValid() || m_inOrder.count(node.internalPointer()))
         return;
-    --m_nodeCount;
-    forget(node);
+    m_inOrder.emplace(node.internalPointer(), m_order.insert(m_order.end(), node.sibling(node.row(), 0)));
 }
 
-void ServerTree::forget(TreeNode* node)
+void ServerTree::leaveOrder(const QModelIndex& node)
 {
-    if (node->m_inOrder) {
-        m_order.erase(node->m_orderPos);
-        node->m_inOrder = false;
+    const auto it = m_inOrder.find(node.internalPointer());
+    if (it == m_inOrder.end())
+        return;
+    m_order.erase(it->second);
+    m_inOrder.erase(it);
+}
+
+void ServerTree::forgetAll()
+{
+    m_order.clear();
+    m_inOrder.clear();
+    m_seenWidth = 0;
+}
+
+void ServerTree::forgetBelow(const QModelIndex& parent)
+{
+    // A folder's rows go all together: every selected node below it goes.
+    for (auto it = m_order.begin(); it != m_order.end();) {
+        bool below = false;
+        for (QModelIndex p = it->parent(); p.isValid() && !below; p = p.parent())
+            below = p == parent;
+        if (below) {
+            m_inOrder.erase(it->internalPointer());
+            it = m_order.erase(it);
+        } else {
+            ++it;
+        }
     }
 }
 
-void ServerTree::clearAll()
+void ServerTree::addToSelection(const QModelIndex& node)
 {
-    m_clearing = true;
-    for (TreeNode* node : m_order)
-        node->m_inOrder = false;
-    m_order.clear();
-    clear();
-    m_nodeCount = 0;
-    m_seenWidth = 0;
-    m_clearing = false;
+    selectionModel()->setCurrentIndex(node, QItemSelectionModel::Select);
 }
 
-void ServerTree::deleteSubtree(TreeNode* node)
-{
-    for (int i = node->childCount() - 1; i >= 0; --i)
-        deleteSubtree(node->childNode(i));
-    delete node;
-}
-
-void ServerTree::attach(TreeNode* parent, TreeNode* child)
-{
-    child->m_tree = this;
-    ++m_nodeCount;
-    if (parent)
-        parent->addChild(child);
-    else
-        addTopLevelItem(child);
-}
-
-void ServerTree::attachChildren(TreeNode* parent, QList<QTreeWidgetItem*> children)
-{
-    for (QTreeWidgetItem* c : children)
-        static_cast<TreeNode*>(c)->m_tree = this;
-    m_nodeCount += static_cast<int>(children.size());
-    parent->addChildren(children);
-}
-
-void ServerTree::addToSelection(TreeNode* node)
-{
-    const QModelIndex index = indexFromItem(node);
-    selectionModel()->setCurrentIndex(index, QItemSelectionModel::Select);
-}
-
-QItemSelection ServerTree::rangesOf(const std::vector<TreeNode*>& nodes) const
+QItemSelection ServerTree::rangesOf(const std::vector<QModelIndex>& nodes) const
 {
     // The selection model compares selections range by range, each with
     // each, so one range per node makes large selections quadratically
     // slow. Consecutive rows under one parent make one range here.
     struct Row {
-        const QTreeWidgetItem* parent;
+        QModelIndex parent;
         int row;
     };
     std::vector<Row> rows;
     rows.reserve(nodes.size());
-    for (const TreeNode* node : nodes) {
-        const QModelIndex index = indexFromItem(node);
-        if (index.isValid())
-            rows.push_back({node->parent(), index.row()});
-    }
-    std::sort(rows.begin(), rows.end(), [](const Row& a, const Row& b) {
-        return a.parent != b.parent ? std::less<const QTreeWidgetItem*>()(a.parent, b.parent) : a.row < b.row;
+    for (const QModelIndex& node : nodes)
+        if (node.isValid())
+            rows.push_back({node.parent(), node.row()});
+    const auto parentKey = [](const Row& r) { return r.parent.internalPointer(); };
+    std::sort(rows.begin(), rows.end(), [&](const Row& a, const Row& b) {
+        return parentKey(a) != parentKey(b) ? std::less<const void*>()(parentKey(a), parentKey(b)) : a.row < b.row;
     });
     QItemSelection ranges;
     for (size_t first = 0; first < rows.size();) {
@@ -166,7 +150,7 @@ QItemSelection ServerTree::rangesOf(const std::vector<TreeNode*>& nodes) const
         while (last + 1 < rows.size() && rows[last + 1].parent == rows[first].parent &&
                rows[last + 1].row <= rows[last].row + 1)
             ++last;
-        const QModelIndex parent = rows[first].parent ? indexFromItem(rows[first].parent) : QModelIndex();
+        const QModelIndex& parent = rows[first].parent;
         ranges.append(QItemSelectionRange(model()->index(rows[first].row, 0, parent),
                                           model()->index(rows[last].row, 0, parent)));
         first = last + 1;
@@ -174,32 +158,35 @@ QItemSelection ServerTree::rangesOf(const std::vector<TreeNode*>& nodes) const
     return ranges;
 }
 
-void ServerTree::selectInOrder(const std::vector<TreeNode*>& nodes)
+void ServerTree::selectInOrder(const std::vector<QModelIndex>& nodes)
 {
     struct Pending {
-        const std::vector<TreeNode*>*& slot;
-        const std::vector<TreeNode*>* previous;
+        const std::vector<QModelIndex>*& slot;
+        const std::vector<QModelIndex>* previous;
         ~Pending() { slot = previous; }
     } pending{m_pendingOrder, m_pendingOrder};
     m_pendingOrder = &nodes;
     selectionModel()->select(rangesOf(nodes), QItemSelectionModel::Select);
 }
 
-void ServerTree::selectNodes(const std::vector<TreeNode*>& nodes)
+void ServerTree::selectNodes(const std::vector<QModelIndex>& nodes)
 {
     if (!nodes.empty())
         selectInOrder(nodes);
 }
 
-void ServerTree::deselectNodes(const std::vector<TreeNode*>& nodes)
+void ServerTree::deselectNodes(const std::vector<QModelIndex>& nodes)
 {
-    std::vector<TreeNode*> kept;
+    std::vector<QModelIndex> kept;
     bool dropping = false;
     {
-        std::vector<const TreeNode*> drop(nodes.begin(), nodes.end());
+        std::vector<const void*> drop;
+        drop.reserve(nodes.size());
+        for (const QModelIndex& node : nodes)
+            drop.push_back(node.internalPointer());
         std::sort(drop.begin(), drop.end());
-        for (TreeNode* node : m_order) {
-            if (std::binary_search(drop.begin(), drop.end(), node))
+        for (const QModelIndex& node : m_order) {
+            if (std::binary_search(drop.begin(), drop.end(), node.internalPointer()))
                 dropping = true;
             else
                 kept.push_back(node);
@@ -221,48 +208,41 @@ void ServerTree::deselectNodes(const std::vector<TreeNode*>& nodes)
     selectInOrder(kept);
 }
 
-void ServerTree::selectionChanged(const QItemSelection& selected,
-                                  const QItemSelection& deselected)
+void ServerTree::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
 {
-    // A node being deleted leaves the selection only after its own
-    // destructor has forgotten it; by then it is no TreeNode any more, which
-    // dynamic_cast tells.
     for (const QModelIndex& index : deselected.indexes())
-        if (auto* node = dynamic_cast<TreeNode*>(itemFromIndex(index)))
-            forget(node);
-    auto enter = [this](TreeNode* node) {
-        if (node && !node->m_inOrder) {
-            node->m_orderPos = m_order.insert(m_order.end(), node);
-            node->m_inOrder = true;
-        }
-    };
+        leaveOrder(index);
     if (m_pendingOrder) {
-        for (TreeNode* node : *m_pendingOrder)
-            if (indexFromItem(node).isValid())
-                enter(node);
+        for (const QModelIndex& node : *m_pendingOrder)
+            if (selectionModel()->isSelected(node))
+                enterOrder(node);
     } else {
         for (const QModelIndex& index : selected.indexes())
-            enter(static_cast<TreeNode*>(itemFromIndex(index)));
+            enterOrder(index);
     }
-    QTreeWidget::selectionChanged(selected, deselected);
+    QTreeView::selectionChanged(selected, deselected);
+    emit itemSelectionChanged();
 }
 
-QRect ServerTree::rowRect(const QTreeWidgetItem* node) const
+QRect ServerTree::rowRect(const QModelIndex& node) const
 {
-    QRect r = visualItemRect(node);
+    QRect r = visualRect(node);
     r.setLeft(0);
     r.setRight(viewport()->width() - 1);
     return r;
 }
 
-bool ServerTree::hasNextSibling(const QTreeWidgetItem* node) const
+bool ServerTree::hasNextSibling(const QModelIndex& index) const
 {
-    // The model index knows its row at once; searching the parent's
-    // children for it costs as much as the directory is long.
-    const int row = indexFromItem(node).row();
-    if (const QTreeWidgetItem* parent = node->parent())
-        return row < parent->childCount() - 1;
-    return row < topLevelItemCount() - 1;
+    return index.row() < model()->rowCount(index.parent()) - 1;
+}
+
+int ServerTree::level(QModelIndex index) const
+{
+    int depth = 0;
+    for (index = index.parent(); index.isValid(); index = index.parent())
+        ++depth;
+    return depth;
 }
 
 int ServerTree::sizeHintForColumn(int column) const
@@ -270,15 +250,16 @@ int ServerTree::sizeHintForColumn(int column) const
     // The toolkit measures the text of up to a thousand rows on every
     // layout, which made every expansion cost tens of milliseconds however
     // small the directory. Only the rows on screen (and the width of those
-    // scrolled past since the rows last changed) count here, each row
-    // measured once.
+    // scrolled past since the rows last changed) count here.
     if (column != 0)
-        return QTreeWidget::sizeHintForColumn(column);
+        return QTreeView::sizeHintForColumn(column);
     return std::max(visibleRowsWidth(), m_seenWidth);
 }
 
 int ServerTree::visibleRowsWidth() const
 {
+    if (!model())
+        return -1;
     ensurePolished();
     QStyleOptionViewItem option;
     initViewItemOption(&option);
@@ -289,21 +270,15 @@ int ServerTree::visibleRowsWidth() const
          index = indexBelow(index)) {
         if (visualRect(index).top() >= bottom)
             break;
-        const auto* node = static_cast<const TreeNode*>(itemFromIndex(index));
-        if (!node)
-            continue;
-        if (node->m_width < 0 || node->m_widthEpoch != m_widthEpoch) {
-            node->m_width = itemDelegateForIndex(index)->sizeHint(option, index).width();
-            node->m_widthEpoch = m_widthEpoch;
-        }
-        width = std::max(width, node->m_width + indent * (level(node) + (rootIsDecorated() ? 1 : 0)));
+        const int own = itemDelegateForIndex(index)->sizeHint(option, index).width();
+        width = std::max(width, own + indent * (level(index) + (rootIsDecorated() ? 1 : 0)));
     }
     return width;
 }
 
 void ServerTree::scrollContentsBy(int dx, int dy)
 {
-    QTreeWidget::scrollContentsBy(dx, dy);
+    QTreeView::scrollContentsBy(dx, dy);
     // Rows scrolled into view may need a wider column. What was seen stays
     // fitted until the rows change, so the column never narrows while
     // scrolling and the horizontal position stays where it was.
@@ -318,75 +293,42 @@ void ServerTree::scrollContentsBy(int dx, int dy)
 void ServerTree::rowsInserted(const QModelIndex& parent, int start, int end)
 {
     m_seenWidth = 0;
-    QTreeWidget::rowsInserted(parent, start, end);
+    QTreeView::rowsInserted(parent, start, end);
 }
 
 void ServerTree::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end)
 {
     m_seenWidth = 0;
-    QTreeWidget::rowsAboutToBeRemoved(parent, start, end);
+    forgetBelow(parent);
+    QTreeView::rowsAboutToBeRemoved(parent, start, end);
 }
 
-void ServerTree::changeEvent(QEvent* event)
+void ServerTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
-    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
-        ++m_widthEpoch;
-    QTreeWidget::changeEvent(event);
-}
-
-const QPixmap& ServerTree::picture(int category, qreal devicePixelRatio) const
-{
-    // Drawing a picture costs more than the rest of a greyed row.
-    auto [it, inserted] = m_pictures.try_emplace({category, devicePixelRatio});
-    if (inserted)
-        it->second = categoryPixmap(category, devicePixelRatio);
-    return it->second;
-}
-
-int ServerTree::level(const QTreeWidgetItem* node) const
-{
-    int depth = 0;
-    for (const QTreeWidgetItem* p = node->parent(); p; p = p->parent())
-        ++depth;
-    return depth;
-}
-
-void ServerTree::drawRow(QPainter* painter, const QStyleOptionViewItem& option,
-                         const QModelIndex& index) const
-{
-    auto* node = static_cast<const TreeNode*>(itemFromIndex(index));
-    if (!node || !isShown || isShown(node)) {
-        QTreeWidget::drawRow(painter, option, index);
+    if (!isShown || isShown(index)) {
+        QTreeView::drawRow(painter, option, index);
         return;
     }
-    QRect row = option.rect;
-    row.setLeft(0);
-    drawGreyedRow(painter, row, node);
-}
-
-void ServerTree::drawGreyedRow(QPainter* painter, const QRect& row, const TreeNode* node) const
-{
-    // Drawn by hand so that a greyed node never shows a selection or
-    // hot-tracking highlight.
-    const int lvl = level(node);
+    // A greyed row is drawn by hand, so that it never shows a selection or
+    // hot-tracking highlight: its dotted lines here, its picture and text by
+    // the delegate.
+    const int lvl = level(index);
     const int indent = indentation();
-    const int pictureWidth = iconSize().width();
-    QRect r = row.translated(-horizontalOffset(), 0);
+    QRect r = option.rect;
+    r.setLeft(0);
+    r.translate(-horizontalOffset(), 0);
     painter->save();
-    painter->setPen(palette().color(QPalette::Disabled, QPalette::Text));
-    const QRect textRect(r.left() + (lvl + 1) * indent + pictureWidth + 5, r.top() + 1,
-                         std::max(0, r.width()), r.height() - 1);
-    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter, node->text(0));
-    r.setLeft(r.left() + lvl * indent);
-    drawTreeLines(painter, r, node);
-    r.setLeft(r.left() + indent);
-    const int category = node->data(0, Qt::UserRole).toInt();
-    painter->drawPixmap(r.left(), r.top() + (r.bottom() - r.top()) / 2 - iconSize().height() / 2,
-                        picture(category, painter->device()->devicePixelRatioF()));
+    QRect lines = r;
+    lines.setLeft(r.left() + lvl * indent);
+    drawTreeLines(painter, lines, index);
     painter->restore();
+    QStyleOptionViewItem cell = option;
+    cell.rect = QRect(r.left() + (lvl + 1) * indent, r.top(), std::max(0, r.width()), r.height());
+    cell.state &= ~(QStyle::State_Selected | QStyle::State_MouseOver | QStyle::State_HasFocus);
+    itemDelegateForIndex(index)->paint(painter, cell, index);
 }
 
-void ServerTree::drawTreeLines(QPainter* painter, QRect r, const TreeNode* node) const
+void ServerTree::drawTreeLines(QPainter* painter, QRect r, const QModelIndex& index) const
 {
     painter->setPen(palette().color(QPalette::Active, QPalette::Dark)); // button shadow
     const int indent = indentation();
@@ -394,16 +336,15 @@ void ServerTree::drawTreeLines(QPainter* painter, QRect r, const TreeNode* node)
     const int y = r.top() + (r.bottom() - r.top()) / 2;
     DrawDottedLine(x, y, r.left() + indent, y, *painter);
     DrawDottedLine(x, y, x, r.top() - 1, *painter);
-    const QTreeWidgetItem* below = itemBelow(node);
-    const QTreeWidgetItem* parent = node->parent();
-    if ((below && level(below) == level(node)) || hasNextSibling(node))
+    const QModelIndex below = indexBelow(index);
+    if ((below.isValid() && level(below) == level(index)) || hasNextSibling(index))
         DrawDottedLine(x, y, x, r.bottom() + 1, *painter);
-    if (node->hasChildrenMark()) {
+    if (model()->hasChildren(index)) {
         DrawDottedLine(x + 2, y, x - 1, y, *painter);
-        if (!node->isExpanded())
+        if (!isExpanded(index))
             DrawDottedLine(x, y + 2, x, y - 2, *painter);
     }
-    for (const QTreeWidgetItem* a = parent; a; a = a->parent()) {
+    for (QModelIndex a = index.parent(); a.isValid(); a = a.parent()) {
         x -= indent;
         if (hasNextSibling(a))
             DrawDottedLine(x, r.top(), x, r.bottom(), *painter);
@@ -413,21 +354,19 @@ void ServerTree::drawTreeLines(QPainter* painter, QRect r, const TreeNode* node)
 void ServerTree::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() != Qt::RightButton) {
-        QTreeWidget::mousePressEvent(event);
+        QTreeView::mousePressEvent(event);
         return;
     }
     // A right click selects exactly as a left click with the same keys.
-    QTreeWidgetItem* node = itemAt(event->position().toPoint());
-    if (!node) {
+    if (!indexAt(event->position().toPoint()).isValid()) {
         clearSelection();
     } else {
-        QMouseEvent press(QEvent::MouseButtonPress, event->position(), event->globalPosition(),
-                          Qt::LeftButton, Qt::LeftButton, event->modifiers());
-        QTreeWidget::mousePressEvent(&press);
-        QMouseEvent release(QEvent::MouseButtonRelease, event->position(),
-                            event->globalPosition(), Qt::LeftButton, Qt::NoButton,
-                            event->modifiers());
-        QTreeWidget::mouseReleaseEvent(&release);
+        QMouseEvent press(QEvent::MouseButtonPress, event->position(), event->globalPosition(), Qt::LeftButton,
+                          Qt::LeftButton, event->modifiers());
+        QTreeView::mousePressEvent(&press);
+        QMouseEvent release(QEvent::MouseButtonRelease, event->position(), event->globalPosition(), Qt::LeftButton,
+                            Qt::NoButton, event->modifiers());
+        QTreeView::mouseReleaseEvent(&release);
     }
     m_rightPressHandled = true;
     event->accept();
@@ -441,15 +380,16 @@ void ServerTree::mouseReleaseEvent(QMouseEvent* event)
         emit popupRequested(event->globalPosition().toPoint());
         return;
     }
-    QTreeWidget::mouseReleaseEvent(event);
+    QTreeView::mouseReleaseEvent(event);
 }
 
 void ServerTree::requestPopupAtCurrent()
 {
     QPoint at(0, 0);
-    if (QTreeWidgetItem* node = currentItem()) {
-        scrollToItem(node);
-        const QRect r = visualItemRect(node);
+    const QModelIndex node = currentIndex();
+    if (node.isValid()) {
+        scrollTo(node);
+        const QRect r = visualRect(node);
         at = QPoint(r.left() + iconSize().width(), r.center().y());
     }
     emit popupRequested(viewport()->mapToGlobal(at));
@@ -463,40 +403,30 @@ void ServerTree::keyPressEvent(QKeyEvent* event)
         requestPopupAtCurrent();
         return;
     }
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && keys == Qt::NoModifier
-        && currentItem()) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && keys == Qt::NoModifier &&
+        currentIndex().isValid()) {
         event->accept();
         emit enterPressed();
         return;
     }
-    QTreeWidget::keyPressEvent(event);
+    QTreeView::keyPressEvent(event);
 }
 
-QStringList ServerTree::mimeTypes() const
+QMimeData* ServerTree::dragData(const std::vector<QModelIndex>& nodes) const
 {
-    return handOverMimeTypes();
-}
-
-QMimeData* ServerTree::mimeData(const QList<QTreeWidgetItem*>& items) const
-{
-    // In the order the user selected them, then any other dragged node;
-    // greyed nodes stay behind.
-    std::set<const QTreeWidgetItem*> dragged(items.begin(), items.end());
-    std::vector<const TreeNode*> nodes;
-    for (const TreeNode* node : m_order)
-        if (dragged.erase(node))
-            nodes.push_back(node);
-    for (const QTreeWidgetItem* item : items)
-        if (dragged.count(item))
-            nodes.push_back(static_cast<const TreeNode*>(item));
     std::vector<std::string> paths;
-    for (const TreeNode* node : nodes)
-        if (node->file() && (!isShown || isShown(node)))
-            paths.push_back(handedOverPath(*node->file()));
-    return handOverMimeData(paths);
+    for (const QModelIndex& node : nodes)
+        if (const tXMLFile* f = file(node); f && (!isShown || isShown(node)))
+            paths.push_back(handedOverPath(*f));
+    return paths.empty() ? nullptr : handOverMimeData(paths);
 }
 
-Qt::DropActions ServerTree::supportedDropActions() const
+void ServerTree::startDrag(Qt::DropActions)
 {
-    return Qt::CopyAction;
+    QMimeData* data = dragData(selectionOrder());
+    if (!data)
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
 }

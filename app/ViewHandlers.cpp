@@ -43,24 +43,25 @@ void TdlgAtlasdesk::setupViews()
 // The node whose metadata the browser pages show: the tree's selected node,
 // or a greyed node that was clicked (it cannot stay selected, and the pages
 // must not go on showing the data set before it). Null when neither.
-TreeNode* TdlgAtlasdesk::viewedNode(bool& greyed) const
+QModelIndex TdlgAtlasdesk::viewedNode(bool& greyed) const
 {
     greyed = false;
-    if (TreeNode* node = tvXMLTree->primaryNode())
+    const QModelIndex node = tvXMLTree->primaryNode();
+    if (node.isValid())
         return node;
-    auto* current = static_cast<TreeNode*>(tvXMLTree->currentItem());
-    if (current && !current->isSelected() && !IsCategoryShown(current)) {
+    const QModelIndex current = tvXMLTree->currentIndex();
+    if (current.isValid() && !tvXMLTree->isSelected(current) && !IsCategoryShown(current)) {
         greyed = true;
         return current;
     }
-    return nullptr;
+    return {};
 }
 
-void TdlgAtlasdesk::showGreyedNode(BrowserPane* pane, MetadataPage page, const TreeNode* node)
+void TdlgAtlasdesk::showGreyedNode(BrowserPane* pane, MetadataPage page, const QModelIndex& node)
 {
     m_views->cancel(page);
-    pane->showPage(node->file()->XMLPath, NoMetadataPage(node->file()->DataPath(), node->file()->XMLPath),
-                   ExtractFilePath(node->file()->XMLPath));
+    const tXMLFile* file = tvXMLTree->file(node);
+    pane->showPage(file->XMLPath, NoMetadataPage(file->DataPath(), file->XMLPath), ExtractFilePath(file->XMLPath));
 }
 
 void TdlgAtlasdesk::showMetadataPage(MetadataPage page)
@@ -74,12 +75,12 @@ void TdlgAtlasdesk::showMetadataPage(MetadataPage page)
         request.metadataPath = hit->xmlPath;
     } else {
         bool greyed = false;
-        TreeNode* node = viewedNode(greyed);
-        if (!node)
+        const QModelIndex node = viewedNode(greyed);
+        if (!node.isValid())
             return;
         if (greyed)
             return showGreyedNode(page == MetadataPage::Rendered ? wbXSL : wbXML, page, node);
-        request = requestFor(page, node->file());
+        request = requestFor(page, tvXMLTree->file(node));
     }
     if (page == MetadataPage::Rendered && !cbXslFormat->currentText().isEmpty())
         request.stylesheetPath = AppDir + QFile::encodeName(cbXslFormat->currentText()).toStdString();

@@ -45,7 +45,7 @@
 #include "support/PathOps.h"
 #include "app/SearchPane.h"
 #include "app/ServerTree.h"
-#include "app/TreeWalk.h"
+#include "model/StoreTreeModel.h"
 #include "model/XMLFile.h"
 #include "xml/XMLOps.h"
 #include "support/widgets/dlgAbout.h"
@@ -75,7 +75,8 @@ TdlgAtlasdesk::TdlgAtlasdesk(TdmAtlasdesk* dataModule, QWidget* parent)
     installTreeAccessibility();
     setupViews();
     m_listing = new ListingService(this);
-    connect(m_listing, &ListingService::listed, this, &TdlgAtlasdesk::onListed);
+    m_store = new StoreTreeModel(m_listing, this);
+    connect(m_store, &StoreTreeModel::directoryLoaded, this, &TdlgAtlasdesk::onDirectoryLoaded);
     buildWindow();
     // The web views draw through textures. A window that learns so only
     // when the first page appears has its native window made anew (about a
@@ -200,19 +201,18 @@ void TdlgAtlasdesk::buildLeftPane()
     layout->setSpacing(0);
     tvXMLTree = new ServerTree(Panel6);
     tvXMLTree->setObjectName(QStringLiteral("tvXMLTree"));
-    tvXMLTree->isShown = [this](const TreeNode* node) { return IsCategoryShown(node); };
+    tvXMLTree->isShown = [this](const QModelIndex& node) { return IsCategoryShown(node); };
+    tvXMLTree->setStoreModel(m_store);
     own(tvXMLTree, 255);
     // The search field stands above the tree; its results take the tree's place.
     searchPane = new SearchPane(tvXMLTree, Panel6);
     own(searchPane, 255);
     layout->addWidget(searchPane, 1);
     connectSearch();
-    connect(tvXMLTree, &QTreeWidget::itemExpanded, this, &TdlgAtlasdesk::OntvXMLTreeExpanding);
-    connect(tvXMLTree, &QTreeWidget::itemCollapsed, this, &TdlgAtlasdesk::OntvXMLTreeCollapsed);
-    connect(tvXMLTree, &QTreeWidget::itemSelectionChanged, this,
-            &TdlgAtlasdesk::OntvXMLTreeSelect);
-    connect(tvXMLTree, &QTreeWidget::itemDoubleClicked, this,
-            &TdlgAtlasdesk::OntvXMLTreeDblClick);
+    connect(tvXMLTree, &QTreeView::expanded, this, &TdlgAtlasdesk::OntvXMLTreeExpanding);
+    connect(tvXMLTree, &QTreeView::collapsed, this, &TdlgAtlasdesk::OntvXMLTreeCollapsed);
+    connect(tvXMLTree, &ServerTree::itemSelectionChanged, this, &TdlgAtlasdesk::OntvXMLTreeSelect);
+    connect(tvXMLTree, &QAbstractItemView::doubleClicked, this, &TdlgAtlasdesk::OntvXMLTreeDblClick);
     connect(tvXMLTree, &ServerTree::popupRequested, this, &TdlgAtlasdesk::OntvXMLTreePopup);
     connect(tvXMLTree, &ServerTree::enterPressed, this, &TdlgAtlasdesk::OntvXMLTreeEnter);
 
@@ -689,7 +689,7 @@ void TdlgAtlasdesk::requestCancelTask()
 
 void TdlgAtlasdesk::UpdateCounters()
 {
-    stItems->setText(QStringLiteral("Items: %1").arg(tvXMLTree->nodeCount()));
+    stItems->setText(QStringLiteral("Items: %1").arg(m_store->nodeCount()));
     stSelected->setText(QStringLiteral("Selected: %1").arg(tvXMLTree->selectionCount()));
     // Listing a directory updates the counters too: the page is asked again
     // only when the selection it shows has changed.

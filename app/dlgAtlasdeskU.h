@@ -5,15 +5,13 @@
 // Thumbnail, Rename, Chartroom).
 #include <QElapsedTimer>
 #include <QMainWindow>
-#include <QPersistentModelIndex>
+#include <QModelIndex>
 #include <QSet>
 #include <functional>
 #include <memory>
-#include <unordered_map>
 #include <string>
 #include <vector>
 
-#include "model/DirectoryListing.h"
 #include "support/Background.h"
 #include "support/HTMLlogOps.h"
 #include "catalogue/CatalogueTask.h"
@@ -37,7 +35,6 @@ class QSplitter;
 class QTabWidget;
 class QTableView;
 class QToolButton;
-class QTreeWidgetItem;
 class BrowserPane;
 class MetadataViews;
 struct MetadataView;
@@ -45,12 +42,14 @@ struct MetadataViewRequest;
 enum class MetadataPage;
 class SearchPane;
 class SearchService;
+class PathWalk;
 class ServerTree;
 class StoreIndexer;
+class StoreTreeModel;
+class SubtreeWalk;
 struct IndexReport;
 struct SearchAnswer;
 struct SearchHit;
-class TreeNode;
 class TdmAtlasdesk;
 class ListingService;
 class tXMLFile;
@@ -99,14 +98,18 @@ public:
     void LoadServerMenu();
     bool BrowseForFolder(const QString& title, const QString& root, std::string& folder);
 
-    // Tree scan.
+    // Tree scan. The tree's nodes and their listing state are the store
+    // tree model's (model/StoreTreeModel); the window asks it and wires it
+    // to the view.
     void ConnectToServer(const std::string& root);
-    // Starts listing `node` unless it is listed or on its way; the children
-    // are attached when the answer comes (the window never waits for it).
-    void ScanDirectoryNode(TreeNode* node);
-    void DeleteSubtree(TreeNode* node);
+    // Starts listing `node` unless it is listed or on its way; the model
+    // inserts the children when the answer comes (the window never waits
+    // for it).
+    void ScanDirectoryNode(const QModelIndex& node);
     void ClearTree();
-    // The listing service (tests shorten its timeout).
+    // The tree's model and the listing service it asks (tests shorten its
+    // timeout).
+    StoreTreeModel* storeTree() const { return m_store; }
     ListingService* listingService() const { return m_listing; }
     // True while a directory listing or a walk (Expand all, Select
     // children) is still running.
@@ -142,9 +145,9 @@ public:
     bool indexOnConnect = true;
 
     // Tree display, filters and selection.
-    bool IsCategoryShown(const TreeNode* node) const;
+    bool IsCategoryShown(const QModelIndex& node) const;
     void CleanSelection();
-    void SelectSubtree(TreeNode* node);
+    void SelectSubtree(const QModelIndex& node);
 
     // Views.
     void OnTabXslShow();
@@ -292,8 +295,8 @@ public slots:
     void mnuConnectToXMLClick();
     void mnuNewServerClick();
     // Tree.
-    void OntvXMLTreeExpanding(QTreeWidgetItem* item);
-    void OntvXMLTreeCollapsed(QTreeWidgetItem* item);
+    void OntvXMLTreeExpanding(const QModelIndex& node);
+    void OntvXMLTreeCollapsed(const QModelIndex& node);
     // "Cancel" and Esc: stops the cancellable task that runs, if any.
     void requestCancelTask();
     void mnuRefreshClick();
@@ -348,29 +351,16 @@ private:
     QAction* addAction(QMenu* menu, const char* name, const QString& caption, int tag);
     void own(QObject* component, int tag);
     void fillStylesheetList();
-    // Listing: requests, answers, stale answers dropped (window thread).
-    quint64 requestListing(TreeNode* node);
-    void dropListing(TreeNode* node);
-    void dropAllListings();
-    void onListed(quint64 request, const DirectoryListing& listing);
-    struct AttachJob;
-    void continueAttach(const std::shared_ptr<AttachJob>& job);
-    // Walks: every directory below some nodes listed and expanded, one
-    // listing at a time, with progress and Cancel (TreeWalk.cpp).
-    struct TreeWalk;
-    // `stopOnError`: a folder that cannot be read ends the walk as stopped,
-    // its error in the message line.
-    void startWalk(const std::vector<TreeNode*>& tops, std::function<void(bool completed)> done,
+    // A folder's listing ended: shows its error, if any, and the counters.
+    void onDirectoryLoaded(const QModelIndex& dir);
+    // Walks (Expand all, Select children, the double click): every
+    // directory below some nodes listed through the model and opened in
+    // the view, with progress on the task line and Cancel. `done` runs when
+    // it ends; `stopOnError`: a folder that cannot be read ends the walk as
+    // stopped, its error in the message line.
+    void startWalk(const std::vector<QModelIndex>& tops, std::function<void(bool completed)> done,
                    bool stopOnError = false);
     void cancelWalk();
-    void queueWalkStep();
-    void walkStep();
-    bool walkEnter(TreeNode* node);
-    void walkPush(TreeNode* node);
-    bool walkRejects(quint64 request, const DirectoryListing& listing) const;
-    void walkListed(quint64 request, const DirectoryListing* listing);
-    void walkProgress(bool force);
-    void endWalk(bool completed);
     void addServerEntry(const std::string& path, int tag);
     void prepareLog();
     // Metadata views (ViewHandlers.cpp, ThumbnailHandlers.cpp).
@@ -381,8 +371,8 @@ private:
     void showMetadataPage(MetadataPage page);
     // Redraws `page` when it is one of the metadata views; false otherwise.
     bool redrawView(const QWidget* page);
-    TreeNode* viewedNode(bool& greyed) const;
-    void showGreyedNode(BrowserPane* pane, MetadataPage page, const TreeNode* node);
+    QModelIndex viewedNode(bool& greyed) const;
+    void showGreyedNode(BrowserPane* pane, MetadataPage page, const QModelIndex& node);
     bool thumbnailSubject(std::string& dataPath, std::string& xmlPath) const;
     void showView(const MetadataView& view);
     void showThumbnail(const MetadataView& view);
@@ -414,13 +404,10 @@ private:
     // sound, so that a fault the check cannot mend does not start one
     // rebuild after the other (window thread only).
     bool m_damageHandled = false;
-    // The data set being revealed, while folders on its way are listed
-    // (window thread only).
-    struct Reveal {
-        std::string path, xmlPath;
-        int steps = 0;
-    };
-    std::unique_ptr<Reveal> m_reveal;
+    // The way down to the data set being revealed, while folders on it are
+    // listed (window thread only; a child of the window).
+    PathWalk* m_reveal = nullptr;
+    void cancelReveal();
     // The server root as the disk sees it, asked off the window's thread
     // when connecting. Window thread only.
     struct RootProbe {
@@ -434,7 +421,6 @@ private:
     quint64 m_rootProbe = 0;          // the newest probe; older answers are dropped
     bool m_rootProbePending = false;  // its answer has not come yet
     bool m_rootProbeAtStart = false;  // a root that is no folder leaves an empty tree and a message
-    void continueReveal();
     SearchService* m_search = nullptr;  // window thread only
     std::vector<QObject*> m_components; // owned by the window, in creation order
     QButtonGroup* m_chartroomButtons = nullptr;
@@ -446,9 +432,9 @@ private:
     CatalogueTask* m_catalogueTask = nullptr; // window thread only; the running catalogue run, or null
     QElapsedTimer m_eventsProcessed; // since the last processEventsDuringTask that handled events
     // Window thread only, all of them.
-    ListingService* m_listing = nullptr;
-    std::unordered_map<quint64, QPersistentModelIndex> m_pendingListings; // request -> node awaiting it
-    std::unique_ptr<TreeWalk> m_walk;     // the walk that runs, if any
+    ListingService* m_listing = nullptr;  // a child of the window
+    StoreTreeModel* m_store = nullptr;    // the tree's model; a child of the window
+    SubtreeWalk* m_walk = nullptr;        // the walk that runs, if any; a child of the window
     std::function<void()> m_cancelTask;   // what Cancel/Esc stops; empty without a task
     QShortcut* m_escCancel = nullptr;
 };

@@ -19,6 +19,7 @@
 #include "Benchmarks.h"
 #include "app/BrowserPane.h"
 #include "app/ServerTree.h"
+#include "model/StoreTreeModel.h"
 #include "xml/TemporaryDocument.h"
 #include "xml/XslTransform.h"
 #include "app/dlgAtlasdeskU.h"
@@ -83,7 +84,7 @@ std::string paddedMetadata(size_t bytes, const std::string& title)
 }
 
 // Selects `node` as a click does and waits for the page it renders.
-double renderOnSelection(TdlgAtlasdesk& w, TreeNode* node)
+double renderOnSelection(TdlgAtlasdesk& w, const QModelIndex& node)
 {
     QEventLoop loop;
     bool done = false, ok = false;
@@ -96,7 +97,7 @@ double renderOnSelection(TdlgAtlasdesk& w, TreeNode* node)
     });
     QTimer::singleShot(60000, &loop, &QEventLoop::quit);
     const Clock::time_point start = Clock::now();
-    w.tvXMLTree->setCurrentItem(node);
+    w.tvXMLTree->setCurrentIndex(node);
     if (!done)
         loop.exec();
     QObject::disconnect(connection);
@@ -215,12 +216,12 @@ void runRendering(ResultTable& table)
         w.cbXslFormat->setCurrentIndex(sheet);
         w.PageControl1->setCurrentWidget(w.TabXSL);
         w.ConnectToServer(store.path());
-        TreeNode* root = w.tvXMLTree->rootNode();
-        root->setExpanded(true);
+        const QModelIndex root = w.tvXMLTree->rootNode();
+        w.tvXMLTree->expand(root);
         bw.waitForListings();
-        if (root->childCount() != 2)
+        if (w.storeTree()->rowCount(root) != 2)
             throw std::runtime_error("the store does not show its two data sets");
-        TreeNode* nodes[] = {root->childNode(0), root->childNode(1)};
+        const QModelIndex nodes[] = {w.storeTree()->index(0, 0, root), w.storeTree()->index(1, 0, root)};
 
         const double first = renderOnSelection(w, nodes[0]);
         std::vector<double> times;

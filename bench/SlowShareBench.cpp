@@ -13,6 +13,7 @@
 #include "BenchWindow.h"
 #include "Benchmarks.h"
 #include "app/ServerTree.h"
+#include "model/StoreTreeModel.h"
 #include "SlowMount.h"
 #include "app/dlgAtlasdeskU.h"
 
@@ -54,13 +55,13 @@ void runSlowShare(ResultTable& table)
             std::cerr << "slow share: listing " << formatCount(entries) << " entries, round " << round + 1 << "\n";
             w.ConnectToServer(mount->path() + "big");
             settle();
-            TreeNode* root = w.tvXMLTree->rootNode();
+            const QModelIndex root = w.tvXMLTree->rootNode();
             QElapsedTimer clock;
             clock.start();
-            root->setExpanded(true);
+            w.tvXMLTree->expand(root);
             stalls.push_back(longestStall([&] { return w.listingBusy(); }));
-            if (static_cast<size_t>(root->childCount()) != entries)
-                throw std::runtime_error("the listing showed " + std::to_string(root->childCount()) + " entries");
+            if (static_cast<size_t>(w.storeTree()->rowCount(root)) != entries)
+                throw std::runtime_error("the listing showed " + std::to_string(w.storeTree()->rowCount(root)) + " entries");
             if (clock.elapsed() < static_cast<qint64>(entries * kDelayUs / 1000))
                 throw std::runtime_error("the listing was not slowed down");
         }

@@ -10,6 +10,7 @@
 #include "BenchWindow.h"
 #include "Benchmarks.h"
 #include "app/ServerTree.h"
+#include "model/StoreTreeModel.h"
 #include "app/dlgAtlasdeskU.h"
 
 namespace bench {
@@ -73,14 +74,14 @@ ListingTimes measureListing(BenchWindow& bw, size_t datasets, int repetitions)
     const auto real = [&] {
         w.ConnectToServer(store.path());
         settle();
-        TreeNode* root = w.tvXMLTree->rootNode();
+        const QModelIndex root = w.tvXMLTree->rootNode();
         const double t = timed([&] {
-            root->setExpanded(true); // the user's click: listing, sorting, showing
+            w.tvXMLTree->expand(root); // the user's click: listing, sorting, showing
             bw.waitForListings();
         });
         requireNoErrors(bw, "expanding");
-        if (static_cast<size_t>(root->childCount()) != datasets)
-            throw std::runtime_error("the expansion listed " + std::to_string(root->childCount()) + " data sets");
+        if (static_cast<size_t>(w.storeTree()->rowCount(root)) != datasets)
+            throw std::runtime_error("the expansion listed " + std::to_string(w.storeTree()->rowCount(root)) + " data sets");
         return t;
     };
     const PairedMedians m = measurePaired(repetitions, bare, real);
@@ -135,8 +136,8 @@ ExpandAllTimes measureExpandAll(BenchWindow& bw, int sources, int repetitions)
             bw.waitForListings();
         });
         requireNoErrors(bw, "expand all");
-        if (static_cast<size_t>(w.tvXMLTree->nodeCount()) != nodes)
-            throw std::runtime_error("expand all made " + std::to_string(w.tvXMLTree->nodeCount()) + " nodes");
+        if (static_cast<size_t>(w.storeTree()->nodeCount()) != nodes)
+            throw std::runtime_error("expand all made " + std::to_string(w.storeTree()->nodeCount()) + " nodes");
         return t;
     };
     const PairedMedians m = measurePaired(repetitions, bare, real);
@@ -172,12 +173,12 @@ SelectionTimes measureSelection(BenchWindow& bw, size_t datasets, int repetition
     w.mnuXMLExpandAllClick(); // the listing is not part of these figures
     bw.waitForListings();
     requireNoErrors(bw, "expand all");
-    TreeNode* root = w.tvXMLTree->rootNode();
+    const QModelIndex root = w.tvXMLTree->rootNode();
 
     std::vector<double> selectTimes, filterTimes;
     for (int i = 0; i < repetitions + 1; ++i) {
         w.tvXMLTree->clearSelection();
-        w.tvXMLTree->setCurrentItem(root);
+        w.tvXMLTree->setCurrentIndex(root);
         settle();
         const double select = timed([&] {
             w.mnuSelectChildrenClick();

@@ -245,7 +245,5 @@ std::unique_ptr<tXMLFile> makeListedItem(const DirectoryListing& listing, const 
         if (ext == ".aux" && entry.xmlPath != entry.path + ".xml")
             name = name.substr(0, name.size() - ext.size()); // a grid: named after its folder
     }
-    auto item = std::make_unique<tXMLFile>(tXMLFile::Fields{entry.xmlPath, entry.category, name, listing.dir, ext});
-    item->Scanned = !entry.subdirectory;
-    return item;
+    return std::make_unique<tXMLFile>(tXMLFile::Fields{entry.xmlPath, entry.category, name, listing.dir, ext});
 }

@@ -40,7 +40,6 @@ public:
     std::string Name;                  // file name; a directory's ends with '/'
     std::string Dir;                   // folder, with its trailing '/'
     std::string Ext;                   // lower-cased extension with its dot; "" for a directory
-    bool Scanned = false;              // children listed (kept by the tree)
 
     // Derives XMLPath, Name, Dir, Ext and Category from the path in XMLPath.
     void Classify();

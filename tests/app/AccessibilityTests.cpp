@@ -49,14 +49,14 @@ protected:
         writeFile(d + "report.pdf", "pdf");
         writeFile(d + "dem.tif", "tif");
     }
-    TreeNode* connectAndList()
+    QModelIndex connectAndList()
     {
         window().ConnectToServer(m_tree.path());
-        TreeNode* root = window().tvXMLTree->rootNode();
-        if (!root)
-            return nullptr;
-        root->setExpanded(true);
-        EXPECT_TRUE(QTest::qWaitFor([root] { return root->childCount() > 0; }, 10000));
+        QModelIndex root = window().tvXMLTree->rootNode();
+        if (!root.isValid())
+            return {};
+        expand(root);
+        EXPECT_TRUE(QTest::qWaitFor([root] { return rowCount(root) > 0; }, 10000));
         return root;
     }
 };
@@ -65,8 +65,8 @@ TEST_F(AccessibilityTest, ABoxToggledThroughItsAccessibleActionFiltersExactlyIts
 {
     makeTree();
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndList();
-    ASSERT_NE(root, nullptr);
+    QModelIndex root = connectAndList();
+    ASSERT_TRUE(root.isValid());
     const QList<QCheckBox*> boxes{w.ckVector, w.ckRaster, w.ckGIS, w.ckTable, w.ckDocument, w.ckExecutable};
     for (QCheckBox* box : boxes) {
         const int category = box->property("Tag").toInt();
@@ -92,7 +92,7 @@ TEST_F(AccessibilityTest, ABoxToggledThroughItsAccessibleActionFiltersExactlyIts
     }
 
     // Toggled by assistive technology, then clicked: box and filter agree.
-    TreeNode* stations = child(root, "stations.dbf");
+    QModelIndex stations = child(root, "stations.dbf");
     QAccessibleInterface* table = QAccessible::queryAccessibleInterface(w.ckTable);
     table->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
     EXPECT_TRUE(QTest::qWaitFor([&] { return w.ckTable->isChecked(); }, 5000));
@@ -111,8 +111,8 @@ TEST_F(AccessibilityTest, GreyedRowsAreUnavailableAndEveryRowNamesItsCategory)
     makeTree();
     TdlgAtlasdesk& w = window();
     w.resize(800, 600);
-    TreeNode* root = connectAndList();
-    ASSERT_NE(root, nullptr);
+    QModelIndex root = connectAndList();
+    ASSERT_TRUE(root.isValid());
     QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(w.tvXMLTree);
     ASSERT_NE(tree, nullptr);
     EXPECT_EQ(tree->role(), QAccessible::Tree);
@@ -138,7 +138,7 @@ TEST_F(AccessibilityTest, GreyedRowsAreUnavailableAndEveryRowNamesItsCategory)
         EXPECT_EQ(row->parent(), tree);
         EXPECT_EQ(tree->child(tree->indexOfChild(row)), row) << r.name;
     }
-    QAccessibleInterface* rootRow = rowNamed(tree, root->text(0));
+    QAccessibleInterface* rootRow = rowNamed(tree, text(root));
     ASSERT_NE(rootRow, nullptr);
     EXPECT_EQ(rootRow->text(QAccessible::Description), "Directory");
     EXPECT_TRUE(rootRow->state().expanded);
@@ -167,8 +167,8 @@ TEST_F(AccessibilityTest, TheRenderedPageExposesItsText)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     QAccessible::setActive(true); // as a screen reader would
     w.PageControl1->setCurrentWidget(w.TabXSL);
-    TreeNode* root = connectAndList();
-    ASSERT_NE(root, nullptr);
+    QModelIndex root = connectAndList();
+    ASSERT_TRUE(root.isValid());
     bool rendered = false;
     QObject::connect(w.wbXSL, &BrowserPane::rendered, &w, [&](bool) { rendered = true; });
     w.tvXMLTree->clearSelection();

@@ -18,7 +18,6 @@
 #include <QMenuBar>
 #include <QTest>
 #include <QTimer>
-#include <QTreeWidget>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,9 +29,15 @@
 #include "support/PathOps.h"
 #include "app/ServerTree.h"
 #include "TestUtil.h"
+#include "TreeTestSupport.h"
 #include "model/XMLFile.h"
 #include "app/dlgAtlasdeskU.h"
 #include "catalogue/dmAtlasdeskU.h"
+
+using treetest::childTexts;
+using treetest::fileOf;
+using treetest::isListed;
+using treetest::text;
 
 inline const char* kTestConfig = R"(<?xml version="1.0" encoding="UTF-8"?>
 <atlasdesk>
@@ -94,27 +99,27 @@ protected:
         EXPECT_NE(a, nullptr) << name;
         return a;
     }
-    // Texts of a tree's children (or the root's) in display order.
-    static QStringList childTexts(const QTreeWidgetItem* node)
+    // The tree, read through its model and view.
+    ServerTree& tree() { return *window().tvXMLTree; }
+    static QModelIndex child(const QModelIndex& parent, const QString& name) { return treetest::childNamed(parent, name); }
+    static QModelIndex childAt(const QModelIndex& parent, int row) { return parent.model()->index(row, 0, parent); }
+    static int rowCount(const QModelIndex& node) { return node.model() ? node.model()->rowCount(node) : 0; }
+    static bool hasChildren(const QModelIndex& node) { return node.model()->hasChildren(node); }
+    // These ask the fixture's window: a node of another window's tree is a mistake.
+    ServerTree& viewOf(const QModelIndex& node)
     {
-        QStringList texts;
-        for (int i = 0; i < node->childCount(); ++i)
-            texts << node->child(i)->text(0);
-        return texts;
+        EXPECT_EQ(node.model(), tree().model()) << "a node of another tree";
+        return tree();
     }
-    TreeNode* child(TreeNode* parent, const QString& text)
-    {
-        for (int i = 0; i < parent->childCount(); ++i)
-            if (parent->child(i)->text(0) == text)
-                return parent->childNode(i);
-        ADD_FAILURE() << "no child " << text.toStdString();
-        return nullptr;
-    }
-    TreeNode* connectAndExpand()
+    void expand(const QModelIndex& node) { viewOf(node).expand(node); }
+    void collapse(const QModelIndex& node) { viewOf(node).collapse(node); }
+    bool isExpanded(const QModelIndex& node) { return viewOf(node).isExpanded(node); }
+    bool isSelected(const QModelIndex& node) { return viewOf(node).isSelected(node); }
+    QModelIndex connectAndExpand()
     {
         window().ConnectToServer(m_tree.path());
-        TreeNode* root = window().tvXMLTree->rootNode();
-        root->setExpanded(true);
+        QModelIndex root = window().tvXMLTree->rootNode();
+        expand(root);
         waitForListings();
         return root;
     }
@@ -168,9 +173,9 @@ protected:
                                 "<metadata><idinfo><citation><citeinfo><title>" + name +
                                     "</title></citeinfo></citation></idinfo></metadata>");
         }
-        TreeNode* node = child(connectAndExpand(), QString::fromStdString(folder));
-        ASSERT_NE(node, nullptr);
-        node->setExpanded(true);
+        QModelIndex node = child(connectAndExpand(), QString::fromStdString(folder));
+        ASSERT_TRUE(node.isValid());
+        expand(node);
         waitForListings();
         window().tvXMLTree->clearSelection();
         for (const std::string& name : names)
@@ -202,8 +207,8 @@ protected:
     QStringList selectedTexts()
     {
         QStringList texts;
-        for (TreeNode* n : window().tvXMLTree->selectionOrder())
-            texts << n->text(0);
+        for (const QModelIndex& n : window().tvXMLTree->selectionOrder())
+            texts << text(n);
         return texts;
     }
 

@@ -78,10 +78,10 @@ TEST_F(ChartroomWindowTest, IgnoreCommandFlagsTheSelectedDataSets)
     TdlgAtlasdesk& w = window();
     m_dataModule->setConnectionSettings(m_db->settings());
     w.ConnectToServer(m_tree.path());
-    w.tvXMLTree->rootNode()->setExpanded(true);
+    expand(w.tvXMLTree->rootNode());
     waitForListings();
-    TreeNode* world = child(w.tvXMLTree->rootNode(), "10_world");
-    world->setExpanded(true);
+    QModelIndex world = child(w.tvXMLTree->rootNode(), "10_world");
+    expand(world);
     waitForListings();
     w.tvXMLTree->clearSelection();
     w.tvXMLTree->addToSelection(child(world, "rails.shp"));
@@ -162,7 +162,7 @@ TEST_F(ChartroomRunTest, RefreshDuringTheUploadDeletesTheNodesTheRunStartedFrom)
     }));
     EXPECT_TRUE(deleted) << "the refresh replaced the selected nodes while the run worked";
     waitForListings();
-    EXPECT_EQ(child(w.tvXMLTree->rootNode(), "10_world")->childCount(), 8);
+    EXPECT_EQ(rowCount(child(w.tvXMLTree->rootNode(), "10_world")), 8);
     ASSERT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
     EXPECT_EQ(mainRows(), (std::vector<std::string>{"a.shp", "b.shp", "c.shp", "d.shp", "e.shp", "f.shp"}));
     const std::string log = testutil::readFile(w.Log.LogFile);

@@ -58,32 +58,32 @@ protected:
         AppFixture::TearDown();
     }
     // Expands `node` and waits until its listing has arrived.
-    void expand(TreeNode* node)
+    void expand(const QModelIndex& node)
     {
-        node->setExpanded(true);
-        EXPECT_TRUE(QTest::qWaitFor([node] { return node->childCount() > 0; }, 10000))
-            << node->text(0).toStdString();
+        tree().expand(node);
+        EXPECT_TRUE(QTest::qWaitFor([node] { return rowCount(node) > 0; }, 10000))
+            << text(node).toStdString();
     }
-    TreeNode* connectAndList()
+    QModelIndex connectAndList()
     {
         window().ConnectToServer(m_tree.path());
-        TreeNode* root = window().tvXMLTree->rootNode();
-        if (root)
+        QModelIndex root = window().tvXMLTree->rootNode();
+        if (root.isValid())
             expand(root);
         return root;
     }
-    TreeNode* latin1Node(TreeNode* root)
+    QModelIndex latin1Node(QModelIndex root)
     {
-        for (int i = 0; i < root->childCount(); ++i)
-            if (root->childNode(i)->file()->Name == kLatin1Name)
-                return root->childNode(i);
+        for (int i = 0; i < rowCount(root); ++i)
+            if (fileOf(childAt(root, i))->Name == kLatin1Name)
+                return childAt(root, i);
         ADD_FAILURE() << "no node for the Latin-1 name";
-        return nullptr;
+        return {};
     }
-    void select(std::initializer_list<TreeNode*> nodes)
+    void select(std::initializer_list<QModelIndex> nodes)
     {
         window().tvXMLTree->clearSelection();
-        for (TreeNode* n : nodes)
+        for (const QModelIndex& n : nodes)
             window().tvXMLTree->addToSelection(n);
     }
     // Puts a fake desktop opener first on the PATH.
@@ -143,10 +143,10 @@ TEST_F(DailyUseTest, SettingsWrittenByOneWindowComeBackInTheNext)
     EXPECT_TRUE(w.ckTable->isChecked());
     EXPECT_FALSE(w.ShownCategories.contains(catVector)) << "the filter follows the restored boxes";
     EXPECT_TRUE(w.ShownCategories.contains(catTable));
-    EXPECT_EQ(w.tvXMLTree->rootNode(), nullptr) << "restoring connects nothing by itself";
+    EXPECT_FALSE(w.tvXMLTree->rootNode().isValid()) << "restoring connects nothing by itself";
 
     w.StartOn({});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.tvXMLTree->rootNode() != nullptr; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.tvXMLTree->rootNode().isValid(); }, 10000));
     EXPECT_EQ(w.ServerRoot, m_tree.path()) << "the last server is opened again";
     EXPECT_EQ(w.windowTitle().toStdString(), "Atlasdesk.View - " + m_tree.path());
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
@@ -186,7 +186,7 @@ TEST_F(DailyUseTest, TheStartArgumentConnectsAtOnceEvenWhenAnotherServerWasLast)
         m_window.reset();
         TdlgAtlasdesk& w = window();
         w.StartOn(c.argument);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return w.tvXMLTree->rootNode() != nullptr; }, 10000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return w.tvXMLTree->rootNode().isValid(); }, 10000));
         EXPECT_EQ(w.ServerRoot, c.root) << c.argument;
         EXPECT_TRUE(w.StatusMessage().isEmpty()) << w.StatusMessage().toStdString();
     }
@@ -208,7 +208,7 @@ TEST_F(DailyUseTest, AServerOutOfReachAtStartLeavesAMessageAndAnEmptyTree)
         TdlgAtlasdesk& w = window();
         w.StartOn(c.argument);
         waitForListings(); // the server is looked for off the window's thread
-        EXPECT_EQ(w.tvXMLTree->topLevelItemCount(), 0);
+        EXPECT_EQ(w.storeTree()->rowCount(), 0);
         EXPECT_TRUE(w.StatusMessage().contains(QString::fromStdString(gone))) << w.StatusMessage().toStdString();
         EXPECT_TRUE(w.statusBar()->isVisibleTo(&w));
         w.ConnectToServer(m_tree.path());
@@ -222,20 +222,16 @@ TEST_F(DailyUseTest, AServerOutOfReachAtStartLeavesAMessageAndAnEmptyTree)
 TEST_F(DailyUseTest, DraggedNodesLeaveAsFileUrlsOfTheirDataFiles)
 {
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndList();
-    ASSERT_NE(root, nullptr);
-    TreeNode* latin1 = latin1Node(root);
-    TreeNode* sub = child(root, "sub");
-    ASSERT_TRUE(latin1 && sub);
+    QModelIndex root = connectAndList();
+    ASSERT_TRUE(root.isValid());
+    QModelIndex latin1 = latin1Node(root);
+    QModelIndex sub = child(root, "sub");
+    ASSERT_TRUE(latin1.isValid() && sub.isValid());
     EXPECT_TRUE(w.tvXMLTree->dragEnabled());
-    EXPECT_TRUE(latin1->flags() & Qt::ItemIsDragEnabled);
+    EXPECT_TRUE(latin1.flags() & Qt::ItemIsDragEnabled);
 
     select({latin1, sub});
-    const QModelIndexList indexes{w.tvXMLTree->model()->index(latin1->parent()->indexOfChild(latin1), 0,
-                                                             w.tvXMLTree->model()->index(0, 0)),
-                                  w.tvXMLTree->model()->index(sub->parent()->indexOfChild(sub), 0,
-                                                             w.tvXMLTree->model()->index(0, 0))};
-    std::unique_ptr<QMimeData> data(w.tvXMLTree->model()->mimeData(indexes));
+    std::unique_ptr<QMimeData> data(w.tvXMLTree->dragData(w.tvXMLTree->selectionOrder()));
     ASSERT_NE(data, nullptr);
     const QByteArray dir = QByteArray::fromStdString(m_tree.path()).toPercentEncoding("/");
     EXPECT_EQ(data->data("text/uri-list"), "file://" + dir + "caf%E9.shp\r\nfile://" + dir + "sub/\r\n")
@@ -250,8 +246,8 @@ TEST_F(DailyUseTest, DraggedNodesLeaveAsFileUrlsOfTheirDataFiles)
 
 TEST_F(DailyUseTest, CopyPathPutsTheSelectedPathsOnTheClipboardOneALine)
 {
-    TreeNode* root = connectAndList();
-    ASSERT_NE(root, nullptr);
+    QModelIndex root = connectAndList();
+    ASSERT_TRUE(root.isValid());
     select({child(root, "roads.shp"), latin1Node(root)});
     QApplication::clipboard()->clear();
     action("mnuCopyPath")->trigger();
@@ -270,15 +266,15 @@ TEST_F(DailyUseTest, ShowInFileManagerOpensTheContainingFolderWithoutTheService)
     const std::string latin1Folder = m_tree / "d\xE9p/";
     makeDir(latin1Folder);
     writeFile(latin1Folder + "x.shp", "shp");
-    TreeNode* root = connectAndList();
-    ASSERT_NE(root, nullptr);
-    TreeNode* folder = nullptr;
-    for (int i = 0; i < root->childCount(); ++i)
-        if (root->childNode(i)->file()->DataPath() == latin1Folder)
-            folder = root->childNode(i);
-    ASSERT_NE(folder, nullptr);
+    QModelIndex root = connectAndList();
+    ASSERT_TRUE(root.isValid());
+    QModelIndex folder;
+    for (int i = 0; i < rowCount(root); ++i)
+        if (fileOf(childAt(root, i))->DataPath() == latin1Folder)
+            folder = childAt(root, i);
+    ASSERT_TRUE(folder.isValid());
     expand(folder);
-    select({latin1Node(root), child(root, "roads.shp"), folder->childNode(0)});
+    select({latin1Node(root), child(root, "roads.shp"), childAt(folder, 0)});
     action("mnuShowInFileManager")->trigger();
     // The two openers run side by side: their lines may come in either order.
     const auto openedFolders = [this] {
@@ -343,8 +339,8 @@ TEST_F(DailyUseTest, ShowInFileManagerAsksTheFileManagerToSelectTheItems)
 
     TdlgAtlasdesk& w = window();
     w.fileManagerBus = address;
-    TreeNode* root = connectAndList();
-    ASSERT_NE(root, nullptr);
+    QModelIndex root = connectAndList();
+    ASSERT_TRUE(root.isValid());
     select({latin1Node(root), child(root, "sub")});
     action("mnuShowInFileManager")->trigger();
     EXPECT_TRUE(QTest::qWaitFor([&] { return !fileManager.shownItems.isEmpty(); }, 10000));
@@ -362,12 +358,12 @@ TEST_F(DailyUseTest, MenuKeyAndShiftF10OpenThePopupAtTheCurrentNode)
 {
     TdlgAtlasdesk& w = window();
     showWindow();
-    TreeNode* root = connectAndList();
-    ASSERT_NE(root, nullptr);
-    TreeNode* roads = child(root, "roads.shp");
-    w.tvXMLTree->setCurrentItem(roads);
-    const QRect row(w.tvXMLTree->viewport()->mapToGlobal(w.tvXMLTree->visualItemRect(roads).topLeft()),
-                    w.tvXMLTree->visualItemRect(roads).size());
+    QModelIndex root = connectAndList();
+    ASSERT_TRUE(root.isValid());
+    QModelIndex roads = child(root, "roads.shp");
+    w.tvXMLTree->setCurrentIndex(roads);
+    const QRect row(w.tvXMLTree->viewport()->mapToGlobal(w.tvXMLTree->visualRect(roads).topLeft()),
+                    w.tvXMLTree->visualRect(roads).size());
     const struct {
         Qt::Key key;
         Qt::KeyboardModifiers modifiers;
@@ -380,7 +376,7 @@ TEST_F(DailyUseTest, MenuKeyAndShiftF10OpenThePopupAtTheCurrentNode)
             << "pop-up at y " << at.y() << ", row " << row.top() << ".." << row.bottom();
         w.popXMLTree->close();
     }
-    EXPECT_EQ(w.tvXMLTree->currentItem(), roads);
+    EXPECT_EQ(w.tvXMLTree->currentIndex(), roads);
 }
 
 TEST_F(DailyUseTest, EveryPopupCommandShowsAShortcutOfItsOwn)
@@ -400,18 +396,18 @@ TEST_F(DailyUseTest, EveryPopupCommandShowsAShortcutOfItsOwn)
 TEST_F(DailyUseTest, EnterOpensTheCurrentDataSetAndTogglesADirectory)
 {
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndList();
-    ASSERT_NE(root, nullptr);
-    TreeNode* roads = child(root, "roads.shp");
+    QModelIndex root = connectAndList();
+    ASSERT_TRUE(root.isValid());
+    QModelIndex roads = child(root, "roads.shp");
     select({roads});
-    w.tvXMLTree->setCurrentItem(roads);
+    w.tvXMLTree->setCurrentIndex(roads);
     QTest::keyClick(w.tvXMLTree, Qt::Key_Return);
     EXPECT_EQ(m_launched, std::vector<std::string>{m_tree / "roads.shp"});
 
-    TreeNode* sub = child(root, "sub");
-    w.tvXMLTree->setCurrentItem(sub);
+    QModelIndex sub = child(root, "sub");
+    w.tvXMLTree->setCurrentIndex(sub);
     QTest::keyClick(w.tvXMLTree, Qt::Key_Enter, Qt::KeypadModifier);
-    EXPECT_TRUE(sub->isExpanded());
+    EXPECT_TRUE(isExpanded(sub));
     EXPECT_EQ(m_launched.size(), 1u) << "a directory is not opened";
 }
 
@@ -446,8 +442,8 @@ TEST_F(DailyUseTest, AnOpenerThatStaysRunningDoesNotHoldTheWindow)
     fakeOpener("touch '" + started + "'\nwhile [ ! -f '" + release + "' ]; do sleep 0.05; done\nexit 3\n");
     TdlgAtlasdesk& w = window();
     w.launchFile = [&w](const std::string& path) { w.OpenWithDesktop(path); };
-    TreeNode* root = connectAndList();
-    ASSERT_NE(root, nullptr);
+    QModelIndex root = connectAndList();
+    ASSERT_TRUE(root.isValid());
     select({child(root, "roads.shp")});
 
     w.OnMnuOpenFilesClick();
@@ -471,8 +467,8 @@ TEST_F(DailyUseTest, AnOpenerThatSucceedsReportsNothing)
     fakeOpener("printf '%s' \"$1\" > '" + done + "'\nexit 0\n");
     TdlgAtlasdesk& w = window();
     w.launchFile = [&w](const std::string& path) { w.OpenWithDesktop(path); };
-    TreeNode* root = connectAndList();
-    ASSERT_NE(root, nullptr);
+    QModelIndex root = connectAndList();
+    ASSERT_TRUE(root.isValid());
     select({latin1Node(root)});
     w.OnMnuOpenFilesClick();
     EXPECT_TRUE(QTest::qWaitFor([&] { return testutil::exists(done); }, 10000));

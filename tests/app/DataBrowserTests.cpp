@@ -43,66 +43,66 @@ TEST_F(DataBrowserTest, ListingFollowsTheDirectoryRules)
     makeTree();
     TdlgAtlasdesk& w = window();
     w.ConnectToServer(m_tree.path());
-    TreeNode* root = w.tvXMLTree->rootNode();
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(root->childCount(), 0) << "connecting lists nothing";
-    EXPECT_EQ(root->data(0, Qt::UserRole).toInt(), catCatalog);
+    QModelIndex root = w.tvXMLTree->rootNode();
+    ASSERT_TRUE(root.isValid());
+    EXPECT_EQ(rowCount(root), 0) << "connecting lists nothing";
+    EXPECT_EQ(root.data(StoreTreeModel::PictureRole).toInt(), catCatalog);
     EXPECT_EQ(w.stItems->text(), "Items: 1");
     EXPECT_EQ(w.stSelected->text(), "Selected: 1") << "the root is selected";
 
-    root->setExpanded(true);
+    expand(root);
     waitForListings();
     EXPECT_EQ(childTexts(root),
               (QStringList{"dem", "empty", "INFO", "lakes.shp", "lakes.shp/", "report.pdf",
                            "roads.shp", "stations.dbf", "Zones.shp"}))
         << "info, dem as a directory, roads.dbf, README and trailing. are not shown";
     EXPECT_EQ(w.stItems->text(), "Items: 10");
-    TreeNode* dem = child(root, "dem");
-    EXPECT_EQ(dem->data(0, Qt::UserRole).toInt(), catRaster) << "the grid through its .aux";
-    EXPECT_EQ(dem->file()->XMLPath, m_tree.path() + "dem/metadata.xml");
+    QModelIndex dem = child(root, "dem");
+    EXPECT_EQ(dem.data(StoreTreeModel::PictureRole).toInt(), catRaster) << "the grid through its .aux";
+    EXPECT_EQ(fileOf(dem)->XMLPath, m_tree.path() + "dem/metadata.xml");
     int lakeDirectories = 0;
-    for (int i = 0; i < root->childCount(); ++i)
-        if (root->child(i)->text(0) == "lakes.shp")
-            lakeDirectories += root->childNode(i)->hasChildrenMark() ? 1 : 0;
+    for (int i = 0; i < rowCount(root); ++i)
+        if (text(childAt(root, i)) == "lakes.shp")
+            lakeDirectories += hasChildren(childAt(root, i)) ? 1 : 0;
     EXPECT_EQ(lakeDirectories, 1) << "once as a directory, once as a leaf";
 
-    TreeNode* empty = child(root, "empty");
-    EXPECT_TRUE(empty->hasChildrenMark()) << "an expand button before the first listing";
-    empty->setExpanded(true);
+    QModelIndex empty = child(root, "empty");
+    EXPECT_TRUE(hasChildren(empty)) << "an expand button before the first listing";
+    expand(empty);
     waitForListings();
-    EXPECT_FALSE(empty->hasChildrenMark()) << "and none after it";
+    EXPECT_FALSE(hasChildren(empty)) << "and none after it";
 }
 
 TEST_F(DataBrowserTest, ADirectoryIsListedOnceUntilRefresh)
 {
     makeTree();
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndExpand();
-    const int before = root->childCount();
+    QModelIndex root = connectAndExpand();
+    const int before = rowCount(root);
     writeFile(m_tree / "late.shp", "shp");
-    root->setExpanded(false);
-    root->setExpanded(true);
+    collapse(root);
+    expand(root);
     waitForListings();
-    EXPECT_EQ(root->childCount(), before) << "expanding again lists nothing";
+    EXPECT_EQ(rowCount(root), before) << "expanding again lists nothing";
 
-    TreeNode* empty = child(root, "empty");
-    empty->setExpanded(true);
+    QModelIndex empty = child(root, "empty");
+    expand(empty);
     waitForListings();
     writeFile(m_tree / "empty/new.shp", "shp");
-    w.tvXMLTree->setCurrentItem(root);
+    w.tvXMLTree->setCurrentIndex(root);
     w.mnuRefreshClick();
     waitForListings();
     root = w.tvXMLTree->rootNode();
-    EXPECT_EQ(root->childCount(), before + 1);
+    EXPECT_EQ(rowCount(root), before + 1);
     EXPECT_TRUE(childTexts(root).contains("late.shp"));
     empty = child(root, "empty");
-    EXPECT_FALSE(empty->isExpanded()) << "refreshed children come back unexpanded";
-    EXPECT_TRUE(empty->hasChildrenMark());
-    EXPECT_FALSE(empty->file()->Scanned);
+    EXPECT_FALSE(isExpanded(empty)) << "refreshed children come back unexpanded";
+    EXPECT_TRUE(hasChildren(empty));
+    EXPECT_FALSE(isListed(empty));
 
     // Refresh on a data set lists its directory again.
     writeFile(m_tree / "later.pdf", "pdf");
-    w.tvXMLTree->setCurrentItem(child(root, "roads.shp"));
+    w.tvXMLTree->setCurrentIndex(child(root, "roads.shp"));
     w.mnuRefreshClick();
     waitForListings();
     EXPECT_TRUE(childTexts(w.tvXMLTree->rootNode()).contains("later.pdf"));
@@ -114,20 +114,20 @@ TEST_F(DataBrowserTest, ReconnectingRebuildsFromScratch)
     makeTree();
     TdlgAtlasdesk& w = window();
     connectAndExpand();
-    EXPECT_GT(w.tvXMLTree->nodeCount(), 1);
+    EXPECT_GT(w.storeTree()->nodeCount(), 1);
     w.ConnectToServer(m_tree.path());
-    EXPECT_EQ(w.tvXMLTree->topLevelItemCount(), 1);
-    EXPECT_EQ(w.tvXMLTree->rootNode()->childCount(), 0);
+    EXPECT_EQ(w.storeTree()->rowCount(), 1);
+    EXPECT_EQ(rowCount(w.tvXMLTree->rootNode()), 0);
     EXPECT_EQ(w.stItems->text(), "Items: 1");
     ASSERT_EQ(w.SelectedFiles.size(), 1u);
-    EXPECT_EQ(w.SelectedFiles[0], w.tvXMLTree->rootNode()->file());
+    EXPECT_EQ(w.SelectedFiles[0], fileOf(w.tvXMLTree->rootNode()));
 }
 
 TEST_F(DataBrowserTest, UncheckingACategoryDropsItsNodesFromTheSelection)
 {
     makeTree();
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndExpand();
+    QModelIndex root = connectAndExpand();
     w.tvXMLTree->clearSelection();
     w.tvXMLTree->addToSelection(child(root, "roads.shp"));
     w.tvXMLTree->addToSelection(child(root, "empty"));
@@ -147,23 +147,23 @@ TEST_F(DataBrowserTest, GreyedNodesCannotBeSelected)
 {
     makeTree();
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndExpand();
+    QModelIndex root = connectAndExpand();
     w.resize(600, 700);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    TreeNode* report = child(root, "report.pdf"); // Document: unchecked at start
-    const QRect rect = w.tvXMLTree->visualItemRect(report);
+    QModelIndex report = child(root, "report.pdf"); // Document: unchecked at start
+    const QRect rect = w.tvXMLTree->visualRect(report);
     QTest::mouseClick(w.tvXMLTree->viewport(), Qt::LeftButton, {}, rect.center());
-    EXPECT_FALSE(report->isSelected());
+    EXPECT_FALSE(isSelected(report));
     EXPECT_EQ(w.stSelected->text(), "Selected: 0");
     EXPECT_TRUE(w.SelectedFiles.empty());
 
     // A right click with Ctrl adds a node; one on empty space clears.
-    TreeNode* roads = child(root, "roads.shp");
+    QModelIndex roads = child(root, "roads.shp");
     QTest::mouseClick(w.tvXMLTree->viewport(), Qt::LeftButton, {},
-                      w.tvXMLTree->visualItemRect(child(root, "dem")).center());
+                      w.tvXMLTree->visualRect(child(root, "dem")).center());
     QTest::mouseClick(w.tvXMLTree->viewport(), Qt::RightButton, Qt::ControlModifier,
-                      w.tvXMLTree->visualItemRect(roads).center());
+                      w.tvXMLTree->visualRect(roads).center());
     w.popXMLTree->close();
     EXPECT_EQ(selectedTexts(), (QStringList{"dem", "roads.shp"}));
     QTest::mouseClick(w.tvXMLTree->viewport(), Qt::RightButton, {},
@@ -177,7 +177,7 @@ TEST_F(DataBrowserTest, GreyedNodesAreDrawnByHand)
 {
     makeTree();
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndExpand();
+    QModelIndex root = connectAndExpand();
     w.resize(600, 700);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
@@ -185,7 +185,7 @@ TEST_F(DataBrowserTest, GreyedNodesAreDrawnByHand)
     QApplication::processEvents();
     const QImage shot = w.tvXMLTree->viewport()->grab().toImage();
     const qreal ratio = shot.devicePixelRatio();
-    TreeNode* report = child(root, "report.pdf");
+    QModelIndex report = child(root, "report.pdf");
     const QRect row = w.tvXMLTree->rowRect(report);
     const QColor grey = w.tvXMLTree->palette().color(QPalette::Disabled, QPalette::Text);
     const QColor dots = w.tvXMLTree->palette().color(QPalette::Active, QPalette::Dark);
@@ -239,18 +239,18 @@ TEST_F(DataBrowserTest, SelectChildrenSelectsTheShownSubtreeDeepestFirst)
     writeFile(d + "a/top.shp", "shp");
     TdlgAtlasdesk& w = window();
     w.ConnectToServer(m_tree.path());
-    TreeNode* root = w.tvXMLTree->rootNode();
-    w.tvXMLTree->setCurrentItem(root);
+    QModelIndex root = w.tvXMLTree->rootNode();
+    w.tvXMLTree->setCurrentIndex(root);
     w.mnuSelectChildrenClick();
     waitForListings();
     EXPECT_EQ(selectedTexts(), (QStringList{"deep.shp", "b", "top.shp", "a",
-                                            QString::fromStdString(root->text(0).toStdString())}))
+                                            QString::fromStdString(text(root).toStdString())}))
         << "the unlisted subtree was listed; the greyed pdf is left out";
     EXPECT_EQ(w.tvXMLTree->primaryNode(), root);
     EXPECT_EQ(w.stSelected->text(), "Selected: 5");
     ASSERT_EQ(w.SelectedFiles.size(), 5u);
     EXPECT_EQ(w.SelectedFiles.front()->Name, "deep.shp");
-    EXPECT_EQ(w.SelectedFiles.back(), root->file());
+    EXPECT_EQ(w.SelectedFiles.back(), fileOf(root));
 
     w.mnuUnselectAllClick();
     EXPECT_EQ(w.tvXMLTree->selectionCount(), 0);
@@ -268,11 +268,11 @@ TEST_F(DataBrowserTest, ExpandAllEndsOnSymbolicLinkCycles)
     w.ConnectToServer(m_tree.path());
     w.mnuXMLExpandAllClick();
     waitForListings();
-    TreeNode* y = child(child(w.tvXMLTree->rootNode(), "x"), "y");
-    ASSERT_NE(y, nullptr);
-    TreeNode* back = child(y, "back");
-    ASSERT_NE(back, nullptr);
-    EXPECT_FALSE(back->file()->Scanned) << "the link to an ancestor is not entered";
+    QModelIndex y = child(child(w.tvXMLTree->rootNode(), "x"), "y");
+    ASSERT_TRUE(y.isValid());
+    QModelIndex back = child(y, "back");
+    ASSERT_TRUE(back.isValid());
+    EXPECT_FALSE(isListed(back)) << "the link to an ancestor is not entered";
     EXPECT_TRUE(m_errors.isEmpty());
     w.mnuSelectChildrenClick();
     waitForListings();
@@ -285,10 +285,10 @@ TEST_F(DataBrowserTest, CollapseAllNeedsATree)
     w.mnuXMLCollapseAllClick();
     EXPECT_EQ(m_errors, QStringList{"Invalid index."});
     makeTree();
-    TreeNode* root = connectAndExpand();
-    w.tvXMLTree->setCurrentItem(child(root, "roads.shp"));
+    QModelIndex root = connectAndExpand();
+    w.tvXMLTree->setCurrentIndex(child(root, "roads.shp"));
     w.mnuXMLCollapseAllClick();
-    EXPECT_FALSE(w.tvXMLTree->rootNode()->isExpanded());
+    EXPECT_FALSE(isExpanded(w.tvXMLTree->rootNode()));
 }
 
 TEST_F(DataBrowserTest, RootsThatAreNoDirectoryStillShowTheirPath)
@@ -296,16 +296,16 @@ TEST_F(DataBrowserTest, RootsThatAreNoDirectoryStillShowTheirPath)
     TdlgAtlasdesk& w = window();
     w.ConnectToServer(m_tree.path() + "missing");
     waitForListings(); // what the disk says of the root comes from a worker
-    TreeNode* root = w.tvXMLTree->rootNode();
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(root->text(0).toStdString(), m_tree.path() + "missing");
-    EXPECT_FALSE(root->hasChildrenMark());
-    root->setExpanded(true);
+    QModelIndex root = w.tvXMLTree->rootNode();
+    ASSERT_TRUE(root.isValid());
+    EXPECT_EQ(text(root).toStdString(), m_tree.path() + "missing");
+    EXPECT_FALSE(hasChildren(root));
+    expand(root);
     waitForListings();
-    EXPECT_EQ(root->childCount(), 0);
+    EXPECT_EQ(rowCount(root), 0);
 
     w.ConnectToServer("/");
-    EXPECT_EQ(w.tvXMLTree->rootNode()->text(0), "/");
+    EXPECT_EQ(text(w.tvXMLTree->rootNode()), "/");
     EXPECT_EQ(w.windowTitle(), "Atlasdesk.View - /");
     EXPECT_TRUE(m_errors.isEmpty());
 }
@@ -322,7 +322,7 @@ TEST_F(DataBrowserTest, AnInfoRootIsAnInvalidIndex)
         EXPECT_STREQ(e.what(), "Invalid index");
     }
     EXPECT_EQ(w.ServerRoot, m_tree.path() + "info");
-    EXPECT_EQ(w.tvXMLTree->topLevelItemCount(), 0);
+    EXPECT_EQ(w.storeTree()->rowCount(), 0);
     EXPECT_EQ(w.windowTitle(), caption);
 }
 
@@ -330,7 +330,7 @@ TEST_F(DataBrowserTest, OpenFilesAsksBeforeOpeningSeveral)
 {
     makeTree();
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndExpand();
+    QModelIndex root = connectAndExpand();
     w.tvXMLTree->clearSelection();
     for (const char* name : {"roads.shp", "Zones.shp", "dem"})
         w.tvXMLTree->addToSelection(child(root, name));
@@ -358,7 +358,7 @@ TEST_F(DataBrowserTest, OneSelectedFileOpensWithoutAQuestion)
 {
     makeTree();
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndExpand();
+    QModelIndex root = connectAndExpand();
     w.tvXMLTree->clearSelection();
     w.tvXMLTree->addToSelection(child(root, "report.pdf"));
     w.ckDocument->click();
@@ -416,19 +416,19 @@ TEST_F(DataBrowserTest, NodesACollapseHidesLeaveTheSelection)
     for (const char* f : {"a/one.shp", "a/two.shp", "a/deep/three.shp", "b/four.shp", "b/five.shp", "six.shp"})
         writeFile(d + f, "shp");
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndExpand();
-    TreeNode* a = child(root, "a");
-    TreeNode* b = child(root, "b");
-    a->setExpanded(true);
-    b->setExpanded(true);
+    QModelIndex root = connectAndExpand();
+    QModelIndex a = child(root, "a");
+    QModelIndex b = child(root, "b");
+    expand(a);
+    expand(b);
     waitForListings();
-    TreeNode* deep = child(a, "deep");
-    deep->setExpanded(true);
+    QModelIndex deep = child(a, "deep");
+    expand(deep);
     waitForListings();
 
     const auto selectAll = [&] {
         w.tvXMLTree->clearSelection();
-        for (TreeNode* n : {child(a, "one.shp"), child(a, "two.shp"), child(deep, "three.shp"), child(b, "four.shp"),
+        for (QModelIndex n : {child(a, "one.shp"), child(a, "two.shp"), child(deep, "three.shp"), child(b, "four.shp"),
                             child(b, "five.shp"), child(root, "six.shp")})
             w.tvXMLTree->addToSelection(n);
         ASSERT_EQ(w.stSelected->text(), "Selected: 6");
@@ -436,18 +436,18 @@ TEST_F(DataBrowserTest, NodesACollapseHidesLeaveTheSelection)
 
     // One folder collapsed: its three nodes (one of them two levels down) go.
     selectAll();
-    a->setExpanded(false);
+    collapse(a);
     EXPECT_EQ(selectedTexts(), (QStringList{"four.shp", "five.shp", "six.shp"}));
     EXPECT_EQ(w.stSelected->text(), "Selected: 3");
     EXPECT_EQ(w.SelectedFiles.size(), 3u);
 
     // "&Collapse all": five hidden nodes leave; Open file(s) opens the one left.
-    a->setExpanded(true);
+    expand(a);
     selectAll();
     w.mnuXMLCollapseAll->trigger();
     EXPECT_EQ(selectedTexts(), QStringList{}) << "the root's children are all hidden";
     EXPECT_EQ(w.stSelected->text(), "Selected: 0");
-    root->setExpanded(true);
+    expand(root);
     w.tvXMLTree->addToSelection(child(root, "six.shp"));
     w.OnMnuOpenFilesClick();
     EXPECT_EQ(m_launched, std::vector<std::string>{d + "six.shp"});

@@ -60,10 +60,10 @@ protected:
         testutil::writeFile(m_tree / (rel + ".xml"), metadataWithTitle(title, w, e, s, n, abstract, date));
     }
     // The window connected to the test tree, its index built.
-    TreeNode* connected()
+    QModelIndex connected()
     {
         window().searchIndexFolder = QString::fromStdString(m_cache.path());
-        TreeNode* root = connectAndExpand();
+        QModelIndex root = connectAndExpand();
         waitForIndex();
         return root;
     }
@@ -95,13 +95,13 @@ protected:
         texts.sort();
         return texts;
     }
-    static QStringList expandedTexts(QTreeWidgetItem* node)
+    QStringList expandedTexts(const QModelIndex& node)
     {
         QStringList list;
-        if (node->isExpanded())
-            list << node->text(0);
-        for (int i = 0; i < node->childCount(); ++i)
-            list << expandedTexts(node->child(i));
+        if (isExpanded(node))
+            list << text(node);
+        for (int i = 0; i < rowCount(node); ++i)
+            list << expandedTexts(childAt(node, i));
         return list;
     }
     testutil::TempDir m_cache;
@@ -207,12 +207,12 @@ TEST(WorldMapTest, ZoomPanPickAnExtentAndClickAResultsBox)
 
 TEST_F(SearchWindowTest, TypeChooseARevealedResultAndEscapeBackToTheTree)
 {
-    TreeNode* root = connected();
+    QModelIndex root = connected();
     ASSERT_TRUE(action("mnuSearch"));
     EXPECT_EQ(action("mnuSearch")->shortcut(), QKeySequence(QKeySequence::Find));
     window().tvXMLTree->clearSelection();
-    window().tvXMLTree->setCurrentItem(child(root, QStringLiteral("roads.shp")));
-    child(root, QStringLiteral("other"))->setExpanded(true);
+    window().tvXMLTree->setCurrentIndex(child(root, QStringLiteral("roads.shp")));
+    expand(child(root, QStringLiteral("other")));
     waitForListings();
     const QStringList expandedBefore = expandedTexts(root);
     const QStringList selectedBefore = selectedTexts();
@@ -240,13 +240,41 @@ TEST_F(SearchWindowTest, TypeChooseARevealedResultAndEscapeBackToTheTree)
         << selectedTexts().join(' ').toStdString();
     ASSERT_EQ(window().SelectedFiles.size(), 1u);
     EXPECT_EQ(window().SelectedFiles[0]->XMLPath, m_tree / "hydro/sandre/rivieres.shp.xml");
-    EXPECT_TRUE(child(root, QStringLiteral("hydro"))->isExpanded());
+    EXPECT_TRUE(isExpanded(child(root, QStringLiteral("hydro"))));
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
     // Clearing the field also brings the tree back.
     search(QStringLiteral("routes"));
     pane().edSearch->clear();
     EXPECT_EQ(pane().stkLeft->currentWidget(), window().tvXMLTree);
+}
+
+// A result in a folder of many entries: the folder's rows go into the tree
+// a slice at a time, and the result is looked for only once all are in.
+TEST_F(SearchWindowTest, AResultInAFolderOfManyEntriesIsRevealedAndSelected)
+{
+    for (int i = 0; i < 1200; ++i)
+        testutil::writeFile(m_tree / ("big/part" + std::to_string(1000 + i) + ".shp"), "x");
+    dataset("big/zz_last.shp", "Dernier des nombreux", 6, 7, 46, 47);
+    const QModelIndex root = connected();
+    // One small slice per turn of the event loop.
+    window().storeTree()->setSliceBudgetMs(0);
+    QSignalSpy inserted(window().storeTree(), &QAbstractItemModel::rowsInserted);
+
+    EXPECT_EQ(search(QStringLiteral("nombreux")), QStringList{QStringLiteral("big/zz_last.shp")});
+    pane().highlight(0);
+    QTest::keyClick(pane().lvResults, Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return selectedTexts() == QStringList{QStringLiteral("zz_last.shp")}; }, 30000))
+        << selectedTexts().join(' ').toStdString();
+    const QModelIndex big = child(root, QStringLiteral("big"));
+    ASSERT_TRUE(big.isValid());
+    EXPECT_EQ(rowCount(big), 1201);
+    EXPECT_TRUE(isExpanded(big));
+    EXPECT_GT(inserted.count(), 2) << "the folder's rows went in in slices";
+    EXPECT_EQ(tree().currentIndex(), childAt(big, 1200));
+    ASSERT_EQ(window().SelectedFiles.size(), 1u);
+    EXPECT_EQ(window().SelectedFiles[0]->XMLPath, m_tree / "big/zz_last.shp.xml");
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
 TEST_F(SearchWindowTest, ExtentWordsAndCategoryFilterCombine)
@@ -282,10 +310,10 @@ TEST_F(SearchWindowTest, ExtentWordsAndCategoryFilterCombine)
 
 TEST_F(SearchWindowTest, TheIndexShowsItsProgressOnlyOnATaskLineNoOtherTaskTook)
 {
-    TreeNode* root = connected();
+    QModelIndex root = connected();
     TdlgAtlasdesk& w = window();
     // An update of its own shows on the task line, and so does its end.
-    window().tvXMLTree->setCurrentItem(root);
+    window().tvXMLTree->setCurrentIndex(root);
     action("mnuRefresh")->trigger();
     w.onIndexProgress(1, 5);
     EXPECT_EQ(w.lblTask->text(), QStringLiteral("Indexing: 1 of 5 data sets"));
@@ -311,14 +339,14 @@ TEST_F(SearchWindowTest, TheIndexShowsItsProgressOnlyOnATaskLineNoOtherTaskTook)
 
 TEST_F(SearchWindowTest, RefreshBringsTheIndexUpToDate)
 {
-    TreeNode* root = connected();
+    QModelIndex root = connected();
     EXPECT_EQ(search(QStringLiteral("routes")), QStringList{QStringLiteral("roads.shp")});
     QTest::keyClick(pane().edSearch, Qt::Key_Escape);
     dataset("roads.shp", "Autoroutes", 6, 7, 46, 47);
     struct timeval later[2] = {{2000000000, 0}, {2000000000, 0}};
     ::utimes((m_tree / "roads.shp.xml").c_str(), later);
     dataset("new/bridges.shp", "Ponts", 6, 7, 46, 47);
-    window().tvXMLTree->setCurrentItem(root);
+    window().tvXMLTree->setCurrentIndex(root);
     action("mnuRefresh")->trigger();
     waitForIndex();
     EXPECT_EQ(search(QStringLiteral("routes")), QStringList{});
@@ -333,7 +361,7 @@ TEST_F(SearchWindowTest, TheResultsShowWhyTheyMatchedAndThePagesFollowTheHighlig
             "Depth soundings of the lake taken from boats in 2008, with the inflow of every rivière marked and the "
             "outflow of the Rhône at Geneva; the soundings were checked against older charts of the lake floor.",
             "20080315");
-    TreeNode* root = connected();
+    QModelIndex root = connected();
     TdlgAtlasdesk& w = window();
     w.PageControl1->setCurrentWidget(w.tabXML);
     w.tvXMLTree->clearSelection();
@@ -391,7 +419,7 @@ TEST_F(SearchWindowTest, TheResultsShowWhyTheyMatchedAndThePagesFollowTheHighlig
 TEST_F(SearchWindowTest, ResultsAreCopiedExportedAndDraggedAsTheTreeHandsThemOver)
 {
     dataset("roads \"old\", 1990.shp", "=HYPERLINK(\"x\")", 170, -170, -20, -10);
-    TreeNode* root = connected();
+    QModelIndex root = connected();
     TdlgAtlasdesk& w = window();
     ASSERT_EQ(search(QStringLiteral("routes")), QStringList{QStringLiteral("roads.shp")});
 

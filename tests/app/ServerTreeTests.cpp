@@ -23,10 +23,10 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
         QApplication::processEvents();
     }
-    void ctrlClick(TreeNode* node)
+    void ctrlClick(QModelIndex node)
     {
         QTest::mouseClick(window().tvXMLTree->viewport(), Qt::LeftButton, Qt::ControlModifier,
-                          window().tvXMLTree->visualItemRect(node).center());
+                          window().tvXMLTree->visualRect(node).center());
     }
     QStringList selectedFileNames()
     {
@@ -42,7 +42,7 @@ TEST_F(ServerTreeTest, FilterClickKeepsTheOrderOfTheRemainingSelection)
     for (const char* name : {"a.shp", "b.tif", "c.shp", "d.tif", "e.mxd"})
         writeFile(m_tree / name, "data");
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndExpand();
+    QModelIndex root = connectAndExpand();
     showWindow();
     w.tvXMLTree->clearSelection();
     // Selected in an order of the user's, not the tree's.
@@ -54,8 +54,8 @@ TEST_F(ServerTreeTest, FilterClickKeepsTheOrderOfTheRemainingSelection)
     EXPECT_EQ(selectedTexts(), (QStringList{"e.mxd", "c.shp", "a.shp"}));
     EXPECT_EQ(selectedFileNames(), (QStringList{"e.mxd", "c.shp", "a.shp"}));
     EXPECT_EQ(w.stSelected->text(), "Selected: 3");
-    EXPECT_FALSE(child(root, "b.tif")->isSelected());
-    EXPECT_TRUE(child(root, "c.shp")->isSelected());
+    EXPECT_FALSE(isSelected(child(root, "b.tif")));
+    EXPECT_TRUE(isSelected(child(root, "c.shp")));
 
     // Checking the box again selects nothing again; a later Ctrl-click
     // still adds at the end.
@@ -80,23 +80,23 @@ TEST_F(ServerTreeTest, SelectChildrenThenFilterOverManyNodes)
     for (int i = 0; i < 300; ++i)
         writeFile(m_tree / ("folder/n" + std::to_string(1000 + i) + (i % 3 ? ".shp" : ".tif")), "data");
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndExpand();
-    TreeNode* folder = child(root, "folder");
-    w.tvXMLTree->setCurrentItem(folder);
+    QModelIndex root = connectAndExpand();
+    QModelIndex folder = child(root, "folder");
+    w.tvXMLTree->setCurrentIndex(folder);
     w.mnuSelectChildrenClick();
     waitForListings();
     ASSERT_EQ(w.tvXMLTree->selectionCount(), 301);
-    EXPECT_EQ(w.SelectedFiles.back(), folder->file()) << "the folder comes last, after its children";
+    EXPECT_EQ(w.SelectedFiles.back(), fileOf(folder)) << "the folder comes last, after its children";
     EXPECT_EQ(w.SelectedFiles.front()->Name, "n1000.tif");
 
     w.ckRaster->click();
     ASSERT_EQ(w.tvXMLTree->selectionCount(), 201);
     ASSERT_EQ(w.SelectedFiles.size(), 201u);
     EXPECT_EQ(w.SelectedFiles.front()->Name, "n1001.shp");
-    EXPECT_EQ(w.SelectedFiles.back(), folder->file());
-    for (int i = 0; i < folder->childCount(); ++i) {
-        TreeNode* n = folder->childNode(i);
-        EXPECT_EQ(n->isSelected(), n->file()->Ext == ".shp") << n->text(0).toStdString();
+    EXPECT_EQ(w.SelectedFiles.back(), fileOf(folder));
+    for (int i = 0; i < rowCount(folder); ++i) {
+        QModelIndex n = childAt(folder, i);
+        EXPECT_EQ(isSelected(n), fileOf(n)->Ext == ".shp") << text(n).toStdString();
     }
 }
 
@@ -107,19 +107,19 @@ TEST_F(ServerTreeTest, ColumnFitsTheRowsOnScreenAndWidensWhileScrolling)
     const std::string longName = "zz_" + std::string(120, 'w') + ".shp";
     writeFile(m_tree / longName, "data");
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndExpand();
+    QModelIndex root = connectAndExpand();
     showWindow();
     w.tvXMLTree->scrollToTop();
     QApplication::processEvents();
-    TreeNode* longNode = child(root, QString::fromStdString(longName));
-    const int needed = QFontMetrics(w.tvXMLTree->font()).horizontalAdvance(longNode->text(0)) +
+    QModelIndex longNode = child(root, QString::fromStdString(longName));
+    const int needed = QFontMetrics(w.tvXMLTree->font()).horizontalAdvance(text(longNode)) +
                        2 * w.tvXMLTree->indentation();
     const int atTop = w.tvXMLTree->columnWidth(0);
     EXPECT_GE(atTop, QFontMetrics(w.tvXMLTree->font()).horizontalAdvance(QStringLiteral("a100.shp")))
         << "the rows on screen fit";
     EXPECT_LT(atTop, needed) << "the long name is far below the screen";
 
-    w.tvXMLTree->scrollToItem(longNode);
+    w.tvXMLTree->scrollTo(longNode);
     QApplication::processEvents();
     EXPECT_GE(w.tvXMLTree->columnWidth(0), needed) << "scrolled into view, the long name fits";
     EXPECT_GT(w.tvXMLTree->horizontalScrollBar()->maximum(), 0) << "and can be scrolled to";
@@ -129,8 +129,8 @@ TEST_F(ServerTreeTest, ColumnFitsTheRowsOnScreenAndWidensWhileScrolling)
     EXPECT_GE(w.tvXMLTree->columnWidth(0), needed) << "the column does not narrow while scrolling";
 
     // A new layout (collapsing and expanding) fits the rows on screen again.
-    root->setExpanded(false);
-    root->setExpanded(true);
+    collapse(root);
+    expand(root);
     waitForListings();
     w.tvXMLTree->scrollToTop();
     QApplication::processEvents();
@@ -152,7 +152,7 @@ TEST_F(ServerTreeTest, ListingTestsExtensionsAsPartsOfTheConfiguredOnes)
     for (const auto& c : cases)
         writeFile(m_tree / c.name, "data");
     window();
-    TreeNode* root = connectAndExpand();
+    QModelIndex root = connectAndExpand();
     const QStringList shown = childTexts(root);
     for (const auto& c : cases) {
         // A name that passes the test is still left out when no category

@@ -51,15 +51,15 @@ protected:
     // A share with the folders "fine" (4 data sets) and "hung" (3, which
     // hang when told to), connected with a listing time-out of 0.7 s and its
     // root listed; the root node.
-    TreeNode* connectToFineAndHung()
+    QModelIndex connectToFineAndHung()
     {
         fill(m_source.path() + "hung", 3);
         fill(m_source.path() + "fine", 4);
         const std::string share = mount(0, "/hung");
         window().listingService()->setTimeoutMs(700);
         window().ConnectToServer(share);
-        TreeNode* root = window().tvXMLTree->rootNode();
-        root->setExpanded(true);
+        QModelIndex root = window().tvXMLTree->rootNode();
+        expand(root);
         waitForListings();
         return root;
     }
@@ -69,14 +69,14 @@ protected:
         for (int i = 0; i < files; ++i)
             writeFile(dir + "/f" + std::to_string(1000 + i) + ".shp", "shp");
     }
-    static int countBelow(const QTreeWidgetItem* node)
+    static int countBelow(const QModelIndex& node)
     {
         int n = 0;
-        for (int i = 0; i < node->childCount(); ++i)
-            n += 1 + countBelow(node->child(i));
+        for (int i = 0; i < rowCount(node); ++i)
+            n += 1 + countBelow(childAt(node, i));
         return n;
     }
-    static bool loading(const QTreeWidgetItem* node) { return node->toolTip(0) == QStringLiteral("Loading…"); }
+    static bool loading(const QModelIndex& node) { return node.data(Qt::ToolTipRole).toString() == QStringLiteral("Loading…"); }
 
     testutil::TempDir m_source;
     std::unique_ptr<SlowMount> m_mount;
@@ -88,8 +88,8 @@ TEST_F(SlowShareTest, TheWindowKeepsReactingWhileASlowDirectoryIsListed)
     const std::string share = mount(10000); // 10 ms per entry: some 5 s in all
     TdlgAtlasdesk& w = window();
     w.ConnectToServer(share + "big");
-    TreeNode* root = w.tvXMLTree->rootNode();
-    ASSERT_NE(root, nullptr);
+    QModelIndex root = w.tvXMLTree->rootNode();
+    ASSERT_TRUE(root.isValid());
 
     int ticks = 0;
     qint64 longestGap = 0;
@@ -105,17 +105,17 @@ TEST_F(SlowShareTest, TheWindowKeepsReactingWhileASlowDirectoryIsListed)
     timer.start();
     QElapsedTimer clock;
     clock.start();
-    root->setExpanded(true);
+    expand(root);
     EXPECT_LT(clock.elapsed(), 1000) << "expanding does not wait for the listing";
     EXPECT_TRUE(w.listingBusy());
     EXPECT_TRUE(loading(root)) << "the node shows that it is loading";
-    EXPECT_EQ(root->childCount(), 0);
+    EXPECT_EQ(rowCount(root), 0);
     waitForListings();
     timer.stop();
     EXPECT_GE(clock.elapsed(), 4000) << "the listing was slow indeed";
     EXPECT_GT(ticks, 100) << "the timer kept firing";
     EXPECT_LT(longestGap, 1000) << "no long freeze of the event loop";
-    EXPECT_EQ(root->childCount(), 500);
+    EXPECT_EQ(rowCount(root), 500);
     EXPECT_FALSE(loading(root));
     EXPECT_EQ(w.stItems->text(), "Items: 501");
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
@@ -128,12 +128,12 @@ TEST_F(SlowShareTest, CancelStopsAnExpandAllAndLeavesAConsistentTree)
     const std::string share = mount(5000); // about 0.1 s per folder
     TdlgAtlasdesk& w = window();
     w.ConnectToServer(share);
-    TreeNode* root = w.tvXMLTree->rootNode();
+    QModelIndex root = w.tvXMLTree->rootNode();
     EXPECT_TRUE(w.btCancelTask->isHidden()) << "no task, no Cancel";
     w.mnuXMLExpandAllClick();
     EXPECT_FALSE(w.btCancelTask->isHidden());
     EXPECT_TRUE(w.btCancelTask->isVisibleTo(&w)) << "the status line shows while the walk runs, in every edition";
-    ASSERT_TRUE(QTest::qWaitFor([&] { return root->childCount() > 0 && root->childNode(2)->file()->Scanned; }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowCount(root) > 0 && isListed(childAt(root, 2)); }, 30000));
     EXPECT_TRUE(w.lblTask->text().contains("folders read")) << w.lblTask->text().toStdString();
 
     QElapsedTimer clock;
@@ -146,15 +146,15 @@ TEST_F(SlowShareTest, CancelStopsAnExpandAllAndLeavesAConsistentTree)
     EXPECT_TRUE(w.lblTask->text().startsWith("Stopped")) << w.lblTask->text().toStdString();
     // What was read stays; the rest is unlisted and can still be expanded.
     int listed = 0;
-    for (int i = 0; i < root->childCount(); ++i) {
-        TreeNode* dir = root->childNode(i);
+    for (int i = 0; i < rowCount(root); ++i) {
+        QModelIndex dir = childAt(root, i);
         EXPECT_FALSE(loading(dir));
-        if (dir->file()->Scanned) {
+        if (isListed(dir)) {
             ++listed;
-            EXPECT_EQ(dir->childCount(), 20);
+            EXPECT_EQ(rowCount(dir), 20);
         } else {
-            EXPECT_EQ(dir->childCount(), 0);
-            EXPECT_TRUE(dir->hasChildrenMark());
+            EXPECT_EQ(rowCount(dir), 0);
+            EXPECT_TRUE(hasChildren(dir));
         }
     }
     EXPECT_GE(listed, 3);
@@ -164,13 +164,13 @@ TEST_F(SlowShareTest, CancelStopsAnExpandAllAndLeavesAConsistentTree)
     // Not stopped, Expand all ends as it always did; Esc stops one too.
     w.tvXMLTree->clearSelection();
     w.tvXMLTree->addToSelection(root);
-    ASSERT_EQ(selectedTexts(), QStringList{root->text(0)});
+    ASSERT_EQ(selectedTexts(), QStringList{text(root)});
     w.mnuXMLExpandAllClick();
     waitForListings();
     EXPECT_EQ(countBelow(root), 30 + 30 * 20);
     EXPECT_EQ(w.stItems->text(), QStringLiteral("Items: %1").arg(1 + 30 + 30 * 20));
-    for (int i = 0; i < root->childCount(); ++i)
-        EXPECT_TRUE(root->child(i)->isExpanded());
+    for (int i = 0; i < rowCount(root); ++i)
+        EXPECT_TRUE(isExpanded(childAt(root, i)));
 
     w.ConnectToServer(share);
     w.mnuSelectChildrenClick();
@@ -181,31 +181,31 @@ TEST_F(SlowShareTest, CancelStopsAnExpandAllAndLeavesAConsistentTree)
     ASSERT_TRUE(w.cancellableTaskRunning()) << "the walk is still running";
     QTest::keyClick(&w, Qt::Key_Escape);
     EXPECT_FALSE(w.listingBusy());
-    EXPECT_EQ(selectedTexts(), QStringList{w.tvXMLTree->rootNode()->text(0)})
+    EXPECT_EQ(selectedTexts(), QStringList{text(w.tvXMLTree->rootNode())})
         << "a stopped Select children selects nothing new";
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
 TEST_F(SlowShareTest, AHungDirectoryGivesAnErrorAndTheRestStaysUsable)
 {
-    TreeNode* root = connectToFineAndHung();
+    QModelIndex root = connectToFineAndHung();
     TdlgAtlasdesk& w = window();
     ASSERT_EQ(childTexts(root), (QStringList{"fine", "hung"}));
-    TreeNode* hung = child(root, "hung");
-    TreeNode* fine = child(root, "fine");
+    QModelIndex hung = child(root, "hung");
+    QModelIndex fine = child(root, "fine");
 
     m_mount->hang();
     QElapsedTimer clock;
     clock.start();
-    hung->setExpanded(true);
-    fine->setExpanded(true); // answered while the other read hangs
-    ASSERT_TRUE(QTest::qWaitFor([&] { return fine->childCount() == 4; }, 10000));
+    expand(hung);
+    expand(fine); // answered while the other read hangs
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rowCount(fine) == 4; }, 10000));
     waitForListings();
     EXPECT_GE(clock.elapsed(), 600) << "the hung read was given its time";
-    EXPECT_EQ(hung->childCount(), 0);
-    const QString error = hung->data(0, ListingErrorRole).toString();
+    EXPECT_EQ(rowCount(hung), 0);
+    const QString error = hung.data(StoreTreeModel::ListingErrorRole).toString();
     EXPECT_TRUE(error.contains("No answer")) << error.toStdString();
-    EXPECT_EQ(hung->toolTip(0), error);
+    EXPECT_EQ(hung.data(Qt::ToolTipRole).toString(), error);
     EXPECT_EQ(w.lblTask->text(), error) << "the status line tells it too";
     EXPECT_EQ(w.StatusMessage(), error) << "and the message line, which the View edition shows";
     EXPECT_TRUE(m_errors.isEmpty()) << "no box stops the user: " << m_errors.join('\n').toStdString();
@@ -218,11 +218,11 @@ TEST_F(SlowShareTest, AHungDirectoryGivesAnErrorAndTheRestStaysUsable)
     // Released, the stuck read ends; its late answer is dropped, and
     // Refresh lists the folder.
     m_mount->release();
-    w.tvXMLTree->setCurrentItem(hung);
+    w.tvXMLTree->setCurrentIndex(hung);
     w.mnuRefreshClick();
     waitForListings();
     EXPECT_EQ(childTexts(hung), (QStringList{"f1000.shp", "f1001.shp", "f1002.shp"}));
-    EXPECT_TRUE(hung->data(0, ListingErrorRole).isNull());
+    EXPECT_TRUE(hung.data(StoreTreeModel::ListingErrorRole).isNull());
     EXPECT_EQ(w.stItems->text(), QStringLiteral("Items: %1").arg(1 + countBelow(root)));
 }
 
@@ -269,7 +269,7 @@ TEST_F(SlowShareTest, AnIndexUpdateStopsAtOnceWhileTheShareHangs)
 // read, it ends without selecting, says why, and leaves the selection alone.
 TEST_F(SlowShareTest, SelectChildrenEndsWhenAFolderCannotBeRead)
 {
-    TreeNode* root = connectToFineAndHung();
+    QModelIndex root = connectToFineAndHung();
     TdlgAtlasdesk& w = window();
     m_mount->hang();
     w.tvXMLTree->clearSelection();
@@ -283,7 +283,7 @@ TEST_F(SlowShareTest, SelectChildrenEndsWhenAFolderCannotBeRead)
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
     // Readable, the same command selects the whole subtree.
-    w.tvXMLTree->setCurrentItem(child(root, "hung"));
+    w.tvXMLTree->setCurrentIndex(child(root, "hung"));
     w.mnuRefreshClick();
     waitForListings();
     w.tvXMLTree->clearSelection();
@@ -305,13 +305,13 @@ TEST_F(SlowShareTest, ConnectingToASlowRootReturnsAtOnce)
     clock.start();
     w.ConnectToServer(share + "/sub");
     EXPECT_LT(clock.elapsed(), 500) << "the window waited for the share";
-    ASSERT_NE(w.tvXMLTree->rootNode(), nullptr);
+    ASSERT_TRUE(w.tvXMLTree->rootNode().isValid());
     EXPECT_TRUE(w.rootProbePending());
     waitForListings();
-    TreeNode* root = w.tvXMLTree->rootNode();
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(root->text(0), "sub");
-    EXPECT_TRUE(root->hasChildrenMark()) << "a folder: it can be expanded";
+    QModelIndex root = w.tvXMLTree->rootNode();
+    ASSERT_TRUE(root.isValid());
+    EXPECT_EQ(text(root), "sub");
+    EXPECT_TRUE(hasChildren(root)) << "a folder: it can be expanded";
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
@@ -321,46 +321,46 @@ TEST_F(SlowShareTest, CollapseRefreshOrReconnectDropAPendingRead)
     const std::string share = mount(20000); // some 2 s
     TdlgAtlasdesk& w = window();
     w.ConnectToServer(share);
-    TreeNode* root = w.tvXMLTree->rootNode();
-    root->setExpanded(true);
+    QModelIndex root = w.tvXMLTree->rootNode();
+    expand(root);
     waitForListings();
-    TreeNode* slow = child(root, "slow");
-    ASSERT_NE(slow, nullptr);
+    QModelIndex slow = child(root, "slow");
+    ASSERT_TRUE(slow.isValid());
     QSignalSpy answers(w.listingService(), &ListingService::listed);
 
     // Collapsed while loading: nothing is attached, the node can be listed again.
-    slow->setExpanded(true);
+    expand(slow);
     ASSERT_TRUE(loading(slow));
-    slow->setExpanded(false);
+    collapse(slow);
     EXPECT_FALSE(w.listingBusy());
     EXPECT_FALSE(loading(slow));
-    EXPECT_FALSE(slow->file()->Scanned);
-    EXPECT_TRUE(slow->hasChildrenMark());
-    slow->setExpanded(true);
+    EXPECT_FALSE(isListed(slow));
+    EXPECT_TRUE(hasChildren(slow));
+    expand(slow);
     waitForListings();
-    EXPECT_EQ(slow->childCount(), 100) << "attached once, from the second request only";
+    EXPECT_EQ(rowCount(slow), 100) << "attached once, from the second request only";
     EXPECT_EQ(answers.count(), 1) << "the dropped request is not answered";
     EXPECT_EQ(w.stItems->text(), "Items: 102");
 
     // Refresh while loading: the refreshed listing only.
-    w.tvXMLTree->setCurrentItem(slow);
+    w.tvXMLTree->setCurrentIndex(slow);
     w.mnuRefreshClick();
     EXPECT_TRUE(w.listingBusy());
     w.mnuRefreshClick();
     waitForListings();
-    EXPECT_EQ(slow->childCount(), 100);
+    EXPECT_EQ(rowCount(slow), 100);
     EXPECT_EQ(w.stItems->text(), "Items: 102");
 
     // Reconnecting while loading: a new tree, nothing of the old read.
-    slow->setExpanded(false);
-    w.tvXMLTree->setCurrentItem(slow);
+    collapse(slow);
+    w.tvXMLTree->setCurrentIndex(slow);
     w.mnuRefreshClick();
     ASSERT_TRUE(w.listingBusy());
     w.ConnectToServer(share);
     EXPECT_FALSE(w.listingBusy());
-    EXPECT_EQ(w.tvXMLTree->nodeCount(), 1);
+    EXPECT_EQ(w.storeTree()->nodeCount(), 1);
     const int before = answers.count();
-    w.tvXMLTree->rootNode()->setExpanded(true);
+    expand(w.tvXMLTree->rootNode());
     waitForListings();
     EXPECT_EQ(answers.count(), before + 1);
     EXPECT_EQ(childTexts(w.tvXMLTree->rootNode()), QStringList{"slow"});
@@ -376,7 +376,7 @@ TEST_F(SlowShareTest, ClicksDuringAWalkDoNotChangeItsEndState)
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
     w.ConnectToServer(share);
-    TreeNode* root = w.tvXMLTree->rootNode();
+    QModelIndex root = w.tvXMLTree->rootNode();
     w.mnuSelectChildrenClick();
     // Clicks on whatever rows are there while the walk runs.
     while (w.listingBusy()) {

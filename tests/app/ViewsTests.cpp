@@ -249,7 +249,7 @@ TEST_F(ViewsTest, ScratchFilesStayOutOfAReadOnlyProgramFolderAndApartPerWindow)
     TdmAtlasdesk secondModule;
     TdlgAtlasdesk second(&secondModule);
     second.ConnectToServer(m_tree.path());
-    second.tvXMLTree->rootNode()->setExpanded(true);
+    second.tvXMLTree->expand(second.tvXMLTree->rootNode());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !second.listingBusy(); }, 30000));
     for (TdlgAtlasdesk* w : {&first, &second}) {
         ASSERT_EQ(w->cbXslFormat->count(), 1);
@@ -288,8 +288,8 @@ TEST_F(ViewsTest, NodesWithoutMetadataNeverShowThePreviousDataSet)
     writeFile(m_tree / "counts.dbf", "dbf");
     writeFile(m_tree / "counts.dbf.xml", metadataWithPicture("Counts"));
     TdlgAtlasdesk& w = connected();
-    TreeNode* root = w.tvXMLTree->rootNode();
-    TreeNode* roads = child(root, "roads.shp");
+    QModelIndex root = w.tvXMLTree->rootNode();
+    QModelIndex roads = child(root, "roads.shp");
     ASSERT_FALSE(w.IsCategoryShown(child(root, "counts.dbf"))) << "tables are greyed at start";
 
     const struct {
@@ -300,9 +300,9 @@ TEST_F(ViewsTest, NodesWithoutMetadataNeverShowThePreviousDataSet)
         for (const auto& n : nodes) {
             SCOPED_TRACE(page->objectName().toStdString() + ", " + n.node);
             w.PageControl1->setCurrentWidget(page);
-            w.tvXMLTree->setCurrentItem(roads);
+            w.tvXMLTree->setCurrentIndex(roads);
             ASSERT_TRUE(viewsSettled());
-            w.tvXMLTree->setCurrentItem(child(root, n.node));
+            w.tvXMLTree->setCurrentIndex(child(root, n.node));
             ASSERT_TRUE(viewsSettled());
             EXPECT_EQ(w.tvXMLTree->selectionCount(), n.greyed ? 0 : 1);
             if (page == w.tabThumbnail) {
@@ -314,7 +314,7 @@ TEST_F(ViewsTest, NodesWithoutMetadataNeverShowThePreviousDataSet)
                 continue;
             }
             BrowserPane* pane = page == w.TabXSL ? w.wbXSL : w.wbXML;
-            ASSERT_TRUE(QTest::qWaitFor([&] { return pane->lastLocalPath() == child(root, n.node)->file()->XMLPath; },
+            ASSERT_TRUE(QTest::qWaitFor([&] { return pane->lastLocalPath() == fileOf(child(root, n.node))->XMLPath; },
                                         60000));
             QString text;
             ASSERT_TRUE(QTest::qWaitFor(
@@ -376,9 +376,9 @@ TEST_F(ViewsTest, ListingDirectoriesDoesNotReadTheThumbnailAgain)
     ASSERT_EQ(w.imgThumbnail->pixmap().size(), QSize(4, 3));
 
     writeFile(m_tree / "roads.shp.xml", "<metadata><unclosed></metadata>");
-    TreeNode* root = w.tvXMLTree->rootNode();
+    QModelIndex root = w.tvXMLTree->rootNode();
     for (int i = 0; i < 40; ++i)
-        child(root, QString("d%1").arg(i))->setExpanded(true);
+        expand(child(root, QString("d%1").arg(i)));
     ASSERT_TRUE(viewsSettled());
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
     EXPECT_EQ(w.imgThumbnail->pixmap().size(), QSize(4, 3));

@@ -27,6 +27,7 @@
 #include "app/MetadataViews.h"
 #include "app/ServerTree.h"
 #include "TestUtil.h"
+#include "TreeTestSupport.h"
 #include "model/XMLFile.h"
 #include "xml/XMLOps.h"
 #include "app/dlgAtlasdeskU.h"
@@ -63,26 +64,20 @@ QString renderedText(BrowserPane* pane, const std::function<void()>& action)
     return pageText(pane);
 }
 
-TreeNode* childNamed(QTreeWidgetItem* parent, const QString& text)
+using treetest::childNamed;
+using treetest::fileOf;
+
+void clickNode(ServerTree* tree, const QModelIndex& node, Qt::KeyboardModifiers keys = {})
 {
-    for (int i = 0; i < parent->childCount(); ++i)
-        if (parent->child(i)->text(0) == text)
-            return static_cast<TreeNode*>(parent->child(i));
-    ADD_FAILURE() << "no node " << text.toStdString() << " under " << parent->text(0).toStdString();
-    return nullptr;
+    tree->scrollTo(node);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, keys, tree->visualRect(node).center());
 }
 
-void clickNode(ServerTree* tree, QTreeWidgetItem* node, Qt::KeyboardModifiers keys = {})
-{
-    tree->scrollToItem(node);
-    QTest::mouseClick(tree->viewport(), Qt::LeftButton, keys, tree->visualItemRect(node).center());
-}
-
-void expandByKeyboard(ServerTree* tree, QTreeWidgetItem* node)
+void expandByKeyboard(ServerTree* tree, const QModelIndex& node)
 {
     clickNode(tree, node);
     QTest::keyClick(tree, Qt::Key_Right);
-    EXPECT_TRUE(node->isExpanded()) << node->text(0).toStdString();
+    EXPECT_TRUE(tree->isExpanded(node)) << treetest::text(node).toStdString();
     // The listing comes from another thread: wait for its children.
     auto* window = qobject_cast<TdlgAtlasdesk*>(tree->window());
     EXPECT_TRUE(QTest::qWaitFor([window] { return !window->listingBusy(); }, 30000));
@@ -147,7 +142,7 @@ TEST_F(EndToEnd, AUsersMainPath)
     std::string program = "AtlasdeskView", folder = kDemo;
     char* argv[] = {program.data(), folder.data()};
     w.StartOn(TdlgAtlasdesk::StartFolder(2, argv));
-    EXPECT_TRUE(QTest::qWaitFor([&] { return w.tvXMLTree->rootNode() != nullptr; }, 20000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return w.tvXMLTree->rootNode().isValid(); }, 20000))
         << "the demo server is open after start";
     EXPECT_EQ(w.windowTitle().toStdString(), "Atlasdesk.View - " + kDemo);
     EXPECT_EQ(w.ServerRoot, kDemo);
@@ -160,33 +155,33 @@ TEST_F(EndToEnd, AUsersMainPath)
     ASSERT_NE(demoEntry, nullptr);
     demoEntry->trigger();
     EXPECT_EQ(w.windowTitle().toStdString(), "Atlasdesk.View - " + kDemo);
-    TreeNode* root = w.tvXMLTree->rootNode();
-    ASSERT_NE(root, nullptr);
-    EXPECT_EQ(root->text(0), "demo-server");
+    QModelIndex root = w.tvXMLTree->rootNode();
+    ASSERT_TRUE(root.isValid());
+    EXPECT_EQ(treetest::text(root), "demo-server");
 
     // Expand by keyboard down to a source folder.
     expandByKeyboard(w.tvXMLTree, root);
-    TreeNode* world = childNamed(root, "10_world");
+    QModelIndex world = childNamed(root, "10_world");
     expandByKeyboard(w.tvXMLTree, world);
-    TreeNode* france = childNamed(world, "21_france");
+    QModelIndex france = childNamed(world, "21_france");
     expandByKeyboard(w.tvXMLTree, france);
-    TreeNode* bretagne = childNamed(france, "31_bretagne");
+    QModelIndex bretagne = childNamed(france, "31_bretagne");
     expandByKeyboard(w.tvXMLTree, bretagne);
-    TreeNode* transport = childNamed(bretagne, "transport");
+    QModelIndex transport = childNamed(bretagne, "transport");
     expandByKeyboard(w.tvXMLTree, transport);
-    TreeNode* ign = childNamed(transport, "ign");
+    QModelIndex ign = childNamed(transport, "ign");
     expandByKeyboard(w.tvXMLTree, ign);
-    TreeNode* routes = childNamed(ign, "routes.shp");
-    TreeNode* counts = childNamed(ign, "comptages.dbf");
-    ASSERT_TRUE(routes && counts);
+    QModelIndex routes = childNamed(ign, "routes.shp");
+    QModelIndex counts = childNamed(ign, "comptages.dbf");
+    ASSERT_TRUE(routes.isValid() && counts.isValid());
 
     // Tables are greyed at start: a click does not select one.
     clickNode(w.tvXMLTree, counts);
-    EXPECT_FALSE(counts->isSelected());
+    EXPECT_FALSE(w.tvXMLTree->isSelected(counts));
     QTest::mouseClick(w.ckTable, Qt::LeftButton, {}, QPoint(8, w.ckTable->height() / 2));
     EXPECT_TRUE(w.ckTable->isChecked());
     clickNode(w.tvXMLTree, counts);
-    EXPECT_TRUE(counts->isSelected()) << "shown once its category is checked";
+    EXPECT_TRUE(w.tvXMLTree->isSelected(counts)) << "shown once its category is checked";
 
     // Metadata page: the data set rendered through the first stylesheet.
     w.PageControl1->setCurrentWidget(w.TabXSL);
@@ -218,10 +213,10 @@ TEST_F(EndToEnd, AUsersMainPath)
     EXPECT_EQ(w.PageControl1->currentWidget(), w.tabThumbnail);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.views()->busy(); }, 60000)) << "the page is read on a worker";
     EXPECT_FALSE(w.imgThumbnail->pixmap().isNull());
-    EXPECT_EQ(w.edThbFilename->text().toStdString(), ign->file()->DataPath() + "routes.shp");
+    EXPECT_EQ(w.edThbFilename->text().toStdString(), fileOf(ign)->DataPath() + "routes.shp");
 
     // Open the data set in its own program.
-    w.OntvXMLTreePopup(w.tvXMLTree->mapToGlobal(w.tvXMLTree->visualItemRect(routes).center()));
+    w.OntvXMLTreePopup(w.tvXMLTree->mapToGlobal(w.tvXMLTree->visualRect(routes).center()));
     ASSERT_TRUE(w.popXMLTree->isVisible());
     w.popXMLTree->close();
     w.tvXMLTree->setFocus();
@@ -231,7 +226,7 @@ TEST_F(EndToEnd, AUsersMainPath)
     EXPECT_EQ(w.winId(), nativeWindow) << "the window was shown once, its native window never made anew";
     w.mnuOpenFiles->trigger();
     // The opener runs on its own; the window does not wait for it.
-    const std::string opened = ign->file()->DataPath() + "routes.shp\n";
+    const std::string opened = fileOf(ign)->DataPath() + "routes.shp\n";
     EXPECT_TRUE(QTest::qWaitFor([&] { return testutil::readFile(m_bin / "opened.txt") == opened; }, 10000))
         << "the opener was given: " << testutil::readFile(m_bin / "opened.txt");
 

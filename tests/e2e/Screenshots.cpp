@@ -25,19 +25,28 @@ namespace fs = std::filesystem;
 
 namespace {
 
-TreeNode* open(TdlgAtlasdesk& w, QTreeWidgetItem* parent, const char* name)
+// The row of `parent` shown as `name`; invalid when there is none.
+QModelIndex childNamed(const QModelIndex& parent, const char* name)
 {
-    for (int i = 0; i < parent->childCount(); ++i)
-        if (parent->child(i)->text(0) == QLatin1String(name)) {
-            auto* node = static_cast<TreeNode*>(parent->child(i));
-            node->setExpanded(true);
-            if (!QTest::qWaitFor([&w] { return !w.listingBusy(); }, 30000))
-                std::fprintf(stderr, "the folder %s is still being read\n", name);
-            return node;
-        }
-    std::fprintf(stderr, "no node %s under %s\n", name, qPrintable(parent->text(0)));
-    w.close();
-    std::exit(1);
+    const QAbstractItemModel* model = parent.model();
+    for (int row = 0; row < model->rowCount(parent); ++row)
+        if (model->index(row, 0, parent).data().toString() == QLatin1String(name))
+            return model->index(row, 0, parent);
+    return {};
+}
+
+QModelIndex open(TdlgAtlasdesk& w, const QModelIndex& parent, const char* name)
+{
+    const QModelIndex node = childNamed(parent, name);
+    if (!node.isValid()) {
+        std::fprintf(stderr, "no node %s under %s\n", name, qPrintable(parent.data().toString()));
+        w.close();
+        std::exit(1);
+    }
+    w.tvXMLTree->expand(node);
+    if (!QTest::qWaitFor([&w] { return !w.listingBusy(); }, 30000))
+        std::fprintf(stderr, "the folder %s is still being read\n", name);
+    return node;
 }
 
 void waitRendered(BrowserPane* pane, const std::function<void()>& action)
@@ -98,25 +107,22 @@ int main(int argc, char** argv)
     QTest::qWait(300);
 
     w.ConnectToServer(demo);
-    TreeNode* root = w.tvXMLTree->rootNode();
-    root->setExpanded(true);
+    const QModelIndex root = w.tvXMLTree->rootNode();
+    w.tvXMLTree->expand(root);
     if (!QTest::qWaitFor([&w] { return !w.listingBusy(); }, 30000))
         std::fprintf(stderr, "the demo server is still being read\n");
-    TreeNode* bretagne = open(w, open(w, open(w, root, "10_world"), "21_france"), "31_bretagne");
-    TreeNode* ign = open(w, open(w, bretagne, "transport"), "ign");
+    const QModelIndex bretagne = open(w, open(w, open(w, root, "10_world"), "21_france"), "31_bretagne");
+    const QModelIndex ign = open(w, open(w, bretagne, "transport"), "ign");
     open(w, bretagne, "hydrology");
-    TreeNode* routes = nullptr;
-    for (int i = 0; i < ign->childCount(); ++i)
-        if (ign->child(i)->text(0) == QLatin1String("routes.shp"))
-            routes = static_cast<TreeNode*>(ign->child(i));
-    if (!routes)
+    const QModelIndex routes = childNamed(ign, "routes.shp");
+    if (!routes.isValid())
         return 1;
 
     w.PageControl1->setCurrentWidget(w.TabXSL);
-    waitRendered(w.wbXSL, [&] { w.tvXMLTree->setCurrentItem(routes); });
+    waitRendered(w.wbXSL, [&] { w.tvXMLTree->setCurrentIndex(routes); });
     shoot(w, out + "/metadata.png");
 
-    w.tvXMLTree->scrollToItem(routes);
+    w.tvXMLTree->scrollTo(routes);
     waitRendered(w.wbXML, [&] { w.PageControl1->setCurrentWidget(w.tabXML); });
     shoot(w, out + "/xml.png");
 

@@ -220,11 +220,11 @@ TEST_P(HostileXmlTest, ThroughTheWindowsPages)
     const Hostile& c = GetParam();
     TdlgAtlasdesk& w = window();
     w.ConnectToServer(s_dir->path());
-    TreeNode* root = w.tvXMLTree->rootNode();
-    root->setExpanded(true);
+    QModelIndex root = w.tvXMLTree->rootNode();
+    expand(root);
     waitForListings();
-    TreeNode* node = child(root, QString::fromLatin1(c.name) + ".shp");
-    ASSERT_NE(node, nullptr);
+    QModelIndex node = child(root, QString::fromLatin1(c.name) + ".shp");
+    ASSERT_TRUE(node.isValid());
 
     // The Thumbnail page loads the document; none of them holds a picture.
     w.PageControl1->setCurrentWidget(w.tabThumbnail);

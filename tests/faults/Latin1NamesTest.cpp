@@ -39,25 +39,25 @@ protected:
 TEST_F(Latin1NamesTest, ListedWithTheirNamesReadable)
 {
     window();
-    TreeNode* root = connectAndExpand();
+    QModelIndex root = connectAndExpand();
     EXPECT_EQ(childTexts(root), (QStringList{QString::fromUtf8("données"), "plain.shp", QString::fromUtf8("réseau.shp")}));
-    TreeNode* folder = child(root, QString::fromUtf8("données"));
-    ASSERT_NE(folder, nullptr);
-    folder->setExpanded(true);
+    QModelIndex folder = child(root, QString::fromUtf8("données"));
+    ASSERT_TRUE(folder.isValid());
+    expand(folder);
     waitForListings();
     EXPECT_EQ(childTexts(folder), QStringList{QString::fromUtf8("forêt.shp")});
     // Only the display is decoded: the paths keep the bytes.
-    TreeNode* dataset = child(folder, QString::fromUtf8("forêt.shp"));
-    ASSERT_NE(dataset, nullptr);
-    EXPECT_EQ(dataset->file()->XMLPath, m_tree / "donn\xe9" "es/for\xeat.shp.xml");
+    QModelIndex dataset = child(folder, QString::fromUtf8("forêt.shp"));
+    ASSERT_TRUE(dataset.isValid());
+    EXPECT_EQ(fileOf(dataset)->XMLPath, m_tree / "donn\xe9" "es/for\xeat.shp.xml");
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
 TEST_F(Latin1NamesTest, XmlPageShowsTheDocument)
 {
     TdlgAtlasdesk& w = window();
-    TreeNode* node = child(connectAndExpand(), QString::fromUtf8("réseau.shp"));
-    ASSERT_NE(node, nullptr);
+    QModelIndex node = child(connectAndExpand(), QString::fromUtf8("réseau.shp"));
+    ASSERT_TRUE(node.isValid());
     w.PageControl1->setCurrentWidget(w.tabXML);
     EXPECT_TRUE(pageAfter(w.wbXML, [&] { selectOnly(node); })) << "the raw view of the document";
     EXPECT_EQ(w.wbXML->lastLocalPath(), m_tree / "r\xe9seau.shp.xml");
@@ -70,12 +70,12 @@ TEST_F(Latin1NamesTest, XmlPageShowsTheDocument)
 TEST_F(Latin1NamesTest, MetadataPageShowsTheDocument)
 {
     TdlgAtlasdesk& w = window();
-    TreeNode* folder = child(connectAndExpand(), QString::fromUtf8("données"));
-    ASSERT_NE(folder, nullptr);
-    folder->setExpanded(true);
+    QModelIndex folder = child(connectAndExpand(), QString::fromUtf8("données"));
+    ASSERT_TRUE(folder.isValid());
+    expand(folder);
     waitForListings();
-    TreeNode* node = child(folder, QString::fromUtf8("forêt.shp"));
-    ASSERT_NE(node, nullptr);
+    QModelIndex node = child(folder, QString::fromUtf8("forêt.shp"));
+    ASSERT_TRUE(node.isValid());
     w.PageControl1->setCurrentWidget(w.TabXSL);
     EXPECT_TRUE(pageAfter(w.wbXSL, [&] { selectOnly(node); })) << "rendered through the stylesheet";
     EXPECT_TRUE(pageText(w.wbXSL).contains(QString::fromUtf8("Forêt domaniale")));
@@ -85,8 +85,8 @@ TEST_F(Latin1NamesTest, MetadataPageShowsTheDocument)
 TEST_F(Latin1NamesTest, ThumbnailPageShowsThePicture)
 {
     TdlgAtlasdesk& w = window();
-    TreeNode* node = child(connectAndExpand(), QString::fromUtf8("réseau.shp"));
-    ASSERT_NE(node, nullptr);
+    QModelIndex node = child(connectAndExpand(), QString::fromUtf8("réseau.shp"));
+    ASSERT_TRUE(node.isValid());
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
     selectOnly(node);
     ASSERT_TRUE(viewsSettled());
@@ -102,12 +102,12 @@ TEST_F(Latin1NamesTest, MixedPathReadsEachNameInItsOwnEncoding)
     writeFile(m_tree / "r\xc3\xa9seaux/for\xeat.shp", "shp");
     writeFile(m_tree / "r\xc3\xa9seaux/for\xeat.shp.xml", latin1Metadata("For\xeat mixte"));
     TdlgAtlasdesk& w = window();
-    TreeNode* folder = child(connectAndExpand(), QString::fromUtf8("réseaux"));
-    ASSERT_NE(folder, nullptr);
-    folder->setExpanded(true);
+    QModelIndex folder = child(connectAndExpand(), QString::fromUtf8("réseaux"));
+    ASSERT_TRUE(folder.isValid());
+    expand(folder);
     waitForListings();
-    TreeNode* node = child(folder, QString::fromUtf8("forêt.shp"));
-    ASSERT_NE(node, nullptr);
+    QModelIndex node = child(folder, QString::fromUtf8("forêt.shp"));
+    ASSERT_TRUE(node.isValid());
     const QString shown = QString::fromStdString(m_tree.path()) + QString::fromUtf8("réseaux/forêt.shp");
 
     w.PageControl1->setCurrentWidget(w.tabXML);
@@ -128,15 +128,15 @@ TEST_F(Latin1NamesTest, OpenedInTheirProgramWithTheirBytes)
 {
     TdlgAtlasdesk& w = window();
     useRecordingOpener();
-    TreeNode* root = connectAndExpand();
-    TreeNode* file = child(root, QString::fromUtf8("réseau.shp"));
-    TreeNode* folder = child(root, QString::fromUtf8("données"));
-    ASSERT_TRUE(file && folder);
-    folder->setExpanded(true);
+    QModelIndex root = connectAndExpand();
+    QModelIndex file = child(root, QString::fromUtf8("réseau.shp"));
+    QModelIndex folder = child(root, QString::fromUtf8("données"));
+    ASSERT_TRUE(file.isValid() && folder.isValid());
+    expand(folder);
     waitForListings();
-    TreeNode* inFolder = child(folder, QString::fromUtf8("forêt.shp"));
-    ASSERT_NE(inFolder, nullptr);
-    for (TreeNode* node : {file, inFolder}) {
+    QModelIndex inFolder = child(folder, QString::fromUtf8("forêt.shp"));
+    ASSERT_TRUE(inFolder.isValid());
+    for (QModelIndex node : {file, inFolder}) {
         selectOnly(node);
         w.OnMnuOpenFilesClick();
     }

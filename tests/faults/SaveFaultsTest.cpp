@@ -114,7 +114,7 @@ protected:
     }
 
     // Runs "&Ignore in chartroom" on `node` alone, with the fault on.
-    void ignoreWithFault(TreeNode* node)
+    void ignoreWithFault(QModelIndex node)
     {
         selectOnly(node);
         std::unique_ptr<faults::FileSizeLimit> limit;
@@ -134,13 +134,13 @@ TEST_P(SaveFaultTest, ErrorIsShownAndTheOldFileStaysWhole)
     if (!prepareLocation())
         GTEST_SKIP() << m_skip;
     TdlgAtlasdesk& w = window();
-    TreeNode* storeNode = child(connectAndExpand(), "store");
-    ASSERT_NE(storeNode, nullptr);
-    storeNode->setExpanded(true);
+    QModelIndex storeNode = child(connectAndExpand(), "store");
+    ASSERT_TRUE(storeNode.isValid());
+    expand(storeNode);
     waitForListings();
-    TreeNode* roads = child(storeNode, "roads.shp");
-    TreeNode* bare = child(storeNode, "bare.shp");
-    ASSERT_TRUE(roads && bare);
+    QModelIndex roads = child(storeNode, "roads.shp");
+    QModelIndex bare = child(storeNode, "bare.shp");
+    ASSERT_TRUE(roads.isValid() && bare.isValid());
 
     if (GetParam().fault == Fault::ImmutableDirectory) {
         // Known before the window runs into it, so that a missing

@@ -42,16 +42,16 @@ QStringList sorted(QStringList texts)
 class TreeFaultTest : public WindowFaultFixture {
 protected:
     // Every node below `node`, depth first.
-    static int countBelow(const QTreeWidgetItem* node)
+    static int countBelow(const QModelIndex& node)
     {
         int n = 0;
-        for (int i = 0; i < node->childCount(); ++i)
-            n += 1 + countBelow(node->child(i));
+        for (int i = 0; i < rowCount(node); ++i)
+            n += 1 + countBelow(childAt(node, i));
         return n;
     }
 
     // "Select children" on `node`: it expands everything below first.
-    void selectChildren(TreeNode* node)
+    void selectChildren(QModelIndex node)
     {
         selectOnly(node);
         window().mnuSelectChildrenClick();
@@ -76,17 +76,17 @@ TEST_F(TreeFaultTest, UnreadableDirectory)
     }
 
     TdlgAtlasdesk& w = window();
-    TreeNode* root = connectAndExpand();
+    QModelIndex root = connectAndExpand();
     EXPECT_EQ(childTexts(root), (QStringList{"open", "secret"}));
-    TreeNode* secret = child(root, "secret");
-    ASSERT_NE(secret, nullptr);
-    secret->setExpanded(true);
+    QModelIndex secret = child(root, "secret");
+    ASSERT_TRUE(secret.isValid());
+    expand(secret);
     waitForListings();
-    EXPECT_EQ(secret->childCount(), 0);
-    EXPECT_FALSE(secret->hasChildrenMark()) << "nothing to expand any more";
+    EXPECT_EQ(rowCount(secret), 0);
+    EXPECT_FALSE(hasChildren(secret)) << "nothing to expand any more";
 
     selectChildren(root);
-    EXPECT_EQ(sortedSelectedTexts(), sorted({root->text(0), "open", "seen.shp", "secret"}));
+    EXPECT_EQ(sortedSelectedTexts(), sorted({text(root), "open", "seen.shp", "secret"}));
     EXPECT_EQ(w.stItems->text(), "Items: 4");
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
@@ -108,26 +108,26 @@ TEST_F(TreeFaultTest, VanishedDirectory)
     writeFile(m_tree / "kept/d.shp", "shp");
     TdlgAtlasdesk& w = window();
     useRecordingOpener();
-    TreeNode* root = connectAndExpand();
-    TreeNode* gone = child(root, "gone");
-    ASSERT_NE(gone, nullptr);
-    gone->setExpanded(true);
+    QModelIndex root = connectAndExpand();
+    QModelIndex gone = child(root, "gone");
+    ASSERT_TRUE(gone.isValid());
+    expand(gone);
     waitForListings();
-    TreeNode* b = child(gone, "b.shp");
-    TreeNode* inner = child(gone, "inner");
-    ASSERT_TRUE(b && inner);
+    QModelIndex b = child(gone, "b.shp");
+    QModelIndex inner = child(gone, "inner");
+    ASSERT_TRUE(b.isValid() && inner.isValid());
 
     // Listed, then removed before the nodes are used.
     std::filesystem::remove_all(m_tree / "gone");
     std::filesystem::remove_all(m_tree / "later");
-    inner->setExpanded(true);
+    expand(inner);
     waitForListings();
-    EXPECT_EQ(inner->childCount(), 0);
-    TreeNode* later = child(root, "later");
-    ASSERT_NE(later, nullptr);
-    later->setExpanded(true);
+    EXPECT_EQ(rowCount(inner), 0);
+    QModelIndex later = child(root, "later");
+    ASSERT_TRUE(later.isValid());
+    expand(later);
     waitForListings();
-    EXPECT_EQ(later->childCount(), 0);
+    EXPECT_EQ(rowCount(later), 0);
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
     // Its data set is still in the tree: the pages say it has no metadata,
@@ -148,7 +148,7 @@ TEST_F(TreeFaultTest, VanishedDirectory)
     // Expand all and Select children go over the stale nodes.
     m_errors.clear();
     selectChildren(root);
-    EXPECT_EQ(sortedSelectedTexts(), sorted({root->text(0), "gone", "b.shp", "inner", "kept", "d.shp", "later"}));
+    EXPECT_EQ(sortedSelectedTexts(), sorted({text(root), "gone", "b.shp", "inner", "kept", "d.shp", "later"}));
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
     // Refresh puts the tree right.
@@ -164,16 +164,16 @@ TEST_F(TreeFaultTest, DirectoryTurnedIntoAFile)
 {
     writeFile(m_tree / "swapped/a.shp", "shp");
     window();
-    TreeNode* root = connectAndExpand();
-    TreeNode* swapped = child(root, "swapped");
-    ASSERT_NE(swapped, nullptr);
+    QModelIndex root = connectAndExpand();
+    QModelIndex swapped = child(root, "swapped");
+    ASSERT_TRUE(swapped.isValid());
     std::filesystem::remove_all(m_tree / "swapped");
     writeFile(m_tree / "swapped", "now a file");
-    swapped->setExpanded(true);
+    expand(swapped);
     waitForListings();
-    EXPECT_EQ(swapped->childCount(), 0);
+    EXPECT_EQ(rowCount(swapped), 0);
     selectChildren(root);
-    EXPECT_EQ(sortedSelectedTexts(), sorted({root->text(0), "swapped"}));
+    EXPECT_EQ(sortedSelectedTexts(), sorted({text(root), "swapped"}));
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
@@ -192,11 +192,11 @@ TEST_F(TreeFaultTest, SymbolicLinkLoops)
 
     TdlgAtlasdesk& w = window();
     useRecordingOpener();
-    TreeNode* root = connectAndExpand();
+    QModelIndex root = connectAndExpand();
     EXPECT_EQ(childTexts(root), (QStringList{"loop.shp", "sub"})) << "links that lead nowhere are no folders";
-    TreeNode* sub = child(root, "sub");
-    ASSERT_NE(sub, nullptr);
-    sub->setExpanded(true);
+    QModelIndex sub = child(root, "sub");
+    ASSERT_TRUE(sub.isValid());
+    expand(sub);
     waitForListings();
     EXPECT_EQ(childTexts(sub), (QStringList{"data.shp", "here", "up"}));
 
@@ -205,25 +205,25 @@ TEST_F(TreeFaultTest, SymbolicLinkLoops)
     selectOnly(root);
     w.mnuXMLExpandAllClick();
     waitForListings();
-    TreeNode* up = child(sub, "up");
-    TreeNode* here = child(sub, "here");
-    ASSERT_TRUE(up && here);
-    EXPECT_EQ(up->childCount(), 0);
-    EXPECT_EQ(here->childCount(), 0);
+    QModelIndex up = child(sub, "up");
+    QModelIndex here = child(sub, "here");
+    ASSERT_TRUE(up.isValid() && here.isValid());
+    EXPECT_EQ(rowCount(up), 0);
+    EXPECT_EQ(rowCount(here), 0);
     EXPECT_EQ(countBelow(root), 5);
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 
     // By hand, "here" can be expanded again and again; the path grows by a
     // link each time until the system gives up resolving it: from there on
     // no folder is listed any more.
-    TreeNode* node = sub;
+    QModelIndex node = sub;
     int depth = 0;
     for (; depth < 60; ++depth) {
-        TreeNode* next = nullptr;
-        for (int i = 0; i < node->childCount(); ++i)
-            if (node->child(i)->text(0) == "here")
-                next = node->childNode(i);
-        if (!next)
+        QModelIndex next;
+        for (int i = 0; i < rowCount(node); ++i)
+            if (text(childAt(node, i)) == "here")
+                next = childAt(node, i);
+        if (!next.isValid())
             break;
         w.ScanDirectoryNode(next);
         waitForListings();
@@ -239,8 +239,8 @@ TEST_F(TreeFaultTest, SymbolicLinkLoops)
 
     // The data set whose name is a link to itself: no page, and opening it
     // says it is not there.
-    TreeNode* loop = child(root, "loop.shp");
-    ASSERT_NE(loop, nullptr);
+    QModelIndex loop = child(root, "loop.shp");
+    ASSERT_TRUE(loop.isValid());
     w.PageControl1->setCurrentWidget(w.tabThumbnail);
     selectOnly(loop);
     ASSERT_TRUE(viewsSettled());
@@ -255,8 +255,8 @@ TEST_F(TreeFaultTest, MetadataFileThatIsANamedPipe)
     writeFile(m_tree / "pipe.shp", "shp");
     ASSERT_EQ(::mkfifo((m_tree / "pipe.shp.xml").c_str(), 0644), 0);
     TdlgAtlasdesk& w = window();
-    TreeNode* node = child(connectAndExpand(), "pipe.shp");
-    ASSERT_NE(node, nullptr);
+    QModelIndex node = child(connectAndExpand(), "pipe.shp");
+    ASSERT_TRUE(node.isValid());
     const QString path = QString::fromStdString(m_tree / "pipe.shp.xml");
 
     w.PageControl1->setCurrentWidget(w.tabThumbnail);

@@ -61,7 +61,7 @@ protected:
         return texts;
     }
 
-    void selectOnly(TreeNode* node)
+    void selectOnly(QModelIndex node)
     {
         window().tvXMLTree->clearSelection();
         window().tvXMLTree->addToSelection(node);

@@ -56,7 +56,6 @@ TEST_F(XMLFileTest, ClassifiesEachKindOfPath)
         EXPECT_EQ(f.Ext, c.ext);
         EXPECT_EQ(f.XMLPath, c.xmlPath);
         EXPECT_EQ(f.Category, c.category);
-        EXPECT_FALSE(f.Scanned);
         EXPECT_EQ(f.Doc, nullptr);
     }
     EXPECT_EQ(tXMLFile(d + "roads").DataPath(), d + "roads/");
