@@ -184,11 +184,11 @@ TEST_F(IndexWindowFaultTest, ACacheThatBecameReadOnlyIsSearchedAndSaysWhy)
     if (!cache.ok())
         GTEST_SKIP() << "cannot mount a tmpfs (needs CAP_SYS_ADMIN): " << cache.error();
     useCache(m_cache.path());
-    TreeNode* root = connectAndExpand();
+    const QModelIndex root = connectAndExpand();
     ASSERT_TRUE(waitForIndex());
     ASSERT_TRUE(cache.setReadOnly(true));
 
-    window().tvXMLTree->setCurrentItem(root);
+    window().tvXMLTree->setCurrentIndex(root);
     action("mnuRefresh")->trigger();
     waitForListings();
     ASSERT_TRUE(waitForIndex());
