@@ -22,8 +22,9 @@ struct SearchQuery {
     std::optional<GeoBox> extent;
     QList<int> categories; // only data sets of these categories
     int limit = 1000;      // the cut: no more than the first so many, in rank order
-    // The part of the ranked list an answer brings (a window shows the
-    // first hundred and asks for more as the list is scrolled).
+    // The part of the ranked list an answer brings: `count` data sets from
+    // place `from` (the whole list unless asked otherwise). Only that part's
+    // rows are read, so a caller that shows a page at a time pays per page.
     int from = 0;
     int count = std::numeric_limits<int>::max();
 };

@@ -7,7 +7,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 bash "$root/scripts/install-deps.sh"
-build=${ATLASDESK_BUILD_DIR:-$root/build-bench}
+# Made absolute: the driver runs from inside it.
+build=$(realpath -m "${ATLASDESK_BUILD_DIR:-$root/build-bench}")
 # -O2 rather than CMake's -O3: GCC 12 reports false -Wrestrict warnings on
 # std::string code at -O3, and the build is meant to be free of warnings.
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release \

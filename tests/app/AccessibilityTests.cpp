@@ -181,7 +181,6 @@ TEST_F(AccessibilityTest, TheRenderedPageExposesItsText)
     QAccessible::setActive(false);
 }
 
-
 TEST_F(AccessibilityTest, TheSearchFieldsSayWhatTheyAskFor)
 {
     // A field without a name is announced as "edit text": each says what it takes.
