@@ -30,6 +30,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <thread>
@@ -319,10 +320,14 @@ public:
     const cattest::ServerAccount& account() const { return m_account; }
 
     // SIGSTOP: the server keeps its connections but answers nothing. Any thread.
+    // Returns once every thread of the server has stopped: the signal only
+    // stops each thread when the kernel next schedules it, and on a busy
+    // machine a thread that already has a statement in hand would otherwise
+    // carry out that one and the next few before it stops.
     bool stop()
     {
         m_stopped = ::kill(m_pid, SIGSTOP) == 0;
-        return m_stopped;
+        return m_stopped && waitUntilStopped();
     }
     // SIGCONT, when it was stopped. Any thread.
     void resume()
@@ -332,6 +337,30 @@ public:
     }
 
 private:
+    // True once every thread in /proc/PID/task is in state T, within 30 s.
+    bool waitUntilStopped() const
+    {
+        const std::filesystem::path tasks = "/proc/" + std::to_string(m_pid) + "/task";
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        do {
+            bool all = true;
+            std::error_code error;
+            for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
+                // "TID (NAME) STATE ...": the name may hold anything but ends at the last ')'.
+                const std::string stat = testutil::readFile((task.path() / "stat").string());
+                const std::size_t end = stat.rfind(')');
+                if (end != std::string::npos && end + 2 < stat.size() && stat[end + 2] != 'T') {
+                    all = false;
+                    break;
+                }
+            }
+            if (all && !error)
+                return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        } while (std::chrono::steady_clock::now() < deadline);
+        return false;
+    }
+
     static int freePort()
     {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
