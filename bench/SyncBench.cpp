@@ -55,15 +55,6 @@ private:
     ScratchDir m_program;
 };
 
-class QuietProgress : public SyncProgress {
-public:
-    void stage(const std::string&) override {}
-    void walking(long long) override {}
-    void writing(long long, long long) override {}
-    void note(const std::string&) override {}
-    void change(const std::string&) override {}
-};
-
 DatasetDescription description(unsigned serial)
 {
     return {datasetName(serial), kThemes[serial / kPerFolder % kThemes.size()], "Vaud", serial};
@@ -98,7 +89,7 @@ SyncReport syncOnce(const BenchDatabase& db, const std::string& store, const std
     tHTMLLog log;
     log.LogFile = logFile;
     request.log = log;
-    QuietProgress progress;
+    SilentSyncProgress progress;
     SyncReport report = RunSync(request, progress, {});
     if (!report.logError.empty())
         throw std::runtime_error("the sync could not write its log: " + report.logError);

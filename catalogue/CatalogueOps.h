@@ -91,11 +91,17 @@ public:
     const std::vector<std::string>& sources() const { return m_sources; }
     void addSource(const std::string& source);
     void clearSources() { m_sources.clear(); }
+    // Whether the catalogue has the search tables (see SearchRows.h): the
+    // run writes and removes their rows only then. Set when the run has
+    // asked the catalogue.
+    bool searchTables() const { return m_searchTables; }
+    void setSearchTables(bool present) { m_searchTables = present; }
 
 private:
     tVectorOfString m_themes;
     std::vector<std::string> m_sources;
     QCollator m_collator;
+    bool m_searchTables = false;
 };
 
 // The folders of one data set read as places, themes and sources.

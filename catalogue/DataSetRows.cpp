@@ -1,10 +1,13 @@
 #include "catalogue/DataSetRows.h"
 
+#include <sys/stat.h>
+
 #include <QCryptographicHash>
 
 #include <memory>
 
 #include "model/AtlasdeskOps.h"
+#include "model/SearchFields.h"
 #include "model/XMLFile.h"
 #include "support/StringOps.h"
 #include "xml/XMLOps.h"
@@ -16,7 +19,7 @@ bool IgnoreFlagSet(const tXMLDocument& doc)
 }
 
 PreparedDataSet PrepareDataSet(const std::string& xmlPath, CatalogueItem item, const std::string& serverRoot,
-                               const tVectorOfString& themes)
+                               const tVectorOfString& themes, const SearchFieldReader& search)
 {
     PreparedDataSet prepared;
     std::unique_ptr<tXMLDocument> doc;
@@ -35,6 +38,15 @@ PreparedDataSet PrepareDataSet(const std::string& xmlPath, CatalogueItem item, c
         prepared.foldersClassified = true;
         item.SizeMB = DataSizeMB(item.Dir + item.Name, item.Category);
         prepared.rows.mainRow = BuildCatalogueRecord(*doc, item, serverRoot, prepared.rows.folders.Lists, 0);
+        SearchFields fields;
+        QString error;
+        if (!search.read(*doc, fields, error))
+            throw Exception("The search fields of " + xmlPath + " cannot be read: " + error.toStdString());
+        struct stat seen {};
+        const int64_t metadataTime = ::stat(xmlPath.c_str(), &seen) == 0
+                                         ? int64_t(seen.st_mtim.tv_sec) * 1000000000 + seen.st_mtim.tv_nsec
+                                         : -1;
+        prepared.rows.search = BuildSearchRows(fields, item, serverRoot, xmlPath, metadataTime);
         prepared.outcome = PreparedDataSet::Outcome::Rows;
     } catch (...) {
         prepared.outcome = PreparedDataSet::Outcome::Failed;
@@ -44,25 +56,41 @@ PreparedDataSet PrepareDataSet(const std::string& xmlPath, CatalogueItem item, c
 }
 
 void WriteDataSetRows(DataSetRows& rows, UploadContext& context, const StatementExecutor& execute,
-                      const MainRowWriter& writeMain)
+                      const DataSetRowWriter& writeRows)
 {
     ApplyFolderClassification(rows.folders, context, execute);
     const int64_t recordNumber = RecordNumberNow();
     ReplaceRecordNumber(rows.mainRow, recordNumber);
-    if (writeMain)
-        writeMain(recordNumber, rows.mainRow);
-    else
-        execute(rows.mainRow);
+    std::vector<std::string> statements{rows.mainRow};
+    if (context.searchTables()) {
+        SetSearchRecordNumber(rows.search, recordNumber);
+        statements.push_back(rows.search.dataSetRow);
+        if (!rows.search.boxRow.empty())
+            statements.push_back(rows.search.boxRow);
+    }
+    if (writeRows) {
+        writeRows(recordNumber, statements);
+        return;
+    }
+    for (const std::string& statement : statements)
+        execute(statement);
 }
 
-std::vector<std::string> RemoveDataSetsStatements(const std::vector<std::string>& keys, int64_t keepFrom)
+std::vector<std::string> RemoveDataSetsStatements(const std::vector<std::string>& keys, int64_t keepFrom,
+                                                  bool searchTables)
 {
     if (keys.empty())
         return {};
     std::string list;
     for (const std::string& key : keys)
         list += (list.empty() ? "" : ",") + KeyLiteral(key);
-    return {"DELETE FROM Main WHERE DataSetKey IN (" + list + ") AND RecordNumber<" + std::to_string(keepFrom)};
+    std::vector<std::string> statements;
+    if (searchTables)
+        statements.push_back(RemoveSearchRowsStatement(list, keepFrom));
+    // Main's last: what it removed is the row count that callers read.
+    statements.push_back("DELETE FROM Main WHERE DataSetKey IN (" + list + ") AND RecordNumber<" +
+                         std::to_string(keepFrom));
+    return statements;
 }
 
 std::string CatalogueStoredText(const std::string& text)

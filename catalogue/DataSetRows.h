@@ -16,6 +16,9 @@
 #include <vector>
 
 #include "catalogue/CatalogueOps.h"
+#include "catalogue/SearchRows.h"
+
+class SearchFieldReader;
 
 // The statements of one data set, built and not yet sent.
 struct DataSetRows {
@@ -23,6 +26,8 @@ struct DataSetRows {
     FolderClassification folders;
     // REPLACE INTO Main; the record number is put in when it is sent.
     std::string mainRow;
+    // Its rows in the search tables, with the same record number.
+    SearchRows search;
 };
 
 // A data set read for the catalogue.
@@ -47,27 +52,32 @@ struct PreparedDataSet {
 bool IgnoreFlagSet(const tXMLDocument& doc);
 
 // Reads `xmlPath`, the metadata of `item`, and builds its rows below
-// `serverRoot` (normalised) with `themes` (sorted). The data set's size is
-// read here (item.SizeMB is replaced). Never throws: what went wrong is in
-// the outcome.
+// `serverRoot` (normalised) with `themes` (sorted), its search fields read
+// by `search` (made from the configuration of the run). The data set's size
+// is read here (item.SizeMB is replaced). Never throws: what went wrong is
+// in the outcome.
 PreparedDataSet PrepareDataSet(const std::string& xmlPath, CatalogueItem item, const std::string& serverRoot,
-                               const tVectorOfString& themes);
+                               const tVectorOfString& themes, const SearchFieldReader& search);
 
-// Sends the Main row numbered `recordNumber` in place of the executor (a
-// caller that gives it a transaction of its own).
-using MainRowWriter = std::function<void(int64_t recordNumber, const std::string& mainRow)>;
+// Sends the statements of a data set's rows (its Main row numbered
+// `recordNumber` and the search rows beside it) in place of the executor: a
+// caller that gives them one transaction of their own.
+using DataSetRowWriter = std::function<void(int64_t recordNumber, const std::vector<std::string>& statements)>;
 
 // Sends `rows`: the Locations row (when there is one), then the Main row
-// with the record number of this moment, through `writeMain` when given;
-// adds the sources to `context`. Errors of `execute` are thrown.
+// with the record number of this moment, then its search rows when the
+// catalogue has the search tables (context.searchTables()); the Main row and
+// its search rows through `writeRows` when given; adds the sources to
+// `context`. Errors of `execute` are thrown.
 void WriteDataSetRows(DataSetRows& rows, UploadContext& context, const StatementExecutor& execute,
-                      const MainRowWriter& writeMain = {});
+                      const DataSetRowWriter& writeRows = {});
 
 // The statements that take the rows of the data sets `keys` (DataSetKey
 // values) out of the catalogue, leaving alone rows whose record number is
 // `keepFrom` or later (those written by the run that removes). Locations,
 // Themes and Sources keep their names: other data sets may name them.
-std::vector<std::string> RemoveDataSetsStatements(const std::vector<std::string>& keys, int64_t keepFrom);
+std::vector<std::string> RemoveDataSetsStatements(const std::vector<std::string>& keys, int64_t keepFrom,
+                                                  bool searchTables);
 
 // The key of the Main row of the data set at `place`, as the server makes
 // it (DataSetKey): the SHA-256 of "PathFile/FileName" as the row stores

@@ -1,6 +1,8 @@
 #include "catalogue/UploadRun.h"
 
 #include <QDateTime>
+#include <QSqlQuery>
+#include <QVariant>
 
 #include <algorithm>
 #include <condition_variable>
@@ -21,6 +23,7 @@
 #include "support/FileOps.h"
 #include "support/PathOps.h"
 #include "support/StringOps.h"
+#include "model/SearchFields.h"
 #include "model/XMLFile.h"
 #include "catalogue/dmAtlasdeskU.h"
 
@@ -54,8 +57,8 @@ std::string now()
 // their order are those of a run without it.
 class RowPreparer {
 public:
-    RowPreparer(std::string serverRoot, const tVectorOfString& themes)
-        : m_root(std::move(serverRoot)), m_themes(themes)
+    RowPreparer(std::string serverRoot, const tVectorOfString& themes, const SearchFieldReader& search)
+        : m_root(std::move(serverRoot)), m_themes(themes), m_search(search)
     {
         m_working = m_pool.run<void>([this](QPromise<void>&) { work(); });
     }
@@ -104,7 +107,10 @@ private:
         CatalogueItem item;
     };
 
-    PreparedDataSet prepare(Job& job) const { return PrepareDataSet(job.xmlPath, job.item, m_root, m_themes); }
+    PreparedDataSet prepare(Job& job) const
+    {
+        return PrepareDataSet(job.xmlPath, job.item, m_root, m_themes, m_search);
+    }
 
     void work()
     {
@@ -125,6 +131,7 @@ private:
 
     const std::string m_root;
     const tVectorOfString& m_themes;
+    const SearchFieldReader& m_search;
     std::mutex m_mutex;
     std::condition_variable m_wake;  // a job or the stop
     std::condition_variable m_ready; // a data set was prepared
@@ -181,6 +188,10 @@ void UploadDataSets(const ChartroomSettings& login, const std::vector<DataSetEnt
     UploadContext context(ReadThemes());
     ChartroomConnection connection(login);
     connection.open();
+    // A catalogue made before the search tables gets its rows as before.
+    connection.query(SearchTablesCountStatement(),
+                     [&](const QSqlQuery& row) { context.setSearchTables(row.value(0).toInt() == 2); });
+    const SearchFieldReader search(SearchFieldPaths::fromConfiguration());
 
     // A root chosen with a trailing separator ("/srv/geo/", or "/") names
     // the same server as without it and must upload the same rows.
@@ -190,13 +201,15 @@ void UploadDataSets(const ChartroomSettings& login, const std::vector<DataSetEnt
     // The record number of the row whose COMMIT was sent and not answered
     // yet: only that row may be on the server without the run knowing it.
     int64_t unanswered = 0;
-    // Each Main row is written in a transaction of its own: a row statement
-    // the run gives up on (a timeout, a lost connection) then never lands
-    // later, as the server rolls back what a session that went away did not
-    // commit. Only the COMMIT can be carried out without its answer.
-    const auto writeRow = [&](int64_t recordNumber, const std::string& row) {
+    // Each Main row is written with its search rows in a transaction of its
+    // own: a row statement the run gives up on (a timeout, a lost
+    // connection) then never lands later, as the server rolls back what a
+    // session that went away did not commit. Only the COMMIT can be carried
+    // out without its answer.
+    const auto writeRow = [&](int64_t recordNumber, const std::vector<std::string>& statements) {
         connection.execute("START TRANSACTION");
-        connection.execute(row);
+        for (const std::string& statement : statements)
+            connection.execute(statement);
         unanswered = recordNumber;
         connection.execute("COMMIT");
         unanswered = 0;
@@ -206,7 +219,7 @@ void UploadDataSets(const ChartroomSettings& login, const std::vector<DataSetEnt
     std::string note;
     std::exception_ptr error;
     try {
-        RowPreparer preparer(root, context.themes());
+        RowPreparer preparer(root, context.themes(), search);
         // Folders numbered 80 and above hold archives and work in
         // progress, which the catalogue does not list.
         const auto listed = [&](size_t i) {
@@ -250,7 +263,7 @@ void UploadDataSets(const ChartroomSettings& login, const std::vector<DataSetEnt
             // written since) is read again now.
             PreparedDataSet dataSet = prepared && prepared->outcome != PreparedDataSet::Outcome::Unreadable
                                           ? std::move(*prepared)
-                                          : PrepareDataSet(dataset.xmlPath, dataset.item, root, context.themes());
+                                          : PrepareDataSet(dataset.xmlPath, dataset.item, root, context.themes(), search);
             switch (dataSet.outcome) {
             case PreparedDataSet::Outcome::Unreadable:
                 AddLineBR(log, "*** XML reading error for " + dataset.xmlPath + ". This file was not uploaded. ***");

@@ -7,7 +7,9 @@
 -- Main: rows are replaced (REPLACE needs INSERT and DELETE), removed, and
 -- read for their keys; ALTER only for the table's comment, which tells
 -- when the catalogue was last changed. SyncState: the sync's own table.
--- Locations: INSERT IGNORE. Themes and Sources: REPLACE. No UPDATE, no
+-- Locations: INSERT IGNORE. Themes and Sources: REPLACE. SearchDataSets,
+-- SearchBoxes and SearchInfo (the team's search): REPLACE and DELETE (the
+-- rows of SearchDataSets are removed by their keys, which DELETE reads). No UPDATE, no
 -- CREATE or DROP, nothing on other databases. The sync lock (GET_LOCK)
 -- needs no right.
 
@@ -17,3 +19,6 @@ GRANT SELECT, INSERT, DELETE ON SyncState TO 'atlasdesk_sync'@'%';
 GRANT INSERT ON Locations TO 'atlasdesk_sync'@'%';
 GRANT INSERT, DELETE ON Themes TO 'atlasdesk_sync'@'%';
 GRANT INSERT, DELETE ON Sources TO 'atlasdesk_sync'@'%';
+GRANT SELECT, INSERT, DELETE ON SearchDataSets TO 'atlasdesk_sync'@'%';
+GRANT INSERT, DELETE ON SearchBoxes TO 'atlasdesk_sync'@'%';
+GRANT INSERT, DELETE ON SearchInfo TO 'atlasdesk_sync'@'%';

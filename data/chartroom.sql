@@ -86,3 +86,66 @@ CREATE TABLE IF NOT EXISTS SyncState (
   DataSetKey BINARY(32) AS (UNHEX(SHA2(CONCAT(PathFile, '/', FileName), 256))) STORED,
   UNIQUE KEY DataSet (DataSetKey)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
+-- The team's search (the window's search pane asks these tables when a
+-- catalogue server is configured; "Add to chartroom" and atlasdesk-sync
+-- write them beside each data set's Main row). One row per data set, keyed
+-- like Main, with the record number of its Main row.
+--   ItemPath, XmlPath: the data set's and its metadata's paths below the
+--     store's root, as the file system names them ('/' between folders; a
+--     folder data set's ends with '/'); their byte order is the order of
+--     equally ranked results.
+--   Title ... Originator: what the result list shows.
+--   TitleWords, LabelWords, TextWords: the words the search finds a data
+--     set by (the title; with the file name, keywords and places; with the
+--     abstract, purpose and originator too), folded and cut by the program
+--     as its own index cuts them and written so that the server's
+--     FULLTEXT parser takes each word whole (see model/SearchWords.h);
+--     their *Length columns rank the shorter field first.
+-- SearchBoxes: the geographic box of each data set that has one, one row
+-- per part: a box across the antimeridian is its two halves. Its rows go
+-- with their data set's row (a REPLACE of that row drops them too).
+-- SearchInfo: 'synced', when the last sync ended (UTC).
+CREATE TABLE IF NOT EXISTS SearchDataSets (
+  DataSetKey BINARY(32) NOT NULL PRIMARY KEY,
+  RecordNumber BIGINT NOT NULL,
+  ItemPath VARBINARY(4096) NOT NULL,
+  XmlPath VARBINARY(4096) NOT NULL,
+  Category TINYINT UNSIGNED NOT NULL,
+  Title TEXT NOT NULL,
+  Date VARCHAR(40) NOT NULL,
+  MetadataTime BIGINT NOT NULL,
+  West DOUBLE,
+  East DOUBLE,
+  South DOUBLE,
+  North DOUBLE,
+  Abstract MEDIUMTEXT NOT NULL,
+  Purpose TEXT NOT NULL,
+  Keywords TEXT NOT NULL,
+  Places TEXT NOT NULL,
+  Originator TEXT NOT NULL,
+  TitleWords TEXT COLLATE utf8mb4_bin NOT NULL,
+  LabelWords TEXT COLLATE utf8mb4_bin NOT NULL,
+  TextWords MEDIUMTEXT COLLATE utf8mb4_bin NOT NULL,
+  TitleLength TINYINT NOT NULL,
+  LabelLength TINYINT NOT NULL,
+  TextLength TINYINT NOT NULL,
+  FULLTEXT KEY TitleWords (TitleWords),
+  FULLTEXT KEY LabelWords (LabelWords),
+  FULLTEXT KEY TextWords (TextWords)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_520_ci;
+
+CREATE TABLE IF NOT EXISTS SearchBoxes (
+  DataSetKey BINARY(32) NOT NULL,
+  Part TINYINT NOT NULL,
+  Category TINYINT UNSIGNED NOT NULL,
+  Box GEOMETRY NOT NULL,
+  PRIMARY KEY (DataSetKey, Part),
+  SPATIAL KEY Box (Box),
+  CONSTRAINT SearchBoxOfDataSet FOREIGN KEY (DataSetKey) REFERENCES SearchDataSets (DataSetKey) ON DELETE CASCADE
+) ENGINE=InnoDB;
+
+CREATE TABLE IF NOT EXISTS SearchInfo (
+  Name VARCHAR(64) NOT NULL PRIMARY KEY,
+  Value VARCHAR(255) NOT NULL
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_520_ci;

@@ -91,7 +91,18 @@ bool SearchFieldReader::read(const std::string& xmlPath, SearchFields& fields, Q
 {
     fields = SearchFields();
     try {
-        tXMLDocument doc(xmlPath, tXMLDocument::Layout::ReadOnly);
+        const tXMLDocument doc(xmlPath, tXMLDocument::Layout::ReadOnly);
+        return read(doc, fields, error);
+    } catch (const std::exception& e) {
+        error = QString::fromUtf8(e.what());
+    }
+    return false;
+}
+
+bool SearchFieldReader::read(const tXMLDocument& doc, SearchFields& fields, QString& error) const
+{
+    fields = SearchFields();
+    try {
         IsoTexts iso;
         if (readIsoMetadata(doc, iso)) {
             fields.title = iso.title;

@@ -56,6 +56,9 @@ public:
     // kept only when its four values are numbers in degrees with south <=
     // north; a box whose west lies east of its east crosses the antimeridian.
     bool read(const std::string& xmlPath, SearchFields& fields, QString& error) const;
+    // The same for a document already loaded (its fields are read, never
+    // changed).
+    bool read(const tXMLDocument& doc, SearchFields& fields, QString& error) const;
 
 private:
     SearchFieldPaths m_fields;

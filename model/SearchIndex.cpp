@@ -9,12 +9,12 @@
 #include <QUuid>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <limits>
 #include <unordered_map>
 
 #include "model/SearchText.h"
+#include "model/SearchWords.h"
 #include "support/Errors.h"
 #include "support/PathOps.h"
 
@@ -40,15 +40,6 @@ const char* const kWordTables[] = {"titles", "labels", "texts"};
 QString categoryWord(int category)
 {
     return QString(QChar(char16_t(0xE000 + category)));
-}
-
-// How the length of a field ranks: titles by their number of words, the
-// longer fields by its magnitude.
-int64_t bucket(int table, int words)
-{
-    if (table == 0)
-        return std::min(words, 15);
-    return std::min(int(std::bit_width(unsigned(words))), 15);
 }
 
 // SQLite's words for an error of the driver (opening the file), with the
@@ -82,49 +73,19 @@ QString fileNameOf(const std::string& path)
     return DecodeFileName(ExtractFileName(ExcludeTrailingPathDelimiter(path)));
 }
 
-// The words of one data set for each word table: each table's row holds
-// each word once, and the word counts of its fields (how long they are, as
-// written) rank it. `distinct` is every word once, for the vocabulary.
-struct WordRows {
-    QString text[3];
-    int count[3] = {0, 0, 0};
-    std::vector<QString> distinct;
-};
-
-WordRows wordRows(const QString& fileName, uint8_t category, const SearchFields& f)
+// The word rows of one data set (SearchWords.h), each with the data set's
+// category as a word of its own.
+searchwords::WordRows wordRows(const QString& fileName, uint8_t category, const SearchFields& f)
 {
-    WordRows w;
-    std::unordered_set<QString> seen;
-    int words = 0;
-    auto add = [&](int table, const QString& text) {
-        words += searchtext::forEachIndexWord(text, [&](QStringView word) {
-            QString key = word.toString();
-            if (seen.count(key))
-                return;
-            w.text[table] += QLatin1Char(' ');
-            w.text[table] += word;
-            w.distinct.push_back(key);
-            seen.insert(std::move(key));
-        });
-    };
-    add(0, f.title);
-    w.count[0] = words;
-    w.text[1] = w.text[0];
-    for (const QString* t : {&fileName, &f.keywords, &f.places})
-        add(1, *t);
-    w.count[1] = words;
-    w.text[2] = w.text[1];
-    for (const QString* t : {&f.abstract, &f.purpose, &f.originator})
-        add(2, *t);
-    w.count[2] = words;
+    searchwords::WordRows w = searchwords::wordRows(fileName, f);
     for (QString& t : w.text)
         t += QLatin1Char(' ') + categoryWord(category);
     return w;
 }
 
-int64_t wordRowId(int table, int64_t id, int count)
+int64_t wordRowId(const searchwords::WordRows& w, int table, int64_t id)
 {
-    return (bucket(table, count) << kIdBits) | id;
+    return (int64_t(w.bucket(table)) << kIdBits) | id;
 }
 
 // The rows of the box table carry the data set, its category and the part.
@@ -432,11 +393,11 @@ void SearchIndex::commit()
 
 void SearchIndex::writeWords(int64_t id, const QString& fileName, uint8_t category, const SearchFields& f)
 {
-    const WordRows w = wordRows(fileName, category, f);
+    const searchwords::WordRows w = wordRows(fileName, category, f);
     for (int t = 0; t < 3; ++t)
         if (w.count[t] > 0)
             statement(QStringLiteral("INSERT INTO %1(rowid, words) VALUES(?, ?)").arg(QLatin1String(kWordTables[t])))
-                .bind(1, wordRowId(t, id, w.count[t]))
+                .bind(1, wordRowId(w, t, id))
                 .bind(2, w.text[t])
                 .run();
     // The vocabulary: each word once (a set of those written keeps most
@@ -480,12 +441,12 @@ bool SearchIndex::dropWords(int64_t id, uint8_t& category)
     const SearchFields f = storedFields(id, path, category, found);
     if (!found)
         return false;
-    const WordRows w = wordRows(fileNameOf(path), category, f);
+    const searchwords::WordRows w = wordRows(fileNameOf(path), category, f);
     for (int t = 0; t < 3; ++t)
         if (w.count[t] > 0)
             statement(QStringLiteral("INSERT INTO %1(%1, rowid, words) VALUES('delete', ?, ?)")
                           .arg(QLatin1String(kWordTables[t])))
-                .bind(1, wordRowId(t, id, w.count[t]))
+                .bind(1, wordRowId(w, t, id))
                 .bind(2, w.text[t])
                 .run();
     return true;

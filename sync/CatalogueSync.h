@@ -98,6 +98,16 @@ public:
     virtual void change(const std::string& text) = 0;
 };
 
+// Progress that nobody reads (a run linked into a test or a benchmark).
+class SilentSyncProgress : public SyncProgress {
+public:
+    void stage(const std::string&) override {}
+    void walking(long long) override {}
+    void writing(long long, long long) override {}
+    void note(const std::string&) override {}
+    void change(const std::string&) override {}
+};
+
 // Runs the sync of `request`. `interrupted` is asked between folders and
 // between batches: a run told to stop ends after its current batch, having
 // removed nothing. Throws ESyncRefused and ESyncSetup as above, and the

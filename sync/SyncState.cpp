@@ -13,7 +13,7 @@ namespace {
 // Raised whenever the rows a data set gives change for the same files and
 // configuration (a change of the row builder): every data set is then
 // written again by the next run.
-constexpr int kRowForm = 1;
+constexpr int kRowForm = 2;
 
 // Keys per statement that names keys.
 constexpr size_t kKeysPerStatement = 1000;
@@ -42,15 +42,17 @@ bool HasSyncStateTable(ChartroomConnection& connection)
     return found;
 }
 
-CatalogueSnapshot LoadCatalogueSnapshot(ChartroomConnection& connection)
+CatalogueSnapshot LoadCatalogueSnapshot(ChartroomConnection& connection, const std::string& recipe)
 {
     CatalogueSnapshot snapshot;
-    connection.query("SELECT DataSetKey,MetadataSize,MetadataTime,DataSize,DataTime,Recipe,Listed FROM SyncState",
+    // The server compares the recipes: one number a row rather than a text.
+    connection.query("SELECT DataSetKey,MetadataSize,MetadataTime,DataSize,DataTime,Recipe='" + SqlEscape(recipe) +
+                         "',Listed FROM SyncState",
                      [&](const QSqlQuery& row) {
                          SyncStateRow state;
                          state.seen = {row.value(1).toLongLong(), row.value(2).toLongLong(),
                                        row.value(3).toLongLong(), row.value(4).toLongLong()};
-                         state.recipe = row.value(5).toString().toStdString();
+                         state.sameRecipe = row.value(5).toInt() != 0;
                          state.listed = row.value(6).toInt() != 0;
                          snapshot.state.emplace(keyOf(row, 0), std::move(state));
                      });
@@ -99,9 +101,9 @@ std::string ForgetStateStatement(const std::vector<std::string>& keys)
     return "DELETE FROM SyncState WHERE DataSetKey IN (" + keyList(keys, 0, keys.size()) + ")";
 }
 
-std::string RowRecipe(const tVectorOfString& themes)
+std::string RowRecipe(const tVectorOfString& themes, bool searchTables)
 {
-    std::string text = "row form " + std::to_string(kRowForm) + "\n";
+    std::string text = "row form " + std::to_string(kRowForm) + (searchTables ? " with search rows" : "") + "\n";
     for (const FieldMapEntry& entry : FieldMap) {
         text += entry.Name + "\t" + entry.XML_Path + "\t" + std::to_string(entry.Offset);
         for (const std::string& path : entry.FallbackPaths)

@@ -30,8 +30,8 @@ struct SeenFiles {
 // One row of SyncState.
 struct SyncStateRow {
     SeenFiles seen;
-    std::string recipe; // RowRecipe of the run that wrote it
-    bool listed = true; // its Main row was written; false: flagged Ignore, no row
+    bool sameRecipe = false; // written with the recipe of this run (RowRecipe)
+    bool listed = true;      // its Main row was written; false: flagged Ignore, no row
 };
 
 // The catalogue as a run finds it at its start, by DataSetKey.
@@ -49,8 +49,9 @@ struct StateWrite {
 
 // Whether the catalogue has table SyncState.
 bool HasSyncStateTable(ChartroomConnection& connection);
-// Reads SyncState and the keys of Main.
-CatalogueSnapshot LoadCatalogueSnapshot(ChartroomConnection& connection);
+// Reads SyncState, told which states were written with `recipe`, and the
+// keys of Main.
+CatalogueSnapshot LoadCatalogueSnapshot(ChartroomConnection& connection, const std::string& recipe);
 // "PathFile" + "FileName" of the rows of Main or SyncState keyed `keys`,
 // as the catalogue stores them.
 std::unordered_map<std::string, std::string> LoadPlaces(ChartroomConnection& connection,
@@ -65,4 +66,4 @@ std::string ForgetStateStatement(const std::vector<std::string>& keys);
 // are made from: the field map, the category extensions, the themes and the
 // form of the row. A run whose fingerprint differs from the one a state was
 // written with reads that data set again.
-std::string RowRecipe(const tVectorOfString& themes);
+std::string RowRecipe(const tVectorOfString& themes, bool searchTables);

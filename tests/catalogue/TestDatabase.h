@@ -184,4 +184,38 @@ private:
     bool m_created = false;
 };
 
+// An account made by one of the shipped account scripts (data/*-account.sql)
+// in `db`, with `user` and `password` in place of the script's `placeholder`
+// and change-me; dropped again when this goes.
+class ScriptedAccount {
+public:
+    ScriptedAccount(const TestDatabase& db, const std::string& scriptFile, const std::string& placeholder,
+                    std::string user, const std::string& password)
+        : m_db(db), m_user(std::move(user))
+    {
+        std::string script = testutil::readFile(scriptFile);
+        if (script.find("'" + placeholder + "'@'%'") == std::string::npos)
+            throw std::runtime_error(scriptFile + " does not make the account " + placeholder);
+        script = QString::fromStdString(script)
+                     .replace(QString::fromStdString(placeholder), QString::fromStdString(m_user))
+                     .replace(QStringLiteral("change-me"), QString::fromStdString(password))
+                     .toStdString();
+        for (const std::string& statement : sqlStatements(script))
+            m_db.exec(statement);
+    }
+    ~ScriptedAccount()
+    {
+        try {
+            m_db.exec("DROP USER IF EXISTS '" + m_user + "'@'%'");
+        } catch (...) {
+        }
+    }
+    ScriptedAccount(const ScriptedAccount&) = delete;
+    ScriptedAccount& operator=(const ScriptedAccount&) = delete;
+
+private:
+    const TestDatabase& m_db;
+    std::string m_user;
+};
+
 } // namespace cattest

@@ -133,8 +133,44 @@ TEST_F(SyncTest, ChangesAdditionsRemovalsAndIgnoreReachTheCatalogue)
         << log;
     EXPECT_NE(log.find(fileOf(4) + " will not be exported to chartroom"), std::string::npos) << log;
 
+    // The team's search follows: a row and a box for every Main row, none
+    // for the removed and the flagged.
+    EXPECT_EQ(m_db->scalar("SELECT COUNT(*) FROM SearchDataSets s JOIN Main m USING (DataSetKey) WHERE "
+                           "s.RecordNumber=m.RecordNumber"),
+              "14");
+    EXPECT_EQ(count("SearchDataSets"), 14);
+    EXPECT_EQ(count("SearchBoxes"), 14);
+    EXPECT_EQ(rows("SELECT Title FROM SearchDataSets WHERE ItemPath LIKE '%/d1.shp'"), (Rows{{"Renamed one"}}));
+
     const Outcome again = sync();
     EXPECT_EQ(counts(again), "0 added, 0 updated, 0 removed, 14 unchanged, 0 unreadable, 1 ignored") << again;
+}
+
+// A catalogue made before the search tables is synced as before, and says
+// so; once the schema has been run again, the next sync writes every data
+// set's search rows, and tells the windows when it ended.
+TEST_F(SyncTest, ACatalogueWithoutTheSearchTablesGetsTheirRowsOnceTheyAreMade)
+{
+    dataSets(kFirstFolder, 4);
+    m_db->exec("DROP TABLE SearchBoxes");
+    m_db->exec("DROP TABLE SearchDataSets");
+    const Outcome before = sync();
+    EXPECT_EQ(before.exitCode, 0) << before;
+    EXPECT_EQ(counts(before), "4 added, 0 updated, 0 removed, 0 unchanged, 0 unreadable, 0 ignored") << before;
+    EXPECT_NE(before.err.find("no search tables"), std::string::npos) << before;
+    EXPECT_EQ(count("SearchInfo"), 0);
+
+    for (const std::string& statement :
+         cattest::sqlStatements(testutil::readFile(ATLASDESK_SOURCE_DIR "/data/chartroom.sql")))
+        m_db->exec(statement);
+    const Outcome after = sync();
+    EXPECT_EQ(after.exitCode, 0) << after;
+    EXPECT_EQ(counts(after), "0 added, 4 updated, 0 removed, 0 unchanged, 0 unreadable, 0 ignored") << after;
+    EXPECT_EQ(count("SearchDataSets"), 4);
+    EXPECT_EQ(count("SearchBoxes"), 4);
+    EXPECT_EQ(m_db->scalar("SELECT TIMESTAMPDIFF(SECOND, STR_TO_DATE(Value, '%Y-%m-%dT%H:%i:%sZ'), UTC_TIMESTAMP()) "
+                           "BETWEEN 0 AND 120 FROM SearchInfo WHERE Name='synced'"),
+              "1");
 }
 
 // A data set whose files look as they did is not read again: a document
@@ -341,25 +377,8 @@ TEST_F(SyncTest, TheShippedLeastPrivilegedAccountSuffices)
 {
     m_user = "sync_" + m_db->name().substr(m_db->name().rfind('_') + 1);
     m_password = "sync-test-secret";
-    std::string script = testutil::readFile(ATLASDESK_SOURCE_DIR "/data/chartroom-sync-account.sql");
-    ASSERT_NE(script.find("'atlasdesk_sync'@'%'"), std::string::npos) << script;
-    script = QString::fromStdString(script)
-                 .replace("atlasdesk_sync", QString::fromStdString(m_user))
-                 .replace("change-me", QString::fromStdString(m_password))
-                 .toStdString();
-    struct DropUser {
-        const cattest::TestDatabase& db;
-        std::string user;
-        ~DropUser()
-        {
-            try {
-                db.exec("DROP USER IF EXISTS '" + user + "'@'%'");
-            } catch (...) {
-            }
-        }
-    } dropUser{*m_db, m_user};
-    for (const std::string& statement : cattest::sqlStatements(script))
-        m_db->exec(statement);
+    const cattest::ScriptedAccount account(*m_db, ATLASDESK_SOURCE_DIR "/data/chartroom-sync-account.sql",
+                                           "atlasdesk_sync", m_user, m_password);
     writeSyncConfig({"transport", "hydrology", "geology"});
     EXPECT_EQ(rows("SELECT COUNT(*) FROM information_schema.USER_PRIVILEGES WHERE GRANTEE=\"'" + m_user + "'@'%'\" "
                    "AND PRIVILEGE_TYPE<>'USAGE'"),
@@ -378,6 +397,7 @@ TEST_F(SyncTest, TheShippedLeastPrivilegedAccountSuffices)
     EXPECT_EQ(changed.exitCode, 0) << changed;
     EXPECT_EQ(counts(changed), "0 added, 1 updated, 2 removed, 12 unchanged, 0 unreadable, 2 ignored") << changed;
     EXPECT_EQ(count("Main"), 13);
+    EXPECT_EQ(count("SearchDataSets"), 13) << "the team's search follows";
 }
 
 // The child process runs without root's right to read any folder, so that
@@ -477,6 +497,53 @@ TEST_F(SyncTest, AFolderThatDoesNotAnswerRemovesNothingBelowIt)
         << run;
     EXPECT_EQ(count("Main"), 5);
     EXPECT_LT(seconds, 60) << "the hung folder held the run";
+}
+
+// A store whose root does not answer stops the run before anything is
+// read or written: it says so after the folder timeout, and the catalogue
+// keeps every row.
+TEST_F(SyncTest, AStoreRootThatDoesNotAnswerChangesNothing)
+{
+    const std::string why = SlowMount::unavailable(ATLASDESK_SLOWFS);
+    if (!why.empty()) {
+        if (qEnvironmentVariableIsSet("CI"))
+            FAIL() << "the slow file system is needed: " << why;
+        GTEST_SKIP() << "the slow file system is needed: " << why;
+    }
+    testutil::TempDir work;
+    const std::string source = m_store;
+    dataSets("10_world/answers", 3);
+    const std::string mountPoint = work / "mnt";
+    testutil::makeDir(mountPoint);
+    // Opening or reading the mount's own root hangs while hang() is in force.
+    SlowMount mount(ATLASDESK_SLOWFS, source, mountPoint, 0, "/");
+    ASSERT_TRUE(mount.mounted());
+    m_store = ExcludeTrailingPathDelimiter(mount.path());
+    ASSERT_EQ(sync().exitCode, 0);
+    ASSERT_EQ(count("Main"), 3);
+
+    ASSERT_EQ(::unlink((source + "/10_world/answers/d0.shp").c_str()), 0);
+    mount.hang();
+    const Clock::time_point started = Clock::now();
+    auto process = start({"--folder-timeout", "1", m_store});
+    // Judged by what it says: the process cannot end while a thread of it
+    // waits in the kernel for the hung file system.
+    const std::string said = "The store " + m_store + " did not answer within 1 s";
+    std::string err;
+    const Clock::time_point deadline = started + std::chrono::seconds(120);
+    while (err.find(said) == std::string::npos && Clock::now() < deadline && process->state() == QProcess::Running) {
+        process->waitForReadyRead(100);
+        err += process->readAllStandardError().toStdString();
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    mount.release();
+    Outcome run = finish(*process);
+    run.err = err + run.err;
+    EXPECT_EQ(run.exitCode, 3) << run;
+    EXPECT_NE(run.err.find(said), std::string::npos) << run;
+    EXPECT_EQ(counts(run), "no summary") << run;
+    EXPECT_EQ(count("Main"), 3) << "nothing is removed for a store that did not answer";
+    EXPECT_LT(seconds, 60) << "the hung root held the run";
 }
 
 // Two syncs of one catalogue never write at once: the second says that

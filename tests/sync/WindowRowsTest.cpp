@@ -1,7 +1,7 @@
 // The sync writes the rows the window writes: one store uploaded through
 // the window's "&Add to chartroom" into one catalogue and synced into a
 // second, then the two compared column by column (the record number, the
-// time of writing, aside).
+// time of writing, aside), the search tables' rows too.
 #include <gtest/gtest.h>
 
 #include <QProcess>
@@ -43,7 +43,11 @@ protected:
             columns += std::string(columns.empty() ? "" : ",") + field.name;
         return {db.rows("SELECT " + columns + ",DatasetSizeMB,HEX(DataSetKey) FROM Main ORDER BY PathFile,FileName"),
                 db.rows("SELECT Location,BelongTo FROM Locations ORDER BY Location"),
-                db.rows("SELECT Data FROM Themes ORDER BY Data"), db.rows("SELECT Data FROM Sources ORDER BY Data")};
+                db.rows("SELECT Data FROM Themes ORDER BY Data"), db.rows("SELECT Data FROM Sources ORDER BY Data"),
+                db.rows("SELECT HEX(DataSetKey),HEX(ItemPath),HEX(XmlPath),Category,Title,Date,MetadataTime,West,East,"
+                        "South,North,Abstract,Purpose,Keywords,Places,Originator,TitleWords,LabelWords,TextWords,"
+                        "TitleLength,LabelLength,TextLength FROM SearchDataSets ORDER BY ItemPath"),
+                db.rows("SELECT HEX(DataSetKey),Part,Category,ST_AsText(Box) FROM SearchBoxes ORDER BY DataSetKey,Part")};
     }
 
     cattest::ServerAccount m_account;
@@ -94,6 +98,10 @@ TEST_F(WindowRowsTest, TheSyncWritesTheRowsOfTheWindowsUpload)
     EXPECT_EQ(synced[1], window[1]) << "Locations";
     EXPECT_EQ(synced[2], window[2]) << "Themes";
     EXPECT_EQ(synced[3], window[3]) << "Sources";
+    ASSERT_EQ(window[4].size(), window[0].size()) << "a search row for every Main row";
+    EXPECT_EQ(synced[4], window[4]) << "SearchDataSets";
+    EXPECT_FALSE(window[5].empty());
+    EXPECT_EQ(synced[5], window[5]) << "SearchBoxes";
 }
 
 } // namespace
