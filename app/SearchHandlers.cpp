@@ -242,4 +242,5 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
     // or completed by another window: it is searched again.
     if (searchPane->resultsShown())
         runSearch();
+    refreshStartPage();
 }

@@ -60,4 +60,5 @@ struct SearchAnswer {
     int indexed = 0;       // data sets in the index
     QString error;         // why the search failed (SQLite's words, no statement), or empty
     IndexFault fault = IndexFault::None; // the kind of that failure
+    bool restFollows = false; // another answer brings the rest of the part asked for (SearchService)
 };
