@@ -37,6 +37,7 @@ void TdlgAtlasdesk::connectSearch()
     m_indexer = new StoreIndexer(this);
     m_search = new SearchService(this);
     connect(m_indexer, &StoreIndexer::progress, this, &TdlgAtlasdesk::onIndexProgress);
+    connect(m_indexer, &StoreIndexer::notice, this, &TdlgAtlasdesk::onIndexNotice);
     connect(m_indexer, &StoreIndexer::finished, this, &TdlgAtlasdesk::onIndexFinished);
     connect(m_search, &SearchService::answered, this, &TdlgAtlasdesk::onSearchAnswered);
     connect(searchPane, &SearchPane::queryChanged, this, [this] { runCommand(this, [this] { runSearch(); }); });
@@ -57,14 +58,20 @@ QString TdlgAtlasdesk::searchIndexFile(const std::string& root) const
     return folder + QLatin1Char('/') + QString::fromLatin1(hash) + QStringLiteral(".sqlite");
 }
 
-void TdlgAtlasdesk::startIndexing()
+void TdlgAtlasdesk::startIndexing(bool thoroughly)
 {
     // Called once the root is known to be a folder (asked off the window's
-    // thread when connecting) or on Refresh.
+    // thread when connecting), on Refresh, and when a search met damage.
     if (!indexOnConnect || ServerRoot.empty())
         return;
-    m_indexer->start(IndexSettings::fromConfiguration(ServerRoot, searchIndexFile(ServerRoot)));
+    IndexSettings settings = IndexSettings::fromConfiguration(ServerRoot, searchIndexFile(ServerRoot));
+    settings.checkThoroughly = thoroughly;
+    m_indexer->start(settings);
     m_indexOnTaskLine = !cancellableTaskRunning() && !isCatalogueTaskRunning();
+    // Taken at once, so that an update that fails before its first progress
+    // step still ends there with why, not under the last update's caption.
+    if (m_indexOnTaskLine)
+        lblTask->setText(QStringLiteral("Indexing: starting"));
     searchPane->setIndexStatus(QStringLiteral("Indexing..."));
 }
 
@@ -87,7 +94,31 @@ void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
     // The field may have been cleared while the search ran.
     if (!searchPane->query(query))
         return;
-    searchPane->showAnswer(answer, m_indexer->isRunning());
+    SearchAnswer shown = answer;
+    const QString server = serverName(ServerRoot);
+    switch (answer.fault) {
+    case IndexFault::None:
+        m_damageHandled = false;
+        break;
+    case IndexFault::Damaged:
+        // The index is a cache: it is checked whole and built again.
+        if (!m_damageHandled) {
+            m_damageHandled = true;
+            startIndexing(true);
+            shown.error = QStringLiteral("The search index of %1 was damaged and is being rebuilt").arg(server);
+        } else {
+            shown.error = QStringLiteral("The search index of %1 is damaged (%2)").arg(server, answer.error);
+        }
+        break;
+    case IndexFault::Locked:
+        shown.error = QStringLiteral("The search index of %1 is in use by another program: search again in a moment")
+                          .arg(server);
+        break;
+    default:
+        shown.error = QStringLiteral("Search failed: the search index of %1 cannot be read (%2)").arg(server, answer.error);
+        break;
+    }
+    searchPane->showAnswer(shown, m_indexer->isUpdating());
 }
 
 void TdlgAtlasdesk::onSearchResultChosen(const SearchHit& hit)
@@ -149,7 +180,8 @@ void TdlgAtlasdesk::onIndexProgress(int done, int total)
 {
     const QString text = total == 0 ? QStringLiteral("Indexing: listing folders, ") + countOf(done, "data set found", "data sets found")
                                     : QStringLiteral("Indexing: %1 of ").arg(done) + countOf(total, "data set", "data sets");
-    searchPane->setIndexStatus(text);
+    const QString& notice = m_indexer->currentNotice();
+    searchPane->setIndexStatus(notice.isEmpty() ? text : notice + QStringLiteral(" \u2014 ") + text);
     // The indexer runs beside the user's commands: a walk or a catalogue run
     // takes the task line, and keeps it for its end caption.
     if (!m_indexOnTaskLine || cancellableTaskRunning() || isCatalogueTaskRunning())
@@ -158,6 +190,11 @@ void TdlgAtlasdesk::onIndexProgress(int done, int total)
     if (total > 0)
         ggTask->setValue(done);
     lblTask->setText(text);
+}
+
+void TdlgAtlasdesk::onIndexNotice(const QString& text)
+{
+    searchPane->setIndexStatus(text);
 }
 
 void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
@@ -173,9 +210,7 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
     }
     QStringList parts;
     if (!report.error.isEmpty())
-        parts << QStringLiteral("Indexing failed: ") + report.error;
-    else if (report.busy)
-        parts << QStringLiteral("Another Atlasdesk window is bringing the search index of this server up to date");
+        parts << report.error;
     else if (!report.cancelled)
         parts << QStringLiteral("Indexed ") + countOf(report.total, "data set", "data sets");
     if (!report.notice.isEmpty())
@@ -199,11 +234,12 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
         lblTask->setText(text);
         lblTask->setToolTip(details.join(QLatin1Char('\n')));
     }
-    searchPane->setIndexStatus(report.error.isEmpty() && !report.busy && report.notice.isEmpty() && details.isEmpty()
+    searchPane->setIndexStatus(report.error.isEmpty() && report.notice.isEmpty() && details.isEmpty()
                                    ? QString()
                                    : text);
     searchPane->stSearch->setToolTip(details.join(QLatin1Char('\n')));
-    // What is shown was found in a growing index: search it again.
+    // What is shown was found in an index that was growing, being rebuilt
+    // or completed by another window: it is searched again.
     if (searchPane->resultsShown())
         runSearch();
     refreshStartPage();

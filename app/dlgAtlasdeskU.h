@@ -129,8 +129,9 @@ public:
     // Finding data sets (the index of the connected server).
     // The index file of a server root: one per root, in the user's cache.
     QString searchIndexFile(const std::string& root) const;
-    // Brings the connected server's index up to date in the background.
-    void startIndexing();
+    // Brings the connected server's index up to date in the background;
+    // `thoroughly`: checks the whole file first (a search met damage).
+    void startIndexing(bool thoroughly = false);
     // Searches with the pane's words and extent (off this thread).
     void runSearch();
     // Expands the tree down to the data set and selects it alone. Folders
@@ -329,6 +330,7 @@ public slots:
     void onSearchViewedChanged();
     void onResultsExported(const QString& file, int count, const QString& error);
     void onIndexProgress(int done, int total);
+    void onIndexNotice(const QString& text);
     void onIndexFinished(const IndexReport& report);
     // Selection and views.
     void OntvXMLTreeSelect();
@@ -418,6 +420,11 @@ private:
     // catalogue run has taken it since the update started (their end
     // captions stay).
     bool m_indexOnTaskLine = false;
+    // A search met a damaged index and an update that checks the whole file
+    // was started for it; cleared by the next answer that finds the index
+    // sound, so that a fault the check cannot mend does not start one
+    // rebuild after the other (window thread only).
+    bool m_damageHandled = false;
     // The way down to the data set being revealed, while folders on it are
     // listed (window thread only; a child of the window).
     PathWalk* m_reveal = nullptr;

@@ -27,7 +27,9 @@ struct ChartroomSettings {
     std::optional<std::string> password;
     // Seconds a read or a write of a statement may wait for the server: a
     // server that stops answering ends the statement with an error instead
-    // of holding the run for ever.
+    // of holding the run for ever. The server ends a statement that runs
+    // longer (one waiting for a lock) after the same time, so that what the
+    // client gave up on is not carried out later.
     int timeoutSeconds = 30;
 };
 
@@ -83,9 +85,10 @@ std::string ChartroomErrorText(const QSqlError& error);
 // this process has had. Any thread.
 QString NewChartroomConnectionName();
 // Opens `db` with `settings`: connect, read and write timeouts, UTF-8
-// (utf8mb4) session, backslash escapes on, non-strict session mode. The
-// password is not kept in `db`. Throws Exception with the driver's and the
-// server's message, naming host and port.
+// (utf8mb4) session, backslash escapes on, non-strict session mode, and
+// statements ended by the server after the read timeout too. The password
+// is not kept in `db`. Throws Exception with the driver's and the server's
+// message, naming host and port.
 void OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const std::string& password);
 // Sends `statement` (UTF-8) once, as it is: no placeholders are looked for,
 // so colons and question marks in values reach the server unchanged. Throws

@@ -11,6 +11,7 @@ packages=(
   fuse3 libfuse3-dev
   mariadb-server mariadb-client galera-4 rsync
   xvfb xauth xdg-utils fonts-dejavu-core xdotool dbus-daemon
+  openbox  # a window manager for the start-up figure under Xvfb
 )
 missing=()
 for p in "${packages[@]}"; do
