@@ -317,22 +317,20 @@ void runRendering(ResultTable& table)
                         "s");
         table.addJudged("Render: selection to painted thumbnail", input,
                         formatDuration(thumbnail) + " (median of 12)", thumbnail, 0.05, "s");
-        Row wholeRow;
-        wholeRow.figure = "Render: selection to whole XML page";
-        wholeRow.input = input;
-        wholeRow.measured = formatDuration(whole) + " (median of 12; on screen with its first part, the rest written after)";
-        wholeRow.judgedBy = "-";
-        wholeRow.target = "-";
-        wholeRow.informational = true;
-        table.add(wholeRow);
-        Row firstRow;
-        firstRow.figure = "Render: first page after start";
-        firstRow.input = input;
-        firstRow.measured = formatDuration(first) + " (the start page; starts the page renderer)";
-        firstRow.judgedBy = "-";
-        firstRow.target = "-";
-        firstRow.informational = true;
-        table.add(firstRow);
+        const auto reportOnly = [&](const std::string& figure, const std::string& measured) {
+            Row row;
+            row.figure = figure;
+            row.input = input;
+            row.measured = measured;
+            row.judgedBy = "-";
+            row.target = "-";
+            row.informational = true;
+            table.add(row);
+        };
+        reportOnly("Render: selection to whole XML page",
+                   formatDuration(whole) + " (median of 12; on screen with its first part, the rest written after)");
+        reportOnly("Render: first page after start",
+                   formatDuration(first) + " (the start page; starts the page renderer)");
     } catch (const std::exception& e) {
         table.addFailure("Render: selection to rendered page", input, e.what());
     }
