@@ -100,9 +100,10 @@ void OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const st
     db.setUserName(QString::fromStdString(settings.user));
     db.setPassword(QString::fromStdString(password));
     const int timeout = std::max(1, settings.timeoutSeconds);
-    db.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=15;MYSQL_OPT_READ_TIMEOUT=%1;"
+    db.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=%2;MYSQL_OPT_READ_TIMEOUT=%1;"
                                         "MYSQL_OPT_WRITE_TIMEOUT=%1")
-                             .arg(timeout));
+                             .arg(timeout)
+                             .arg(std::max(1, settings.connectTimeoutSeconds)));
     const bool opened = db.open();
     // The password is needed only to log in; it is not kept.
     db.setPassword(QString());

@@ -29,6 +29,8 @@ struct ChartroomSettings {
     // server that stops answering ends the statement with an error instead
     // of holding the run for ever.
     int timeoutSeconds = 30;
+    // Seconds to wait for the server to accept a connection and greet it.
+    int connectTimeoutSeconds = 15;
 };
 
 // The settings of the configuration file (ConfigFilePath) with the

@@ -58,5 +58,8 @@ struct SearchAnswer {
     bool complete = false; // the index holds a whole walk of the store
     int indexed = 0;       // data sets in the index
     QString notice;        // the index file was rebuilt, or empty
+    // Which index answered and how fresh it is, for people ("Team index on
+    // db1, synced 02:10"); empty for the store's own index.
+    QString source;
     QString error;         // the search failed, or empty
 };

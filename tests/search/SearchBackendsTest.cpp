@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QSqlQuery>
 
 #include <memory>
@@ -250,6 +251,34 @@ TEST_F(SearchBackendsTest, BothBackEndsGiveTheSameHits)
     EXPECT_EQ(server.box->west, 177) << "the hit keeps its box as written";
     EXPECT_EQ(server.box->east, -178);
     EXPECT_EQ(server.box->west, local.box->west);
+}
+
+// The answer says which index answered and how fresh it is.
+TEST_F(SearchBackendsTest, TheServersAnswerSaysWhereAndHowFresh)
+{
+    SearchQuery q;
+    q.words = QStringLiteral("fiji");
+    q.categories = {catVector};
+    EXPECT_TRUE(m_backends[0].second->answer(q).source.isEmpty()) << "the store's own index";
+    const QString source = m_backends[1].second->answer(q).source;
+    // The sync of SetUp ended moments ago: today, at a time of day.
+    const QDateTime ended = QDateTime::fromString(
+        QString::fromStdString(m_db->scalar("SELECT Value FROM SearchInfo WHERE Name='synced'")), Qt::ISODate);
+    ASSERT_TRUE(ended.isValid());
+    EXPECT_LE(std::abs(ended.secsTo(QDateTime::currentDateTimeUtc())), 120);
+    // (Its date too if midnight passed meanwhile.)
+    const QString at = ended.toLocalTime().toString(ended.toLocalTime().date() == QDate::currentDate()
+                                                        ? QStringLiteral("HH:mm")
+                                                        : QStringLiteral("yyyy-MM-dd HH:mm"));
+    EXPECT_EQ(source, QStringLiteral("Team index on %1, synced %2").arg(QString::fromStdString(m_db->settings().host), at))
+        << source.toStdString();
+
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime today(now.date(), QTime(2, 10));
+    EXPECT_EQ(TeamIndexSource("db1", today.toUTC(), now), QStringLiteral("Team index on db1, synced 02:10"));
+    EXPECT_EQ(TeamIndexSource("db1", today.addDays(-1).toUTC(), now),
+              QStringLiteral("Team index on db1, synced %1 02:10").arg(now.date().addDays(-1).toString(Qt::ISODate)));
+    EXPECT_EQ(TeamIndexSource("db1", {}, now), QStringLiteral("Team index on db1, not synced yet"));
 }
 
 // The shipped searching account reads the search tables and nothing else,
