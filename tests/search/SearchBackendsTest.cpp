@@ -9,13 +9,17 @@
 #include <QDateTime>
 #include <QSqlQuery>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <optional>
 
 #include "catalogue/ServerSearch.h"
+#include "catalogue/TeamSearch.h"
 #include "model/LocalSearch.h"
 #include "sync/CatalogueSync.h"
 #include "SearchTestSupport.h"
+#include "PrivateServer.h"
 #include "TestDatabase.h"
 
 using namespace searchtest;
@@ -312,6 +316,77 @@ TEST_F(SearchBackendsTest, TheShippedSearchAccountReadsTheSearchTablesOnly)
     for (const char* statement : {"DELETE FROM SearchDataSets", "DELETE FROM SearchBoxes",
                                   "REPLACE INTO SearchInfo VALUES('synced','now')"})
         EXPECT_THROW(connection.execute(statement), Exception) << statement;
+}
+
+// The team's server stopped or frozen (SIGSTOP): the store's own index
+// answers within the search's short timeout, and the answer says so; while
+// the server stays away the own index answers at once; once it is back,
+// the team's index answers again.
+TEST(TeamSearchTest, TheLocalIndexAnswersWhenTheServerIsFrozenOrStopped)
+{
+    auto server = std::make_unique<cattest::PrivateServer>();
+    ASSERT_TRUE(server->error().empty()) << server->error();
+    ChartroomSettings settings;
+    settings.host = server->account().host;
+    settings.port = server->account().port;
+    settings.user = server->account().user;
+    settings.password = server->account().password;
+    cattest::TestDatabase db(server->account());
+    settings.database = db.name();
+    settings.timeoutSeconds = 2;
+    settings.connectTimeoutSeconds = 2;
+
+    struct Local : SearchBackend {
+        SearchAnswer answer(const SearchQuery& q) const override
+        {
+            SearchAnswer a;
+            a.query = q;
+            a.hits.push_back({});
+            a.hits.back().relPath = QStringLiteral("local.shp");
+            return a;
+        }
+    };
+    auto health = std::make_shared<TeamSearch::Health>();
+    const TeamSearch search(std::make_shared<ServerSearch>(settings, "/srv/store"), std::make_shared<Local>(), health,
+                            std::chrono::seconds(3));
+    SearchQuery q;
+    q.words = QStringLiteral("anything");
+    q.categories = {catVector};
+    const auto timed = [&](SearchAnswer& a) {
+        const auto start = std::chrono::steady_clock::now();
+        a = search.answer(q);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+
+    SearchAnswer a;
+    timed(a);
+    ASSERT_TRUE(a.error.isEmpty()) << a.error.toStdString();
+    EXPECT_TRUE(a.source.startsWith(QStringLiteral("Team index on "))) << a.source.toStdString();
+    EXPECT_TRUE(a.hits.empty()) << "the team's index is empty";
+
+    ASSERT_TRUE(server->stop());
+    const double frozen = timed(a);
+    EXPECT_LT(frozen, 10.0) << "within the timeout (the client may try a read again)";
+    EXPECT_TRUE(a.error.isEmpty());
+    ASSERT_EQ(a.hits.size(), 1u);
+    EXPECT_TRUE(a.source.startsWith(QStringLiteral("Local index: the team index on %1 did not answer")
+                                        .arg(QString::fromStdString(settings.host))))
+        << a.source.toStdString();
+    EXPECT_LT(timed(a), 0.5) << "while it stays away the own index answers at once";
+    EXPECT_EQ(a.hits.size(), 1u);
+
+    server->resume();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    timed(a);
+    EXPECT_TRUE(a.source.startsWith(QStringLiteral("Team index on "))) << a.source.toStdString();
+
+    // Shut down: the connection is refused at once.
+    server.reset();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const double stopped = timed(a);
+    EXPECT_LT(stopped, 5.0);
+    ASSERT_EQ(a.hits.size(), 1u);
+    EXPECT_TRUE(a.source.startsWith(QStringLiteral("Local index: "))) << a.source.toStdString();
 }
 
 } // namespace
