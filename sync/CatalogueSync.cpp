@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <future>
 #include <memory>
 #include <thread>
 #include <unordered_map>
@@ -45,76 +44,76 @@ constexpr int kLockStepSeconds = 5;
 // The name of the catalogue's sync lock: one per database of the server.
 const std::string kLockName = "LEFT(CONCAT('atlasdesk-sync:',DATABASE()),64)";
 
-// A data set the walk found below a numbered first folder under 80.
+// A data set the walk found below a numbered first folder under 80. Kept
+// for every data set of the stores, so only what the comparison with the
+// sync state needs; the catalogue item and place are made again for the
+// few that are read.
 struct FoundDataSet {
     std::string path;    // the item
     std::string xmlPath; // its metadata
-    std::string root;    // its store, normalised
-    CatalogueItem item;
-    CataloguePlace place;
     std::string key;
     SeenFiles seen;
+    uint8_t category = 0;
+    unsigned store = 0;  // index of its store in the request
     bool metadataUnreadable = false;
 };
 
-CatalogueItem itemOf(const WalkedDataset& d)
+CatalogueItem itemOf(uint8_t category, const std::string& path, const std::string& xmlPath)
 {
     CatalogueItem item;
-    item.Category = d.category;
-    if (d.category == catDirectory) {
-        const std::string folder = ExcludeTrailingPathDelimiter(d.path);
+    item.Category = category;
+    if (category == catDirectory) {
+        const std::string folder = ExcludeTrailingPathDelimiter(path);
         item.Dir = ExtractFilePath(folder);
         item.Name = ExtractFileName(folder) + PathDelim;
         return item;
     }
-    item.Dir = ExtractFilePath(d.path);
-    item.Name = ExtractFileName(d.path);
+    item.Dir = ExtractFilePath(path);
+    item.Name = ExtractFileName(path);
     item.Ext = LowerAscii(ExtractFileExt(item.Name));
     // A grid is named after its folder, which holds its metadata.
-    if (item.Ext == ".aux" && d.xmlPath != d.path + ".xml")
+    if (item.Ext == ".aux" && xmlPath != path + ".xml")
         item.Name.resize(item.Name.size() - item.Ext.size());
     return item;
 }
 
-// What a first look at a store root found, on a thread of its own: a share
-// that does not answer must not hold the run for ever.
+// What a first look at a store root found. Looked at in the background: a
+// share that does not answer must not hold the run for ever.
 struct RootLook {
     enum Kind { Entries, Empty, NotFolder, Unreadable, NoAnswer } kind = NoAnswer;
     std::string error;
 };
 
-RootLook lookAtRoot(const std::string& root, std::chrono::milliseconds timeout)
+RootLook lookAtRoot(const std::string& root)
 {
-    auto answer = std::make_shared<std::promise<RootLook>>();
-    std::future<RootLook> future = answer->get_future();
-    std::thread([root, answer] {
-        RootLook look;
-        DIR* dir = ::opendir(root.c_str());
-        if (!dir) {
-            look.kind = errno == ENOENT || errno == ENOTDIR ? RootLook::NotFolder : RootLook::Unreadable;
-            look.error = std::strerror(errno);
-        } else {
-            look.kind = RootLook::Empty;
-            while (const dirent* e = ::readdir(dir)) {
-                const char* n = e->d_name;
-                if (!(n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))) {
-                    look.kind = RootLook::Entries;
-                    break;
-                }
-            }
-            ::closedir(dir);
+    RootLook look;
+    DIR* dir = ::opendir(root.c_str());
+    if (!dir) {
+        look.kind = errno == ENOENT || errno == ENOTDIR ? RootLook::NotFolder : RootLook::Unreadable;
+        look.error = std::strerror(errno);
+        return look;
+    }
+    look.kind = RootLook::Empty;
+    while (const dirent* e = ::readdir(dir)) {
+        const char* n = e->d_name;
+        if (!(n[0] == '.' && (n[1] == '\0' || (n[1] == '.' && n[2] == '\0')))) {
+            look.kind = RootLook::Entries;
+            break;
         }
-        answer->set_value(std::move(look));
-    }).detach();
-    if (future.wait_for(timeout) != std::future_status::ready)
-        return {};
-    return future.get();
+    }
+    ::closedir(dir);
+    return look;
 }
 
 void checkStores(const std::vector<std::string>& stores, std::chrono::milliseconds timeout)
 {
+    // Every root is looked at at once; each answer is waited for at most
+    // `timeout`.
+    OrderedWork<RootLook> looks(stores.size(), stores.size(),
+                                [stores](size_t i, const std::function<bool()>&) { return lookAtRoot(stores[i]); });
     for (const std::string& store : stores) {
-        const RootLook look = lookAtRoot(store, timeout);
+        RootLook look; // no answer, unless the look ends in time
+        looks.takeWithin(look, timeout);
         switch (look.kind) {
         case RootLook::Entries:
             break;
@@ -266,8 +265,13 @@ private:
     void work()
     {
         m_progress.stage("Reading the catalogue's sync state");
-        m_snapshot = LoadCatalogueSnapshot(m_connection);
-        for (const std::string& store : m_request.stores)
+        m_snapshot = LoadCatalogueSnapshot(m_connection, m_recipe);
+        // Every data set of the stores is kept: room for as many as the
+        // catalogue knows, without growing step by step.
+        const size_t known = std::max(m_snapshot.state.size(), m_snapshot.mainKeys.size());
+        m_found.reserve(known);
+        m_foundKeys.reserve(known);
+        for (unsigned store = 0; store < m_request.stores.size(); ++store)
             if (!walk(store)) {
                 m_report.interrupted = true;
                 return;
@@ -292,10 +296,11 @@ private:
             m_connection.execute(SearchSyncedStatement());
     }
 
-    // Walks one store into m_found. False when interrupted.
-    bool walk(const std::string& store)
+    // Walks store `index` of the request into m_found. False when interrupted.
+    bool walk(unsigned index)
     {
-        const std::string root = NormalisedServerRoot(store);
+        const std::string& store = m_request.stores[index];
+        const std::string& root = m_roots.emplace_back(NormalisedServerRoot(store));
         m_progress.stage("Walking " + store);
         WalkOptions options;
         options.statData = true;
@@ -316,7 +321,7 @@ private:
         const bool complete = walkStore(
             root, m_interrupted,
             [&](WalkedDataset&& d) {
-                found(root, std::move(d));
+                found(index, std::move(d));
                 if (Clock::now() - told >= kProgressInterval) {
                     m_progress.walking(m_walked);
                     told = Clock::now();
@@ -327,23 +332,24 @@ private:
         return complete;
     }
 
-    void found(const std::string& root, WalkedDataset&& d)
+    void found(unsigned store, WalkedDataset&& d)
     {
         ++m_walked;
-        FoundDataSet f;
-        f.item = itemOf(d);
-        if (FirstFolderNumber(CatalogueSeparators(f.item.Dir), root) >= 80)
+        const std::string& root = m_roots[store];
+        const CatalogueItem item = itemOf(d.category, d.path, d.xmlPath);
+        if (FirstFolderNumber(CatalogueSeparators(item.Dir), root) >= 80)
             return;
         if (d.size < 0 && !d.metadataUnreadable) {
             ++m_report.counts.withoutMetadata;
             return;
         }
+        FoundDataSet f;
+        f.key = DataSetKeyOf(CataloguePlaceOf(item, root));
         f.path = std::move(d.path);
         f.xmlPath = std::move(d.xmlPath);
-        f.root = root;
-        f.place = CataloguePlaceOf(f.item, root);
-        f.key = DataSetKeyOf(f.place);
         f.seen = {d.size, d.mtime, d.dataSize, d.dataMtime};
+        f.category = d.category;
+        f.store = store;
         f.metadataUnreadable = d.metadataUnreadable;
         if (!m_foundKeys.insert(f.key).second) {
             m_progress.note(f.path + " has the catalogue place of a data set met before (in another store): passed over");
@@ -365,7 +371,7 @@ private:
             const auto state = m_snapshot.state.find(f.key);
             const bool hasRow = m_snapshot.mainKeys.count(f.key) > 0;
             if (!m_request.full && state != m_snapshot.state.end() && state->second.seen == f.seen &&
-                state->second.recipe == m_recipe && state->second.listed == hasRow) {
+                state->second.sameRecipe && state->second.listed == hasRow) {
                 ++(hasRow ? m_report.counts.unchanged : m_report.counts.ignored);
                 continue;
             }
@@ -459,8 +465,10 @@ private:
         };
         auto jobs = std::make_shared<std::vector<Job>>();
         jobs->reserve(toRead.size());
-        for (size_t i : toRead)
-            jobs->push_back({m_found[i].xmlPath, m_found[i].item, m_found[i].root});
+        for (size_t i : toRead) {
+            const FoundDataSet& f = m_found[i];
+            jobs->push_back({f.xmlPath, itemOf(f.category, f.path, f.xmlPath), m_roots[f.store]});
+        }
         const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
         OrderedWork<PreparedDataSet> reading(
             jobs->size(), threads,
@@ -493,6 +501,7 @@ private:
             PreparedDataSet prepared;
             reading.take(prepared);
             const FoundDataSet& f = m_found[toRead[n]];
+            const Job& job = (*jobs)[n];
             const bool hasRow = m_snapshot.mainKeys.count(f.key) > 0;
             switch (prepared.outcome) {
             case PreparedDataSet::Outcome::Failed:
@@ -502,7 +511,7 @@ private:
                 break;
             case PreparedDataSet::Outcome::Rows:
                 WriteDataSetRows(prepared.rows, m_context, execute);
-                batch->states.push_back({f.place, f.seen, true});
+                batch->states.push_back({CataloguePlaceOf(job.item, job.root), f.seen, true});
                 ++(hasRow ? batch->counts.updated : batch->counts.added);
                 batch->changes.emplace_back(hasRow ? "update" : "add", f.path);
                 break;
@@ -514,7 +523,7 @@ private:
                     batch->unlisted.push_back(f.key);
                     batch->changes.emplace_back("remove (flagged Ignore)", f.path);
                 }
-                batch->states.push_back({f.place, f.seen, false});
+                batch->states.push_back({CataloguePlaceOf(job.item, job.root), f.seen, false});
                 break;
             }
             ++batch->dataSets;
@@ -623,6 +632,7 @@ private:
     ChartroomConnection m_connection;
 
     CatalogueSnapshot m_snapshot;
+    std::vector<std::string> m_roots; // of the stores walked, normalised
     std::vector<FoundDataSet> m_found;
     std::unordered_set<std::string> m_foundKeys;
     long long m_walked = 0;

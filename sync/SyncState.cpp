@@ -42,15 +42,17 @@ bool HasSyncStateTable(ChartroomConnection& connection)
     return found;
 }
 
-CatalogueSnapshot LoadCatalogueSnapshot(ChartroomConnection& connection)
+CatalogueSnapshot LoadCatalogueSnapshot(ChartroomConnection& connection, const std::string& recipe)
 {
     CatalogueSnapshot snapshot;
-    connection.query("SELECT DataSetKey,MetadataSize,MetadataTime,DataSize,DataTime,Recipe,Listed FROM SyncState",
+    // The server compares the recipes: one number a row rather than a text.
+    connection.query("SELECT DataSetKey,MetadataSize,MetadataTime,DataSize,DataTime,Recipe='" + SqlEscape(recipe) +
+                         "',Listed FROM SyncState",
                      [&](const QSqlQuery& row) {
                          SyncStateRow state;
                          state.seen = {row.value(1).toLongLong(), row.value(2).toLongLong(),
                                        row.value(3).toLongLong(), row.value(4).toLongLong()};
-                         state.recipe = row.value(5).toString().toStdString();
+                         state.sameRecipe = row.value(5).toInt() != 0;
                          state.listed = row.value(6).toInt() != 0;
                          snapshot.state.emplace(keyOf(row, 0), std::move(state));
                      });

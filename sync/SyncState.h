@@ -30,8 +30,8 @@ struct SeenFiles {
 // One row of SyncState.
 struct SyncStateRow {
     SeenFiles seen;
-    std::string recipe; // RowRecipe of the run that wrote it
-    bool listed = true; // its Main row was written; false: flagged Ignore, no row
+    bool sameRecipe = false; // written with the recipe of this run (RowRecipe)
+    bool listed = true;      // its Main row was written; false: flagged Ignore, no row
 };
 
 // The catalogue as a run finds it at its start, by DataSetKey.
@@ -49,8 +49,9 @@ struct StateWrite {
 
 // Whether the catalogue has table SyncState.
 bool HasSyncStateTable(ChartroomConnection& connection);
-// Reads SyncState and the keys of Main.
-CatalogueSnapshot LoadCatalogueSnapshot(ChartroomConnection& connection);
+// Reads SyncState, told which states were written with `recipe`, and the
+// keys of Main.
+CatalogueSnapshot LoadCatalogueSnapshot(ChartroomConnection& connection, const std::string& recipe);
 // "PathFile" + "FileName" of the rows of Main or SyncState keyed `keys`,
 // as the catalogue stores them.
 std::unordered_map<std::string, std::string> LoadPlaces(ChartroomConnection& connection,

@@ -464,7 +464,8 @@ TEST_F(DailyUseTest, AnOpenerThatStaysRunningDoesNotHoldTheWindow)
 TEST_F(DailyUseTest, AnOpenerThatSucceedsReportsNothing)
 {
     const std::string done = m_bin / "done";
-    fakeOpener("printf '%s' \"$1\" > '" + done + "'\nexit 0\n");
+    // Written aside and moved in place: the file appears with its whole text.
+    fakeOpener("printf '%s' \"$1\" > '" + done + ".part' && mv '" + done + ".part' '" + done + "'\nexit 0\n");
     TdlgAtlasdesk& w = window();
     w.launchFile = [&w](const std::string& path) { w.OpenWithDesktop(path); };
     QModelIndex root = connectAndList();

@@ -5,6 +5,7 @@
 // by one thread only while it stays stuck.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -20,19 +21,6 @@
 #include "support/Background.h"
 
 namespace {
-
-// Runs the event loop until `done` holds or `ms` have passed.
-template <class Condition>
-bool waitFor(Condition done, int ms = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done() && clock.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
-    }
-    return done();
-}
 
 // A file system read that hangs until the share "answers".
 struct Share {
@@ -57,7 +45,7 @@ TEST(BackgroundTest, AnswersComeToTheOwnersThreadInOrderThenTheEnd)
             got.push_back(i);
         })
         .onFinished([&](const QString& error) { finishedWith = error; });
-    ASSERT_TRUE(waitFor([&] { return finishedWith != QStringLiteral("not called"); }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finishedWith != QStringLiteral("not called"); }, 10000));
     EXPECT_EQ(got.size(), 100u);
     for (int i = 0; i < int(got.size()); ++i)
         EXPECT_EQ(got[size_t(i)], i);
@@ -81,7 +69,7 @@ TEST(BackgroundTest, WhatTheWorkThrowsComesBackAsText)
         std::optional<QString> error;
         runInBackground<int>(pool, &owner, [fail = c.fail](QPromise<int>&) { fail(); })
             ->onFinished([&](const QString& e) { error = e; });
-        ASSERT_TRUE(waitFor([&] { return error.has_value(); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return error.has_value(); }, 10000));
         EXPECT_EQ(*error, c.expected);
     }
 }
@@ -105,14 +93,14 @@ TEST(BackgroundTest, AnOwnerThatGoesOrCancelsGetsNothingMore)
             ended = true;
         });
         job->onResult([&](const int&) { ++calls; }).onFinished([&](const QString&) { ++calls; });
-        ASSERT_TRUE(waitFor([&] { return started.load(); }));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return started.load(); }, 10000));
         if (cancel)
             job->cancel();
         else
             owner.reset();
         share.answer.set_value();
-        ASSERT_TRUE(waitFor([&] { return ended.load(); }));
-        waitFor([] { return false; }, 100); // what would be delivered, is
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ended.load(); }, 10000));
+        QTest::qWait(100); // what would be delivered, is
         EXPECT_EQ(calls, 0);
         EXPECT_TRUE(sawCancel) << "the work is asked to stop";
     }
@@ -133,7 +121,7 @@ TEST(BackgroundTest, AStuckJobIsAbandonedAndThePoolGrowsByOneUntilItComesBack)
     })
         ->onResult([&](const int&) { ++stuckAnswers; })
         .onTimeout(100, [&] { timedOut = true; });
-    ASSERT_TRUE(waitFor([&] { return timedOut; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return timedOut; }, 10000));
     EXPECT_EQ(pool.maxThreadCount(), 2) << "one thread more while the job is stuck";
 
     // The next job does not queue behind the stuck one.
@@ -141,13 +129,13 @@ TEST(BackgroundTest, AStuckJobIsAbandonedAndThePoolGrowsByOneUntilItComesBack)
     runInBackground<int>(pool, &owner, [](QPromise<int>& promise) { promise.addResult(7); })->onResult([&](const int& i) {
         answer = i;
     });
-    ASSERT_TRUE(waitFor([&] { return answer.has_value(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 5000));
     EXPECT_EQ(*answer, 7);
 
     // Back from being stuck: its answer is dropped and the thread goes again.
     share.answer.set_value();
-    ASSERT_TRUE(waitFor([&] { return stuckEnded && pool.maxThreadCount() == 1; }));
-    waitFor([] { return false; }, 100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stuckEnded && pool.maxThreadCount() == 1; }, 10000));
+    QTest::qWait(100);
     EXPECT_EQ(stuckAnswers, 0);
 }
 
@@ -168,18 +156,18 @@ TEST(BackgroundTest, AJobTimedOutInTheQueueAbandonsTheOneHoldingItUp)
     runInBackground<int>(pool, &owner, [&queuedRan](QPromise<int>&) { queuedRan = true; })->onTimeout(100, [&] {
         queuedTimedOut = true;
     });
-    ASSERT_TRUE(waitFor([&] { return queuedTimedOut; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return queuedTimedOut; }, 10000));
     EXPECT_EQ(pool.maxThreadCount(), 2) << "the job holding the queue up counts as stuck";
 
     std::optional<int> answer;
     runInBackground<int>(pool, &owner, [](QPromise<int>& promise) { promise.addResult(3); })->onResult([&](const int& i) {
         answer = i;
     });
-    ASSERT_TRUE(waitFor([&] { return answer.has_value(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answer.has_value(); }, 5000));
 
     share.answer.set_value();
-    ASSERT_TRUE(waitFor([&] { return holderEnded && pool.maxThreadCount() == 1; }));
-    waitFor([] { return false; }, 100);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return holderEnded && pool.maxThreadCount() == 1; }, 10000));
+    QTest::qWait(100);
     EXPECT_FALSE(queuedRan) << "an abandoned job that had not started never starts";
 }
 

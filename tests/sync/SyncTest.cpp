@@ -499,6 +499,53 @@ TEST_F(SyncTest, AFolderThatDoesNotAnswerRemovesNothingBelowIt)
     EXPECT_LT(seconds, 60) << "the hung folder held the run";
 }
 
+// A store whose root does not answer stops the run before anything is
+// read or written: it says so after the folder timeout, and the catalogue
+// keeps every row.
+TEST_F(SyncTest, AStoreRootThatDoesNotAnswerChangesNothing)
+{
+    const std::string why = SlowMount::unavailable(ATLASDESK_SLOWFS);
+    if (!why.empty()) {
+        if (qEnvironmentVariableIsSet("CI"))
+            FAIL() << "the slow file system is needed: " << why;
+        GTEST_SKIP() << "the slow file system is needed: " << why;
+    }
+    testutil::TempDir work;
+    const std::string source = m_store;
+    dataSets("10_world/answers", 3);
+    const std::string mountPoint = work / "mnt";
+    testutil::makeDir(mountPoint);
+    // Opening or reading the mount's own root hangs while hang() is in force.
+    SlowMount mount(ATLASDESK_SLOWFS, source, mountPoint, 0, "/");
+    ASSERT_TRUE(mount.mounted());
+    m_store = ExcludeTrailingPathDelimiter(mount.path());
+    ASSERT_EQ(sync().exitCode, 0);
+    ASSERT_EQ(count("Main"), 3);
+
+    ASSERT_EQ(::unlink((source + "/10_world/answers/d0.shp").c_str()), 0);
+    mount.hang();
+    const Clock::time_point started = Clock::now();
+    auto process = start({"--folder-timeout", "1", m_store});
+    // Judged by what it says: the process cannot end while a thread of it
+    // waits in the kernel for the hung file system.
+    const std::string said = "The store " + m_store + " did not answer within 1 s";
+    std::string err;
+    const Clock::time_point deadline = started + std::chrono::seconds(120);
+    while (err.find(said) == std::string::npos && Clock::now() < deadline && process->state() == QProcess::Running) {
+        process->waitForReadyRead(100);
+        err += process->readAllStandardError().toStdString();
+    }
+    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
+    mount.release();
+    Outcome run = finish(*process);
+    run.err = err + run.err;
+    EXPECT_EQ(run.exitCode, 3) << run;
+    EXPECT_NE(run.err.find(said), std::string::npos) << run;
+    EXPECT_EQ(counts(run), "no summary") << run;
+    EXPECT_EQ(count("Main"), 3) << "nothing is removed for a store that did not answer";
+    EXPECT_LT(seconds, 60) << "the hung root held the run";
+}
+
 // Two syncs of one catalogue never write at once: the second says that
 // another runs (exit 2), or waits for it with --wait and then finds
 // everything written.
