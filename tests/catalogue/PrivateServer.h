@@ -2,6 +2,7 @@
 // A MariaDB server of a test's own, which the test may freeze (SIGSTOP)
 // without disturbing the other tests on the shared test server.
 #include <arpa/inet.h>
+#include <dirent.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -11,8 +12,10 @@
 #include <QProcessEnvironment>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
 
 #include "TestDatabase.h"
 #include "TestUtil.h"
@@ -63,11 +66,23 @@ public:
     const std::string& error() const { return m_error; }
     const ServerAccount& account() const { return m_account; }
 
-    // SIGSTOP: the server keeps its connections but answers nothing. Any thread.
+    // SIGSTOP: the server keeps its connections but answers nothing. Returns
+    // once every thread of the server has stopped: kill() returns before
+    // that (one thread takes the signal and only then stops the others), and
+    // meanwhile a thread waiting on a connection would still answer a
+    // statement sent at once. Any thread.
     bool stop()
     {
         m_stopped = ::kill(m_pid, SIGSTOP) == 0;
-        return m_stopped;
+        if (!m_stopped)
+            return false;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!allThreadsStopped()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return true;
     }
     // SIGCONT, when it was stopped. Any thread.
     void resume()
@@ -77,6 +92,31 @@ public:
     }
 
 private:
+    // Whether every thread of the server is in the stopped state ('T' in
+    // the proc file system, after the name in parentheses).
+    bool allThreadsStopped() const
+    {
+        const std::string tasks = "/proc/" + std::to_string(m_pid) + "/task";
+        DIR* dir = ::opendir(tasks.c_str());
+        if (!dir)
+            return false;
+        bool stopped = true;
+        int threads = 0;
+        while (const dirent* e = ::readdir(dir)) {
+            if (e->d_name[0] == '.')
+                continue;
+            ++threads;
+            const std::string stat = testutil::readFile(tasks + "/" + e->d_name + "/stat");
+            const size_t end = stat.rfind(')');
+            if (end == std::string::npos || end + 2 >= stat.size() || stat[end + 2] != 'T') {
+                stopped = false;
+                break;
+            }
+        }
+        ::closedir(dir);
+        return stopped && threads > 0;
+    }
+
     static int freePort()
     {
         const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
