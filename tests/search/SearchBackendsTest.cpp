@@ -56,10 +56,15 @@ Doc placed(const char* title, double w, double e, double s, double n)
 }
 
 // The store: words in several fields and scripts, titles that rank, boxes
-// of several sizes and across the antimeridian. Below a first folder
-// numbered under 80, which the catalogue lists.
+// of several sizes and across the antimeridian, and a data set without
+// metadata. Below a first folder numbered under 80, which the catalogue
+// lists (the team's search covers the others too: see
+// SearchBackendsElsewhereTest).
 class SearchBackendsTest : public StoreFixture {
 protected:
+    // The folder below the store's root that holds every data set.
+    virtual std::string folder() const { return "10_cases/"; }
+
     void SetUp() override
     {
         StoreFixture::SetUp();
@@ -69,7 +74,7 @@ protected:
         } catch (const std::exception& e) {
             FAIL() << e.what();
         }
-        const std::string c = "10_cases/";
+        const std::string c = folder();
         dataset(c + "hydro/rivieres.shp", titled("La Rivière Bleue", "Cours d'eau de Bretagne", "Quimper"));
         dataset(c + "roads.shp", titled("ROUTES nationales", "Réseau routier, forêts exclues", "Genève"));
         dataset(c + "docs/notice.pdf", titled("Notice"));
@@ -100,6 +105,7 @@ protected:
         dataset(c + "place/f_point.shp", placed("A station", 7.44, 7.44, 46.95, 46.95));
         dataset(c + "place/g_usa.shp", placed("United States", 170, -64, 18, 72));
         dataset(c + "place/h_fiji.shp", placed("Fiji", 177, -178, -19, -16));
+        testutil::writeFile(m_store / (c + "bare/nometadata.shp"), "data");
 
         const IndexReport local = update();
         ASSERT_TRUE(local.error.isEmpty()) << local.error.toStdString();
@@ -108,7 +114,11 @@ protected:
         request.login = m_db->settings();
         SilentSyncProgress quiet;
         const SyncReport synced = RunSync(request, quiet, {});
-        ASSERT_EQ(synced.counts.added, local.total) << "the sync wrote a row for every data set indexed";
+        ASSERT_EQ(synced.counts.added + synced.counts.searchOnly, local.total)
+            << "the sync wrote search rows for every data set indexed";
+        const bool listed = folder() == "10_cases/";
+        EXPECT_EQ(synced.counts.added, listed ? local.total - 1 : 0) << "Main lists what it listed before, no more";
+        EXPECT_EQ(m_db->scalar("SELECT COUNT(*) FROM SearchDataSets"), std::to_string(local.total));
         m_backends = {{"local index", std::make_shared<LocalSearch>(indexFile())},
                       {"catalogue server", std::make_shared<ServerSearch>(m_db->settings(), m_store.path())}};
     }
@@ -121,17 +131,28 @@ protected:
 
     std::optional<cattest::TestDatabase> m_db;
     std::vector<std::pair<const char*, std::shared_ptr<SearchBackend>>> m_backends;
+
+    // The table of cases, on both back ends.
+    void answerEveryCaseAlike();
 };
 
-QStringList prefixed(const QStringList& paths)
+// The same store elsewhere: outside any numbered folder, at the root of the
+// store, below an archive folder (80 and over). The catalogue lists none of
+// these data sets; the team's search still answers as the store's own index.
+class SearchBackendsElsewhereTest : public SearchBackendsTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    std::string folder() const override { return GetParam(); }
+};
+
+QStringList prefixed(const std::string& folder, const QStringList& paths)
 {
     QStringList full;
     for (const QString& p : paths)
-        full << QStringLiteral("10_cases/") + p;
+        full << QString::fromStdString(folder) + p;
     return full;
 }
 
-TEST_F(SearchBackendsTest, BothBackEndsAnswerEveryCaseAlike)
+void SearchBackendsTest::answerEveryCaseAlike()
 {
     const QList<int> documents = {catDocument};
     const Case cases[] = {
@@ -144,6 +165,7 @@ TEST_F(SearchBackendsTest, BothBackEndsAnswerEveryCaseAlike)
         {"a word's beginning", "rivi", {}, {"hydro/rivieres.shp"}},
         {"not a word's middle", "ivi", {}, {}},
         {"the file name", "notice.pdf", {}, {"docs/notice.pdf"}},
+        {"a data set without metadata, by its file name", "nometadata", {}, {"bare/nometadata.shp"}},
         // Every word must match.
         {"two words of two data sets", "bleue routes", {}, {}},
         {"a word and a beginning", "bleue riv", {}, {"hydro/rivieres.shp"}},
@@ -212,7 +234,7 @@ TEST_F(SearchBackendsTest, BothBackEndsAnswerEveryCaseAlike)
             QStringList found;
             for (const SearchHit& h : a.hits)
                 found << h.relPath;
-            QStringList expected = prefixed(c.expected);
+            QStringList expected = prefixed(folder(), c.expected);
             if (!c.ordered) {
                 found.sort();
                 expected.sort();
@@ -223,6 +245,24 @@ TEST_F(SearchBackendsTest, BothBackEndsAnswerEveryCaseAlike)
         }
     }
 }
+
+TEST_F(SearchBackendsTest, BothBackEndsAnswerEveryCaseAlike)
+{
+    answerEveryCaseAlike();
+}
+
+TEST_P(SearchBackendsElsewhereTest, BothBackEndsAnswerEveryCaseAlike)
+{
+    EXPECT_EQ(m_db->scalar("SELECT COUNT(*) FROM Main"), "0");
+    answerEveryCaseAlike();
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, SearchBackendsElsewhereTest, ::testing::Values("cases/", "", "85_archive/"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.index == 0 ? "UnnumberedFolder"
+                                                : info.index == 1 ? "StoreRoot"
+                                                                  : "ArchiveFolder");
+                         });
 
 TEST_F(SearchBackendsTest, BothBackEndsGiveTheSameHits)
 {
