@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +18,8 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 #include "app/HandOver.h"
 #include "app/SearchResultDelegate.h"
@@ -52,6 +55,15 @@ bool number(const QLineEdit* e, double& value)
 QString countOf(qsizetype n, const char* one, const char* many)
 {
     return QString::number(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
+// Whether two queries ask for the same list (whatever part of it).
+bool sameList(const SearchQuery& a, const SearchQuery& b)
+{
+    const auto box = [](const std::optional<GeoBox>& g) {
+        return g ? std::optional(std::tuple(g->west, g->east, g->south, g->north)) : std::nullopt;
+    };
+    return a.words == b.words && box(a.extent) == box(b.extent) && a.categories == b.categories && a.limit == b.limit;
 }
 
 } // namespace
@@ -207,6 +219,7 @@ void SearchPane::edited()
     mapWorld->setExtent(q.extent);
     if (!asks) {
         m_pause->stop();
+        // Answers still to come are not shown (the window drops them).
         showTree();
         return;
     }
@@ -215,20 +228,55 @@ void SearchPane::edited()
 
 void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
 {
-    // The highlighted data set stays highlighted when it is found again.
+    // The rest of a list whose first page is shown (see SearchService).
+    const bool rest = answer.query.from > 0;
+    // What waited for the whole list of another search is not done on this one.
+    if (!rest && !sameList(answer.query, m_listQuery))
+        listWhole(QStringLiteral("another search replaced the list before it was read whole"));
+    m_listQuery = answer.query;
+    m_restPending = answer.restFollows;
+    // Every row selected stays every row when the rest comes.
+    const bool allSelected = rest && allRowsSelected();
+    const int shownBefore = resultsModel->rowCount();
+    // The highlighted data set stays highlighted when it is found again,
+    // also when it is in the rest of the list.
     const SearchHit* before = highlightedResult();
-    const std::string keep = before ? before->path : std::string();
-    resultsModel->setHits(answer.hits, answer.query.words);
+    const std::string keep = rest ? std::exchange(m_keepInRest, {}) : before ? before->path : std::string();
+    if (rest)
+        resultsModel->appendHits(answer.hits);
+    else
+        resultsModel->setHits(answer.hits, answer.query.words);
+    const std::vector<SearchHit>& hits = resultsModel->hits();
     std::vector<std::optional<GeoBox>> boxes;
-    boxes.reserve(answer.hits.size());
+    boxes.reserve(hits.size());
     int kept = -1;
-    for (size_t i = 0; i < answer.hits.size(); ++i) {
-        boxes.push_back(answer.hits[i].box);
-        if (!keep.empty() && answer.hits[i].path == keep)
+    for (size_t i = 0; i < hits.size(); ++i) {
+        boxes.push_back(hits[i].box);
+        if (!keep.empty() && hits[i].path == keep)
             kept = int(i);
     }
     mapWorld->setBoxes(std::move(boxes));
-    const size_t n = answer.hits.size();
+    if (!answer.restFollows)
+        ++m_answers;
+    if (rest) {
+        if (!answer.error.isEmpty())
+            stSearch->setText(QStringLiteral("Search failed: ") + answer.error);
+        QItemSelectionModel* selection = lvResults->selectionModel();
+        if (allSelected && resultsModel->rowCount() > shownBefore)
+            selection->select(QItemSelection(resultsModel->index(shownBefore), resultsModel->index(resultsModel->rowCount() - 1)),
+                              QItemSelectionModel::Select);
+        if (kept >= 0 && allSelected) {
+            selection->setCurrentIndex(resultsModel->index(kept), QItemSelectionModel::NoUpdate);
+            lvResults->scrollTo(resultsModel->index(kept));
+        } else if (kept >= 0) {
+            highlight(kept);
+        }
+        listWhole(answer.error);
+        return;
+    }
+    m_keepInRest = kept < 0 && answer.restFollows ? keep : std::string();
+    // The first page tells how long the whole list is.
+    const qsizetype n = answer.error.isEmpty() ? std::max<qsizetype>(answer.found, qsizetype(hits.size())) : 0;
     QString status;
     if (!answer.error.isEmpty())
         status = QStringLiteral("Search failed: ") + answer.error;
@@ -236,20 +284,28 @@ void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
         status = QStringLiteral("No data set found");
     else if (answer.more)
         status = QStringLiteral("More than %1 found: the first %1 are shown, best first")
-                     .arg(countOf(qsizetype(n), "data set", "data sets"));
+                     .arg(countOf(n, "data set", "data sets"));
     else
-        status = countOf(qsizetype(n), "data set found", "data sets found");
+        status = countOf(n, "data set found", "data sets found");
     if (!answer.complete || indexing)
         status += QStringLiteral(" \u2014 the index is still being built: %1 indexed so far")
                       .arg(countOf(answer.indexed, "data set", "data sets"));
     stSearch->setText(status);
     stSearch->setVisible(true);
     stkLeft->setCurrentWidget(lvResults);
-    ++m_answers;
     highlight(kept);
+    if (!m_restPending)
+        listWhole(answer.error);
 }
 
 void SearchPane::showTree()
+{
+    m_restPending = false;
+    listWhole(QStringLiteral("the search was closed before its whole list was read"));
+    backToTree();
+}
+
+void SearchPane::backToTree()
 {
     stkLeft->setCurrentWidget(m_tree);
     stSearch->setText(m_indexStatus);
@@ -287,6 +343,12 @@ void SearchPane::highlight(int row)
     lvResults->scrollTo(index);
 }
 
+bool SearchPane::allRowsSelected() const
+{
+    const int rows = resultsModel->rowCount();
+    return rows > 0 && lvResults->selectionModel()->selectedRows().size() == rows;
+}
+
 std::vector<SearchHit> SearchPane::selectedResults() const
 {
     std::vector<SearchHit> hits;
@@ -303,6 +365,10 @@ std::vector<SearchHit> SearchPane::selectedResults() const
 
 void SearchPane::copyPaths()
 {
+    if (m_restPending && allRowsSelected()) {
+        m_copyWaiting = true;
+        return;
+    }
     std::vector<std::string> paths;
     for (const SearchHit& h : selectedResults())
         paths.push_back(resultPath(h));
@@ -321,6 +387,10 @@ void SearchPane::exportList()
 
 void SearchPane::exportListTo(const QString& file)
 {
+    if (m_restPending) {
+        m_exportsWaiting << file;
+        return;
+    }
     // The file may lie on a share that is slow to answer: written on a
     // worker, the answer comes back to this pane's thread.
     auto* job = runInBackground<QString>(m_exportPool, this, [file, hits = results()](QPromise<QString>& promise) {
@@ -331,6 +401,20 @@ void SearchPane::exportListTo(const QString& file)
     job->onResult([this, file, count = int(results().size())](const QString& error) {
         emit exported(file, count, error);
     });
+}
+
+void SearchPane::listWhole(const QString& error)
+{
+    const QStringList files = std::exchange(m_exportsWaiting, {});
+    // A copy that cannot be whole is not made: the status line tells why.
+    if (std::exchange(m_copyWaiting, false) && error.isEmpty())
+        copyPaths();
+    for (const QString& file : files) {
+        if (error.isEmpty())
+            exportListTo(file);
+        else
+            emit exported(file, 0, error);
+    }
 }
 
 void SearchPane::focusField()
@@ -366,7 +450,8 @@ void SearchPane::choose(const QModelIndex& index)
     if (!h)
         return;
     const SearchHit hit = *h;
-    showTree();
+    // The rest of the list still comes (and what waits for it is done).
+    backToTree();
     emit resultChosen(hit);
 }
 

@@ -5,8 +5,10 @@
 // The highlighted result is what the pages on the right show; Enter or a
 // double click reveals it in the tree. It only shows and asks: the window
 // runs the searches.
+#include <QStringList>
 #include <QWidget>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "model/SearchService.h"
@@ -34,9 +36,12 @@ public:
     // nothing (no word, no complete extent).
     bool query(SearchQuery& query) const;
     // Shows `answer` in place of the tree; `indexing` says the index is
-    // still being built or brought up to date.
+    // still being built or brought up to date. An answer that brings the
+    // rest of the list (see SearchService) is added to the rows shown.
     void showAnswer(const SearchAnswer& answer, bool indexing);
-    // The tree again, as it was; the field keeps its text.
+    // The tree again, as it was; the field keeps its text. No more answers
+    // are awaited: a copy or export waiting for the rest of the list is
+    // dropped (the export says so).
     void showTree();
     bool resultsShown() const;
     // How many answers have been shown so far (tests wait for the next).
@@ -59,12 +64,14 @@ public:
     // selected).
     std::vector<SearchHit> selectedResults() const;
     // "Copy paths": the selected results' files on the clipboard, as the
-    // tree's "Copy path" puts them.
+    // tree's "Copy path" puts them. With every row selected while the rest
+    // of the list is still to come, the whole list's, once it is here.
     void copyPaths();
     // "Export list...": asks for a file (askExportFile) and writes every
     // result to it as CSV off the window's thread; exported() tells the end.
     void exportList();
-    // Writes the results to `file` off the window's thread.
+    // Writes the whole list to `file` off the window's thread, once the
+    // rest of the list is here when it is still to come.
     void exportListTo(const QString& file);
     // The save dialog of "Export list..."; returns "" when cancelled. Tests
     // may replace it.
@@ -104,11 +111,22 @@ private:
     void edited();
     void choose(const QModelIndex& index);
     void currentChanged();
+    // The results' place back to the tree, answers still awaited.
+    void backToTree();
+    bool allRowsSelected() const;
+    // The list shown is whole: the copy and exports that waited for it are
+    // done, or told `error` when it could not be read whole.
+    void listWhole(const QString& error);
 
     QWidget* m_tree;
     QTimer* m_pause;
     QString m_indexStatus;
     int m_answers = 0;
+    std::string m_keepInRest; // the data set to highlight again when the rest of the list comes
     std::string m_viewed; // the result the pages were last told to show, "" for the tree's selection
+    SearchQuery m_listQuery;   // what the rows shown answer
+    bool m_restPending = false; // the rest of the list shown is still to come
+    bool m_copyWaiting = false; // "Copy paths" of every row waits for the rest
+    QStringList m_exportsWaiting; // files "Export list..." writes once the rest is here
     WorkerPool m_exportPool{QStringLiteral("list exports"), 1}; // writes exported lists
 };

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <set>
+#include <unordered_set>
 
 #include "app/Accessibility.h"
 #include "app/CategoryIcons.h"
@@ -43,6 +44,21 @@ void SearchResultsModel::setHits(std::vector<SearchHit> hits, const QString& wor
     m_terms = searchtext::queryTerms(words);
     m_shown.assign(m_hits.size(), std::nullopt);
     endResetModel();
+}
+
+void SearchResultsModel::appendHits(std::vector<SearchHit> hits)
+{
+    std::unordered_set<std::string> held;
+    for (const SearchHit& h : m_hits)
+        held.insert(h.path);
+    std::erase_if(hits, [&](const SearchHit& h) { return !held.insert(h.path).second; });
+    if (hits.empty())
+        return;
+    const int first = int(m_hits.size());
+    beginInsertRows({}, first, first + int(hits.size()) - 1);
+    m_hits.insert(m_hits.end(), std::make_move_iterator(hits.begin()), std::make_move_iterator(hits.end()));
+    m_shown.resize(m_hits.size());
+    endInsertRows();
 }
 
 void SearchResultsModel::clear()

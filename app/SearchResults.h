@@ -25,6 +25,8 @@ public:
 
     // Replaces the rows with `hits`; `words` are the words they were found by.
     void setHits(std::vector<SearchHit> hits, const QString& words);
+    // Adds `hits` after the rows, leaving out data sets the list holds.
+    void appendHits(std::vector<SearchHit> hits);
     void clear();
     const std::vector<SearchHit>& hits() const { return m_hits; }
     const SearchHit* hit(int row) const;

@@ -62,4 +62,5 @@ struct SearchAnswer {
     // db1, synced 02:10"); empty for the store's own index.
     QString source;
     QString error;         // the search failed, or empty
+    bool restFollows = false; // another answer brings the rest of the part asked for (SearchService)
 };

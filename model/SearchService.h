@@ -1,7 +1,9 @@
 #pragma once
 // Searches run off the window thread: a request goes to a worker, which
-// asks the back end; the answer comes back as a signal on the thread this
-// object lives in. Only the newest request is answered.
+// asks the back end; the answers come back as signals on the thread this
+// object lives in. Only the newest request is answered. The first answer
+// brings the first page of the ranked list (as soon as its rows are read),
+// a second one the rest of it, when there is more.
 #include <QObject>
 #include <memory>
 
@@ -14,13 +16,18 @@ class SearchService : public QObject {
 public:
     explicit SearchService(QObject* parent = nullptr);
 
-    // Starts `backend`'s answer to `query`; returns its generation. An
-    // answer to an older request is dropped.
+    // Rows in the first answer: more than a list shows at once.
+    static constexpr int kFirstPage = 100;
+
+    // Starts `backend`'s answer to `query` (its part from, count); returns
+    // its generation. An answer to an older request is dropped.
     unsigned request(std::shared_ptr<const SearchBackend> backend, const SearchQuery& query);
     // Drops every answer still to come.
     void forget();
 
 signals:
+    // The part answer.query.from, answer.query.count of the ranked list;
+    // answer.restFollows when another answer brings the rest.
     void answered(const SearchAnswer& answer);
 
 private:

@@ -13,10 +13,13 @@
 #include <QWheelEvent>
 
 #include <cmath>
+#include <filesystem>
+#include <functional>
 
 #include "AppFixture.h"
 #include "app/SearchPane.h"
 #include "app/SearchResults.h"
+#include "model/SearchService.h"
 #include "model/StoreIndexer.h"
 #include "app/WorldMap.h"
 #include "model/SearchSnippet.h"
@@ -460,6 +463,131 @@ TEST_F(SearchWindowTest, ResultsAreCopiedExportedAndDraggedAsTheTreeHandsThemOve
     ASSERT_TRUE(exported.wait(30000));
     ASSERT_EQ(m_errors.size(), 1);
     EXPECT_TRUE(m_errors[0].startsWith(QStringLiteral("Cannot export the list to "))) << m_errors[0].toStdString();
+}
+
+TEST_F(SearchWindowTest, AListLongerThanTheFirstPageComesWholeWithItsBoxesAndKeepsTheHighlight)
+{
+    // More data sets than the first answer brings: the rest follows.
+    constexpr int kCount = SearchService::kFirstPage + 150;
+    for (int i = 0; i < kCount; ++i)
+        dataset("parcels/p" + std::to_string(100 + i) + ".shp", "Parcelle " + std::to_string(100 + i),
+                -180 + i * 0.7, -180 + i * 0.7 + 0.5, 0, 1);
+    connected();
+    QStringList found = search(QStringLiteral("parcelle"));
+    ASSERT_EQ(found.size(), kCount);
+    EXPECT_EQ(found.removeDuplicates(), 0);
+    EXPECT_EQ(pane().stSearch->text(), QStringLiteral("%1 data sets found").arg(kCount));
+    // Rank order (titles of one length: path order), every row with its box
+    // on the map.
+    const std::vector<SearchHit>& hits = pane().results();
+    WorldMap& map = *pane().mapWorld;
+    for (int row : {0, SearchService::kFirstPage - 1, SearchService::kFirstPage, kCount - 1}) {
+        EXPECT_EQ(hits[size_t(row)].relPath, QStringLiteral("parcels/p%1.shp").arg(100 + row));
+        const double west = -180 + row * 0.7;
+        map.setView(QRectF(west - 1, -1, 2.5, 3));
+        EXPECT_EQ(map.resultAt(map.toWidget(QPointF(west + 0.25, 0.5))), row);
+    }
+
+    // A data set highlighted in the rest of the list is highlighted again
+    // when the search runs anew.
+    const int row = kCount - 10;
+    pane().highlight(row);
+    const int before = pane().answersShown();
+    QTest::keyClicks(pane().edSearch, QStringLiteral(" "));
+    EXPECT_EQ(waitForResults(before).size(), kCount);
+    ASSERT_NE(pane().highlightedResult(), nullptr);
+    EXPECT_EQ(pane().highlightedResult()->relPath, QStringLiteral("parcels/p%1.shp").arg(100 + row));
+    EXPECT_EQ(map.highlighted(), row);
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+// A list of `found` data sets as the search service brings it: the rows
+// from `from` to `to`; the first answer tells that the rest follows.
+SearchAnswer listPart(const QString& words, int from, int to, int found)
+{
+    SearchAnswer answer;
+    answer.query.words = words;
+    answer.query.from = from;
+    answer.query.count = to - from;
+    for (int i = from; i < to; ++i) {
+        SearchHit h;
+        h.path = "/store/parcels/p" + std::to_string(1000 + i) + ".shp";
+        h.xmlPath = h.path + ".xml";
+        h.relPath = QStringLiteral("parcels/p%1.shp").arg(1000 + i);
+        h.category = catVector;
+        h.title = QStringLiteral("Parcelle %1").arg(1000 + i);
+        answer.hits.push_back(std::move(h));
+    }
+    answer.found = found;
+    answer.complete = true;
+    answer.restFollows = from == 0 && to < found;
+    return answer;
+}
+
+TEST(SearchPaneTest, CopyAndExportAskedBeforeTheRestOfTheListComesActOnTheWholeList)
+{
+    constexpr int kFirst = SearchService::kFirstPage;
+    constexpr int kCount = kFirst + 150;
+    const QString words = QStringLiteral("parcelle");
+    testutil::TempDir dir;
+    SearchPane pane(new QWidget);
+    pane.showAnswer(listPart(words, 0, kFirst, kCount), false);
+    ASSERT_EQ(pane.results().size(), size_t(kFirst));
+
+    // Every row shown selected and copied, the list exported: the rest is
+    // not here yet.
+    QApplication::clipboard()->clear();
+    pane.lvResults->setFocus();
+    pane.lvResults->selectAll();
+    pane.mnuCopyPaths->trigger();
+    QSignalSpy exported(&pane, &SearchPane::exported);
+    const std::string file = dir / "found.csv";
+    pane.exportListTo(QString::fromStdString(file));
+    pane.showAnswer(listPart(words, kFirst, kCount, kCount), false);
+
+    // Every row is still selected; the clipboard and the file hold the whole list.
+    EXPECT_EQ(pane.selectedResults().size(), size_t(kCount));
+    const QMimeData* copied = QApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    EXPECT_EQ(copied->text().count(QLatin1Char('\n')), kCount);
+    EXPECT_TRUE(copied->text().contains(QStringLiteral("p%1.shp").arg(1000 + kCount - 1)));
+    ASSERT_TRUE(exported.size() == 1 || exported.wait(30000));
+    EXPECT_EQ(exported[0][1].toInt(), kCount);
+    EXPECT_EQ(exported[0][2].toString(), QString());
+    const std::string csv = testutil::readFile(file);
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), kCount + 1);
+    EXPECT_NE(csv.find("p" + std::to_string(1000 + kCount - 1) + ".shp"), std::string::npos);
+
+    // When the rest cannot come, the export waiting for it writes nothing
+    // and says why.
+    const struct {
+        const char* what;
+        std::function<void()> instead;
+    } cases[] = {
+        {"search cleared", [&] { pane.clearSearch(); }},
+        {"another search", [&] { pane.showAnswer(listPart(QStringLiteral("parcel"), 0, 10, 10), false); }},
+        {"the rest failed",
+         [&] {
+             SearchAnswer failed = listPart(words, kFirst, kFirst, kCount);
+             failed.error = QStringLiteral("disk I/O error");
+             pane.showAnswer(failed, false);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        pane.showAnswer(listPart(words, 0, kFirst, kCount), false);
+        exported.clear();
+        const std::string waiting = dir / (std::string(c.what) + ".csv");
+        pane.exportListTo(QString::fromStdString(waiting));
+        c.instead();
+        ASSERT_EQ(exported.size(), 1);
+        EXPECT_EQ(exported[0][1].toInt(), 0);
+        EXPECT_FALSE(exported[0][2].toString().isEmpty());
+        // Nothing written, also later.
+        QTest::qWait(200);
+        EXPECT_EQ(exported.size(), 1);
+        EXPECT_FALSE(std::filesystem::exists(waiting));
+    }
 }
 
 TEST_F(SearchWindowTest, TheStatusCountsInGoodEnglish)

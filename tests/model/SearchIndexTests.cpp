@@ -2,6 +2,7 @@
 // updates, damaged files and a search while an update runs.
 #include <QLockFile>
 #include <QSignalSpy>
+#include <set>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 
@@ -760,19 +761,38 @@ TEST_F(SearchIndexTest, BackgroundIndexerAndSearchServiceAnswerOnTheirOwnThreads
     SearchQuery q;
     q.words = QStringLiteral("quarry");
     q.categories = {catVector};
+    // A request's answers: the first page, then the rest when there is more.
+    const auto answers = [&] {
+        std::vector<SearchAnswer> got;
+        while (got.empty() || got.back().restFollows) {
+            if (answered.isEmpty() && !answered.wait(30000))
+                break;
+            got.push_back(answered.takeFirst().at(0).value<SearchAnswer>());
+        }
+        return got;
+    };
     // A search while the indexer runs is answered, whatever it finds so far.
     service.request(std::make_shared<LocalSearch>(indexFile()), q);
-    ASSERT_TRUE(answered.wait(30000));
-    EXPECT_TRUE(answered.takeFirst().at(0).value<SearchAnswer>().error.isEmpty());
+    const std::vector<SearchAnswer> during = answers();
+    ASSERT_FALSE(during.empty());
+    EXPECT_TRUE(during.front().error.isEmpty());
     ASSERT_TRUE(finished.count() > 0 || finished.wait(60000));
     const IndexReport report = finished.takeFirst().at(0).value<IndexReport>();
     EXPECT_EQ(report.total, 200);
     EXPECT_FALSE(indexer.isRunning());
     service.request(std::make_shared<LocalSearch>(indexFile()), q);
-    ASSERT_TRUE(answered.wait(30000));
-    const SearchAnswer a = answered.takeFirst().at(0).value<SearchAnswer>();
-    EXPECT_EQ(a.hits.size(), 200u);
-    EXPECT_TRUE(a.complete);
+    const std::vector<SearchAnswer> after = answers();
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[0].hits.size(), size_t(SearchService::kFirstPage));
+    EXPECT_EQ(after[0].found, 200);
+    EXPECT_TRUE(after[0].complete);
+    EXPECT_EQ(after[1].query.from, SearchService::kFirstPage);
+    EXPECT_EQ(after[1].found, 200);
+    std::set<std::string> paths;
+    for (const SearchAnswer& a : after)
+        for (const SearchHit& h : a.hits)
+            paths.insert(h.path);
+    EXPECT_EQ(paths.size(), 200u);
 
     // A second start cancels the first: only the last run reports.
     indexer.start(settings());
