@@ -9,6 +9,7 @@
 
 #include "model/AtlasdeskOps.h"
 #include "app/CommandGuard.h"
+#include "catalogue/ServerSearch.h"
 #include "support/Errors.h"
 #include "support/FileOps.h"
 #include "model/LocalSearch.h"
@@ -57,12 +58,34 @@ QString TdlgAtlasdesk::searchIndexFile(const std::string& root) const
     return folder + QLatin1Char('/') + QString::fromLatin1(hash) + QStringLiteral(".sqlite");
 }
 
+void TdlgAtlasdesk::readTeamSearch()
+{
+    m_teamSearch.reset();
+    m_teamHealth = std::make_shared<TeamSearch::Health>();
+    m_localIndexStarted = false;
+    TeamSearchSettings settings;
+    try {
+        settings = ReadTeamSearchSettings();
+    } catch (const std::exception&) {
+        return; // the configuration's own error is told where it is loaded
+    }
+    if (!settings.configured())
+        return;
+    settings.server.password = qEnvironmentVariable("ATLASDESK_SEARCH_PASSWORD").toStdString();
+    m_teamSearch = std::move(settings);
+}
+
 void TdlgAtlasdesk::startIndexing()
 {
     // Called once the root is known to be a folder (asked off the window's
-    // thread when connecting) or on Refresh.
+    // thread when connecting), on Refresh, and when the team index fails.
     if (!indexOnConnect || ServerRoot.empty())
         return;
+    // While the team index answers, the share is not read for an index of
+    // this window's own, unless the settings ask for it.
+    if (m_teamSearch && !m_teamSearch->indexLocally && !m_localIndexStarted && !m_teamHealth->isDown())
+        return;
+    m_localIndexStarted = true;
     m_indexer->start(IndexSettings::fromConfiguration(ServerRoot, searchIndexFile(ServerRoot)));
     m_indexOnTaskLine = !cancellableTaskRunning() && !isCatalogueTaskRunning();
     searchPane->setIndexStatus(QStringLiteral("Indexing..."));
@@ -78,7 +101,14 @@ void TdlgAtlasdesk::runSearch()
     }
     for (int category : ShownCategories)
         query.categories << category;
-    m_search->request(std::make_shared<LocalSearch>(searchIndexFile(ServerRoot)), query);
+    auto local = std::make_shared<LocalSearch>(searchIndexFile(ServerRoot));
+    if (!m_teamSearch) {
+        m_search->request(std::move(local), query);
+        return;
+    }
+    m_search->request(std::make_shared<TeamSearch>(std::make_shared<ServerSearch>(m_teamSearch->server, ServerRoot),
+                                                   std::move(local), m_teamHealth),
+                      query);
 }
 
 void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
@@ -87,7 +117,12 @@ void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
     // The field may have been cleared while the search ran.
     if (!searchPane->query(query))
         return;
-    searchPane->showAnswer(answer, m_indexer->isRunning());
+    const bool local = !m_teamSearch || TeamSearch::answeredLocally(answer);
+    // The team index failed: this window's own index answers from now on
+    // until it is back, so it is brought up to date.
+    if (local && m_teamSearch && !m_localIndexStarted)
+        startIndexing();
+    searchPane->showAnswer(answer, local && m_indexer->isRunning());
 }
 
 void TdlgAtlasdesk::onSearchResultChosen(const SearchHit& hit)

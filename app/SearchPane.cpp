@@ -290,6 +290,9 @@ void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
     if (!answer.complete || indexing)
         status += QStringLiteral(" \u2014 the index is still being built: %1 indexed so far")
                       .arg(countOf(answer.indexed, "data set", "data sets"));
+    // Which index answered, when it was not simply this window's own.
+    if (!answer.source.isEmpty())
+        status += QStringLiteral(" \u2014 ") + answer.source;
     stSearch->setText(status);
     stSearch->setVisible(true);
     stkLeft->setCurrentWidget(lvResults);

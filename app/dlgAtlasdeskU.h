@@ -15,6 +15,7 @@
 #include "support/Background.h"
 #include "support/HTMLlogOps.h"
 #include "catalogue/CatalogueTask.h"
+#include "catalogue/TeamSearch.h"
 #include "catalogue/UploadRun.h"
 
 class QAction;
@@ -415,6 +416,15 @@ private:
     bool m_rootProbePending = false;  // its answer has not come yet
     bool m_rootProbeAtStart = false;  // a root that is no folder leaves an empty tree and a message
     SearchService* m_search = nullptr;  // window thread only
+    // The team's index on the catalogue server, when the configuration
+    // names one with its searching account (read when a server is
+    // connected); its health is shared by this window's searches (any
+    // thread). The share is then indexed here only when the settings ask
+    // for it or once the team index has failed. Window thread only.
+    std::optional<TeamSearchSettings> m_teamSearch;
+    std::shared_ptr<TeamSearch::Health> m_teamHealth;
+    bool m_localIndexStarted = false; // since the server was connected
+    void readTeamSearch();
     std::vector<QObject*> m_components; // owned by the window, in creation order
     QButtonGroup* m_chartroomButtons = nullptr;
     QWidget* m_popFormTarget = nullptr;

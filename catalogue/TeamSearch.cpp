@@ -1,5 +1,36 @@
 #include "catalogue/TeamSearch.h"
 
+#include <charconv>
+
+#include "model/AtlasdeskOps.h"
+#include "support/StringOps.h"
+#include "xml/XMLOps.h"
+
+namespace {
+
+const QString kLocalHead = QStringLiteral("Local index: ");
+constexpr int kTimeoutSeconds = 3;
+
+} // namespace
+
+TeamSearchSettings ReadTeamSearchSettings()
+{
+    TeamSearchSettings settings;
+    settings.server = ReadChartroomSettings();
+    const tXMLDocument config(ConfigFilePath());
+    settings.server.user = Trim(config.GetNodeText("chartroom/search/user"));
+    const std::string timeout = Trim(config.GetNodeText("chartroom/search/timeout"));
+    int seconds = 0;
+    const auto read = std::from_chars(timeout.data(), timeout.data() + timeout.size(), seconds);
+    if (timeout.empty() || read.ec != std::errc() || read.ptr != timeout.data() + timeout.size() || seconds <= 0 ||
+        seconds > 60)
+        seconds = kTimeoutSeconds;
+    settings.server.timeoutSeconds = seconds;
+    settings.server.connectTimeoutSeconds = seconds;
+    settings.indexLocally = LowerAscii(Trim(config.GetNodeText("chartroom/search/indexlocally"))) == "yes";
+    return settings;
+}
+
 TeamSearch::TeamSearch(std::shared_ptr<const ServerSearch> server, std::shared_ptr<const SearchBackend> local,
                        std::shared_ptr<Health> health, std::chrono::milliseconds pause)
     : m_server(std::move(server)), m_local(std::move(local)), m_health(std::move(health)), m_pause(pause)
@@ -25,7 +56,12 @@ SearchAnswer TeamSearch::answer(const SearchQuery& query) const
         m_health->lastError = why;
     }
     SearchAnswer answer = m_local->answer(query);
-    answer.source = QStringLiteral("Local index: the team index on %1 did not answer (%2)")
-                        .arg(QString::fromStdString(m_server->settings().host), why);
+    answer.source = kLocalHead + QStringLiteral("the team index on %1 did not answer (%2)")
+                                     .arg(QString::fromStdString(m_server->settings().host), why);
     return answer;
+}
+
+bool TeamSearch::answeredLocally(const SearchAnswer& answer)
+{
+    return answer.source.startsWith(kLocalHead);
 }

@@ -3,6 +3,8 @@
 #include <sys/time.h>
 
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QClipboard>
 #include <QMimeData>
 #include <QLabel>
@@ -15,8 +17,15 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <tuple>
 
 #include "AppFixture.h"
+#include "PrivateServer.h"
+#include "TestDatabase.h"
+#include "catalogue/DataSetRows.h"
+#include "catalogue/SearchRows.h"
+#include "model/SearchFields.h"
 #include "app/SearchPane.h"
 #include "app/SearchResults.h"
 #include "model/SearchService.h"
@@ -617,6 +626,111 @@ TEST_F(SearchWindowTest, TheStatusCountsInGoodEnglish)
     }
     w.onIndexProgress(0, 1);
     EXPECT_EQ(pane().stSearch->text(), QStringLiteral("Indexing: 0 of 1 data set"));
+}
+
+// A window whose configuration names a catalogue server and its searching
+// account. The team's index answers, the pane says so, and the share is not
+// read for an index of the window's own. The server frozen (SIGSTOP): the
+// window keeps drawing, its own index answers within the short timeout and
+// the pane says why; the window then indexes the share, and its own index
+// answers while the server stays away.
+TEST_F(SearchWindowTest, TheTeamIndexAnswersAndAFrozenServerLeavesItToTheOwnIndex)
+{
+    cattest::PrivateServer server;
+    ASSERT_TRUE(server.error().empty()) << server.error();
+    cattest::TestDatabase db(server.account());
+    const cattest::ServerAccount& account = server.account();
+    std::string config = testutil::readFile(m_program / "AtlasdeskView.ini.xml");
+    config.insert(config.find("</atlasdesk>"),
+                  "<chartroom><host>" + account.host + "</host><port>" + std::to_string(account.port) +
+                      "</port><database>" + db.name() + "</database><user>writer</user><search><user>" +
+                      account.user + "</user><timeout>3</timeout></search></chartroom>");
+    testutil::writeFile(m_program / "AtlasdeskView.ini.xml", config);
+    // The searching account's password as scripts give it (the keyring's
+    // own tests are in tests/catalogue/KeyringTest.cpp).
+    qputenv("ATLASDESK_SEARCH_PASSWORD", QByteArray::fromStdString(account.password));
+    const std::shared_ptr<void> unset(nullptr, [](void*) { qunsetenv("ATLASDESK_SEARCH_PASSWORD"); });
+    TdlgAtlasdesk& w = window();
+    w.searchIndexFolder = QString::fromStdString(m_cache.path());
+
+    // The team's index, written by the rows builder of the sync and of
+    // "Add to chartroom"; one data set there is not on this share yet.
+    {
+        const SearchFieldReader reader(SearchFieldPaths::fromConfiguration());
+        UploadContext context({});
+        context.setSearchTables(true);
+        ChartroomConnection connection(db.settings());
+        connection.open();
+        const std::string root = ExcludeTrailingPathDelimiter(m_tree.path());
+        testutil::writeFile(m_work / "elsewhere/newroads.shp", "x");
+        testutil::writeFile(m_work / "elsewhere/newroads.shp.xml", metadataWithTitle("Routes nouvelles"));
+        for (const auto& [dir, name, category] : std::vector<std::tuple<std::string, std::string, uint8_t>>{
+                 {"hydro/sandre/", "rivieres.shp", catVector},
+                 {"", "roads.shp", catVector},
+                 {"other/", "lakes.shp", catVector},
+                 {"other/", "notes.pdf", catDocument}}) {
+            CatalogueItem item{root + "/" + dir, name, ExtractFileExt(name), category};
+            PreparedDataSet prepared = PrepareDataSet(item.Dir + name + ".xml", item, root, {}, reader, RowsWanted::Search);
+            ASSERT_EQ(prepared.outcome, PreparedDataSet::Outcome::Rows) << name;
+            WriteDataSetRows(prepared.rows, context, [&](const std::string& s) { connection.execute(s); });
+        }
+        // A data set the sync found and this window's share does not show.
+        CatalogueItem added{root + "/", "newroads.shp", ".shp", catVector};
+        PreparedDataSet prepared = PrepareDataSet(m_work / "elsewhere/newroads.shp.xml", added, root, {}, reader,
+                                                  RowsWanted::Search);
+        ASSERT_EQ(prepared.outcome, PreparedDataSet::Outcome::Rows);
+        WriteDataSetRows(prepared.rows, context, [&](const std::string& s) { connection.execute(s); });
+        connection.execute(SearchSyncedStatement());
+    }
+
+    connectAndExpand();
+    auto* indexer = w.findChild<StoreIndexer*>();
+    ASSERT_NE(indexer, nullptr);
+    EXPECT_EQ(search("routes"), (QStringList{"newroads.shp", "roads.shp"})) << "the team's index answered";
+    EXPECT_NE(pane().stSearch->text().indexOf(QStringLiteral("Team index on %1, synced ")
+                                                  .arg(QString::fromStdString(account.host))),
+              -1)
+        << pane().stSearch->text().toStdString();
+    EXPECT_FALSE(indexer->isRunning());
+    EXPECT_FALSE(testutil::exists(w.searchIndexFile(m_tree.path()).toStdString()))
+        << "the share was not read for an index of the window's own";
+
+    ASSERT_TRUE(server.stop());
+    // The window's thread keeps turning while the server does not answer:
+    // waiting on it would stop this timer for the whole timeout (3 s).
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    sinceTick.start();
+    tick.start(20);
+    QElapsedTimer took;
+    took.start();
+    const QStringList fallback = search("rivieres");
+    const qint64 answered = took.elapsed();
+    tick.stop();
+    EXPECT_LT(longestGap, 1500) << "the window waited on the server";
+    EXPECT_LT(answered, 10000) << "within the short timeout (the client may try a read again)";
+    const QString status = pane().stSearch->text();
+    EXPECT_NE(status.indexOf(QStringLiteral("Local index: the team index on %1 did not answer")
+                                 .arg(QString::fromStdString(account.host))),
+              -1)
+        << status.toStdString();
+    EXPECT_TRUE(fallback.isEmpty() || fallback == QStringList{"hydro/sandre/rivieres.shp"})
+        << "the own index had not been built: " << fallback.join(',').toStdString();
+
+    // The window now indexes the share, and once its index is built the
+    // search shown is answered again from it.
+    const int shown = pane().answersShown();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return testutil::exists(w.searchIndexFile(m_tree.path()).toStdString()); }, 10000));
+    waitForIndex();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane().answersShown() > shown; }, 10000));
+    EXPECT_EQ(pane().results().size(), 1u);
+    took.restart();
+    EXPECT_EQ(search("routes"), (QStringList{"roads.shp"})) << "this share's own data sets";
+    EXPECT_LT(took.elapsed(), 2500) << "the frozen server is not asked again for a while";
+    EXPECT_NE(pane().stSearch->text().indexOf(QStringLiteral("Local index: ")), -1);
+    server.resume();
 }
 
 } // namespace
