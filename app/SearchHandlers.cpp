@@ -2,6 +2,8 @@
 // the background, searches off the window thread, and revealing a result
 // in the tree.
 #include <QCryptographicHash>
+#include <QHash>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -24,6 +26,15 @@
 #include "app/dlgAtlasdeskU.h"
 
 namespace {
+
+// The team search's passwords given while no keyring could keep them, by
+// their name in the keyring: for this run of the program only, never
+// written. Window thread only.
+QHash<QString, QString>& passwordsOfThisRun()
+{
+    static QHash<QString, QString> passwords;
+    return passwords;
+}
 
 // "1 data set", "2 data sets".
 QString countOf(qsizetype n, const char* one, const char* many)
@@ -61,6 +72,8 @@ QString TdlgAtlasdesk::searchIndexFile(const std::string& root) const
 void TdlgAtlasdesk::readTeamSearch()
 {
     m_teamSearch.reset();
+    m_teamSearchWaiting = false;
+    const quint64 read = ++m_teamSearchRead;
     m_teamHealth = std::make_shared<TeamSearch::Health>();
     m_localIndexStarted = false;
     TeamSearchSettings settings;
@@ -71,8 +84,84 @@ void TdlgAtlasdesk::readTeamSearch()
     }
     if (!settings.configured())
         return;
-    settings.server.password = qEnvironmentVariable("ATLASDESK_SEARCH_PASSWORD").toStdString();
-    m_teamSearch = std::move(settings);
+    m_teamSearchKey.clear();
+    // Scripts may give the password in the environment.
+    if (qEnvironmentVariableIsSet("ATLASDESK_SEARCH_PASSWORD")) {
+        settings.server.password = qEnvironmentVariable("ATLASDESK_SEARCH_PASSWORD").toStdString();
+        m_teamSearch = std::move(settings);
+        return;
+    }
+    const ChartroomSettings& server = settings.server;
+    m_teamSearchKey = keyring::accountKey(server.host, server.port, server.database, server.user);
+    if (const auto kept = passwordsOfThisRun().constFind(m_teamSearchKey); kept != passwordsOfThisRun().constEnd()) {
+        settings.server.password = kept->toStdString();
+        m_teamSearch = std::move(settings);
+        return;
+    }
+    // Until the keyring answers (at once, as a rule) the window neither asks
+    // the team index nor reads the share for an index of its own.
+    m_teamSearchWaiting = true;
+    keyring::read(m_teamSearchKey, this, [this, read, settings](const keyring::ReadResult& result) {
+        if (read != m_teamSearchRead)
+            return; // another server was connected meanwhile
+        m_teamSearchWaiting = false;
+        runCommand(this, [&] { useTeamSearchPassword(settings, result); });
+    });
+}
+
+void TdlgAtlasdesk::useTeamSearchPassword(TeamSearchSettings settings, const keyring::ReadResult& read)
+{
+    std::optional<QString> password;
+    QString note;
+    if (read.kind == keyring::ReadResult::Found) {
+        password = read.password;
+    } else {
+        // Asked once: kept in the keyring, or without one for this run only.
+        const bool keyringThere = read.kind == keyring::ReadResult::NotFound;
+        password = askSearchPassword(settings.server, keyringThere);
+        if (!keyringThere)
+            note = QStringLiteral("No desktop keyring (%1): the team index's password is kept for this session only")
+                       .arg(read.error);
+        if (!password)
+            note = QStringLiteral("The team index is not used: no password was given");
+        else if (keyringThere)
+            keyring::write(m_teamSearchKey, *password, this, [this](const QString& error) {
+                if (!error.isEmpty())
+                    searchPane->setIndexStatus(
+                        QStringLiteral("The team index's password could not be kept in the desktop keyring: ") + error);
+            });
+        else
+            passwordsOfThisRun().insert(m_teamSearchKey, *password);
+    }
+    if (!note.isEmpty())
+        searchPane->setIndexStatus(note);
+    if (password) {
+        settings.server.password = password->toStdString();
+        m_teamSearch = std::move(settings);
+    }
+    // Without the team index the share is indexed here, once its root is
+    // known to be a folder (or when the settings ask for it).
+    if (!m_rootProbePending && m_store->rootIndex().isValid())
+        startIndexing();
+    if (searchPane->resultsShown())
+        runSearch();
+}
+
+std::optional<QString> TdlgAtlasdesk::askSearchPassword(const ChartroomSettings& server, bool keyring)
+{
+    const QString text =
+        QStringLiteral("Password of %1 on %2, the account that searches the team's index (%3):")
+            .arg(QString::fromStdString(server.user), QString::fromStdString(server.host),
+                 keyring ? QStringLiteral("it is kept in the desktop keyring")
+                         : QStringLiteral("no desktop keyring: it is kept for this session only"));
+    if (searchPasswordPrompt)
+        return searchPasswordPrompt(text);
+    bool given = false;
+    const QString answer =
+        QInputDialog::getText(this, QStringLiteral("Team search"), text, QLineEdit::Password, QString(), &given);
+    if (!given)
+        return std::nullopt;
+    return answer;
 }
 
 void TdlgAtlasdesk::startIndexing()
@@ -83,7 +172,8 @@ void TdlgAtlasdesk::startIndexing()
         return;
     // While the team index answers, the share is not read for an index of
     // this window's own, unless the settings ask for it.
-    if (m_teamSearch && !m_teamSearch->indexLocally && !m_localIndexStarted && !m_teamHealth->isDown())
+    if (m_teamSearchWaiting ||
+        (m_teamSearch && !m_teamSearch->indexLocally && !m_localIndexStarted && !m_teamHealth->isDown()))
         return;
     m_localIndexStarted = true;
     m_indexer->start(IndexSettings::fromConfiguration(ServerRoot, searchIndexFile(ServerRoot)));
@@ -122,6 +212,14 @@ void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
     // until it is back, so it is brought up to date.
     if (local && m_teamSearch && !m_localIndexStarted)
         startIndexing();
+    // A password the server refuses is not kept: the next connection asks.
+    if (local && m_teamSearch && !m_teamSearchKey.isEmpty() && answer.source.contains(QStringLiteral("Access denied"))) {
+        passwordsOfThisRun().remove(m_teamSearchKey);
+        keyring::forget(m_teamSearchKey, this, [](const QString&) {});
+        m_teamSearchKey.clear();
+        searchPane->setIndexStatus(
+            QStringLiteral("The team index refused the password: it is asked again at the next connection"));
+    }
     searchPane->showAnswer(answer, local && m_indexer->isRunning());
 }
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <QClipboard>
 #include <QMimeData>
+#include <QStandardPaths>
 #include <QLabel>
 #include <QListView>
 #include <QStackedWidget>
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <tuple>
 
 #include "AppFixture.h"
@@ -628,38 +630,32 @@ TEST_F(SearchWindowTest, TheStatusCountsInGoodEnglish)
     EXPECT_EQ(pane().stSearch->text(), QStringLiteral("Indexing: 0 of 1 data set"));
 }
 
-// A window whose configuration names a catalogue server and its searching
-// account. The team's index answers, the pane says so, and the share is not
-// read for an index of the window's own. The server frozen (SIGSTOP): the
-// window keeps drawing, its own index answers within the short timeout and
-// the pane says why; the window then indexes the share, and its own index
-// answers while the server stays away.
-TEST_F(SearchWindowTest, TheTeamIndexAnswersAndAFrozenServerLeavesItToTheOwnIndex)
-{
-    cattest::PrivateServer server;
-    ASSERT_TRUE(server.error().empty()) << server.error();
-    cattest::TestDatabase db(server.account());
-    const cattest::ServerAccount& account = server.account();
-    std::string config = testutil::readFile(m_program / "AtlasdeskView.ini.xml");
-    config.insert(config.find("</atlasdesk>"),
-                  "<chartroom><host>" + account.host + "</host><port>" + std::to_string(account.port) +
-                      "</port><database>" + db.name() + "</database><user>writer</user><search><user>" +
-                      account.user + "</user><timeout>3</timeout></search></chartroom>");
-    testutil::writeFile(m_program / "AtlasdeskView.ini.xml", config);
-    // The searching account's password as scripts give it (the keyring's
-    // own tests are in tests/catalogue/KeyringTest.cpp).
-    qputenv("ATLASDESK_SEARCH_PASSWORD", QByteArray::fromStdString(account.password));
-    const std::shared_ptr<void> unset(nullptr, [](void*) { qunsetenv("ATLASDESK_SEARCH_PASSWORD"); });
-    TdlgAtlasdesk& w = window();
-    w.searchIndexFolder = QString::fromStdString(m_cache.path());
-
-    // The team's index, written by the rows builder of the sync and of
-    // "Add to chartroom"; one data set there is not on this share yet.
+// A window whose configuration names a catalogue server of the test's own
+// (which a case may freeze) and its searching account, whose team index
+// holds the tree's data sets and one more that this share does not show.
+class TeamSearchWindowTest : public SearchWindowTest {
+protected:
+    void SetUp() override
     {
+        SearchWindowTest::SetUp();
+        m_server.emplace();
+        ASSERT_TRUE(m_server->error().empty()) << m_server->error();
+        m_db.emplace(m_server->account());
+        const cattest::ServerAccount& account = m_server->account();
+        std::string config = testutil::readFile(m_program / "AtlasdeskView.ini.xml");
+        config.insert(config.find("</atlasdesk>"),
+                      "<chartroom><host>" + account.host + "</host><port>" + std::to_string(account.port) +
+                          "</port><database>" + m_db->name() + "</database><user>writer</user><search><user>" +
+                          account.user + "</user><timeout>3</timeout></search></chartroom>");
+        testutil::writeFile(m_program / "AtlasdeskView.ini.xml", config);
+        window().searchIndexFolder = QString::fromStdString(m_cache.path());
+
+        // The team's index, written by the rows builder of the sync and of
+        // "Add to chartroom".
         const SearchFieldReader reader(SearchFieldPaths::fromConfiguration());
         UploadContext context({});
         context.setSearchTables(true);
-        ChartroomConnection connection(db.settings());
+        ChartroomConnection connection(m_db->settings());
         connection.open();
         const std::string root = ExcludeTrailingPathDelimiter(m_tree.path());
         testutil::writeFile(m_work / "elsewhere/newroads.shp", "x");
@@ -682,6 +678,30 @@ TEST_F(SearchWindowTest, TheTeamIndexAnswersAndAFrozenServerLeavesItToTheOwnInde
         WriteDataSetRows(prepared.rows, context, [&](const std::string& s) { connection.execute(s); });
         connection.execute(SearchSyncedStatement());
     }
+    void TearDown() override
+    {
+        SearchWindowTest::TearDown();
+        m_db.reset();
+        m_server.reset();
+    }
+
+    std::optional<cattest::PrivateServer> m_server;
+    std::optional<cattest::TestDatabase> m_db;
+};
+
+// The team's index answers, the pane says so, and the share is not read for
+// an index of the window's own. The server frozen (SIGSTOP): the window
+// keeps drawing, its own index answers within the short timeout and the
+// pane says why; the window then indexes the share, and its own index
+// answers while the server stays away.
+TEST_F(TeamSearchWindowTest, TheTeamIndexAnswersAndAFrozenServerLeavesItToTheOwnIndex)
+{
+    cattest::PrivateServer& server = *m_server;
+    const cattest::ServerAccount& account = server.account();
+    // The searching account's password as scripts give it.
+    qputenv("ATLASDESK_SEARCH_PASSWORD", QByteArray::fromStdString(account.password));
+    const std::shared_ptr<void> unset(nullptr, [](void*) { qunsetenv("ATLASDESK_SEARCH_PASSWORD"); });
+    TdlgAtlasdesk& w = window();
 
     connectAndExpand();
     auto* indexer = w.findChild<StoreIndexer*>();
@@ -731,6 +751,60 @@ TEST_F(SearchWindowTest, TheTeamIndexAnswersAndAFrozenServerLeavesItToTheOwnInde
     EXPECT_LT(took.elapsed(), 2500) << "the frozen server is not asked again for a while";
     EXPECT_NE(pane().stSearch->text().indexOf(QStringLiteral("Local index: ")), -1);
     server.resume();
+}
+
+// The searching account's password is asked once and written to no file.
+// This case runs with no keyring (the session bus is made unreachable, so
+// the user's own keyring is never touched): the pane says so and the
+// password is kept in memory for the session. The keyring itself is tested
+// in tests/catalogue/KeyringTest.cpp, with a keyring of the test's own.
+TEST_F(TeamSearchWindowTest, WithoutAKeyringThePasswordIsAskedOnceAndWrittenNowhere)
+{
+    const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/atlasdesk-test-bus");
+    const std::shared_ptr<void> restore(nullptr, [bus](void*) {
+        if (bus.isNull())
+            qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        else
+            qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+    });
+    const QString password = QString::fromStdString(m_server->account().password);
+    TdlgAtlasdesk& w = window();
+    int asked = 0;
+    QString question;
+    w.searchPasswordPrompt = [&](const QString& text) {
+        ++asked;
+        question = text;
+        return std::optional<QString>(password);
+    };
+    const QString team = QStringLiteral("Team index on %1").arg(QString::fromStdString(m_server->account().host));
+    for (int connection = 0; connection < 2; ++connection) {
+        connectAndExpand();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return asked > 0; }, 30000)) << "the password was not asked";
+        if (connection == 0)
+            EXPECT_NE(pane().stSearch->text().indexOf(QStringLiteral("No desktop keyring")), -1)
+                << pane().stSearch->text().toStdString();
+        // Typed before or after the keyring answered: the search shown is
+        // asked again once the password is known.
+        search("routes");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pane().stSearch->text().contains(team); }, 30000))
+            << pane().stSearch->text().toStdString();
+        EXPECT_EQ(pane().results().size(), 2u);
+    }
+    EXPECT_EQ(asked, 1) << "asked once";
+    EXPECT_NE(question.indexOf(QStringLiteral("kept for this session only")), -1) << question.toStdString();
+    // In no file the program may write.
+    for (const std::string& folder : {m_program.path(), m_work.path(), m_cache.path(), m_tree.path(),
+                                     QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString(),
+                                     QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString(),
+                                     QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString()}) {
+        std::error_code error;
+        for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+            if (it->is_regular_file(error)) {
+                EXPECT_EQ(testutil::readFile(it->path()).find(password.toStdString()), std::string::npos) << it->path();
+            }
+    }
 }
 
 } // namespace
