@@ -222,7 +222,10 @@ SearchAnswer ServerSearch::answer(const SearchQuery& query) const
         connection.query("SELECT Value FROM SearchInfo WHERE Name='synced'", [&](const QSqlQuery& q) {
             synced = QDateTime::fromString(q.value(0).toString(), Qt::ISODate);
         });
-        answer.source = TeamIndexSource(m_settings.host, synced, QDateTime::currentDateTime());
+        // With several servers, the one that answered (host and port: the
+        // nodes of a cluster may share a host).
+        answer.source = TeamIndexSource(m_settings.otherHosts.empty() ? m_settings.host : connection.where(), synced,
+                                        QDateTime::currentDateTime());
         const std::vector<searchtext::Term> terms = searchtext::queryTerms(query.words);
         if (query.limit <= 0 || query.categories.isEmpty() || (terms.empty() && !query.extent) ||
             categoryList(query.categories).empty())

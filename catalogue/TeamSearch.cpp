@@ -11,6 +11,17 @@ namespace {
 const QString kLocalHead = QStringLiteral("Local index: ");
 constexpr int kTimeoutSeconds = 3;
 
+// "db1", or "db1:3306, db2:3306" for several servers.
+std::string serverNames(const ChartroomSettings& settings)
+{
+    if (settings.otherHosts.empty())
+        return settings.host;
+    std::string names = settings.host + ":" + std::to_string(settings.port);
+    for (const ChartroomHost& other : settings.otherHosts)
+        names += ", " + other.host + ":" + std::to_string(other.port);
+    return names;
+}
+
 } // namespace
 
 TeamSearchSettings ReadTeamSearchSettings()
@@ -57,7 +68,7 @@ SearchAnswer TeamSearch::answer(const SearchQuery& query) const
     }
     SearchAnswer answer = m_local->answer(query);
     answer.source = kLocalHead + QStringLiteral("the team index on %1 did not answer (%2)")
-                                     .arg(QString::fromStdString(m_server->settings().host), why);
+                                     .arg(QString::fromStdString(serverNames(m_server->settings())), why);
     return answer;
 }
 

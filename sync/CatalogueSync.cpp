@@ -233,6 +233,9 @@ public:
         } catch (const std::exception& e) {
             throw ESyncSetup(std::string("Cannot connect to the Chartroom catalogue: ") + e.what());
         }
+        m_report.server = m_connection.where();
+        if (!m_request.login.otherHosts.empty())
+            m_progress.stage("Using the catalogue's server " + m_report.server);
         if (!HasSyncStateTable(m_connection))
             throw ESyncSetup("The catalogue " + m_request.login.database + " at " + m_connection.where() +
                              " has no table SyncState: create it as the README says (data/chartroom.sql)");

@@ -66,6 +66,9 @@ struct SyncReport {
     std::string logError;
     bool interrupted = false;
     double seconds = 0;
+    // "host:port" of the catalogue's server the run used (with several,
+    // the first that answered).
+    std::string server;
 
     // 0 all done; 1 done, but documents or folders could not be read; 2
     // removals refused; 3 the log could not be written.

@@ -753,6 +753,26 @@ TEST_F(TeamSearchWindowTest, TheTeamIndexAnswersAndAFrozenServerLeavesItToTheOwn
     server.resume();
 }
 
+// Several servers: the first does not answer (nothing listens on its port),
+// the next does, and the pane names the server that answered.
+TEST_F(TeamSearchWindowTest, TheNextServerAnswersWhenTheFirstIsAway)
+{
+    const cattest::ServerAccount& account = m_server->account();
+    const std::string alive = account.host + ":" + std::to_string(account.port);
+    std::string config = testutil::readFile(m_program / "AtlasdeskView.ini.xml");
+    const std::string one = "<host>" + account.host + "</host>";
+    config.replace(config.find(one), one.size(),
+                   "<host>127.0.0.1:" + std::to_string(cattest::closedPort()) + "</host><host>" + alive + "</host>");
+    testutil::writeFile(m_program / "AtlasdeskView.ini.xml", config);
+    qputenv("ATLASDESK_SEARCH_PASSWORD", QByteArray::fromStdString(account.password));
+    const std::shared_ptr<void> unset(nullptr, [](void*) { qunsetenv("ATLASDESK_SEARCH_PASSWORD"); });
+    connectAndExpand();
+    EXPECT_EQ(search("routes"), (QStringList{"newroads.shp", "roads.shp"}));
+    EXPECT_NE(pane().stSearch->text().indexOf(QStringLiteral("Team index on %1, synced ").arg(QString::fromStdString(alive))),
+              -1)
+        << pane().stSearch->text().toStdString();
+}
+
 // The searching account's password is asked once and written to no file.
 // This case runs with no keyring (the session bus is made unreachable, so
 // the user's own keyring is never touched): the pane says so and the

@@ -22,6 +22,25 @@
 
 namespace cattest {
 
+// A loopback port nobody listens on (it was free a moment ago): a
+// connection to it is refused at once. 0 when none could be had.
+inline int closedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return 0;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
 // A MariaDB server of the test's own (scripts/test-db.sh on a free loopback
 // port), which a case may stop with SIGSTOP. It is always resumed before it
 // is shut down, also when the case fails.
@@ -29,7 +48,7 @@ class PrivateServer {
 public:
     PrivateServer()
     {
-        const int port = freePort();
+        const int port = closedPort();
         if (port <= 0) {
             m_error = "no free loopback port";
             return;
@@ -115,23 +134,6 @@ private:
         }
         ::closedir(dir);
         return stopped && threads > 0;
-    }
-
-    static int freePort()
-    {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (fd < 0)
-            return -1;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        int port = -1;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-        ::close(fd);
-        return port;
     }
 
     testutil::TempDir m_dir;

@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "SlowMount.h"
+#include "PrivateServer.h"
 #include "SyncFixture.h"
 #include "support/PathOps.h"
 
@@ -186,6 +187,23 @@ TEST_F(SyncTest, ACatalogueWithoutTheSearchTablesGetsTheirRowsOnceTheyAreMade)
     EXPECT_EQ(m_db->scalar("SELECT TIMESTAMPDIFF(SECOND, STR_TO_DATE(Value, '%Y-%m-%dT%H:%i:%sZ'), UTC_TIMESTAMP()) "
                            "BETWEEN 0 AND 120 FROM SearchInfo WHERE Name='synced'"),
               "1");
+}
+
+// Several servers (the nodes of a cluster): the first does not answer, the
+// sync uses the next and says which.
+TEST_F(SyncTest, UsesTheNextServerWhenTheFirstDoesNotAnswerAndSaysWhich)
+{
+    dataSets(kFirstFolder, 2);
+    const std::string alive = m_account.host + ":" + std::to_string(m_account.port);
+    std::string element = chartroomElement(*m_db);
+    const std::string one = "<host>" + m_account.host + "</host>";
+    element.replace(element.find(one), one.size(),
+                    "<host>127.0.0.1:" + std::to_string(cattest::closedPort()) + "</host><host>" + alive + "</host>");
+    testutil::writeFile(m_config, synctest::configWith({"transport", "hydrology", "geology"}, element));
+    const Outcome run = sync();
+    EXPECT_EQ(run.exitCode, 0) << run;
+    EXPECT_EQ(count("Main"), 2);
+    EXPECT_NE(run.out.find(" at " + alive + ": 2 added"), std::string::npos) << run;
 }
 
 // A data set whose files look as they did is not read again: a document
