@@ -16,6 +16,9 @@ T* ensure(QPointer<T>& slot)
 {
     if (!slot) {
         slot = new T();
+        // Left open, they do not keep the program running once the main
+        // window has closed.
+        slot->setAttribute(Qt::WA_QuitOnClose, false);
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, slot.data(), &QObject::deleteLater);
     }
     return slot.data();

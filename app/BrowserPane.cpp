@@ -1,12 +1,16 @@
 #include "app/BrowserPane.h"
 
+#include "support/Errors.h"
+#include "support/FileOps.h"
 #include "support/PathOps.h"
 #include "support/StringOps.h"
 #include "xml/XslTransform.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QUrl>
@@ -232,18 +236,24 @@ void BrowserPane::showHtml(const std::string& html, const QUrl& base)
     page += "\">";
     page.append(html, at, std::string::npos);
 
-    QFile file(m_pageFile);
-    const bool written = m_pageDir->isValid() && file.open(QIODevice::WriteOnly | QIODevice::Truncate)
-                         && file.write(page.data(), static_cast<qint64>(page.size())) == static_cast<qint64>(page.size());
-    file.close();
     if (!previous.isEmpty())
         QFile::remove(previous);
-    if (!written) {
+    // Every write is checked, the close included: a page cut short by a
+    // full disk must not be shown as if it were whole.
+    QString why;
+    if (!m_pageDir->isValid())
+        why = m_pageDir->errorString();
+    else if (const int error = WriteWholeFile(QFile::encodeName(m_pageFile).toStdString(), page))
+        why = QString::fromStdString(WriteErrorText(error));
+    if (!why.isEmpty()) {
+        QFile::remove(m_pageFile);
         m_renderOk = false;
-        const std::string message = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><p>"
-                                    "The page is too large to be shown directly and could not be written "
-                                    "to a temporary file.</p></body></html>";
-        m_view->setHtml(QString::fromStdString(message), base);
+        const QString message = QStringLiteral("<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><p>"
+                                               "The page is too large to be shown directly and could not be "
+                                               "written to a temporary file in %1: %2.</p></body></html>")
+                                    .arg(QDir::toNativeSeparators(QFileInfo(m_pageFile).absolutePath()).toHtmlEscaped(),
+                                         why.toHtmlEscaped());
+        m_view->setHtml(message, base);
         return;
     }
     m_view->load(QUrl::fromLocalFile(m_pageFile));

@@ -2,10 +2,10 @@
 
 #include "xml/XslTransform.h"
 
-#include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <QTemporaryDir>
+
+#include "support/ScratchFolder.h"
 
 namespace {
 
@@ -24,26 +24,30 @@ WorkerPool& viewWorker()
     return *pool;
 }
 
-std::unique_ptr<QTemporaryDir> makeScratchFolder()
+// Per user (the cache location lies in the home folder) and per window
+// (a new folder each time), never in the program's folder, which an
+// installation leaves read-only.
+QString scratchBase()
 {
-    // Per user (the cache location lies in the home folder) and per window
-    // (a new folder each time), never in the program's folder, which an
-    // installation leaves read-only.
-    QString base = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    if (base.isEmpty() || !QDir().mkpath(base))
-        base = QDir::tempPath();
-    auto folder = std::make_unique<QTemporaryDir>(base + QStringLiteral("/views-XXXXXX"));
-    if (!folder->isValid())
-        folder = std::make_unique<QTemporaryDir>();
-    return folder;
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
 }
+
+const QString kScratchPrefix = QStringLiteral("views");
 
 } // namespace
 
-MetadataViews::MetadataViews(QObject* parent) : QObject(parent), m_scratch(makeScratchFolder())
+MetadataViews::MetadataViews(QObject* parent)
+    : QObject(parent), m_scratch(std::make_unique<ScratchFolder>(scratchBase(), kScratchPrefix))
 {
-    if (m_scratch->isValid())
+    if (!m_scratch->path().isEmpty())
         m_scratchFolder = QFile::encodeName(m_scratch->path()).toStdString() + '/';
+    // The folders of windows that crashed are removed once per start, on
+    // the worker: the cache may lie on a slow home share.
+    static bool swept = false;
+    if (!std::exchange(swept, true))
+        runInBackground<int>(viewWorker(), this, [base = scratchBase()](QPromise<int>& promise) {
+            promise.addResult(ScratchFolder::removeAbandoned(base, kScratchPrefix));
+        });
 }
 
 MetadataViews::~MetadataViews()

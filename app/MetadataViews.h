@@ -10,7 +10,9 @@
 //
 // Each instance has its own scratch folder for the Metadata page's
 // "~Last Used.xsl" and "~TempXML.xml": a new folder per window under the
-// user's cache location, removed when the window goes. The jobs of all
+// user's cache location, removed when the window goes; the folders of
+// windows that crashed are removed when the first instance of a run is
+// made (support/ScratchFolder). The jobs of all
 // windows run one after another on one worker thread (a few once jobs got
 // stuck), so a window's scratch files are written by one job at a time.
 #include <QObject>
@@ -23,7 +25,7 @@
 #include "support/Background.h"
 #include "xml/MetadataView.h"
 
-class QTemporaryDir;
+class ScratchFolder;
 
 class MetadataViews : public QObject {
     Q_OBJECT
@@ -60,6 +62,6 @@ private:
     std::array<MetadataViewRequest, 3> m_asked;   // window thread only: the newest request per page
     int m_timeoutMs = 30000;                      // window thread only
     Job m_job = RenderMetadataView;               // window thread only (jobs get a copy)
-    std::unique_ptr<QTemporaryDir> m_scratch;     // window thread only (jobs get its path)
+    std::unique_ptr<ScratchFolder> m_scratch;     // window thread only (jobs get its path)
     std::string m_scratchFolder;                  // window thread only
 };

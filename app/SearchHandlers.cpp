@@ -49,6 +49,7 @@ void TdlgAtlasdesk::connectSearch()
     m_indexer = new StoreIndexer(this);
     m_search = new SearchService(this);
     connect(m_indexer, &StoreIndexer::progress, this, &TdlgAtlasdesk::onIndexProgress);
+    connect(m_indexer, &StoreIndexer::notice, this, &TdlgAtlasdesk::onIndexNotice);
     connect(m_indexer, &StoreIndexer::finished, this, &TdlgAtlasdesk::onIndexFinished);
     connect(m_search, &SearchService::answered, this, &TdlgAtlasdesk::onSearchAnswered);
     connect(searchPane, &SearchPane::queryChanged, this, [this] { runCommand(this, [this] { runSearch(); }); });
@@ -164,10 +165,11 @@ std::optional<QString> TdlgAtlasdesk::askSearchPassword(const ChartroomSettings&
     return answer;
 }
 
-void TdlgAtlasdesk::startIndexing()
+void TdlgAtlasdesk::startIndexing(bool thoroughly)
 {
     // Called once the root is known to be a folder (asked off the window's
-    // thread when connecting), on Refresh, and when the team index fails.
+    // thread when connecting), on Refresh, when a search met damage and when
+    // the team index fails.
     if (!indexOnConnect || ServerRoot.empty())
         return;
     // While the team index answers, the share is not read for an index of
@@ -176,8 +178,14 @@ void TdlgAtlasdesk::startIndexing()
         (m_teamSearch && !m_teamSearch->indexLocally && !m_localIndexStarted && !m_teamHealth->isDown()))
         return;
     m_localIndexStarted = true;
-    m_indexer->start(IndexSettings::fromConfiguration(ServerRoot, searchIndexFile(ServerRoot)));
+    IndexSettings settings = IndexSettings::fromConfiguration(ServerRoot, searchIndexFile(ServerRoot));
+    settings.checkThoroughly = thoroughly;
+    m_indexer->start(settings);
     m_indexOnTaskLine = !cancellableTaskRunning() && !isCatalogueTaskRunning();
+    // Taken at once, so that an update that fails before its first progress
+    // step still ends there with why, not under the last update's caption.
+    if (m_indexOnTaskLine)
+        lblTask->setText(QStringLiteral("Indexing: starting"));
     searchPane->setIndexStatus(QStringLiteral("Indexing..."));
 }
 
@@ -220,7 +228,31 @@ void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
         searchPane->setIndexStatus(
             QStringLiteral("The team index refused the password: it is asked again at the next connection"));
     }
-    searchPane->showAnswer(answer, local && m_indexer->isRunning());
+    SearchAnswer shown = answer;
+    const QString server = serverName(ServerRoot);
+    switch (answer.fault) {
+    case IndexFault::None:
+        m_damageHandled = false;
+        break;
+    case IndexFault::Damaged:
+        // The index is a cache: it is checked whole and built again.
+        if (!m_damageHandled) {
+            m_damageHandled = true;
+            startIndexing(true);
+            shown.error = QStringLiteral("The search index of %1 was damaged and is being rebuilt").arg(server);
+        } else {
+            shown.error = QStringLiteral("The search index of %1 is damaged (%2)").arg(server, answer.error);
+        }
+        break;
+    case IndexFault::Locked:
+        shown.error = QStringLiteral("The search index of %1 is in use by another program: search again in a moment")
+                          .arg(server);
+        break;
+    default:
+        shown.error = QStringLiteral("Search failed: the search index of %1 cannot be read (%2)").arg(server, answer.error);
+        break;
+    }
+    searchPane->showAnswer(shown, local && m_indexer->isUpdating());
 }
 
 void TdlgAtlasdesk::onSearchResultChosen(const SearchHit& hit)
@@ -282,7 +314,8 @@ void TdlgAtlasdesk::onIndexProgress(int done, int total)
 {
     const QString text = total == 0 ? QStringLiteral("Indexing: listing folders, ") + countOf(done, "data set found", "data sets found")
                                     : QStringLiteral("Indexing: %1 of ").arg(done) + countOf(total, "data set", "data sets");
-    searchPane->setIndexStatus(text);
+    const QString& notice = m_indexer->currentNotice();
+    searchPane->setIndexStatus(notice.isEmpty() ? text : notice + QStringLiteral(" \u2014 ") + text);
     // The indexer runs beside the user's commands: a walk or a catalogue run
     // takes the task line, and keeps it for its end caption.
     if (!m_indexOnTaskLine || cancellableTaskRunning() || isCatalogueTaskRunning())
@@ -291,6 +324,11 @@ void TdlgAtlasdesk::onIndexProgress(int done, int total)
     if (total > 0)
         ggTask->setValue(done);
     lblTask->setText(text);
+}
+
+void TdlgAtlasdesk::onIndexNotice(const QString& text)
+{
+    searchPane->setIndexStatus(text);
 }
 
 void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
@@ -306,9 +344,7 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
     }
     QStringList parts;
     if (!report.error.isEmpty())
-        parts << QStringLiteral("Indexing failed: ") + report.error;
-    else if (report.busy)
-        parts << QStringLiteral("Another Atlasdesk window is bringing the search index of this server up to date");
+        parts << report.error;
     else if (!report.cancelled)
         parts << QStringLiteral("Indexed ") + countOf(report.total, "data set", "data sets");
     if (!report.notice.isEmpty())
@@ -332,11 +368,13 @@ void TdlgAtlasdesk::onIndexFinished(const IndexReport& report)
         lblTask->setText(text);
         lblTask->setToolTip(details.join(QLatin1Char('\n')));
     }
-    searchPane->setIndexStatus(report.error.isEmpty() && !report.busy && report.notice.isEmpty() && details.isEmpty()
+    searchPane->setIndexStatus(report.error.isEmpty() && report.notice.isEmpty() && details.isEmpty()
                                    ? QString()
                                    : text);
     searchPane->stSearch->setToolTip(details.join(QLatin1Char('\n')));
-    // What is shown was found in a growing index: search it again.
+    // What is shown was found in an index that was growing, being rebuilt
+    // or completed by another window: it is searched again.
     if (searchPane->resultsShown())
         runSearch();
+    refreshStartPage();
 }

@@ -226,7 +226,7 @@ void SearchPane::edited()
     m_pause->start();
 }
 
-void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
+void SearchPane::showAnswer(const SearchAnswer& answer, bool updating)
 {
     // The rest of a list whose first page is shown (see SearchService).
     const bool rest = answer.query.from > 0;
@@ -260,7 +260,7 @@ void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
         ++m_answers;
     if (rest) {
         if (!answer.error.isEmpty())
-            stSearch->setText(QStringLiteral("Search failed: ") + answer.error);
+            stSearch->setText(answer.error);
         QItemSelectionModel* selection = lvResults->selectionModel();
         if (allSelected && resultsModel->rowCount() > shownBefore)
             selection->select(QItemSelection(resultsModel->index(shownBefore), resultsModel->index(resultsModel->rowCount() - 1)),
@@ -279,7 +279,7 @@ void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
     const qsizetype n = answer.error.isEmpty() ? std::max<qsizetype>(answer.found, qsizetype(hits.size())) : 0;
     QString status;
     if (!answer.error.isEmpty())
-        status = QStringLiteral("Search failed: ") + answer.error;
+        status = answer.error;
     else if (n == 0)
         status = QStringLiteral("No data set found");
     else if (answer.more)
@@ -287,9 +287,16 @@ void SearchPane::showAnswer(const SearchAnswer& answer, bool indexing)
                      .arg(countOf(n, "data set", "data sets"));
     else
         status = countOf(n, "data set found", "data sets found");
-    if (!answer.complete || indexing)
-        status += QStringLiteral(" \u2014 the index is still being built: %1 indexed so far")
-                      .arg(countOf(answer.indexed, "data set", "data sets"));
+    // "Still being built" only while an update really runs: an index whose
+    // build stopped (cancelled, a full disk, a folder that may not be
+    // written) is only incomplete.
+    if (answer.error.isEmpty() && !answer.complete)
+        status += updating ? QStringLiteral(" \u2014 the index is still being built: %1 indexed so far")
+                                 .arg(countOf(answer.indexed, "data set", "data sets"))
+                           : QStringLiteral(" \u2014 the index is incomplete: %1 indexed")
+                                 .arg(countOf(answer.indexed, "data set", "data sets"));
+    else if (answer.error.isEmpty() && updating)
+        status += QStringLiteral(" \u2014 the index is being brought up to date");
     // Which index answered, when it was not simply this window's own.
     if (!answer.source.isEmpty())
         status += QStringLiteral(" \u2014 ") + answer.source;

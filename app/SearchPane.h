@@ -35,10 +35,11 @@ public:
     // The words and extent the fields describe. False when they ask for
     // nothing (no word, no complete extent).
     bool query(SearchQuery& query) const;
-    // Shows `answer` in place of the tree; `indexing` says the index is
-    // still being built or brought up to date. An answer that brings the
-    // rest of the list (see SearchService) is added to the rows shown.
-    void showAnswer(const SearchAnswer& answer, bool indexing);
+    // Shows `answer` in place of the tree; `updating` says an update of the
+    // index really runs (this window's or another's). An answer's error is
+    // shown as it stands. An answer that brings the rest of the list (see
+    // SearchService) is added to the rows shown.
+    void showAnswer(const SearchAnswer& answer, bool updating);
     // The tree again, as it was; the field keeps its text. No more answers
     // are awaited: a copy or export waiting for the rest of the list is
     // dropped (the export says so).
@@ -52,6 +53,7 @@ public:
     void clearSearch();
     // A line under the field: what the index is doing.
     void setIndexStatus(const QString& text);
+    const QString& indexStatus() const { return m_indexStatus; }
 
     // The results shown, in rank order.
     const std::vector<SearchHit>& results() const;

@@ -49,6 +49,7 @@ void TdlgAtlasdesk::ConnectToServer(const std::string& root)
 {
     ServerRoot = root;
     ClearTree();
+    m_dataSetShown = false;
     // The name rule needs no disk; what the disk says (is it a folder, has
     // it an .aux beside it) is asked in the background and applied when it
     // comes (applyRootProbe).

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
+#include <QTimer>
+#include <QAction>
 
 #include "model/AtlasdeskOps.h"
 #include "app/BrowserPane.h"
@@ -18,6 +20,8 @@
 #include "app/ServerTree.h"
 #include "model/XMLFile.h"
 #include "app/dlgAtlasdeskU.h"
+#include "model/StoreTreeModel.h"
+#include "xml/Pages.h"
 
 namespace {
 
@@ -60,6 +64,7 @@ QModelIndex TdlgAtlasdesk::viewedNode(bool& greyed) const
 void TdlgAtlasdesk::showGreyedNode(BrowserPane* pane, MetadataPage page, const QModelIndex& node)
 {
     m_views->cancel(page);
+    m_dataSetShown = true;
     const tXMLFile* file = tvXMLTree->file(node);
     pane->showPage(file->XMLPath, NoMetadataPage(file->DataPath(), file->XMLPath), ExtractFilePath(file->XMLPath));
 }
@@ -76,8 +81,18 @@ void TdlgAtlasdesk::showMetadataPage(MetadataPage page)
     } else {
         bool greyed = false;
         const QModelIndex node = viewedNode(greyed);
-        if (!node.isValid())
-            return;
+        if (!node.isValid()) {
+            // Once a data set has been shown, its pages stay when the
+            // selection is cleared.
+            if (m_dataSetShown)
+                return;
+            // Before, the start page; shown once the selection has settled:
+            // a selection that is cleared and set again at once never
+            // flashes it.
+            m_views->cancel(page);
+            m_startPageWanted = true;
+            return refreshStartPage();
+        }
         if (greyed)
             return showGreyedNode(page == MetadataPage::Rendered ? wbXSL : wbXML, page, node);
         request = requestFor(page, tvXMLTree->file(node));
@@ -110,12 +125,26 @@ bool TdlgAtlasdesk::redrawView(const QWidget* page)
     return true;
 }
 
+bool TdlgAtlasdesk::isRootMetadata(const std::string& metadataPath) const
+{
+    const QModelIndex root = m_store->rootIndex();
+    return root.isValid() && tvXMLTree->file(root)->XMLPath == metadataPath;
+}
+
 void TdlgAtlasdesk::showView(const MetadataView& view)
 {
+    // The root that connecting selected, without metadata of its own: until
+    // a data set's page has been shown, the start page stands for it.
+    const bool startPage = !m_dataSetShown && !view.hasMetadata && view.error.empty()
+                           && isRootMetadata(view.request.metadataPath);
+    if (!startPage)
+        m_dataSetShown = true;
     switch (view.request.page) {
     case MetadataPage::Rendered:
     case MetadataPage::Raw:
-        if (!view.page.html.empty())
+        if (startPage)
+            showStartPage(view.request.page);
+        else if (!view.page.html.empty())
             (view.request.page == MetadataPage::Rendered ? wbXSL : wbXML)
                 ->showPage(view.pagePath, view.page, view.baseFolder);
         break;
@@ -125,6 +154,62 @@ void TdlgAtlasdesk::showView(const MetadataView& view)
     }
     if (!view.error.empty())
         throw EInOutError(view.error);
+}
+
+void TdlgAtlasdesk::showStartPage(MetadataPage page)
+{
+    BrowserPane* pane = page == MetadataPage::Rendered ? wbXSL : wbXML;
+    StartFacts facts;
+    facts.server = ServerRoot;
+    if (!ServerRoot.empty()) {
+        facts.counts.push_back(QStringLiteral("Items: %1 in the tree (a folder's items are counted once it is opened)")
+                                   .arg(m_store->nodeCount())
+                                   .toStdString());
+        facts.counts.push_back(QStringLiteral("Selected: %1").arg(tvXMLTree->selectionCount()).toStdString());
+        facts.index = searchPane->indexStatus().toStdString();
+    }
+    const auto key = [&facts](const QAction* action, const char* what) {
+        facts.keys.emplace_back(action->shortcut().toString(QKeySequence::NativeText).toStdString(), what);
+    };
+    key(mnuSearch, "Find data sets by the words of their metadata or a place on the map");
+    facts.keys.emplace_back("\u2191 \u2193 \u2190 \u2192", "Move through the tree; the pages follow");
+    key(mnuXMLExpandAll, "Expand everything below the selected folders");
+    key(mnuRefresh, "Read the selected folder again");
+    key(mnuOpenFiles, "Open the selected data sets in their programs");
+    key(mnuCopyPath, "Copy the paths of the selected data sets");
+    key(mnuHelpHelp, "Help");
+    key(mnuQuit, "Quit");
+    pane->showPage({}, StartPage(facts), AppDir);
+}
+
+void TdlgAtlasdesk::refreshStartPage()
+{
+    if (!m_startPageTimer) {
+        m_startPageTimer = new QTimer(this);
+        m_startPageTimer->setSingleShot(true);
+        connect(m_startPageTimer, &QTimer::timeout, this, [this] {
+            runCommand(this, [this] {
+                QWidget* page = PageControl1->currentWidget();
+                BrowserPane* pane = page == TabXSL ? wbXSL : page == tabXML ? wbXML : nullptr;
+                m_startPageWanted = false;
+                if (!pane || m_dataSetShown || searchPane->highlightedResult())
+                    return;
+                // Nothing viewed: the start page. The root viewed: only a
+                // start page that stands for it (a page of no file) is
+                // redrawn for new counts; its own answer comes by showView.
+                bool greyed = false;
+                const QModelIndex node = viewedNode(greyed);
+                if (node.isValid() && (node != m_store->rootIndex() || !pane->lastLocalPath().empty()))
+                    return;
+                showStartPage(page == TabXSL ? MetadataPage::Rendered : MetadataPage::Raw);
+            });
+        });
+    }
+    // Asked for by the page: at once; new counts: at most four times a second.
+    if (m_startPageWanted)
+        m_startPageTimer->start(0);
+    else if (!m_startPageTimer->isActive())
+        m_startPageTimer->start(250);
 }
 
 MetadataViews* TdlgAtlasdesk::views() const

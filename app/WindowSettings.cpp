@@ -8,6 +8,7 @@
 #include <QSplitterHandle>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QTimer>
 #include <cstdlib>
 
 #include "support/FileOps.h"
@@ -16,6 +17,10 @@
 #include "app/dlgAtlasdeskU.h"
 
 namespace {
+
+// How long after a change the memory is written: changes in a row (a
+// splitter dragged, the window resized) are written once.
+constexpr int kSettingsDelayMs = 500;
 
 // The user's settings file of the program, in the folder the platform
 // gives per-user configuration (~/.config/Atlasdesk/AtlasdeskView.ini).
@@ -96,6 +101,37 @@ void TdlgAtlasdesk::RestoreSettings()
         if (settings.contains(box->objectName()))
             box->setChecked(settings.value(box->objectName()).toBool());
     settings.endGroup();
+
+    if (m_settingsTimer)
+        return;
+    // From now on a change is written soon after it is made, so that it
+    // survives an end without a close (a crash, a power cut, SIGKILL).
+    m_settingsTimer = new QTimer(this);
+    m_settingsTimer->setSingleShot(true);
+    m_settingsTimer->setInterval(kSettingsDelayMs);
+    connect(m_settingsTimer, &QTimer::timeout, this, &TdlgAtlasdesk::SaveSettings);
+    for (QCheckBox* box : {ckVector, ckRaster, ckGIS, ckTable, ckDocument, ckExecutable})
+        connect(box, &QCheckBox::toggled, this, &TdlgAtlasdesk::settingsChanged);
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TdlgAtlasdesk::settingsChanged);
+    connect(cbXslFormat, &QComboBox::currentIndexChanged, this, &TdlgAtlasdesk::settingsChanged);
+    // The caption names the server: it changes when another one is connected.
+    connect(this, &QWidget::windowTitleChanged, this, &TdlgAtlasdesk::settingsChanged);
+    for (QWidget* handle : {Splitter1, Splitter2})
+        if (QSplitter* s = splitterOf(handle))
+            connect(s, &QSplitter::splitterMoved, this, &TdlgAtlasdesk::settingsChanged);
+}
+
+void TdlgAtlasdesk::settingsChanged()
+{
+    // Before RestoreSettings there is no timer: a window that has not read
+    // the memory does not write it.
+    if (m_settingsTimer)
+        m_settingsTimer->start();
+}
+
+bool TdlgAtlasdesk::settingsPending() const
+{
+    return m_settingsTimer && m_settingsTimer->isActive();
 }
 
 std::string TdlgAtlasdesk::StartFolder(int argc, char* argv[])

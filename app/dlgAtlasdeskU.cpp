@@ -322,7 +322,15 @@ void TdlgAtlasdesk::buildMenus()
     QMenu* files = submenu(bar, "Files1", "&Files", 255);
     mnuConnectToXML = submenu(files, "mnuConnectToXML", "&Connect to geodata server...", 255);
     fill(mnuConnectToXML, {{&mnuNewServer, "mnuNewServer", "&New server...", 255, none, &W::mnuNewServerClick}});
-    fill(files, {{&mnuSearch, "mnuSearch", "&Find data sets...", 255, QKeySequence::Find, &W::mnuSearchClick}});
+    fill(files, {
+        {&mnuSearch, "mnuSearch", "&Find data sets...", 255, QKeySequence::Find, &W::mnuSearchClick},
+        {&mnuQuit, "mnuQuit", "&Quit", 255, QKeySequence::Quit, &W::mnuQuitClick},
+    });
+    // The platform's key for Quit; where its scheme has none (Windows
+    // conventions, the offscreen platform), Ctrl+Q.
+    if (mnuQuit->shortcut().isEmpty())
+        mnuQuit->setShortcut(Qt::CTRL | Qt::Key_Q);
+    mnuQuit->setMenuRole(QAction::QuitRole);
 
     fill(submenu(bar, "mnuOperations", "&Operations", 0), {
         {nullptr, "mnuBuildPyramids", "Build p&yramids", 0, none, nullptr},
@@ -605,8 +613,18 @@ void TdlgAtlasdesk::SetEditionTitle(const QString& title)
 
 bool TdlgAtlasdesk::event(QEvent* e)
 {
-    if (e->type() == QEvent::WindowActivate)
+    switch (e->type()) {
+    case QEvent::WindowActivate:
         FormActivate();
+        break;
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::WindowStateChange:
+        settingsChanged();
+        break;
+    default:
+        break;
+    }
     return QMainWindow::event(e);
 }
 
@@ -617,6 +635,8 @@ void TdlgAtlasdesk::FormActivate()
 
 void TdlgAtlasdesk::closeEvent(QCloseEvent* e)
 {
+    if (m_settingsTimer)
+        m_settingsTimer->stop();
     SaveSettings();
     ClearTree();
     QMainWindow::closeEvent(e);
@@ -695,6 +715,7 @@ void TdlgAtlasdesk::UpdateCounters()
     // only when the selection it shows has changed.
     if (PageControl1->currentWidget() == tabThumbnail)
         refreshThumbnailIfChanged();
+    refreshStartPage();
 }
 
 void TdlgAtlasdesk::setProgressMaximum(int maximum)
@@ -725,6 +746,11 @@ void TdlgAtlasdesk::mnuHelpHelpClick()
     help->show();
     help->raise();
     help->activateWindow();
+}
+
+void TdlgAtlasdesk::mnuQuitClick()
+{
+    close();
 }
 
 void TdlgAtlasdesk::TestXML1Click()

@@ -36,6 +36,7 @@ class QScrollArea;
 class QShortcut;
 class QSplitter;
 class QTabWidget;
+class QTimer;
 class QTableView;
 class QToolButton;
 class BrowserPane;
@@ -131,8 +132,9 @@ public:
     // Finding data sets (the index of the connected server).
     // The index file of a server root: one per root, in the user's cache.
     QString searchIndexFile(const std::string& root) const;
-    // Brings the connected server's index up to date in the background.
-    void startIndexing();
+    // Brings the connected server's index up to date in the background;
+    // `thoroughly`: checks the whole file first (a search met damage).
+    void startIndexing(bool thoroughly = false);
     // Searches with the pane's words and extent (off this thread).
     void runSearch();
     // Expands the tree down to the data set and selects it alone. Folders
@@ -175,9 +177,16 @@ public:
 
     // Per-user memory of the window (WindowSettings.cpp): the geometry and
     // state, splitters, active page, Format, category boxes and the server
-    // last connected. SaveSettings runs when the window closes.
+    // last connected. Once RestoreSettings has run, every change of that
+    // state is written half a second later (several changes in a row are
+    // written once), and SaveSettings runs again when the window closes; a
+    // window that never read its memory never overwrites it.
     void SaveSettings();
     void RestoreSettings();
+    // The memory is to be written soon (restarts the half second).
+    void settingsChanged();
+    // True while a change waits to be written.
+    bool settingsPending() const;
     // Connects to `folder` (the start argument) or, when it is empty, to the
     // server remembered from the last run; a server that cannot be reached
     // leaves the tree empty with a message in the status line.
@@ -270,6 +279,7 @@ public:
     QMenu* popForm;
     QAction* mnuNewServer;
     QAction* mnuSearch;
+    QAction* mnuQuit;
     QAction* mnuHelpHelp;
     QAction* mnuAbout;
     QAction* mnuRefresh;
@@ -296,6 +306,8 @@ public slots:
     void FormActivate();
     void mnuAboutClick();
     void mnuHelpHelpClick();
+    // "&Quit": closes the window as the window manager's close does.
+    void mnuQuitClick();
     void TestXML1Click();
     // Server list.
     void mnuConnectToXMLClick();
@@ -325,6 +337,7 @@ public slots:
     void onSearchViewedChanged();
     void onResultsExported(const QString& file, int count, const QString& error);
     void onIndexProgress(int done, int total);
+    void onIndexNotice(const QString& text);
     void onIndexFinished(const IndexReport& report);
     // Selection and views.
     void OntvXMLTreeSelect();
@@ -380,6 +393,16 @@ private:
     void showGreyedNode(BrowserPane* pane, MetadataPage page, const QModelIndex& node);
     bool thumbnailSubject(std::string& dataPath, std::string& xmlPath) const;
     void showView(const MetadataView& view);
+    // Whether `metadataPath` is the metadata file of the tree's root.
+    bool isRootMetadata(const std::string& metadataPath) const;
+    // The start page on the Metadata or XML page while no data set's page
+    // has been shown since connecting (see m_dataSetShown):
+    // the server and its counts, the search index, the keys, or how to
+    // connect a server when none is.
+    void showStartPage(MetadataPage page);
+    // Asks for the start page again soon when one is showing (its counts
+    // or the index changed); several asks in a row redraw it once.
+    void refreshStartPage();
     void showThumbnail(const MetadataView& view);
     void refreshThumbnailIfChanged();
     // The status display as the ignore command drives it.
@@ -404,6 +427,11 @@ private:
     // catalogue run has taken it since the update started (their end
     // captions stay).
     bool m_indexOnTaskLine = false;
+    // A search met a damaged index and an update that checks the whole file
+    // was started for it; cleared by the next answer that finds the index
+    // sound, so that a fault the check cannot mend does not start one
+    // rebuild after the other (window thread only).
+    bool m_damageHandled = false;
     // The way down to the data set being revealed, while folders on it are
     // listed (window thread only; a child of the window).
     PathWalk* m_reveal = nullptr;
@@ -451,4 +479,12 @@ private:
     SubtreeWalk* m_walk = nullptr;        // the walk that runs, if any; a child of the window
     std::function<void()> m_cancelTask;   // what Cancel/Esc stops; empty without a task
     QShortcut* m_escCancel = nullptr;
+    // Writes the memory a moment after it changed; made by RestoreSettings.
+    QTimer* m_settingsTimer = nullptr;
+    QTimer* m_startPageTimer = nullptr; // window thread only; see refreshStartPage
+    bool m_startPageWanted = false;     // nothing is viewed: the start page is asked for at once
+    // A data set's page (anything but the start page) has been shown since
+    // the server was connected; until then the start page stands in for
+    // "nothing viewed" and for the root without metadata. Window thread only.
+    bool m_dataSetShown = false;
 };

@@ -1,6 +1,7 @@
 // Program entry: the data module first, then the main window, then the
 // About box and the help window; the message loop runs until the main
-// window closes. `AtlasdeskView [FOLDER]` starts connected to FOLDER;
+// window closes, or until SIGTERM or SIGINT closes it the same way.
+// `AtlasdeskView [FOLDER]` starts connected to FOLDER;
 // without it, the server of the last run is opened again.
 #include <QApplication>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include "app/CategoryIcons.h"
 #include "app/dlgAtlasdeskU.h"
 #include "catalogue/dmAtlasdeskU.h"
+#include "support/TerminationSignals.h"
 
 int main(int argc, char* argv[])
 {
@@ -27,9 +29,27 @@ int main(int argc, char* argv[])
     // as bytes, so a name that is not UTF-8 still reaches the file system.
     const std::string folder = TdlgAtlasdesk::StartFolder(argc, argv);
 
+    // The end of a desktop session (SIGTERM) and Ctrl+C in a terminal close
+    // the window as its close box does: the state is written, the program
+    // ends with 0. Quit also leaves the loops of dialogs that are open. One
+    // that comes while the window is being made (its start-up lets events
+    // through) ends the program as soon as it is made, before it has read
+    // or changed anything worth writing.
+    TdlgAtlasdesk* mainWindow = nullptr;
+    bool endedEarly = false;
+    TerminationSignals termination([&mainWindow, &endedEarly](int) {
+        if (!mainWindow)
+            endedEarly = true;
+        else if (mainWindow->close())
+            QCoreApplication::quit();
+    });
+
     dlgFind(); // the one find box, shared by every text window
     TdmAtlasdesk dmAtlasdesk;
     TdlgAtlasdesk dlgAtlasdesk(&dmAtlasdesk);
+    if (endedEarly)
+        return 0;
+    mainWindow = &dlgAtlasdesk;
     createHelpWindows();
     dlgAtlasdesk.RestoreSettings();
     dlgAtlasdesk.show();

@@ -36,7 +36,25 @@ std::string whereOf(const ChartroomSettings& settings)
     return settings.host + ":" + std::to_string(settings.port);
 }
 
-void prepareSession(QSqlDatabase& db, const std::string& where)
+// A statement the client gives up on after its read timeout must end on
+// the server too: otherwise one that waits for a row lock held by another
+// session is still carried out when that lock goes, after the client has
+// reported it as not done. MariaDB ends any statement after
+// max_statement_time; MySQL only its reads after max_execution_time, so
+// its lock waits get the same limit there.
+void limitStatementTime(QSqlDatabase& db, int seconds, const std::string& where)
+{
+    QSqlQuery query(db);
+    if (query.exec(QStringLiteral("SET SESSION max_statement_time = %1").arg(seconds)))
+        return;
+    ExecuteOnChartroom(db,
+                       "SET SESSION max_execution_time = " + std::to_string(seconds * 1000) +
+                           ", innodb_lock_wait_timeout = " + std::to_string(seconds) +
+                           ", lock_wait_timeout = " + std::to_string(seconds),
+                       where);
+}
+
+void prepareSession(QSqlDatabase& db, const std::string& where, int timeoutSeconds)
 {
     try {
         ExecuteOnChartroom(db, "SET NAMES utf8mb4", where);
@@ -61,6 +79,7 @@ void prepareSession(QSqlDatabase& db, const std::string& where)
     for (const char* unwanted : {"NO_BACKSLASH_ESCAPES", "STRICT_TRANS_TABLES", "STRICT_ALL_TABLES"})
         modes.removeAll(QString::fromLatin1(unwanted));
     ExecuteOnChartroom(db, "SET SESSION sql_mode='" + modes.join(QLatin1Char(',')).toStdString() + "'", where);
+    limitStatementTime(db, timeoutSeconds, where);
 }
 
 // A whole positive number below `limit`, or none.
@@ -152,7 +171,7 @@ void openOn(QSqlDatabase& db, const ChartroomSettings& settings, const Chartroom
         throw Exception(text);
     }
     try {
-        prepareSession(db, where);
+        prepareSession(db, where, timeout);
     } catch (const ENextServer& e) {
         db.close();
         throw ENextServer(std::string(e.what()) + " (Chartroom catalogue at " + where + ")");

@@ -37,7 +37,9 @@ struct ChartroomSettings {
     std::optional<std::string> password;
     // Seconds a read or a write of a statement may wait for the server: a
     // server that stops answering ends the statement with an error instead
-    // of holding the run for ever.
+    // of holding the run for ever. The server ends a statement that runs
+    // longer (one waiting for a lock) after the same time, so that what the
+    // client gave up on is not carried out later.
     int timeoutSeconds = 30;
     // Seconds to wait for the server to accept a connection and greet it.
     int connectTimeoutSeconds = 15;
@@ -98,11 +100,12 @@ std::string ChartroomErrorText(const QSqlError& error);
 // this process has had. Any thread.
 QString NewChartroomConnectionName();
 // Opens `db` with `settings`: connect, read and write timeouts, UTF-8
-// (utf8mb4) session, backslash escapes on, non-strict session mode. Tries
-// the servers in order (host, then otherHosts) while they do not answer;
-// one that answers with a refusal (a wrong password, an unknown database)
-// ends the tries. Returns "host:port" of the server it uses. The password
-// is not kept in `db`. Throws Exception with the driver's and the server's
+// (utf8mb4) session, backslash escapes on, non-strict session mode, and
+// statements ended by the server after the read timeout too. Tries the
+// servers in order (host, then otherHosts) while they do not answer; one
+// that answers with a refusal (a wrong password, an unknown database) ends
+// the tries. Returns "host:port" of the server it uses. The password is not
+// kept in `db`. Throws Exception with the driver's and the server's
 // message, naming each server tried.
 std::string OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const std::string& password);
 // Sends `statement` (UTF-8) once, as it is: no placeholders are looked for,

@@ -58,20 +58,31 @@ PreparedDataSet PrepareDataSet(const std::string& xmlPath, CatalogueItem item, c
     return prepared;
 }
 
-void WriteDataSetRows(DataSetRows& rows, UploadContext& context, const StatementExecutor& execute)
+void WriteDataSetRows(DataSetRows& rows, UploadContext& context, const StatementExecutor& execute,
+                      const DataSetRowWriter& writeRows)
 {
-    const int64_t recordNumber = RecordNumberNow();
-    if (!rows.mainRow.empty()) {
+    if (!rows.mainRow.empty())
         ApplyFolderClassification(rows.folders, context, execute);
+    const int64_t recordNumber = RecordNumberNow();
+    std::vector<std::string> statements;
+    if (!rows.mainRow.empty()) {
         ReplaceRecordNumber(rows.mainRow, recordNumber);
-        execute(rows.mainRow);
+        statements.push_back(rows.mainRow);
     }
-    if (!context.searchTables())
+    if (context.searchTables()) {
+        SetSearchRecordNumber(rows.search, recordNumber);
+        statements.push_back(rows.search.dataSetRow);
+        if (!rows.search.boxRow.empty())
+            statements.push_back(rows.search.boxRow);
+    }
+    if (statements.empty())
         return;
-    SetSearchRecordNumber(rows.search, recordNumber);
-    execute(rows.search.dataSetRow);
-    if (!rows.search.boxRow.empty())
-        execute(rows.search.boxRow);
+    if (writeRows) {
+        writeRows(recordNumber, statements);
+        return;
+    }
+    for (const std::string& statement : statements)
+        execute(statement);
 }
 
 std::vector<std::string> RemoveDataSetsStatements(const std::vector<std::string>& keys, int64_t keepFrom,

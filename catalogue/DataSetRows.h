@@ -9,7 +9,9 @@
 // in their order, on the caller's connection. A further table that holds a
 // row per data set is built in PrepareDataSet and sent in WriteDataSetRows,
 // and its row goes in RemoveDataSetsStatements.
+#include <cstdint>
 #include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -72,11 +74,18 @@ PreparedDataSet PrepareDataSet(const std::string& xmlPath, CatalogueItem item, c
                                const tVectorOfString& themes, const SearchFieldReader& search,
                                RowsWanted wanted = RowsWanted::All);
 
+// Sends the statements of a data set's rows (its Main row numbered
+// `recordNumber`, when it has one, and the search rows beside it) in place
+// of the executor: a caller that gives them one transaction of their own.
+using DataSetRowWriter = std::function<void(int64_t recordNumber, const std::vector<std::string>& statements)>;
+
 // Sends `rows`: the Locations row and the Main row with the record number
 // of this moment (when it has a Main row), then its search rows when the
-// catalogue has the search tables (context.searchTables()); adds the
-// sources to `context`. Errors of `execute` are thrown.
-void WriteDataSetRows(DataSetRows& rows, UploadContext& context, const StatementExecutor& execute);
+// catalogue has the search tables (context.searchTables()); the Main row and
+// its search rows through `writeRows` when given; adds the sources to
+// `context`. Errors of `execute` are thrown.
+void WriteDataSetRows(DataSetRows& rows, UploadContext& context, const StatementExecutor& execute,
+                      const DataSetRowWriter& writeRows = {});
 
 // The statements that take the rows of the data sets `keys` (DataSetKey
 // values) out of the catalogue, leaving alone rows whose record number is

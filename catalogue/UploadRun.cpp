@@ -198,6 +198,23 @@ void UploadDataSets(const ChartroomSettings& login, const std::vector<DataSetEnt
     const std::string root = NormalisedServerRoot(serverRoot);
     const StatementExecutor execute = [&connection](const std::string& statement) { connection.execute(statement); };
     int records = 0;
+    // The record number of the row whose COMMIT was sent and not answered
+    // yet: only that row may be on the server without the run knowing it.
+    int64_t unanswered = 0;
+    // Each Main row is written with its search rows in a transaction of its
+    // own: a row statement the run gives up on (a timeout, a lost
+    // connection) then never lands later, as the server rolls back what a
+    // session that went away did not commit. Only the COMMIT can be carried
+    // out without its answer.
+    const auto writeRow = [&](int64_t recordNumber, const std::vector<std::string>& statements) {
+        connection.execute("START TRANSACTION");
+        for (const std::string& statement : statements)
+            connection.execute(statement);
+        unanswered = recordNumber;
+        connection.execute("COMMIT");
+        unanswered = 0;
+        ++records;
+    };
     size_t current = 0;
     std::string note;
     std::exception_ptr error;
@@ -260,8 +277,7 @@ void UploadDataSets(const ChartroomSettings& login, const std::vector<DataSetEnt
                     ApplyFolderClassification(std::move(dataSet.rows.folders), context, execute);
                 std::rethrow_exception(dataSet.error);
             case PreparedDataSet::Outcome::Rows:
-                WriteDataSetRows(dataSet.rows, context, execute);
-                ++records;
+                WriteDataSetRows(dataSet.rows, context, execute, writeRow);
                 continue;
             }
         }
@@ -272,10 +288,30 @@ void UploadDataSets(const ChartroomSettings& login, const std::vector<DataSetEnt
         if (const auto sources = SourcesStatement(context))
             execute(*sources);
     } catch (const EChartroomConnectionLost& lost) {
-        error = std::make_exception_ptr(EChartroomConnectionLost(
-            std::string(lost.what()) + "; " + std::to_string(records) + " rows were written before the upload broke off"));
+        // A COMMIT without its answer may have been carried out: the server
+        // is asked which it was before anything is counted.
+        std::string uncertain;
+        if (unanswered != 0) {
+            const std::optional<bool> written = RowOnChartroom(login, unanswered);
+            if (written.value_or(false))
+                ++records;
+            else if (!written)
+                uncertain = "; whether the row of data set " + std::to_string(current + 1) + " of " +
+                            std::to_string(datasets.size()) +
+                            " was written too cannot be told, as the server does not answer";
+        }
+        error = std::make_exception_ptr(EChartroomConnectionLost(std::string(lost.what()) + "; " +
+                                                                 std::to_string(records) +
+                                                                 " rows were written before the upload broke off" +
+                                                                 uncertain));
     } catch (...) {
         error = std::current_exception();
+        // A row statement that failed (the server ended it, or refused it)
+        // leaves its transaction open on a connection that is still alive.
+        if (connection.isAlive()) {
+            std::exception_ptr ignored;
+            endStep(ignored, [&] { connection.execute("ROLLBACK"); });
+        }
     }
     if (error)
         note = current < datasets.size() ? brokenOffNote(current, datasets.size(), false)
@@ -298,6 +334,20 @@ void UploadDataSets(const ChartroomSettings& login, const std::vector<DataSetEnt
     connection.close();
     if (error)
         std::rethrow_exception(error);
+}
+
+std::optional<bool> RowOnChartroom(const ChartroomSettings& login, int64_t recordNumber)
+{
+    try {
+        ChartroomConnection check(login);
+        check.open();
+        bool found = false;
+        check.query("SELECT 1 FROM Main WHERE RecordNumber = " + std::to_string(recordNumber) + " LIMIT 1",
+                    [&found](const QSqlQuery&) { found = true; });
+        return found;
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
 }
 
 void UploadSelection(TdmAtlasdesk& dm, const std::vector<tXMLFile*>& selection,

@@ -8,7 +8,9 @@
 // the command starts, so they can run on a worker while the user goes on
 // changing the tree: nothing of the tree is reached after the snapshot.
 #include <atomic>
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,12 +72,21 @@ struct RunControl {
 // however the run ends; an error that broke the run off is thrown after
 // them. A run broken off by an error or cancelled through `control` says so
 // at the end of its log line; a cancelled run still writes the Themes and
-// Sources of the rows it wrote. A server that stops answering ends the run
-// after `login.timeoutSeconds` with an EChartroomConnectionLost naming host
-// and port and the rows written; the comment is then not attempted.
+// Sources of the rows it wrote. Each Main row is written in a transaction of
+// its own, so a row statement the run gave up on never lands later. A
+// server that stops answering ends
+// the run after `login.timeoutSeconds` with an EChartroomConnectionLost
+// naming host and port and the rows written; when the last COMMIT got no
+// answer, the run asks the server on a new connection whether that row is
+// there before it counts (or says that it cannot tell). The comment is then
+// not attempted.
 void UploadDataSets(const ChartroomSettings& login, const std::vector<DataSetEntry>& datasets,
                     const std::string& serverRoot, tHTMLLog& log, CatalogueHost& host,
                     RunControl* control = nullptr);
+
+// Whether table Main holds the row numbered `recordNumber`, asked on a new
+// connection opened with `login`; nothing when the server cannot be asked.
+std::optional<bool> RowOnChartroom(const ChartroomSettings& login, int64_t recordNumber);
 
 // UploadDataSets of the snapshot of `selection` with the data module's
 // login, on the calling thread; the data module's own connection is left

@@ -51,7 +51,6 @@ SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query)
     answer.query = query;
     try {
         SearchIndex& index = connectionTo(indexFile);
-        answer.notice = index.notice();
         // One more than asked tells whether the list is cut.
         SearchQuery oneMore = query;
         oneMore.limit = std::max(query.limit, 0) + 1;
@@ -61,8 +60,18 @@ SearchAnswer runIndexSearch(const QString& indexFile, const SearchQuery& query)
         answer.found = std::min(answer.found, oneMore.limit - 1);
         answer.complete = index.isComplete();
         answer.indexed = index.datasetCount();
-    } catch (const std::exception& e) {
+    } catch (const SearchIndexError& e) {
+        answer.hits.clear();
+        answer.found = 0;
+        answer.more = false;
         answer.error = QString::fromUtf8(e.what());
+        answer.fault = e.fault();
+    } catch (const std::exception& e) {
+        answer.hits.clear();
+        answer.found = 0;
+        answer.more = false;
+        answer.error = QString::fromUtf8(e.what());
+        answer.fault = IndexFault::Failed;
     }
     return answer;
 }

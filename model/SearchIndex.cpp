@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
+#include <QUrl>
 #include <QUuid>
 
 #include <algorithm>
@@ -41,9 +42,16 @@ QString categoryWord(int category)
     return QString(QChar(char16_t(0xE000 + category)));
 }
 
-[[noreturn]] void fail(const QString& what, const QSqlError& error)
+// SQLite's words for an error of the driver (opening the file), with the
+// kind of fault its code says.
+[[noreturn]] void fail(const QSqlError& error)
 {
-    throw Exception(QStringLiteral("Search index: %1: %2").arg(what, error.text()).toStdString());
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    bool known = false;
+    const int code = error.nativeErrorCode().toInt(&known);
+    throw SearchIndexError(known ? indexFaultOf(code) : IndexFault::Failed, text.toStdString());
 }
 
 // Resets a statement when its use ends: a statement left stepping would
@@ -109,32 +117,36 @@ QString categoryCondition(const QList<int>& categories, bool& none)
 
 } // namespace
 
-SearchIndex::SearchIndex(const QString& file, Access access)
-    : m_file(file), m_connection(QStringLiteral("search-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
+SearchIndex::SearchIndex(const QString& file, Access access, bool thoroughly, int lockWaitMs)
+    : m_file(file),
+      m_connection(QStringLiteral("search-") + QUuid::createUuid().toString(QUuid::WithoutBraces)),
+      m_lockWaitMs(lockWaitMs),
+      m_writer(access == Access::Write)
 {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
-        throw Exception("Search index: Qt's SQLite driver (QSQLITE) is not installed");
-    QString reason;
-    if (access == Access::Read) {
+        throw SearchIndexError(IndexFault::Failed, "Qt's SQLite driver (QSQLITE) is not installed");
+    if (!m_writer) {
         // Opening would create a missing file: only the indexer makes one.
         m_available = QFileInfo(file).isFile();
         if (m_available) {
             open();
-            m_available = usable(reason, false);
+            m_available = readable();
         }
         return;
     }
     QDir().mkpath(QFileInfo(file).absolutePath());
     open();
-    if (!usable(reason, true)) {
-        // A cache: whatever is there is thrown away and built again.
-        close();
-        discard(file);
-        m_notice = QStringLiteral("The search index %1 was rebuilt: %2").arg(file, reason);
-        open();
-        if (!usable(reason, true))
-            throw Exception(("Search index: cannot create " + file + ": " + reason).toStdString());
-    }
+    m_rebuilt = prepareForWriting(thoroughly);
+    if (m_rebuilt == Rebuilt::No)
+        return;
+    // A cache: whatever is there is thrown away and built again.
+    close();
+    discard(file);
+    if (QFileInfo::exists(file))
+        throw SearchIndexError(IndexFault::Unwritable, "the old index file cannot be removed");
+    open();
+    if (prepareForWriting(false) != Rebuilt::No)
+        throw SearchIndexError(IndexFault::Failed, "a new index file cannot be made");
 }
 
 void SearchIndex::discard(const QString& file)
@@ -145,24 +157,47 @@ void SearchIndex::discard(const QString& file)
 
 SearchIndex::~SearchIndex()
 {
+    if (m_writer && m_handle) {
+        try {
+            // A batch that failed (a full disk) is undone, and its journal
+            // with it.
+            if (m_inTransaction)
+                sqliteExec(m_handle, "ROLLBACK");
+            // Closed as it should be; when this fails, the next writer
+            // checks the file thoroughly, which is no harm.
+            statement(QStringLiteral("INSERT OR REPLACE INTO meta VALUES('writing', '0')")).run();
+        } catch (const std::exception&) {
+        }
+    }
     close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connection);
 }
 
-void SearchIndex::open()
+void SearchIndex::open(bool asItIs)
 {
     if (!m_db.isValid())
         m_db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    m_db.setDatabaseName(m_file);
-    // A writer holds its lock only for a commit; readers wait that long.
-    m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+    if (asItIs) {
+        // Read as it is: nothing is made beside the file (there is no room
+        // for it), and nothing waits for locks nobody can take there.
+        m_db.setDatabaseName(QUrl::fromLocalFile(m_file).toString(QUrl::FullyEncoded) + QStringLiteral("?immutable=1"));
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    } else {
+        m_db.setDatabaseName(m_file);
+        // A writer holds its lock only for a commit; readers wait that long.
+        m_db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(m_lockWaitMs));
+    }
     if (!m_db.open())
-        fail(QStringLiteral("cannot open ") + m_file, m_db.lastError());
+        fail(m_db.lastError());
     m_handle = sqliteHandle(m_db);
     // The file is mapped into memory, so that pages are read without a
-    // system call each.
-    sqliteExec(m_handle, "PRAGMA mmap_size = 4294967296; PRAGMA cache_size = -16384");
+    // system call each. Only a help: what keeps these from working (the
+    // schema cannot be read yet) is met, and said, by what follows.
+    try {
+        sqliteExec(m_handle, "PRAGMA mmap_size = 4294967296; PRAGMA cache_size = -16384");
+    } catch (const SearchIndexError&) {
+    }
 }
 
 void SearchIndex::close()
@@ -170,6 +205,7 @@ void SearchIndex::close()
     m_statements.clear();
     m_handle = nullptr;
     m_db.close();
+    m_inTransaction = false;
 }
 
 SqliteStatement& SearchIndex::statement(const QString& sql)
@@ -189,40 +225,90 @@ QString SearchIndex::metaValue(const char* key)
     return q.next() ? q.text(0) : QString();
 }
 
-bool SearchIndex::usable(QString& reason, bool write)
+bool SearchIndex::readable()
+{
+    const auto probe = [this] {
+        SqliteStatement meta(m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'meta'"));
+        if (!meta.next() || meta.integer(0) == 0)
+            return false; // being created, or not an index
+        return metaValue("format") == formatName();
+    };
+    try {
+        return probe();
+    } catch (const SearchIndexError& e) {
+        if (e.fault() != IndexFault::Unwritable)
+            throw;
+    }
+    // An index kept with a write-ahead log (by an earlier version) cannot be
+    // read without files beside it, which a folder that may not be written
+    // refuses. Nobody can change it there either: it is read as it is.
+    close();
+    open(true);
+    return probe();
+}
+
+SearchIndex::Rebuilt SearchIndex::prepareForWriting(bool thoroughly)
 {
     try {
-        SqliteStatement tables(m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master"));
-        const bool empty = tables.next() && tables.integer(0) == 0;
-        tables.reset();
-        if (empty) {
-            if (!write) {
-                reason = QStringLiteral("it is being created");
-                return false;
+        {
+            SqliteStatement tables(m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master"));
+            if (tables.next() && tables.integer(0) == 0) {
+                tables.reset();
+                createSchema();
             }
-            // Write-ahead logging lets searches read while the indexer writes.
-            sqliteExec(m_handle, "PRAGMA journal_mode=WAL");
-            createSchema();
         }
-        SqliteStatement format(m_handle, QStringLiteral("SELECT value FROM meta WHERE key = 'format'"));
-        const QString found = format.next() ? format.text(0) : QString();
-        format.reset();
-        if (found != formatName()) {
-            reason = QStringLiteral("it was written in another format (%1)")
-                         .arg(found.isEmpty() ? QStringLiteral("unknown") : found);
-            return false;
+        {
+            SqliteStatement meta(m_handle, QStringLiteral("SELECT count(*) FROM sqlite_master WHERE name = 'meta'"));
+            if (!meta.next() || meta.integer(0) == 0)
+                return Rebuilt::OtherFormat;
         }
-        if (!write)
-            return true;
-        sqliteExec(m_handle, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL");
-        // Damage deeper in the file shows as an error while the update
-        // works; the indexer then rebuilds (see updateStoreIndex). A check
-        // of the whole file here would read all of it at every connect.
-        return true;
-    } catch (const Exception& e) {
-        reason = QString::fromUtf8(e.what());
-        return false;
+        if (metaValue("format") != formatName())
+            return Rebuilt::OtherFormat;
+        const bool killed = metaValue("writing") == QLatin1String("1");
+        checkPages(thoroughly || killed);
+        // A rollback journal, not a write-ahead log: a transaction that
+        // fails (a full disk) leaves the file as it was and nothing beside
+        // it, and the file can be read in a folder that may not be written.
+        // A file kept with a log by an earlier version is changed over; while
+        // another connection has it open, that waits for the next update.
+        try {
+            sqliteExec(m_handle, "PRAGMA journal_mode=DELETE");
+        } catch (const SearchIndexError& e) {
+            if (e.fault() != IndexFault::Locked)
+                throw;
+        }
+        sqliteExec(m_handle, "PRAGMA synchronous=NORMAL");
+        // Cleared when this connection closes: a writer that is killed
+        // leaves it set, and the next one checks the whole file.
+        statement(QStringLiteral("INSERT OR REPLACE INTO meta VALUES('writing', '1')")).run();
+    } catch (const SearchIndexError& e) {
+        if (e.fault() == IndexFault::Damaged)
+            return Rebuilt::Damaged;
+        throw;
     }
+    return Rebuilt::No;
+}
+
+void SearchIndex::checkPages(bool thoroughly)
+{
+    // Every page of the file, without comparing the indexes with their
+    // tables: a tenth of a second for 100,000 data sets.
+    {
+        SqliteStatement pages(m_handle, QStringLiteral("PRAGMA quick_check"));
+        const QString result = pages.next() ? pages.text(0) : QString();
+        if (result != QLatin1String("ok"))
+            throw SearchIndexError(IndexFault::Damaged, result.toStdString());
+    }
+    if (!thoroughly)
+        return;
+    // The word indexes' structure (a second or more on a large index) and
+    // the boxes' tree.
+    for (const std::string table : kWordTables)
+        sqliteExec(m_handle, ("INSERT INTO " + table + "(" + table + ") VALUES('integrity-check')").c_str());
+    SqliteStatement boxes(m_handle, QStringLiteral("SELECT rtreecheck('boxes')"));
+    const QString result = boxes.next() ? boxes.text(0) : QString();
+    if (result != QLatin1String("ok"))
+        throw SearchIndexError(IndexFault::Damaged, result.toStdString());
 }
 
 void SearchIndex::createSchema()
@@ -271,7 +357,8 @@ void SearchIndex::createSchema()
     // dimension made every search read most of the tree, and as a column
     // of its own it cost a lookup per box.)
     sqliteExec(m_handle, "CREATE VIRTUAL TABLE boxes USING rtree(id, west, east, south, north, area0, area1)");
-    SqliteStatement meta(m_handle, QStringLiteral("INSERT INTO meta VALUES('format', ?), ('complete', '0'), ('count', '0')"));
+    SqliteStatement meta(m_handle, QStringLiteral(
+        "INSERT INTO meta VALUES('format', ?), ('complete', '0'), ('count', '0'), ('writing', '0')"));
     meta.bind(1, formatName()).run();
     sqliteExec(m_handle, "COMMIT");
 }
@@ -288,6 +375,7 @@ std::unordered_map<std::string, IndexedFile> SearchIndex::indexedFiles()
 void SearchIndex::begin()
 {
     sqliteExec(m_handle, "BEGIN");
+    m_inTransaction = true;
 }
 
 void SearchIndex::commit()
@@ -297,7 +385,10 @@ void SearchIndex::commit()
     if (m_countChange != 0)
         statement(QStringLiteral("UPDATE meta SET value = value + ? WHERE key = 'count'")).bind(1, m_countChange).run();
     m_countChange = 0;
+    // A commit that fails may leave the transaction open: it stays marked
+    // for the rollback.
     sqliteExec(m_handle, "COMMIT");
+    m_inTransaction = false;
 }
 
 void SearchIndex::writeWords(int64_t id, const QString& fileName, uint8_t category, const SearchFields& f)
@@ -465,6 +556,18 @@ void SearchIndex::setComplete(bool complete)
 {
     statement(QStringLiteral("UPDATE meta SET value = ? WHERE key = 'complete'"))
         .bind(1, complete ? QStringLiteral("1") : QStringLiteral("0"))
+        .run();
+}
+
+int64_t SearchIndex::lastUpdate()
+{
+    return m_available ? metaValue("updated").toLongLong() : 0;
+}
+
+void SearchIndex::setLastUpdate(int64_t msecsSinceEpoch)
+{
+    statement(QStringLiteral("INSERT OR REPLACE INTO meta VALUES('updated', ?)"))
+        .bind(1, QString::number(msecsSinceEpoch))
         .run();
 }
 

@@ -15,6 +15,9 @@
 // One SearchIndex is one connection: create, use and destroy it on one
 // thread. Several connections (an indexer writing, searches reading) may
 // use the same file at once; readers see what the writer has committed.
+// The file keeps a rollback journal while it is written (no write-ahead
+// log): a transaction that fails, on a full disk too, leaves the file as it
+// was before, with nothing beside it.
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
@@ -25,6 +28,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "model/IndexFault.h"
 #include "model/SearchFields.h"
 #include "model/SearchQuery.h"
 #include "model/SqliteStatement.h"
@@ -48,14 +52,27 @@ public:
         Write, // the indexer: creates, checks and rebuilds the file
         Read,  // searches: never create or change it
     };
+    // Why the writer started the file anew.
+    enum class Rebuilt {
+        No,
+        Damaged,     // damaged pages, or a file that is no database
+        OtherFormat, // an index of another version, or someone else's database
+    };
     // Opens `file` on the calling thread. For writing, a missing file (and
-    // its folder) is created, and a file that is not an index of this
-    // format (junk, another version, a damaged database) is deleted and
-    // created anew; notice() then says so. Throws Exception when no index
-    // can be made there at all (no SQLite driver, an unwritable folder).
-    // For reading, a missing or unusable file is no error: the index is
-    // then empty and not complete (it is being built).
-    explicit SearchIndex(const QString& file, Access access = Access::Write);
+    // its folder) is created, and the file is checked: its pages (quick
+    // check) every time, the word and box indexes too when the program that
+    // last wrote it did not close it (it was killed) or when `thoroughly`.
+    // A file that is damaged or not an index of this format is deleted and
+    // created anew; rebuilt() then says why. Other faults (a lock held by
+    // another program, a full disk, a folder that may not be written) are
+    // thrown as SearchIndexError and leave the file alone.
+    // For reading, a missing file or one still being created is no error:
+    // the index is then empty and not complete. A file in a folder that may
+    // not be written is read as it is; reads throw SearchIndexError. A
+    // statement waits at most `lockWaitMs` for a lock another connection
+    // holds on the file.
+    explicit SearchIndex(const QString& file, Access access = Access::Write, bool thoroughly = false,
+                         int lockWaitMs = 10000);
     ~SearchIndex();
     SearchIndex(const SearchIndex&) = delete;
     SearchIndex& operator=(const SearchIndex&) = delete;
@@ -65,13 +82,13 @@ public:
 
     // False when reading found no usable index (none yet, or another format).
     bool available() const { return m_available; }
-    // Empty, or why the file was rebuilt.
-    const QString& notice() const { return m_notice; }
+    Rebuilt rebuilt() const { return m_rebuilt; }
     const QString& file() const { return m_file; }
 
     // What is indexed, by item path.
     std::unordered_map<std::string, IndexedFile> indexedFiles();
     // Batches writes; a search on another connection sees them at commit.
+    // A batch that fails is rolled back when the index is destroyed.
     void begin();
     void commit();
     // Records one data set under `id` (placed in path order, see
@@ -87,20 +104,29 @@ public:
     // first build runs).
     bool isComplete();
     void setComplete(bool complete);
+    // When an update last went through the whole store (milliseconds since
+    // the epoch; 0 when none did).
+    int64_t lastUpdate();
+    void setLastUpdate(int64_t msecsSinceEpoch);
     int datasetCount();
     IndexProblems problems();
 
     // The data sets that match, in rank order (see SearchQuery.h), cut at
     // `query.limit`: the part `query.from`, `query.count` of that list, and
     // in `found` the length of the whole list. Words and extent combine
-    // (each optional; neither gives nothing). Throws Exception on a
-    // database error.
+    // (each optional; neither gives nothing). Throws SearchIndexError.
     std::vector<SearchHit> search(const SearchQuery& query, int* found = nullptr);
 
 private:
-    void open();
+    void open(bool asItIs = false);
     void close();
-    bool usable(QString& reason, bool check);
+    // Read access: the file can be searched (false for an empty file that a
+    // writer is creating, or an index of another format).
+    bool readable();
+    // Write access: creates the schema of an empty file and checks the
+    // file; says why it must be built anew, or Rebuilt::No.
+    Rebuilt prepareForWriting(bool thoroughly);
+    void checkPages(bool thoroughly);
     void createSchema();
     // A statement prepared once per connection, by its SQL, ready to bind.
     SqliteStatement& statement(const QString& sql);
@@ -122,9 +148,12 @@ private:
 
     QString m_file;
     QString m_connection;
+    int m_lockWaitMs;
     QSqlDatabase m_db;
     sqlite3* m_handle = nullptr; // the connection under m_db
-    QString m_notice;
+    Rebuilt m_rebuilt = Rebuilt::No;
+    bool m_writer = false;
+    bool m_inTransaction = false;
     bool m_available = true; // false: read access found no usable index
     std::unordered_map<QString, std::unique_ptr<SqliteStatement>> m_statements;
     std::unordered_set<QString> m_termsWritten; // the vocabulary rows written on this connection

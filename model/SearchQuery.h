@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/GeoBox.h"
+#include "model/IndexFault.h"
 
 struct SearchQuery {
     // Every word must match, each as a whole word or as the beginning of one
@@ -57,10 +58,10 @@ struct SearchAnswer {
     bool more = false;     // more data sets match than the limit lets through
     bool complete = false; // the index holds a whole walk of the store
     int indexed = 0;       // data sets in the index
-    QString notice;        // the index file was rebuilt, or empty
+    QString error;         // why the search failed (SQLite's words, no statement), or empty
+    IndexFault fault = IndexFault::None; // the kind of that failure
     // Which index answered and how fresh it is, for people ("Team index on
     // db1, synced 02:10"); empty for the store's own index.
     QString source;
-    QString error;         // the search failed, or empty
     bool restFollows = false; // another answer brings the rest of the part asked for (SearchService)
 };

@@ -12,33 +12,34 @@ sqlite3* sqliteHandle(const QSqlDatabase& db)
 {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0 || !*static_cast<sqlite3* const*>(handle.data()))
-        throw Exception("Search index: Qt's SQLite driver gives no connection handle");
+        throw SearchIndexError(IndexFault::Failed, "Qt's SQLite driver gives no connection handle");
     // The driver must run the SQLite library this program calls.
     QSqlQuery q(db);
     if (!q.exec(QStringLiteral("SELECT sqlite_source_id()")) || !q.next() ||
         q.value(0).toString() != QString::fromLatin1(sqlite3_sourceid()))
-        throw Exception(("Search index: Qt's SQLite driver runs another SQLite than " +
-                         std::string(sqlite3_libversion()) + " that this program was built with")
-                            .c_str());
+        throw SearchIndexError(IndexFault::Failed, "Qt's SQLite driver runs another SQLite than " +
+                                                       std::string(sqlite3_libversion()) +
+                                                       " that this program was built with");
     return *static_cast<sqlite3* const*>(handle.data());
 }
 
 void sqliteExec(sqlite3* db, const char* sql)
 {
     char* message = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
-        const std::string text = std::string("Search index: ") + sql + ": " + (message ? message : sqlite3_errmsg(db));
+    const int status = sqlite3_exec(db, sql, nullptr, nullptr, &message);
+    if (status != SQLITE_OK) {
+        const std::string text = message ? message : sqlite3_errmsg(db);
         sqlite3_free(message);
-        throw Exception(text);
+        throw SearchIndexError(indexFaultOf(status), text);
     }
 }
 
-SqliteStatement::SqliteStatement(sqlite3* db, const QString& sql) : m_db(db), m_sql(sql)
+SqliteStatement::SqliteStatement(sqlite3* db, const QString& sql) : m_db(db)
 {
     const QByteArray text = sql.toUtf8();
     if (sqlite3_prepare_v3(db, text.constData(), int(text.size()), SQLITE_PREPARE_PERSISTENT, &m_statement,
                            nullptr) != SQLITE_OK)
-        fail("prepare");
+        fail(sqlite3_errcode(db));
 }
 
 SqliteStatement::~SqliteStatement()
@@ -46,11 +47,9 @@ SqliteStatement::~SqliteStatement()
     sqlite3_finalize(m_statement);
 }
 
-void SqliteStatement::fail(const char* what) const
+void SqliteStatement::fail(int status) const
 {
-    throw Exception(("Search index: " + m_sql + ": " + QString::fromUtf8(sqlite3_errmsg(m_db)) +
-                     QStringLiteral(" (%1)").arg(QLatin1String(what)))
-                        .toStdString());
+    throw SearchIndexError(indexFaultOf(status), sqlite3_errmsg(m_db));
 }
 
 void SqliteStatement::prepareToBind()
@@ -65,7 +64,7 @@ SqliteStatement& SqliteStatement::bind(int index, int64_t value)
 {
     prepareToBind();
     if (sqlite3_bind_int64(m_statement, index, value) != SQLITE_OK)
-        fail("bind");
+        fail(sqlite3_errcode(m_db));
     return *this;
 }
 
@@ -73,7 +72,7 @@ SqliteStatement& SqliteStatement::bind(int index, double value)
 {
     prepareToBind();
     if (sqlite3_bind_double(m_statement, index, value) != SQLITE_OK)
-        fail("bind");
+        fail(sqlite3_errcode(m_db));
     return *this;
 }
 
@@ -83,7 +82,7 @@ SqliteStatement& SqliteStatement::bind(int index, const QString& text)
     const QByteArray utf8 = text.toUtf8();
     if (sqlite3_bind_text64(m_statement, index, utf8.constData(), sqlite3_uint64(utf8.size()), SQLITE_TRANSIENT,
                             SQLITE_UTF8) != SQLITE_OK)
-        fail("bind");
+        fail(sqlite3_errcode(m_db));
     return *this;
 }
 
@@ -92,7 +91,7 @@ SqliteStatement& SqliteStatement::bindBlob(int index, const std::string& bytes)
     prepareToBind();
     if (sqlite3_bind_blob64(m_statement, index, bytes.data(), sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT) !=
         SQLITE_OK)
-        fail("bind");
+        fail(sqlite3_errcode(m_db));
     return *this;
 }
 
@@ -100,7 +99,7 @@ SqliteStatement& SqliteStatement::bindNull(int index)
 {
     prepareToBind();
     if (sqlite3_bind_null(m_statement, index) != SQLITE_OK)
-        fail("bind");
+        fail(sqlite3_errcode(m_db));
     return *this;
 }
 
@@ -112,7 +111,7 @@ bool SqliteStatement::next()
         return true;
     if (status == SQLITE_DONE)
         return false;
-    fail("step");
+    fail(status);
 }
 
 void SqliteStatement::run()

@@ -2,17 +2,20 @@
 // SQLite's own statement interface on a connection that Qt's driver
 // (QSQLITE) opened: rows are read and written without a QVariant per value,
 // which cost more than the search itself. Use on the thread that owns the
-// connection.
+// connection. Every failure is thrown as SearchIndexError, in SQLite's
+// words (never the statement), with what kind of fault it is.
 #include <QByteArray>
 #include <QSqlDatabase>
 #include <QString>
 #include <cstdint>
 #include <string>
 
+#include "model/IndexFault.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
-// The SQLite connection under `db` (opened by QSQLITE). Throws Exception
+// The SQLite connection under `db` (opened by QSQLITE). Throws
 // when the driver gives none, or when it runs another SQLite than the one
 // this program is linked with (their structures could differ).
 sqlite3* sqliteHandle(const QSqlDatabase& db);
@@ -51,10 +54,9 @@ public:
 
 private:
     void prepareToBind();
-    [[noreturn]] void fail(const char* what) const;
+    [[noreturn]] void fail(int status) const;
 
     sqlite3* m_db;
     sqlite3_stmt* m_statement = nullptr;
-    QString m_sql;
     bool m_ran = false;
 };

@@ -1,11 +1,20 @@
 #include "model/StoreIndexer.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
+#include <QThread>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <exception>
 #include <vector>
 
@@ -24,6 +33,9 @@ namespace {
 // Commits often enough that a search sees the index grow while it is built.
 constexpr qint64 kCommitMs = 250;
 constexpr qint64 kProgressMs = 50;
+// How often an update waiting for another window's tries again: its
+// holder's death is seen that soon.
+constexpr int kRetryBusyMs = 1000;
 
 // Documents are handed from the reading threads to the writer in batches:
 // handing over each one alone cost about a tenth more processor time.
@@ -39,8 +51,10 @@ size_t documentReaders()
 }
 
 // One update; an error of the index or of the file system is thrown.
+// `rebuilt` hears at once when the file had to be made anew.
 void runUpdate(const IndexSettings& settings, const std::function<bool()>& cancelled,
-               const std::function<void(int, int)>& progress, IndexReport& report)
+               const std::function<void(int, int)>& progress,
+               const std::function<void(SearchIndex::Rebuilt)>& rebuilt, IndexReport& report)
 {
     QElapsedTimer sinceProgress;
     sinceProgress.start();
@@ -51,9 +65,20 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
         }
     };
     {
-        SearchIndex index(settings.indexFile);
-        if (!index.notice().isEmpty())
-            report.notice = index.notice();
+        SearchIndex index(settings.indexFile, SearchIndex::Access::Write, settings.checkThoroughly,
+                          settings.lockWaitMs);
+        if (index.rebuilt() != SearchIndex::Rebuilt::No)
+            rebuilt(index.rebuilt());
+        else if (settings.skipIfUpdatedAfter > 0 && index.isComplete() &&
+                 index.lastUpdate() > settings.skipIfUpdatedAfter) {
+            report.upToDate = true;
+            report.total = index.datasetCount();
+            const IndexProblems problems = index.problems();
+            report.unreadable = problems.unreadable;
+            report.notRead = problems.notRead;
+            report.notInDegrees = problems.notInDegrees;
+            return;
+        }
 
         // The store is walked while what the index holds is read: both take
         // long on a large store, one waiting on the file system, the other
@@ -201,6 +226,7 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
         }
         if (firstBuild)
             index.setComplete(true);
+        index.setLastUpdate(QDateTime::currentMSecsSinceEpoch());
         index.commit();
         const IndexProblems problems = index.problems();
         report.unreadable = problems.unreadable;
@@ -212,43 +238,155 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
 
 } // namespace
 
+QString serverName(const std::string& root)
+{
+    return DecodeFileName(root.size() > 1 ? ExcludeTrailingPathDelimiter(root) : root);
+}
+
+namespace {
+
+// Why no file can be made in `folder` (created first when missing), as the
+// system's error number; 0 when one can.
+int whyNotWritable(const QString& folder)
+{
+    std::error_code error;
+    std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+    if (error)
+        return error.value();
+    QByteArray probe = QFile::encodeName(folder) + "/.atlasdesk-probe-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0)
+        return errno;
+    ::close(fd);
+    ::unlink(probe.constData());
+    return 0;
+}
+
+// Fills `report` for an update that could not write the index, because of
+// the system's `error` (ENOSPC, EACCES, ...) or with SQLite's `cause`.
+void cannotWrite(IndexReport& report, const IndexSettings& settings, IndexFault fault, const QString& cause)
+{
+    report.fault = fault;
+    const QString folder = QDir::toNativeSeparators(QFileInfo(settings.indexFile).absolutePath());
+    const QString server = serverName(settings.root);
+    const QString there = QFileInfo(settings.indexFile).isFile()
+                              ? QStringLiteral("searches use the index that is there")
+                              : QStringLiteral("there is no index to search yet");
+    if (fault == IndexFault::DiskFull)
+        report.error = QStringLiteral("The disk is full: the search index of %1 cannot be brought up to date in %2, "
+                                      "so the update was stopped; %3")
+                           .arg(server, folder, there);
+    else
+        report.error = QStringLiteral("The search index of %1 cannot be written in %2 (%3); %4")
+                           .arg(server, folder, cause, there);
+}
+
+void cannotWrite(IndexReport& report, const IndexSettings& settings, int error)
+{
+    cannotWrite(report, settings, error == ENOSPC || error == EDQUOT ? IndexFault::DiskFull : IndexFault::Unwritable,
+                QString::fromLocal8Bit(std::strerror(error)));
+}
+
+// Fills `report` for an update stopped by `error`.
+void failed(IndexReport& report, const IndexSettings& settings, const SearchIndexError& error)
+{
+    const QString server = serverName(settings.root);
+    const QString cause = QString::fromUtf8(error.what());
+    switch (error.fault()) {
+    case IndexFault::DiskFull:
+    case IndexFault::Unwritable:
+        cannotWrite(report, settings, error.fault(), cause);
+        return;
+    case IndexFault::Locked:
+        report.error = QStringLiteral("The search index of %1 is in use by another program").arg(server);
+        break;
+    case IndexFault::Damaged:
+        report.error = QStringLiteral("The search index of %1 is damaged again after it was rebuilt (%2)").arg(server, cause);
+        break;
+    case IndexFault::None:
+    case IndexFault::Failed:
+        report.error = QStringLiteral("The search index of %1 could not be brought up to date: %2").arg(server, cause);
+        break;
+    }
+    report.fault = error.fault() == IndexFault::None ? IndexFault::Failed : error.fault();
+}
+
+} // namespace
+
 IndexReport updateStoreIndex(const IndexSettings& settings, const std::function<bool()>& cancelled,
-                             const std::function<void(int, int)>& progress)
+                             const std::function<void(int, int)>& progress,
+                             const std::function<void(const QString&)>& notice)
 {
     IndexReport report;
     // Two windows, or two instances of the program, on one server share its
     // index: both writing the same rows would fail each other's updates.
     // The lock is freed only by its holder or by the holder's death, not
     // by age: a first build of a large store takes minutes.
-    QDir().mkpath(QFileInfo(settings.indexFile).absolutePath());
+    const QString folder = QFileInfo(settings.indexFile).absolutePath();
+    QDir().mkpath(folder);
     QLockFile lock(settings.indexFile + QStringLiteral(".lock"));
     lock.setStaleLockTime(0);
-    if (!lock.tryLock(0) && lock.error() == QLockFile::LockFailedError) {
-        report.busy = true;
+    if (!lock.tryLock(0)) {
+        if (lock.error() == QLockFile::LockFailedError) {
+            report.busy = true;
+            return report;
+        }
+        // No lock file can be made: neither can the index be written.
+        const int error = whyNotWritable(folder);
+        cannotWrite(report, settings, error != 0 ? error : EACCES);
         return report;
     }
-    // A lock file that cannot be made at all (an unwritable folder) leaves
-    // the index to fail with its own message.
-    try {
-        runUpdate(settings, cancelled, progress, report);
-        return report;
-    } catch (const std::exception& e) {
+
+    const QString server = serverName(settings.root);
+    QString rebuiltNotice; // what the report says when the new build gets through
+    const auto rebuilt = [&](SearchIndex::Rebuilt why) {
+        const bool damaged = why == SearchIndex::Rebuilt::Damaged;
+        if (notice)
+            notice(damaged ? QStringLiteral("The search index of %1 was damaged and is being rebuilt").arg(server)
+                           : QStringLiteral("The search index of %1 was made by another version of Atlasdesk "
+                                            "and is being built anew")
+                                 .arg(server));
+        rebuiltNotice = damaged ? QStringLiteral("The search index of %1 was damaged and has been rebuilt").arg(server)
+                                : QStringLiteral("The search index of %1 was made by another version of Atlasdesk "
+                                                 "and has been built anew")
+                                      .arg(server);
+    };
+    for (bool again = false;; again = true) {
         report = IndexReport();
-        report.notice = QStringLiteral("The search index %1 was rebuilt: %2")
-                            .arg(settings.indexFile, QString::fromUtf8(e.what()));
+        try {
+            runUpdate(settings, cancelled, progress, rebuilt, report);
+            if (!report.cancelled)
+                report.notice = rebuiltNotice;
+            return report;
+        } catch (const SearchIndexError& e) {
+            // The index is a cache: a file that turns out damaged in the
+            // middle of an update is built again from the store, once. Any
+            // other fault leaves it as it is: a lock is not damage, and a
+            // full disk would only fill up again.
+            // What was counted stays: the report says how far the update got.
+            report.notice.clear();
+            report.cancelled = false;
+            if (e.fault() == IndexFault::Damaged && !again) {
+                SearchIndex::discard(settings.indexFile);
+                if (!QFileInfo::exists(settings.indexFile)) {
+                    rebuilt(SearchIndex::Rebuilt::Damaged);
+                    continue;
+                }
+                cannotWrite(report, settings, IndexFault::Unwritable,
+                            QStringLiteral("the damaged index file cannot be removed"));
+                return report;
+            }
+            failed(report, settings, e);
+        } catch (const std::exception& e) {
+            report.notice.clear();
+            report.cancelled = false;
+            report.fault = IndexFault::Failed;
+            report.error = QStringLiteral("The search index of %1 could not be brought up to date: %2")
+                               .arg(server, QString::fromUtf8(e.what()));
+        }
+        return report;
     }
-    // The index is a cache: a file that fails in the middle of an update
-    // (damaged pages) is built again from the store, once.
-    try {
-        SearchIndex::discard(settings.indexFile);
-        runUpdate(settings, cancelled, progress, report);
-    } catch (const std::exception& e) {
-        report.error = QString::fromUtf8(e.what());
-    }
-    return report;
 }
-
-
 
 StoreIndexer::StoreIndexer(QObject* parent) : QObject(parent)
 {
@@ -282,28 +420,100 @@ void StoreIndexer::start(const IndexSettings& settings)
     auto stop = std::make_shared<std::atomic_bool>(false);
     m_stop = stop;
     m_indexFile = settings.indexFile;
+    m_state = State::Updating;
+    m_notice.clear();
     auto* job = runInBackground<IndexUpdateAnswer>(m_pool, this, [settings, stop](QPromise<IndexUpdateAnswer>& promise) {
+        const auto cancelled = [stop, &promise] { return *stop || promise.isCanceled(); };
+        const auto tell = [&promise](State state, const QString& text) {
+            IndexUpdateAnswer answer;
+            answer.kind = IndexUpdateAnswer::Kind::Notice;
+            answer.state = state;
+            answer.text = text;
+            promise.addResult(std::move(answer));
+        };
+        // Waits `ms`, looking at the stop flag; false when stopped.
+        const auto pause = [&cancelled](int ms) {
+            QElapsedTimer waited;
+            waited.start();
+            while (!cancelled()) {
+                if (waited.elapsed() >= ms)
+                    return true;
+                QThread::msleep(50);
+            }
+            return false;
+        };
+        IndexSettings run = settings;
+        IndexReport report;
+        for (State waiting = State::Updating;;) {
+            report = updateStoreIndex(
+                run, cancelled,
+                [&promise](int done, int total) {
+                    IndexUpdateAnswer answer;
+                    answer.done = done;
+                    answer.total = total;
+                    promise.addResult(std::move(answer));
+                },
+                [&tell](const QString& text) { tell(State::Updating, text); });
+            if (report.busy) {
+                // Another window's update runs: its end (or its holder's
+                // death) is looked for every second. When it went through
+                // the store meanwhile, there is nothing left to do here.
+                if (waiting != State::WaitingForOtherUpdate)
+                    tell(State::WaitingForOtherUpdate,
+                         QStringLiteral("Another Atlasdesk window is bringing the search index of %1 up to date")
+                             .arg(serverName(settings.root)));
+                waiting = State::WaitingForOtherUpdate;
+                if (run.skipIfUpdatedAfter == 0 && !run.checkThoroughly)
+                    run.skipIfUpdatedAfter = QDateTime::currentMSecsSinceEpoch();
+                if (pause(kRetryBusyMs))
+                    continue;
+            } else if (report.fault == IndexFault::Locked && !cancelled()) {
+                waiting = State::WaitingForLock;
+                tell(State::WaitingForLock, report.error + QStringLiteral(": the update tries again in %1 s")
+                                                                 .arg(std::max(1, settings.lockRetryMs / 1000)));
+                if (pause(settings.lockRetryMs))
+                    continue;
+            } else {
+                break;
+            }
+            report = IndexReport();
+            report.cancelled = true;
+            break;
+        }
         IndexUpdateAnswer answer;
-        answer.report = updateStoreIndex(
-            settings, [stop, &promise] { return *stop || promise.isCanceled(); },
-            [&promise](int done, int total) { promise.addResult(IndexUpdateAnswer{done, total, false, {}}); });
-        answer.finished = true;
+        answer.kind = IndexUpdateAnswer::Kind::Finished;
+        answer.report = std::move(report);
         promise.addResult(std::move(answer));
     });
     m_job = job;
     job->onResult([this, job](const IndexUpdateAnswer& answer) {
-        if (!answer.finished) {
+        switch (answer.kind) {
+        case IndexUpdateAnswer::Kind::Progress:
+            if (m_state != State::Updating)
+                m_notice.clear(); // the wait is over
+            m_state = State::Updating;
             emit progress(answer.done, answer.total);
             return;
+        case IndexUpdateAnswer::Kind::Notice:
+            m_state = answer.state;
+            m_notice = answer.text;
+            emit notice(answer.text);
+            return;
+        case IndexUpdateAnswer::Kind::Finished:
+            break;
         }
         if (m_job == job)
             m_job = nullptr;
+        m_state = State::Idle;
+        m_notice.clear();
         emit finished(answer.report);
     });
     job->onFinished([this, job](const QString& error) {
         if (m_job != job)
             return; // reported
         m_job = nullptr;
+        m_state = State::Idle;
+        m_notice.clear();
         IndexReport report;
         report.error = error;
         emit finished(report);

@@ -107,6 +107,17 @@ int WriteAll(int fd, std::string_view bytes)
     return 0;
 }
 
+int WriteWholeFile(const std::string& path, std::string_view bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errno;
+    int error = WriteAll(fd, bytes);
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    return error;
+}
+
 bool CopyFileOver(const std::string& source, const std::string& target)
 {
     struct stat sourceStat {};

@@ -16,6 +16,12 @@ int WriteAll(int fd, std::string_view bytes);
 // Copies `source` over `target`. Always true: callers that care test the target.
 bool CopyFileOver(const std::string& source, const std::string& target);
 
+// Writes `bytes` to `path` (created, or emptied first) and closes it; 0, or
+// the system's error number of what failed: opening, a write, or the close
+// (where a full disk or a network file system may show first). A part of
+// the file may remain after a failure.
+int WriteWholeFile(const std::string& path, std::string_view bytes);
+
 struct VersionNumbers {
     uint16_t major = 0, minor = 0, release = 0, build = 0;
 };

@@ -32,21 +32,27 @@ void renderThroughStylesheet(MetadataView& view)
     std::string part = document + ".XXXXXX";
     const int fd = ::mkstemp(part.data());
     if (fd < 0)
-        throw EInOutError("Cannot create " + document);
+        throw EInOutError(CannotWrite(document, errno));
     ::close(fd);
-    try {
-        writeTemporaryDocument(request.metadataPath, part);
-    } catch (...) {
-        ::unlink(part.c_str());
-        throw;
-    }
+    // The part goes whatever happens, unless it became the document.
+    struct Part {
+        const std::string& path;
+        bool kept = false;
+        ~Part()
+        {
+            if (!kept)
+                ::unlink(path.c_str());
+        }
+    } partFile{part};
+    writeTemporaryDocument(request.metadataPath, part);
     // The stylesheet is applied from where it lies (not from its copy): its
     // includes and the page's relative links resolve there as they always
     // did beside the program, and the parsed stylesheet is found in the cache
     // as long as the file is unchanged.
     view.page = ApplyStylesheet(part, request.stylesheetPath.empty() ? copy : request.stylesheetPath, document);
     if (::rename(part.c_str(), document.c_str()) != 0)
-        ::unlink(part.c_str());
+        throw EInOutError(CannotWrite(document, errno));
+    partFile.kept = true;
     view.pagePath = document;
     view.baseFolder = ExtractFilePath(request.stylesheetPath.empty() ? copy : request.stylesheetPath);
 }

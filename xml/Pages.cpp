@@ -133,6 +133,49 @@ RenderResult NoMetadataPage(const std::string& dataPath, const std::string& meta
     return result;
 }
 
+RenderResult StartPage(const StartFacts& facts)
+{
+    RenderResult result;
+    result.ok = true;
+    std::string& page = result.html;
+    page = pageStart("Atlasdesk", "table.keys td{padding:2px 16px 2px 0}table.keys td:first-child{white-space:nowrap}"
+                                  "ul.counts{padding-left:20px}");
+    if (facts.server.empty()) {
+        page += "<h1>No server is connected</h1>\n"
+                "<p>To browse a store of geodata, choose <b>Files &rarr; Connect to geodata server &rarr; New server...</b> "
+                "and pick the folder at the root of the store, usually a mounted network share. The servers you "
+                "connected to before are listed in the same menu, and the program opens the last one again at the "
+                "next start.</p>\n<p class=\"where\">It can also be started on a folder: "
+                "<code>AtlasdeskView /path/to/store</code></p>\n";
+    } else {
+        page += "<h1>";
+        AppendHtmlEscaped(page, DecodeFileNameUtf8(facts.server));
+        page += "</h1>\n<p>Select a data set in the tree to see its metadata here.</p>\n<ul class=\"counts\">\n";
+        for (const std::string& line : facts.counts) {
+            page += "<li>";
+            AppendHtmlEscaped(page, line);
+            page += "</li>\n";
+        }
+        page += "</ul>\n";
+        page += "<h2>Search index</h2>\n<p>";
+        AppendHtmlEscaped(page, facts.index.empty() ? std::string("Not built yet.") : facts.index);
+        page += "</p>\n";
+    }
+    if (!facts.keys.empty()) {
+        page += "<h2>Keys</h2>\n<table class=\"keys\">\n";
+        for (const auto& [key, what] : facts.keys) {
+            page += "<tr><td><kbd>";
+            AppendHtmlEscaped(page, key);
+            page += "</kbd></td><td>";
+            AppendHtmlEscaped(page, what);
+            page += "</td></tr>\n";
+        }
+        page += "</table>\n";
+    }
+    page += "</body></html>\n";
+    return result;
+}
+
 RenderResult ErrorPage(const std::string& title, const std::string& explanation, const std::string& document)
 {
     Problem problem;

@@ -4,6 +4,8 @@
 // item without metadata.
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 struct RenderResult {
     // UTF-8 HTML, never empty: the rendered page, or a page that explains
@@ -18,6 +20,19 @@ struct RenderResult {
 // The short page of a data set or directory without metadata: names the
 // item (`dataPath`) and the metadata file that does not exist. ok is false.
 RenderResult NoMetadataPage(const std::string& dataPath, const std::string& metadataPath);
+
+// What the start page tells: shown while nothing is selected. Texts are
+// UTF-8; `server` is the root as bytes ("" when none is connected).
+struct StartFacts {
+    std::string server;
+    std::vector<std::string> counts;     // one line each: "Items: 12 in the tree", ...
+    std::string index;                   // the state of the search index ("" when unknown)
+    std::vector<std::pair<std::string, std::string>> keys; // key, what it does
+};
+
+// The start page: the server with its counts and the state of its search
+// index, or how to connect one; then the keys that matter. ok is true.
+RenderResult StartPage(const StartFacts& facts);
 
 // An error page of the views: a heading, one or two sentences and the
 // document concerned ("" for none). ok is false.

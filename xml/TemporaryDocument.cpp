@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string_view>
 
@@ -45,6 +46,11 @@ std::string encoded(std::string_view ascii, Units units)
 
 } // namespace
 
+std::string CannotWrite(const std::string& target, int error)
+{
+    return "Cannot write " + target + ": " + WriteErrorText(error);
+}
+
 void writeTemporaryDocument(const std::string& source, const std::string& target)
 {
     const int fd = OpenRegularFile(source);
@@ -56,8 +62,9 @@ void writeTemporaryDocument(const std::string& source, const std::string& target
     }
     FILE* out = std::fopen(target.c_str(), "wb");
     if (!out) {
+        const int error = errno;
         std::fclose(in);
-        throw EInOutError("Cannot create " + target);
+        throw EInOutError(CannotWrite(target, error));
     }
 
     char buffer[65536];
@@ -65,22 +72,30 @@ void writeTemporaryDocument(const std::string& source, const std::string& target
     const Units units = unitsOf(std::string_view(buffer, n));
     const std::size_t unit = units == Units::Bytes ? 1 : 2;
     bool failed = false;
+    int writeError = 0; // why the first write failed
     std::size_t from = 0;
     if (units != Units::Bytes && n >= 2 && (buffer[0] == '\xFF' || buffer[0] == '\xFE')) {
         // The byte-order mark stays in front of everything.
         failed = std::fwrite(buffer, 1, 2, out) != 2;
+        writeError = failed ? errno : 0;
         from = 2;
     }
     const std::string crlf = encoded("\r\n", units);
     const std::string head = encoded(kStylesheetLine, units) + crlf;
-    failed = failed || std::fwrite(head.data(), 1, head.size(), out) != head.size();
+    if (!failed && std::fwrite(head.data(), 1, head.size(), out) != head.size()) {
+        failed = true;
+        writeError = errno;
+    }
 
     std::string line;
     std::string pending; // an odd byte left over from the previous read
     bool afterCR = false;
     auto emit = [&] {
         line += crlf;
-        failed = failed || std::fwrite(line.data(), 1, line.size(), out) != line.size();
+        if (!failed && std::fwrite(line.data(), 1, line.size(), out) != line.size()) {
+            failed = true;
+            writeError = errno;
+        }
         line.clear();
     };
     // The code of one unit when it is CR or LF, else 0.
@@ -123,9 +138,14 @@ void writeTemporaryDocument(const std::string& source, const std::string& target
     if (!line.empty())
         emit(); // a last line without terminator is copied too
     std::fclose(in);
-    std::fclose(out); // an error while closing is not reported
+    // What is still buffered is written here: on a full disk this is where
+    // most documents fail, and a failure here is one like any other.
+    if (std::fclose(out) != 0 && !failed) {
+        failed = true;
+        writeError = errno;
+    }
     if (readError)
         throw EInOutError("Cannot read " + source);
     if (failed)
-        throw EInOutError("Cannot write " + target);
+        throw EInOutError(CannotWrite(target, writeError));
 }

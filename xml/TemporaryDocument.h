@@ -11,8 +11,13 @@
 //
 // Only a regular file is copied: a named pipe or a device is refused before
 // the target is touched ("Cannot open <source>"). Throws EInOutError when a
-// file cannot be opened, read or written; a partly written target may remain.
+// file cannot be opened, read or written (closing it included: "Cannot write
+// <target>: the disk is full"); a partly written target may remain.
 // Safe on any thread (touches nothing but the two files).
 #include <string>
 
 void writeTemporaryDocument(const std::string& source, const std::string& target);
+
+// "Cannot write <target>: " and why, from the system's error number (see
+// WriteErrorText).
+std::string CannotWrite(const std::string& target, int error);

@@ -13,15 +13,21 @@
 #include <QComboBox>
 #include <QMimeData>
 #include <QSettings>
+#include <QDirIterator>
+#include <QMenuBar>
+#include <QProcessEnvironment>
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QUrl>
+#include <algorithm>
 #include <filesystem>
+#include <sys/stat.h>
 
 #include "AppFixture.h"
+#include "support/ScratchFolder.h"
 
 namespace {
 
@@ -215,6 +221,226 @@ TEST_F(DailyUseTest, AServerOutOfReachAtStartLeavesAMessageAndAnEmptyTree)
         EXPECT_TRUE(w.StatusMessage().isEmpty()) << "connecting clears the message";
     }
     EXPECT_TRUE(m_errors.isEmpty()) << "never an error box at start: " << m_errors.join('\n').toStdString();
+}
+
+// ---- State that survives whatever ends the program -------------------------
+
+// The settings as they stand in the file on disk (read from a copy, so that
+// nothing this process holds in memory is seen).
+std::unique_ptr<QSettings> settingsOnDisk(const QString& file, testutil::TempDir& scratch)
+{
+    const QString copy = QString::fromStdString(scratch / "copy.ini");
+    QFile::remove(copy);
+    if (!QFile::copy(file, copy))
+        return std::make_unique<QSettings>(QString::fromStdString(scratch / "none.ini"), QSettings::IniFormat);
+    return std::make_unique<QSettings>(copy, QSettings::IniFormat);
+}
+
+TEST_F(DailyUseTest, AChangeIsInTheSettingsFileASecondAfterItWithoutAClose)
+{
+    TdlgAtlasdesk& w = window();
+    w.RestoreSettings();
+    const QString file = userSettings().fileName();
+    testutil::TempDir scratch;
+    const struct {
+        const char* what;
+        std::function<void()> change;
+        const char* key;
+        QVariant expected;
+    } cases[] = {
+        {"a category box", [&] { w.ckTable->setChecked(true); }, "categories/ckTable", true},
+        {"the page", [&] { w.PageControl1->setCurrentWidget(w.tabXML); }, "window/page", "tabXML"},
+        {"the format", [&] { w.cbXslFormat->setCurrentIndex(w.cbXslFormat->findText("z.xsl")); }, "window/format", "z.xsl"},
+        {"the server", [&] { w.ConnectToServer(m_tree.path()); }, "server/last", QByteArray::fromStdString(m_tree.path())},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(file);
+        c.change();
+        EXPECT_TRUE(w.settingsPending()) << c.what;
+        EXPECT_NE(settingsOnDisk(file, scratch)->value(c.key), c.expected) << c.what << ": written at once, not a moment later";
+        QTest::qWait(1000);
+        EXPECT_EQ(settingsOnDisk(file, scratch)->value(c.key), c.expected) << c.what << ": not written a second after it";
+        EXPECT_FALSE(w.settingsPending()) << c.what;
+    }
+}
+
+TEST_F(DailyUseTest, AWindowThatHasNotReadItsMemoryDoesNotOverwriteIt)
+{
+    userSettings().setValue("window/format", "z.xsl");
+    userSettings().sync();
+    TdlgAtlasdesk& w = window();
+    w.PageControl1->setCurrentWidget(w.tabXML);
+    w.ckTable->setChecked(true);
+    EXPECT_FALSE(w.settingsPending());
+    QTest::qWait(700);
+    EXPECT_EQ(userSettings().value("window/format").toString(), "z.xsl");
+    EXPECT_FALSE(userSettings().contains("categories/ckTable"));
+}
+
+TEST_F(DailyUseTest, QuitClosesTheWindowAsItsCloseBoxDoes)
+{
+    showWindow();
+    TdlgAtlasdesk& w = window();
+    w.RestoreSettings();
+    QAction* quit = action("mnuQuit");
+    ASSERT_NE(quit, nullptr);
+    EXPECT_EQ(quit->text(), "&Quit");
+    const QKeySequence expected = QKeySequence(QKeySequence::Quit).isEmpty() ? QKeySequence(Qt::CTRL | Qt::Key_Q)
+                                                                          : QKeySequence(QKeySequence::Quit);
+    EXPECT_EQ(quit->shortcut(), expected) << "the platform's key for Quit, else Ctrl+Q";
+    EXPECT_TRUE(quit->isVisible()) << "the View edition shows it";
+    auto* files = w.menuBar()->findChild<QMenu*>("Files1");
+    ASSERT_NE(files, nullptr);
+    EXPECT_TRUE(files->actions().contains(quit));
+
+    w.ConnectToServer(m_tree.path());
+    w.ckDocument->setChecked(true);
+    QFile::remove(userSettings().fileName());
+    w.activateWindow();
+    QTest::keySequence(&w, expected);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.settingsPending());
+    EXPECT_FALSE(w.tvXMLTree->rootNode().isValid()) << "closed as a close does: the tree is cleared";
+    QSettings written(userSettings().fileName(), QSettings::IniFormat);
+    EXPECT_EQ(written.value("server/last").toByteArray().toStdString(), m_tree.path());
+    EXPECT_TRUE(written.value("categories/ckDocument").toBool());
+}
+
+// The program itself, as a child: SIGTERM ends it as a close does, a crash
+// leaves a scratch folder that the next start removes (never the folder of a
+// window still running), and what was changed before the crash is back.
+TEST_F(DailyUseTest, TheProgramEndsOnSigtermAsOnACloseAndCleansUpAfterACrash)
+{
+    testutil::TempDir home;
+    const QString config = QString::fromStdString(home / "config");
+    const QString cache = QString::fromStdString(home / "cache");
+    const QString file = config + "/Atlasdesk/AtlasdeskView.ini";
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", QString::fromStdString(home.path()));
+    env.insert("XDG_CONFIG_HOME", config);
+    env.insert("XDG_CACHE_HOME", cache);
+    env.insert("XDG_DATA_HOME", QString::fromStdString(home / "data"));
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    auto start = [&](QProcess& program, const QStringList& arguments) {
+        program.setProcessEnvironment(env);
+        program.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        program.start(ATLASDESK_PROGRAM, arguments);
+        ASSERT_TRUE(program.waitForStarted(10000));
+    };
+    auto scratchFolders = [&] {
+        QStringList found;
+        QDirIterator it(cache, {"views-*"}, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            found << it.next();
+        return found;
+    };
+    testutil::TempDir scratch;
+    auto lastServer = [&] { return settingsOnDisk(file, scratch)->value("server/last").toByteArray().toStdString(); };
+
+    // Started on a folder: connecting is a change, written without a close.
+    QProcess first;
+    start(first, {QString::fromStdString(m_tree.path())});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return lastServer() == m_tree.path(); }, 30000)) << "the connected server";
+    ASSERT_EQ(scratchFolders().size(), 1);
+    const QString crashed = scratchFolders().front();
+    first.kill(); // SIGKILL: nothing of the program runs any more
+    ASSERT_TRUE(first.waitForFinished(10000));
+    EXPECT_TRUE(QFileInfo::exists(crashed)) << "a crash leaves its scratch folder";
+
+    // Started without a folder: the server of the crashed run comes back.
+    // Connecting to it is a change the window writes (the file is replaced,
+    // so it gets a new inode): then the window is up.
+    const auto inode = [&] {
+        struct stat st {};
+        return ::stat(QFile::encodeName(file).constData(), &st) == 0 ? st.st_ino : ino_t(0);
+    };
+    const ino_t before = inode();
+    QProcess second;
+    start(second, {});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFileInfo::exists(crashed); }, 30000)) << "the crashed window's folder stays";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return scratchFolders().size() == 1; }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return inode() != before && inode() != 0; }, 30000)) << "the second run did not connect";
+    EXPECT_EQ(lastServer(), m_tree.path());
+    const QStringList running = scratchFolders();
+
+    // SIGTERM: the state is written by the close, the exit code is 0.
+    QFile::remove(file);
+    second.terminate();
+    ASSERT_TRUE(second.waitForFinished(30000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_EQ(lastServer(), m_tree.path()) << "SIGTERM writes the state as a close does";
+    for (const QString& folder : running)
+        EXPECT_FALSE(QFileInfo::exists(folder)) << "a window that closes removes its own folder";
+}
+
+TEST_F(DailyUseTest, TheFolderOfAWindowStillRunningIsNeverRemoved)
+{
+    testutil::TempDir base;
+    const QString folders = QString::fromStdString(base.path());
+    ScratchFolder running(folders, "views");
+    ASSERT_FALSE(running.path().isEmpty());
+    EXPECT_TRUE(running.path().startsWith(folders));
+    // One made by hand a moment ago, its lock not taken yet: left alone.
+    ASSERT_TRUE(QDir(folders).mkdir("views-abcdef"));
+    EXPECT_EQ(ScratchFolder::removeAbandoned(folders, "views"), 0);
+    EXPECT_TRUE(QFileInfo::exists(running.path()));
+    EXPECT_TRUE(QFileInfo::exists(folders + "/views-abcdef"));
+}
+
+// ---- The start page ---------------------------------------------------------
+
+TEST_F(DailyUseTest, TheStartPageShowsTheServerItsCountsTheIndexAndTheKeys)
+{
+    TdlgAtlasdesk& w = window();
+    w.PageControl1->setCurrentWidget(w.TabXSL);
+    EXPECT_TRUE(pageAfter(w.wbXSL, [&] { w.OnTabXslShow(); }));
+    QString text = pageText(w.wbXSL);
+    EXPECT_TRUE(text.contains("No server is connected")) << text.toStdString();
+    EXPECT_TRUE(text.contains("Connect to geodata server")) << "how to connect one";
+    EXPECT_TRUE(text.contains("Ctrl+Q")) << "the keys";
+    EXPECT_TRUE(text.contains("Ctrl+F"));
+
+    // Connected, the root (without metadata) selected: the start page names
+    // the server and follows its counts and its index, which is brought up
+    // to date on connecting.
+    const QModelIndex root = connectAndList();
+    ASSERT_TRUE(root.isValid());
+    const int items = w.storeTree()->nodeCount();
+    ASSERT_GE(items, 5);
+    // (Pages are waited for by what they say: a redraw for new counts may
+    // still be loading when the next step starts.)
+    const QString server = QString::fromStdString(m_tree.path());
+    const auto shows = [](BrowserPane* pane, const QStringList& words) {
+        return QTest::qWaitFor([&] {
+            const QString page = pageText(pane);
+            return std::all_of(words.begin(), words.end(), [&](const QString& w) { return page.contains(w); });
+        }, 30000);
+    };
+    EXPECT_TRUE(shows(w.wbXSL, {server, QString("Items: %1 in the tree").arg(items), "Selected: 1"}))
+        << pageText(w.wbXSL).toStdString();
+    EXPECT_TRUE(shows(w.wbXSL, {"Indexed 3 data sets"})) << pageText(w.wbXSL).toStdString();
+    w.tvXMLTree->clearSelection();
+    EXPECT_TRUE(shows(w.wbXSL, {"Selected: 0"})) << "nothing selected: the start page too";
+
+    // A data set's page replaces it, and stays when the selection is cleared.
+    select({childAt(root, 1)});
+    EXPECT_TRUE(shows(w.wbXSL, {"There is no metadata for"})) << pageText(w.wbXSL).toStdString();
+    const QString dataSetPage = w.wbXSL->lastPath();
+    EXPECT_FALSE(dataSetPage.isEmpty());
+    w.tvXMLTree->clearSelection();
+    QTest::qWait(300);
+    ASSERT_TRUE(viewsSettled());
+    EXPECT_EQ(w.wbXSL->lastPath(), dataSetPage) << "the data set's page stays";
+    EXPECT_FALSE(pageText(w.wbXSL).contains("Items:"));
+
+    // Connecting again brings it back, on the XML page too.
+    w.ConnectToServer(m_tree.path());
+    EXPECT_TRUE(shows(w.wbXSL, {server, "Selected: 1"})) << pageText(w.wbXSL).toStdString();
+    EXPECT_EQ(w.wbXSL->lastPath(), "") << "a page of no file";
+    w.PageControl1->setCurrentWidget(w.tabXML);
+    EXPECT_TRUE(shows(w.wbXML, {server, "Items: 1 in the tree"})) << pageText(w.wbXML).toStdString();
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 
 // ---- Hand data sets to other programs --------------------------------------

@@ -13,12 +13,15 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
+#include <QSettings>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <cstdio>
 #include <filesystem>
 
 #include "model/AtlasdeskOps.h"
@@ -260,3 +263,76 @@ TEST_F(EndToEnd, AUsersMainPath)
 }
 
 } // namespace
+
+// ---- State that survives a crash ------------------------------------------
+//
+// The test program runs itself as a child with `--state-child MODE SETTINGS
+// PROGRAM [FOLDER]`: "change" opens the window, changes its state and waits
+// to be killed; "report" opens a window as the program does at start and
+// prints the state it finds.
+
+int runStateChild(int argc, char** argv)
+{
+    if (argc < 5 || std::string(argv[1]) != "--state-child")
+        return -1;
+    const std::string mode = argv[2];
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, QString::fromLocal8Bit(argv[3]));
+    SetProgramFolder(argv[4]);
+    TdmAtlasdesk dataModule;
+    TdlgAtlasdesk w(&dataModule);
+    w.RestoreSettings();
+    w.show();
+    if (!QTest::qWaitForWindowExposed(&w))
+        return 2;
+    if (mode == "change" && argc > 5) {
+        w.ckTable->setChecked(true);
+        w.ckVector->setChecked(false);
+        w.PageControl1->setCurrentWidget(w.tabXML);
+        w.cbXslFormat->setCurrentIndex(w.cbXslFormat->count() - 1);
+        w.ConnectToServer(argv[5]);
+        std::printf("changed format=%s\n", w.cbXslFormat->currentText().toUtf8().constData());
+        std::fflush(stdout);
+        return QApplication::exec(); // until it is killed
+    }
+    if (mode == "report") {
+        w.StartOn({});
+        QTest::qWaitFor([&] { return w.tvXMLTree->rootNode().isValid(); }, 20000);
+        std::printf("server=%s page=%s format=%s table=%d vector=%d\n", w.ServerRoot.c_str(),
+                    w.PageControl1->currentWidget()->objectName().toUtf8().constData(),
+                    w.cbXslFormat->currentText().toUtf8().constData(), int(w.ckTable->isChecked()),
+                    int(w.ckVector->isChecked()));
+        std::fflush(stdout);
+        return 0;
+    }
+    return 3;
+}
+
+TEST_F(EndToEnd, StateChangedThreeSecondsBeforeAKillIsBackAtTheNextStart)
+{
+    testutil::TempDir settings;
+    auto run = [&](QProcess& child, const QStringList& arguments) {
+        child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.start(QCoreApplication::applicationFilePath(),
+                    QStringList{"--state-child"} + arguments.mid(0, 1)
+                        + QStringList{QString::fromStdString(settings.path()), QString::fromStdString(m_program.path())}
+                        + arguments.mid(1));
+        EXPECT_TRUE(child.waitForStarted(10000));
+    };
+    QProcess changer;
+    run(changer, {"change", QString::fromStdString(kDemo)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changer.canReadLine(); }, 60000)) << "the first run did not start";
+    const QString changed = QString::fromUtf8(changer.readLine()).trimmed();
+    ASSERT_TRUE(changed.startsWith("changed format=")) << changed.toStdString();
+    const QString format = changed.mid(QStringLiteral("changed format=").size());
+    QTest::qWait(3000);
+    changer.kill(); // SIGKILL: no close, no handler
+    ASSERT_TRUE(changer.waitForFinished(10000));
+    EXPECT_EQ(changer.exitStatus(), QProcess::CrashExit);
+
+    QProcess reporter;
+    run(reporter, {"report"});
+    ASSERT_TRUE(reporter.waitForFinished(60000));
+    EXPECT_EQ(reporter.exitCode(), 0);
+    const QString report = QString::fromUtf8(reporter.readAllStandardOutput()).trimmed();
+    EXPECT_EQ(report.toStdString(), "server=" + kDemo + " page=tabXML format=" + format.toStdString() + " table=1 vector=0");
+}

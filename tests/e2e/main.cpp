@@ -7,6 +7,10 @@
 #include <QTimer>
 #include "SandboxRule.h"
 
+// EndToEndTest.cpp: the test program run as a child by a test; -1 when it
+// is not run so.
+int runStateChild(int argc, char** argv);
+
 int main(int argc, char** argv)
 {
     testutil::disableSandboxForRoot();
@@ -15,6 +19,8 @@ int main(int argc, char** argv)
     // The search indexes of the windows go to a test cache, not the user's.
     QStandardPaths::setTestModeEnabled(true);
     QApplication::setApplicationName(QStringLiteral("Atlasdesk"));
+    if (const int child = runStateChild(argc, argv); child >= 0)
+        return child;
     // The window keeps per-user settings; the tests keep theirs in a folder
     // of their own, never in the user's.
     QTemporaryDir settingsDir;

@@ -6,8 +6,11 @@
 //
 // The drop is a KILL of the upload's own connection, sent from a second
 // connection just before the run handles the data set named by the case;
-// it needs the test server that scripts/test.sh starts. A second case
-// stops a server of its own with SIGSTOP in the middle of the run.
+// it needs the test server that scripts/test.sh starts. Other cases stop a
+// server of their own with SIGSTOP in the middle of the run, hold a row of
+// Main locked from another session (SELECT ... FOR UPDATE), and cut the
+// connection between a COMMIT and its answer (a relay of the test's own).
+// What the run reports is what the server has: the cases count the rows.
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
@@ -18,13 +21,19 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QTest>
+
 #include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <functional>
 #include <optional>
+#include <thread>
 
 #include "PrivateServer.h"
 #include "TestDatabase.h"
@@ -65,6 +74,42 @@ protected:
         selectNewDataSets("10_world", {std::begin(kNames), std::end(kNames)});
     }
 
+    // Uploads the selected data sets through a relay on `port` (see
+    // QueryRelay), `timeoutSeconds` the connection's timeout (0: the test
+    // database's); `armed` is set just before the run handles the third data
+    // set. True once the run has ended.
+    bool uploadThroughRelay(int port, int timeoutSeconds, std::atomic<bool>& armed)
+    {
+        ChartroomSettings settings = m_db->settings();
+        settings.port = port;
+        if (timeoutSeconds > 0)
+            settings.timeoutSeconds = timeoutSeconds;
+        m_dataModule->setConnectionSettings(settings);
+        TdlgAtlasdesk& w = window();
+        w.catalogueStepHook = [&armed](size_t index) {
+            if (index == 2)
+                armed = true;
+        };
+        w.mnuAddToChartroomClick();
+        const bool ended = waitForCatalogueTask();
+        w.catalogueStepHook = nullptr;
+        return ended;
+    }
+
+    // A connection named `name` to the test database, opened (or with the
+    // reason in its lastError()); the caller closes and removes it.
+    QSqlDatabase ownConnection(const QString& name)
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QMYSQL", name);
+        db.setHostName(QString::fromStdString(m_account.host));
+        db.setPort(m_account.port);
+        db.setUserName(QString::fromStdString(m_account.user));
+        db.setPassword(QString::fromStdString(m_account.password));
+        db.setDatabaseName(QString::fromStdString(m_db->name()));
+        db.open();
+        return db;
+    }
+
     // Runs `use` on a connection of its own to the test database, opened
     // now on the calling thread and closed after; "" or the error met.
     std::string withOwnConnection(const std::function<std::string(QSqlQuery&)>& use)
@@ -73,13 +118,8 @@ protected:
         const QString name = QStringLiteral("upload-fault-check-%1").arg(++serial);
         std::string error;
         {
-            QSqlDatabase db = QSqlDatabase::addDatabase("QMYSQL", name);
-            db.setHostName(QString::fromStdString(m_account.host));
-            db.setPort(m_account.port);
-            db.setUserName(QString::fromStdString(m_account.user));
-            db.setPassword(QString::fromStdString(m_account.password));
-            db.setDatabaseName(QString::fromStdString(m_db->name()));
-            if (db.open()) {
+            QSqlDatabase db = ownConnection(name);
+            if (db.isOpen()) {
                 QSqlQuery query(db);
                 error = use(query);
                 query.finish();
@@ -124,6 +164,32 @@ protected:
                 return query.lastError().text().toStdString();
             return {};
         });
+    }
+
+    // Waits until the test database has no session left that matches
+    // `condition`, besides the checker's, the test database's own and
+    // `alsoExcept` (an upload's session that the client gave up on ends on
+    // the server only when the server sees it gone); "" or what is left.
+    std::string waitUntilNoSession(const std::string& condition = "TRUE", const std::string& alsoExcept = "0",
+                                   int timeoutMs = 60000)
+    {
+        const std::string own = m_db->scalar("SELECT CONNECTION_ID()");
+        std::string left;
+        const bool ended = QTest::qWaitFor(
+            [&] {
+                left = withOwnConnection([&](QSqlQuery& query) -> std::string {
+                    if (!query.exec(QString::fromStdString(
+                            "SELECT GROUP_CONCAT(CONCAT(COMMAND, ': ', COALESCE(INFO, ''))) FROM "
+                            "information_schema.PROCESSLIST WHERE DB='" + m_db->name() +
+                            "' AND ID NOT IN (CONNECTION_ID(), " + own + ", " + alsoExcept + ") AND " + condition)) ||
+                        !query.next())
+                        return query.lastError().text().toStdString();
+                    return query.value(0).toString().toStdString();
+                });
+                return left.empty();
+            },
+            timeoutMs);
+        return ended ? std::string() : left;
     }
 
     std::vector<std::string> logLines()
@@ -281,12 +347,114 @@ TEST_F(StoppedServerTest, UploadEndsAfterTheTimeoutWithTheRowsWrittenSoFar)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back().rfind("- Data added to Chartroom: 2 records added on ", 0), 0u) << lines.back();
     EXPECT_NE(lines.back().find("(the run broke off at data set 3 of 5)"), std::string::npos) << lines.back();
-    // The two rows the server confirmed stay. The third data set's statement
-    // was on its way when the server stopped: the server may still carry it
-    // out when it resumes, after the client gave up on the answer.
-    Rows rows = freshRows("SELECT FileName FROM Main ORDER BY RecordNumber");
-    const Rows confirmed{{"a.shp"}, {"b.shp"}}, withInFlight{{"a.shp"}, {"b.shp"}, {"c.shp"}};
-    EXPECT_TRUE(rows == confirmed || rows == withInFlight) << rows.size() << " rows";
+    // The two rows the server confirmed stay, and only they: the statement
+    // that was on its way when the server stopped is read by the server when
+    // it resumes, after the client gave up on it, and must not land then.
+    EXPECT_EQ(waitUntilNoSession(), "");
+    EXPECT_EQ(freshRows("SELECT FileName FROM Main ORDER BY RecordNumber"), (Rows{{"a.shp"}, {"b.shp"}}));
+}
+
+// The same, with the server stopped just as the third data set's row
+// statement reaches it: that statement is read and carried out when the
+// server resumes, after the client gave up on it, and must not land then.
+TEST_F(StoppedServerTest, TheRowStatementOnItsWayWhenTheServerStoppedDoesNotLandLater)
+{
+    ASSERT_NO_FATAL_FAILURE(selectFiveDataSets());
+    std::atomic<bool> armed{false};
+    std::atomic<bool> stopped{false};
+    QueryRelay relay(m_account.port, [&](const std::string& statement) {
+        if (statement.rfind("REPLACE INTO Main", 0) == 0 && armed.exchange(false))
+            stopped = m_server->stop();
+        return QueryRelay::Then::Pass;
+    });
+    ASSERT_GT(relay.port(), 0);
+    ASSERT_TRUE(uploadThroughRelay(relay.port(), kTimeoutSeconds, armed));
+    ASSERT_TRUE(stopped);
+    m_server->resume();
+
+    ASSERT_EQ(m_errors.size(), 1) << m_errors.join('\n').toStdString();
+    EXPECT_TRUE(m_errors[0].contains("2 rows were written")) << m_errors[0].toStdString();
+    const std::vector<std::string> lines = logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("- Data added to Chartroom: 2 records added on ", 0), 0u) << lines.back();
+    EXPECT_EQ(waitUntilNoSession(), "");
+    EXPECT_EQ(freshRows("SELECT FileName FROM Main ORDER BY RecordNumber"), (Rows{{"a.shp"}, {"b.shp"}}));
+}
+
+// Another session holds the row of the third data set (SELECT ... FOR
+// UPDATE in an open transaction): the upload's statement waits for it until
+// the timeout, then ends on the server too, the run reports the two rows
+// before it, and when the lock goes the statement does not land after all.
+TEST_F(UploadFaultFixture, ARowLockedByAnotherSessionTimesOutOnTheServerToo)
+{
+    ASSERT_NO_FATAL_FAILURE(selectFiveDataSets());
+    TdlgAtlasdesk& w = window();
+    ChartroomSettings settings = m_db->settings();
+    settings.timeoutSeconds = 2;
+    m_dataModule->setConnectionSettings(settings);
+    w.mnuAddToChartroomClick();
+    ASSERT_TRUE(waitForCatalogueTask());
+    ASSERT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+    const std::string firstRun = m_db->scalar("SELECT MAX(RecordNumber) FROM Main");
+
+    const QString lockName = QStringLiteral("upload-fault-lock");
+    {
+        QSqlDatabase other = ownConnection(lockName);
+        ASSERT_TRUE(other.isOpen()) << other.lastError().text().toStdString();
+        QSqlQuery hold(other);
+        ASSERT_TRUE(hold.exec("START TRANSACTION"));
+        // By its key, so that no other row is locked with it.
+        const std::string c = m_db->scalar("SELECT RecordNumber FROM Main WHERE FileName = 'c.shp'");
+        ASSERT_TRUE(hold.exec(QString::fromStdString("SELECT RecordNumber FROM Main WHERE RecordNumber = " + c +
+                                                     " FOR UPDATE")) &&
+                    hold.next());
+
+        m_errors.clear();
+        w.mnuAddToChartroomClick();
+        ASSERT_TRUE(waitForCatalogueTask());
+        ASSERT_EQ(m_errors.size(), 1) << m_errors.join('\n').toStdString();
+        const std::vector<std::string> lines = logLines();
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().rfind("- Data added to Chartroom: 2 records added on ", 0), 0u) << lines.back();
+        EXPECT_NE(lines.back().find("(the run broke off at data set 3 of 5)"), std::string::npos) << lines.back();
+
+        // While the lock still holds, the statement the client gave up on
+        // no longer runs on the server either.
+        ASSERT_TRUE(hold.exec("SELECT CONNECTION_ID()") && hold.next());
+        EXPECT_EQ(waitUntilNoSession("COMMAND = 'Query'", hold.value(0).toString().toStdString(), 10000), "");
+
+        ASSERT_TRUE(hold.exec("ROLLBACK")); // the lock goes
+        hold.finish();
+        other.close();
+    }
+    QSqlDatabase::removeDatabase(lockName);
+    EXPECT_EQ(waitUntilNoSession(), "");
+    EXPECT_EQ(freshRows("SELECT FileName FROM Main WHERE RecordNumber > " + firstRun + " ORDER BY RecordNumber"),
+              (Rows{{"a.shp"}, {"b.shp"}}));
+    EXPECT_EQ(freshRows("SELECT COUNT(*) FROM Main"), (Rows{{"5"}}));
+}
+
+// The connection breaks between the COMMIT of the third data set's row and
+// its answer, after the server carried the COMMIT out: the run asks the
+// server on a new connection whether that row is there before it counts,
+// and so reports the three rows the catalogue holds.
+TEST_F(UploadFaultFixture, ACommitWhoseAnswerIsLostIsCheckedOnTheServer)
+{
+    ASSERT_NO_FATAL_FAILURE(selectFiveDataSets());
+    std::atomic<bool> armed{false};
+    QueryRelay relay(m_account.port, [&](const std::string& statement) {
+        return statement == "COMMIT" && armed.exchange(false) ? QueryRelay::Then::CutAfterIt : QueryRelay::Then::Pass;
+    });
+    ASSERT_GT(relay.port(), 0);
+    ASSERT_TRUE(uploadThroughRelay(relay.port(), 0, armed));
+    ASSERT_TRUE(relay.cut());
+
+    ASSERT_EQ(m_errors.size(), 1) << m_errors.join('\n').toStdString();
+    EXPECT_TRUE(m_errors[0].contains("3 rows were written before the upload broke off")) << m_errors[0].toStdString();
+    const std::vector<std::string> lines = logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("- Data added to Chartroom: 3 records added on ", 0), 0u) << lines.back();
+    EXPECT_EQ(freshRows("SELECT FileName FROM Main ORDER BY RecordNumber"), (Rows{{"a.shp"}, {"b.shp"}, {"c.shp"}}));
 }
 
 } // namespace
