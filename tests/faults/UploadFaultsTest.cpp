@@ -276,6 +276,146 @@ INSTANTIATE_TEST_SUITE_P(Drop, UploadFaultTest, ::testing::Values(2, 4),
                              return "AtDataSet" + std::to_string(info.param + 1);
                          });
 
+
+// A relay on loopback between an upload and a server, which shows the test
+// every statement the client sends (the text of each COM_QUERY packet) on
+// the relay's own thread before passing it on. The test may then have the
+// relay cut that connection once the server has had a moment to carry the
+// statement out, without passing its answer back: the client cannot tell
+// whether the statement went through.
+class QueryRelay {
+public:
+    enum class Then { Pass, CutAfterIt };
+    using Watch = std::function<Then(const std::string& statement)>;
+
+    QueryRelay(int serverPort, Watch watch) : m_serverPort(serverPort), m_watch(std::move(watch))
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_listener, 8) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            return;
+        m_port = ntohs(address.sin_port);
+        m_thread = std::thread([this] { relay(); });
+    }
+    ~QueryRelay()
+    {
+        m_stop = true;
+        if (m_thread.joinable())
+            m_thread.join();
+        for (const Pair& p : m_pairs) {
+            ::close(p.client);
+            ::close(p.server);
+        }
+        if (m_listener >= 0)
+            ::close(m_listener);
+    }
+    QueryRelay(const QueryRelay&) = delete;
+    QueryRelay& operator=(const QueryRelay&) = delete;
+
+    int port() const { return m_port; }
+    // A connection was cut after a statement.
+    bool cut() const { return m_cut; }
+
+private:
+    struct Pair {
+        int client, server;
+        std::optional<std::chrono::steady_clock::time_point> cutAt;
+    };
+
+    static int connectTo(int port)
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(uint16_t(port));
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+            return fd;
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    static bool readSome(int from, std::string& bytes)
+    {
+        char buffer[65536];
+        const ssize_t n = ::read(from, buffer, sizeof buffer);
+        if (n <= 0)
+            return false;
+        bytes.assign(buffer, size_t(n));
+        return true;
+    }
+    static bool writeAll(int to, const std::string& bytes)
+    {
+        return ::write(to, bytes.data(), bytes.size()) == ssize_t(bytes.size());
+    }
+
+    void relay()
+    {
+        while (!m_stop) {
+            std::vector<pollfd> fds{{m_listener, POLLIN, 0}};
+            for (const Pair& p : m_pairs) {
+                fds.push_back({p.client, POLLIN, 0});
+                // After a statement to cut after, the server's answer stays where it is.
+                fds.push_back({p.server, short(p.cutAt ? 0 : POLLIN), 0});
+            }
+            ::poll(fds.data(), fds.size(), 20);
+            const size_t polled = m_pairs.size();
+            if (fds[0].revents & POLLIN) {
+                const int client = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+                const int server = client >= 0 ? connectTo(m_serverPort) : -1;
+                if (server >= 0)
+                    m_pairs.push_back({client, server, std::nullopt});
+                else if (client >= 0)
+                    ::close(client);
+            }
+            std::vector<Pair> kept;
+            for (size_t i = 0; i < m_pairs.size(); ++i) {
+                Pair p = m_pairs[i];
+                // A pair accepted just now is polled from the next round on.
+                const short fromClient = i < polled ? fds[1 + 2 * i].revents : 0;
+                const short fromServer = i < polled ? fds[2 + 2 * i].revents : 0;
+                bool open = true;
+                std::string bytes;
+                if (fromClient & (POLLIN | POLLHUP | POLLERR)) {
+                    open = readSome(p.client, bytes);
+                    // A COM_QUERY packet: a 4-byte header, command byte 3, the text.
+                    if (open && bytes.size() > 5 && bytes[4] == '\x03' &&
+                        m_watch(bytes.substr(5)) == Then::CutAfterIt)
+                        p.cutAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+                    open = open && writeAll(p.server, bytes);
+                }
+                if (open && (fromServer & (POLLIN | POLLHUP | POLLERR)))
+                    open = readSome(p.server, bytes) && writeAll(p.client, bytes);
+                if (open && p.cutAt && std::chrono::steady_clock::now() >= *p.cutAt) {
+                    open = false;
+                    m_cut = true;
+                }
+                if (open) {
+                    kept.push_back(p);
+                } else {
+                    ::close(p.client);
+                    ::close(p.server);
+                }
+            }
+            m_pairs = std::move(kept);
+        }
+    }
+
+    int m_serverPort;
+    Watch m_watch;
+    int m_listener = -1;
+    int m_port = 0;
+    std::vector<Pair> m_pairs; // the relay's thread only
+    std::atomic<bool> m_cut{false};
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
 // The catalogue server stops answering in the middle of an upload (the
 // process is stopped, its connections stay open): the run ends after the
 // connection's timeout instead of holding on, the window answers meanwhile,
