@@ -11,12 +11,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 #include <QWebEngineUrlRequestInfo>
 #include <QWebEngineUrlRequestInterceptor>
@@ -33,8 +37,26 @@
 namespace {
 
 // setHtml hands the page to Chromium as a base64 data: URL, which may not
-// exceed 2 MB; this many bytes of HTML stay below that.
+// exceed 2 MB; this many bytes of HTML stay below that. Pages up to this size
+// also replace the content of a loaded page in place.
 constexpr std::size_t kSetHtmlLimit = 1500000;
+
+// Replaces the content of the page's document by the text passed to it
+// (a JSON string) and lays it out. Run in a world of its own, so that what a
+// page's own scripts change (document.write replaced, say) cannot stop it.
+// The answer is the document's readyState ("complete" once what the page
+// refers to has loaded too), or "" when the document did not take the text.
+const char* const kReplaceContent =
+    "(function (text) {"
+    " document.open(); document.write(text); document.close();"
+    " window.scrollTo(0, 0);"
+    " return document.documentElement !== null && document.documentElement.offsetHeight >= 0"
+    "  ? document.readyState : '';"
+    "})(%1)";
+
+// How long to wait before asking again whether a page replaced in place has
+// loaded what it refers to.
+constexpr int kReadyPollMs = 4;
 
 bool isLocalScheme(const QString& scheme)
 {
@@ -151,21 +173,74 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+}
+
+BrowserPane::~BrowserPane() = default;
+
+QWebEngineView* BrowserPane::view()
+{
+    makeView();
+    return m_view;
+}
+
+void BrowserPane::makeView()
+{
+    if (m_view)
+        return;
     m_view = new QWebEngineView(this);
     auto* page = new LocalPage(localProfile(), m_view);
     page->linkHandedOver = [this] { m_ignoreNextFinish = true; };
     m_view->setPage(page);
-    layout->addWidget(m_view);
+    static_cast<QVBoxLayout*>(layout())->addWidget(m_view);
+    // A page the user went to (a local link) is no page of ours.
+    connect(m_view, &QWebEngineView::loadStarted, this, [this] {
+        if (!m_navigationAsked)
+            m_documentBase.clear();
+    });
     connect(m_view, &QWebEngineView::loadFinished, this, [this](bool ok) {
+        m_navigationAsked = false;
+        m_inPlace = ok;
         if (m_ignoreNextFinish) {
             m_ignoreNextFinish = false;
             return;
         }
         emit rendered(ok && m_renderOk);
     });
+    m_view->show();
 }
 
-BrowserPane::~BrowserPane() = default;
+bool BrowserPane::viewReady(std::function<void()> show)
+{
+    if (m_view)
+        return true;
+    // The first view starts the page renderer, which holds the window's
+    // thread for a good part of a second: a pane about to be painted for the
+    // first time lets its window appear first.
+    if (m_painted || !isVisible()) {
+        makeView();
+        return true;
+    }
+    // The newest page is the one to show; a window that is never painted
+    // (minimised at start) gets it after a second all the same.
+    if (!std::exchange(m_pending, std::move(show)))
+        QTimer::singleShot(1000, this, &BrowserPane::showPending);
+    return false;
+}
+
+void BrowserPane::showPending()
+{
+    if (std::function<void()> show = std::exchange(m_pending, {})) {
+        makeView();
+        show();
+    }
+}
+
+void BrowserPane::paintEvent(QPaintEvent* event)
+{
+    QWidget::paintEvent(event);
+    if (!std::exchange(m_painted, true) && m_pending)
+        QTimer::singleShot(0, this, &BrowserPane::showPending);
+}
 
 QWebEngineProfile* BrowserPane::localProfile()
 {
@@ -191,7 +266,9 @@ void BrowserPane::navigate(const std::string& localPath)
         m_lastPath = DecodeFileName(localPath);
         m_ignoreNextFinish = false;
         m_renderOk = true;
-        m_view->load(fileUrl(path));
+        const QUrl url = fileUrl(path);
+        if (viewReady([this, url] { load(url); }))
+            load(url);
         return;
     }
     showPage(localPath, TransformFile(path), path.substr(0, path.rfind('/') + 1));
@@ -212,11 +289,27 @@ void BrowserPane::navigate(const QString& localPath)
     m_lastPath = localPath;
 }
 
+void BrowserPane::load(const QUrl& url)
+{
+    ++m_shown;
+    m_navigationAsked = true;
+    m_documentBase.clear();
+    m_view->load(url);
+}
+
 void BrowserPane::showHtml(const std::string& html, const QUrl& base)
 {
-    if (html.size() <= kSetHtmlLimit) {
-        m_view->setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())), base);
+    if (!viewReady([this, html, base] { showHtml(html, base); }))
         return;
+    if (html.size() <= kSetHtmlLimit) {
+        // A page of ours that has loaded takes the next one with the same
+        // base in place: no new document, no navigation, which costs far
+        // more than the page. (Its address stays, so a page with another
+        // base, whose links within itself name that base, gets a document
+        // of its own.)
+        if (m_inPlace && !m_navigationAsked && base == m_documentBase && !m_view->page()->isLoading())
+            return replaceContent(html, base);
+        return setHtml(html, base);
     }
 
     // Too large for setHtml: load it from a file of our own, with a <base>
@@ -253,8 +346,59 @@ void BrowserPane::showHtml(const std::string& html, const QUrl& base)
                                                "written to a temporary file in %1: %2.</p></body></html>")
                                     .arg(QDir::toNativeSeparators(QFileInfo(m_pageFile).absolutePath()).toHtmlEscaped(),
                                          why.toHtmlEscaped());
-        m_view->setHtml(message, base);
+        setHtml(message.toStdString(), base);
         return;
     }
-    m_view->load(QUrl::fromLocalFile(m_pageFile));
+    load(QUrl::fromLocalFile(m_pageFile));
+}
+
+void BrowserPane::setHtml(const std::string& html, const QUrl& base)
+{
+    ++m_shown;
+    m_navigationAsked = true;
+    m_documentBase = base;
+    m_view->setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())), base);
+}
+
+void BrowserPane::replaceContent(const std::string& html, const QUrl& base)
+{
+    const quint64 shown = ++m_shown;
+    // The page as a JSON string is a JavaScript string literal.
+    const QJsonArray text{QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size()))};
+    QByteArray literal = QJsonDocument(text).toJson(QJsonDocument::Compact);
+    literal = literal.mid(1, literal.size() - 2);
+    const QString script = QString::fromLatin1(kReplaceContent).arg(QString::fromUtf8(literal));
+    auto fallback = std::make_shared<const Fallback>(Fallback{html, base});
+    m_view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                                  [self = QPointer<BrowserPane>(this), shown, fallback](const QVariant& state) {
+                                      if (self)
+                                          self->contentReplaced(shown, state.toString(), fallback);
+                                  });
+}
+
+void BrowserPane::contentReplaced(quint64 shown, const QString& state, const std::shared_ptr<const Fallback>& fallback)
+{
+    if (shown != m_shown)
+        return; // a newer page is on its way
+    if (state == QLatin1String("complete")) {
+        emit rendered(m_renderOk);
+        return;
+    }
+    if (state == QLatin1String("loading") || state == QLatin1String("interactive")) {
+        // A script or a picture of the page is still loading: asked again
+        // shortly, as a page loaded anew is done once they are.
+        QTimer::singleShot(kReadyPollMs, this, [this, shown, fallback] {
+            if (shown != m_shown)
+                return;
+            m_view->page()->runJavaScript(QStringLiteral("document.readyState"), QWebEngineScript::ApplicationWorld,
+                                          [self = QPointer<BrowserPane>(this), shown, fallback](const QVariant& now) {
+                                              if (self)
+                                                  self->contentReplaced(shown, now.toString(), fallback);
+                                          });
+        });
+        return;
+    }
+    // The document would not take it: a page of its own, as the first.
+    m_inPlace = false;
+    setHtml(fallback->html, fallback->base);
 }

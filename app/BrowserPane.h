@@ -7,15 +7,16 @@
 // is blocked, so a page that asks for a web script or style still shows its
 // own content.
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <string>
 
 struct RenderResult;
 
 class QTemporaryDir;
-class QUrl;
 class QWebEngineProfile;
 class QWebEngineView;
 
@@ -43,7 +44,8 @@ public:
     QString lastPath() const { return m_lastPath; }
     // The path of the latest navigate call as bytes.
     const std::string& lastLocalPath() const { return m_lastLocalPath; }
-    QWebEngineView* view() const { return m_view; }
+    // The browser view; made on first use (see viewReady).
+    QWebEngineView* view();
 
     // The off-the-record profile that every pane shares, with the request
     // filter installed; created on first use, owned by the application.
@@ -55,14 +57,49 @@ signals:
     // stylesheet).
     void rendered(bool ok);
 
-private:
-    void showHtml(const std::string& html, const QUrl& base);
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
-    QWebEngineView* m_view = nullptr;
+private:
+    void makeView();
+    // True when the view is there to show a page, made if need be; false
+    // when the page is to wait for the pane's first paint: `show` then runs
+    // once the view has been made after it.
+    bool viewReady(std::function<void()> show);
+    void showPending();
+    void showHtml(const std::string& html, const QUrl& base);
+    // A new document for `html` (a navigation).
+    void setHtml(const std::string& html, const QUrl& base);
+    void load(const QUrl& url);
+    // `html` written into the loaded document, whose base is `base`; a new
+    // document when it cannot be.
+    void replaceContent(const std::string& html, const QUrl& base);
+    // What makes the page anew when replacing it in place fails.
+    struct Fallback {
+        std::string html;
+        QUrl base;
+    };
+    // The document's state after the page `shown` was written into it:
+    // `rendered` once it is complete.
+    void contentReplaced(quint64 shown, const QString& state, const std::shared_ptr<const Fallback>& fallback);
+
+    QWebEngineView* m_view = nullptr; // made by makeView
+    bool m_painted = false;           // the pane has been painted once
+    std::function<void()> m_pending;  // the page waiting for the first paint
     QString m_lastPath;
     std::string m_lastLocalPath;
     bool m_renderOk = true;
     bool m_ignoreNextFinish = false;
+    // The page holds a loaded document that can take the next page in place,
+    // made by setHtml with this base (empty for any other document).
+    bool m_inPlace = false;
+    QUrl m_documentBase;
+    // A navigation was asked for and has not finished (the view may not tell
+    // it is loading yet).
+    bool m_navigationAsked = false;
+    // Counts the pages asked for: the answer of a page replaced in place is
+    // dropped when a newer page was asked for meanwhile.
+    quint64 m_shown = 0;
     // Pages too large for setHtml are written here and loaded as files.
     std::unique_ptr<QTemporaryDir> m_pageDir;
     QString m_pageFile;

@@ -42,9 +42,16 @@ ServerTree::~ServerTree() = default;
 
 void ServerTree::setStoreModel(StoreTreeModel* model)
 {
+    if (m_model)
+        disconnect(m_model, nullptr, this, nullptr);
     m_model = model;
     forgetAll();
     setModel(model);
+    if (!model)
+        return;
+    // Nothing is told: the model goes while its owner is going too, and
+    // the owner's slots may be gone already.
+    connect(model, &QObject::destroyed, this, [this] { forgetAll(); });
     // A reset tells the selection model nothing it would pass on.
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         const bool hadSelection = !m_order.empty();
@@ -52,6 +59,11 @@ void ServerTree::setStoreModel(StoreTreeModel* model)
         if (hadSelection)
             emit itemSelectionChanged();
     });
+}
+
+StoreTreeModel* ServerTree::storeModel() const
+{
+    return m_model;
 }
 
 QModelIndex ServerTree::rootNode() const

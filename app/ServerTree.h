@@ -9,6 +9,7 @@
 //
 // Window thread only.
 #include <QPixmap>
+#include <QPointer>
 #include <QTreeView>
 
 #include <functional>
@@ -31,9 +32,11 @@ public:
 
     static constexpr int Indent = 19;
 
-    // Shows `model` (not owned).
+    // Shows `model` (not owned). A model that goes before the view takes
+    // the selection order with it: the view then shows nothing and keeps
+    // no index of it.
     void setStoreModel(StoreTreeModel* model);
-    StoreTreeModel* storeModel() const { return m_model; }
+    StoreTreeModel* storeModel() const;
 
     // Decides whether a node is drawn normally; greyed otherwise.
     std::function<bool(const QModelIndex&)> isShown;
@@ -105,7 +108,7 @@ private:
     void forgetBelow(const QModelIndex& parent);
     void forgetAll();
 
-    StoreTreeModel* m_model = nullptr;
+    QPointer<StoreTreeModel> m_model;
     TreeRowDelegate* m_delegate;
     // The selection order. The model only appends rows and removes a
     // folder's rows all together, so an index stays valid until its node

@@ -99,6 +99,13 @@ TdlgAtlasdesk::~TdlgAtlasdesk()
 {
     stopCatalogueTask();
     ClearTree();
+    // The tree's model goes before the listing service it asks, and both
+    // while the views and the window are whole: as children of the window
+    // they would go after this destructor, in the order they were made.
+    delete m_store;
+    m_store = nullptr;
+    delete m_listing;
+    m_listing = nullptr;
 }
 
 void TdlgAtlasdesk::own(QObject* component, int tag)

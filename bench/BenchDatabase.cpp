@@ -6,6 +6,7 @@
 #include <QSqlQuery>
 
 #include <exception>
+#include <map>
 #include <set>
 #include <stdexcept>
 
@@ -151,19 +152,23 @@ std::vector<QString> captureStatements(BenchDatabase& db, const std::function<vo
     QSqlQuery query(control.database());
     if (!query.exec(QStringLiteral("SELECT thread_id, argument FROM mysql.general_log WHERE command_type='Query'")))
         throw std::runtime_error("cannot read the general log: " + query.lastError().text().toStdString());
-    std::vector<QString> statements;
-    std::set<long long> threads;
+    std::map<long long, std::vector<QString>> byThread;
+    std::set<long long> writers;
     while (query.next()) {
         const long long thread = query.value(0).toLongLong();
         if (thread == controlThread)
             continue;
-        threads.insert(thread);
-        statements.push_back(QString::fromUtf8(query.value(1).toByteArray()));
+        QString statement = QString::fromUtf8(query.value(1).toByteArray());
+        if (!statement.startsWith(QLatin1String("SELECT ")) && !statement.startsWith(QLatin1String("SET ")))
+            writers.insert(thread);
+        byThread[thread].push_back(std::move(statement));
     }
     control.exec("TRUNCATE TABLE mysql.general_log");
-    if (threads.size() != 1)
-        throw std::runtime_error("the run used " + std::to_string(threads.size()) + " connections");
-    return statements;
+    if (writers.size() > 1)
+        throw std::runtime_error("the run wrote on " + std::to_string(writers.size()) + " connections");
+    if (writers.empty() && byThread.size() != 1)
+        throw std::runtime_error("the run wrote nothing, on " + std::to_string(byThread.size()) + " connections");
+    return std::move(byThread[writers.empty() ? byThread.begin()->first : *writers.begin()]);
 }
 
 } // namespace bench

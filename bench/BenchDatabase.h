@@ -60,8 +60,10 @@ private:
     std::string m_name;
 };
 
-// The statements `run` sends, in order, from the server's general log; the
-// run must use one connection.
+// The statements `run` sends on the one connection it writes with, in
+// order, from the server's general log. Connections that only read (SELECT
+// and SET) are the run's own cost and are left out; a run that writes on
+// more than one connection is refused.
 std::vector<QString> captureStatements(BenchDatabase& db, const std::function<void()>& run);
 
 } // namespace bench

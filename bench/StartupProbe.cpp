@@ -1,25 +1,22 @@
-// The program's start-up as its entry builds it, ended at the first paint of
-// the main window: prints the time since the process started and the
-// process's peak memory, then quits.
+// The program's start-up as its entry runs it (runProgram), ended at the
+// first paint of the main window: prints the time since the process started
+// and the process's peak memory, then quits.
 //
 // The time counts from the kernel's start time of this process
 // (/proc/self/stat), so loading the program and its libraries is included.
 #include <time.h>
 #include <unistd.h>
 
-#include <QApplication>
+#include <QCoreApplication>
 #include <QTimer>
+#include <QWidget>
 
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-#include "app/AppInstances.h"
-#include "app/CategoryIcons.h"
-#include "support/widgets/FindBox.h"
-#include "app/dlgAtlasdeskU.h"
-#include "catalogue/dmAtlasdeskU.h"
+#include "app/ProgramStart.h"
 
 namespace {
 
@@ -91,18 +88,5 @@ private:
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Atlasdesk"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Atlasdesk"));
-    QApplication::setWindowIcon(applicationIcon());
-    QGuiApplication::setDesktopFileName(QStringLiteral("atlasdesk"));
-
-    dlgFind();
-    TdmAtlasdesk dmAtlasdesk;
-    TdlgAtlasdesk dlgAtlasdesk(&dmAtlasdesk);
-    createHelpWindows();
-    new FirstPaint(&dlgAtlasdesk);
-    dlgAtlasdesk.show();
-    return app.exec();
+    return runProgram(argc, argv, [](QWidget& window) { new FirstPaint(&window); });
 }

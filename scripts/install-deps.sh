@@ -12,6 +12,7 @@ packages=(
   mariadb-server mariadb-client galera-4 rsync
   qtkeychain-qt6-dev libsecret-1-0 gnome-keyring
   xvfb xauth xdg-utils fonts-dejavu-core xdotool dbus-daemon
+  openbox  # a window manager for the start-up figure under Xvfb
 )
 missing=()
 for p in "${packages[@]}"; do

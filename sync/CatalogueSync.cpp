@@ -216,6 +216,47 @@ bool underAny(const std::string& place, const std::unordered_set<std::string>& p
     return false;
 }
 
+// The catalogue's sync state, read on a thread and a connection of its own.
+// Its reading is always waited for, also when the run ends early: the
+// thread's connection must be closed before the program ends.
+class SnapshotReading {
+public:
+    SnapshotReading(const ChartroomSettings& login, const std::string& recipe)
+        : m_work(1, 1, [login, recipe](size_t, const std::function<bool()>&) {
+              ChartroomConnection connection(login);
+              connection.open();
+              CatalogueSnapshot snapshot = LoadCatalogueSnapshot(connection, recipe);
+              connection.close();
+              return snapshot;
+          })
+    {
+    }
+    ~SnapshotReading()
+    {
+        if (m_work.allTaken())
+            return;
+        try {
+            CatalogueSnapshot unused;
+            m_work.take(unused);
+        } catch (...) {
+            // The run ends anyway; its own error is the one told.
+        }
+    }
+    SnapshotReading(const SnapshotReading&) = delete;
+    SnapshotReading& operator=(const SnapshotReading&) = delete;
+
+    // Waits for the state; throws what reading it threw.
+    CatalogueSnapshot take()
+    {
+        CatalogueSnapshot snapshot;
+        m_work.take(snapshot);
+        return snapshot;
+    }
+
+private:
+    OrderedWork<CatalogueSnapshot> m_work;
+};
+
 class SyncRun {
 public:
     SyncRun(const SyncRequest& request, SyncProgress& progress, const std::function<bool()>& interrupted)
@@ -270,18 +311,18 @@ private:
 
     void work()
     {
-        m_progress.stage("Reading the catalogue's sync state");
-        m_snapshot = LoadCatalogueSnapshot(m_connection, m_recipe);
-        // Every data set of the stores is kept: room for as many as the
-        // catalogue knows, without growing step by step.
-        const size_t known = std::max(m_snapshot.state.size(), m_snapshot.mainKeys.size());
-        m_found.reserve(known);
-        m_foundKeys.reserve(known);
+        // The catalogue's sync state is read while the stores are walked:
+        // on a connection of its own, from a thread of its own (a Qt SQL
+        // connection stays on the thread that made it). Nothing is written
+        // before both are in, so it is the state the lock found.
+        SnapshotReading reading(m_request.login, m_recipe);
         for (unsigned store = 0; store < m_request.stores.size(); ++store)
             if (!walk(store)) {
                 m_report.interrupted = true;
                 return;
             }
+        m_progress.stage("Reading the catalogue's sync state");
+        m_snapshot = reading.take();
         std::vector<size_t> toRead = plan();
         write(toRead);
         if (m_report.interrupted)

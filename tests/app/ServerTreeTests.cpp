@@ -8,6 +8,8 @@
 #include <QTest>
 
 #include "AppFixture.h"
+#include "model/ListingService.h"
+#include "model/StoreTreeModel.h"
 
 namespace {
 
@@ -163,6 +165,44 @@ TEST_F(ServerTreeTest, ListingTestsExtensionsAsPartsOfTheConfiguredOnes)
     }
     EXPECT_TRUE(shown.contains("a.shp"));
     EXPECT_FALSE(shown.contains("g.shpx"));
+}
+
+// A window goes with its model and its views; whichever goes first, the view
+// keeps nothing of a model that is gone: no selection order of its nodes
+// (reading one would read freed nodes), no root, no items.
+TEST_F(ServerTreeTest, AModelThatGoesBeforeItsViewTakesTheSelectionWithIt)
+{
+    for (const char* name : {"a.shp", "b.shp", "c.shp"})
+        writeFile(m_tree / name, "x");
+    window(); // reads the configuration the listing follows
+    ListingService service;
+    auto* model = new StoreTreeModel(&service);
+    ServerTree view;
+    view.setStoreModel(model);
+    const std::string bare = ExcludeTrailingPathDelimiter(m_tree.path());
+    const QModelIndex root = model->setRoot(
+        std::make_unique<tXMLFile>(tXMLFile::Fields{m_tree.path() + "metadata.xml", catDirectory,
+                                                    ExtractFileName(bare) + "/", ExtractFilePath(bare), ""}),
+        QStringLiteral("root"));
+    QSignalSpy loaded(model, &StoreTreeModel::directoryLoaded);
+    ASSERT_TRUE(model->list(root));
+    ASSERT_TRUE(loaded.wait(20000));
+    ASSERT_EQ(model->rowCount(root), 3);
+    view.expand(root);
+    view.addToSelection(model->index(0, 0, root));
+    view.addToSelection(model->index(2, 0, root));
+    ASSERT_EQ(view.selectionCount(), 2);
+    QSignalSpy told(&view, &ServerTree::itemSelectionChanged);
+
+    delete model;
+
+    EXPECT_EQ(view.storeModel(), nullptr);
+    EXPECT_EQ(view.selectionCount(), 0);
+    EXPECT_TRUE(view.selectionOrder().empty());
+    EXPECT_FALSE(view.primaryNode().isValid());
+    EXPECT_FALSE(view.rootNode().isValid());
+    // Whoever owned the model is going too: nobody is told.
+    EXPECT_EQ(told.count(), 0);
 }
 
 } // namespace

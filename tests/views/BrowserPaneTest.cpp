@@ -11,6 +11,7 @@
 #include <QEventLoop>
 #include <QImage>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <QVariant>
 #include <QWebEnginePage>
@@ -185,6 +186,57 @@ TEST_F(BrowserPaneTest, LongUnbrokenTextWrapsOnOurPages)
         ASSERT_GT(width, 800);
         EXPECT_LE(evaluate("document.documentElement.scrollWidth").toInt(), width);
     }
+}
+
+// Later pages of the same base replace the content of the loaded page in
+// place (no navigation): only the new page shows, with its title, its
+// relative pictures and its links within itself; a page's own scripts cannot
+// stop that; a page of another base gets a document of its own.
+TEST_F(BrowserPaneTest, LaterPagesReplaceTheContentInPlace)
+{
+    QImage picture(4, 3, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    ASSERT_TRUE(picture.save(QString::fromStdString(dir / "pic.png")));
+    const std::string sheet = R"XML(<?xml version="1.0"?>
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+<xsl:output method="html" encoding="UTF-8"/>
+<xsl:template match="/"><html><head><title><xsl:value-of select="/metadata/title"/></title></head>
+<body><a id="down" href="#end">down</a><p><xsl:value-of select="/metadata/title"/> shown</p><img id="pic" src="pic.png"/>
+<xsl:copy-of select="/metadata/script"/><div style="height: 5000px"></div><p id="end">end</p></body></html></xsl:template>
+</xsl:stylesheet>
+)XML";
+    ASSERT_TRUE(show(scratch("<metadata><title>First</title></metadata>", sheet)));
+    QSignalSpy started(pane.view(), &QWebEngineView::loadStarted);
+
+    // A script of its own that would keep the page from being replaced.
+    ASSERT_TRUE(show(scratch("<metadata><title>Second</title><script>document.open = function () {};"
+                             "document.write = function () {};</script></metadata>", sheet)));
+    EXPECT_EQ(started.count(), 0) << "replaced in place, not loaded anew";
+    QString text = pageText();
+    EXPECT_TRUE(text.contains("Second shown")) << text.toStdString();
+    EXPECT_FALSE(text.contains("First"));
+    EXPECT_EQ(pane.view()->title(), "Second");
+    EXPECT_EQ(evaluate("document.getElementById('pic').naturalWidth").toInt(), 4);
+    evaluate("document.getElementById('down').click()");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return evaluate("window.scrollY").toInt() > 1000; }, 10000))
+        << "a link within the page stays on it";
+
+    ASSERT_TRUE(show(scratch("<metadata><title>Third</title></metadata>", sheet)));
+    EXPECT_EQ(started.count(), 0);
+    text = pageText();
+    EXPECT_TRUE(text.contains("Third shown")) << text.toStdString();
+    EXPECT_FALSE(text.contains("Second"));
+    EXPECT_EQ(evaluate("window.scrollY").toInt(), 0) << "a new page starts at its top";
+
+    // Another folder: a document of its own, its pictures from its folder.
+    TempDir other;
+    picture.scaled(6, 5).save(QString::fromStdString(other / "pic.png"));
+    writeFile(other / "~Last Used.xsl", sheet);
+    writeFile(other / "~TempXML.xml", scratchDocument("<metadata><title>Fourth</title></metadata>"));
+    ASSERT_TRUE(show(other / "~TempXML.xml"));
+    EXPECT_GT(started.count(), 0);
+    EXPECT_TRUE(pageText().contains("Fourth shown"));
+    EXPECT_EQ(evaluate("document.getElementById('pic').naturalWidth").toInt(), 6);
 }
 
 TEST_F(BrowserPaneTest, SectionLinksOfTheFullPageStayOnThePage)
