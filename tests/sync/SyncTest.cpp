@@ -58,6 +58,32 @@ protected:
     {
         return m_db->scalar("SELECT IS_USED_LOCK('" + lockName() + "')") != "NULL";
     }
+
+    // Runs the command on the store with a folder timeout of 1 s while
+    // `mount` hangs, until it has said `said` on either stream: the process
+    // itself cannot end while one of its threads waits in the kernel for
+    // the hung file system, which answers only once released. `seconds` is
+    // how long it took to say it.
+    Outcome syncWhileHung(SlowMount& mount, const std::string& said, double& seconds)
+    {
+        mount.hang();
+        const Clock::time_point started = Clock::now();
+        auto process = start({"--folder-timeout", "1", m_store});
+        std::string out, err;
+        const Clock::time_point deadline = started + std::chrono::seconds(120);
+        while (out.find(said) == std::string::npos && err.find(said) == std::string::npos &&
+               Clock::now() < deadline && process->state() == QProcess::Running) {
+            process->waitForReadyRead(100);
+            out += process->readAllStandardOutput().toStdString();
+            err += process->readAllStandardError().toStdString();
+        }
+        seconds = std::chrono::duration<double>(Clock::now() - started).count();
+        mount.release();
+        Outcome run = finish(*process);
+        run.out = out + run.out;
+        run.err = err + run.err;
+        return run;
+    }
 };
 
 TEST_F(SyncTest, FirstSyncWritesEveryListedDataSetOnceAndTheNextChangesNothing)
@@ -507,23 +533,9 @@ TEST_F(SyncTest, AFolderThatDoesNotAnswerRemovesNothingBelowIt)
 
     ASSERT_EQ(::unlink((source + "/10_world/answers/d0.shp").c_str()), 0);
     ASSERT_EQ(::unlink((source + "/10_world/hung/d0.shp").c_str()), 0);
-    mount.hang();
-    const Clock::time_point started = Clock::now();
-    auto process = start({"--folder-timeout", "1", m_store});
-    // The run is judged by its summary: the process itself cannot end
-    // while one of its threads waits in the kernel for the hung file
-    // system, which answers only once released.
-    std::string out;
-    const Clock::time_point deadline = started + std::chrono::seconds(120);
-    while (out.find(" ignored") == std::string::npos && Clock::now() < deadline &&
-           process->state() == QProcess::Running) {
-        process->waitForReadyRead(100);
-        out += process->readAllStandardOutput().toStdString();
-    }
-    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    mount.release();
-    Outcome run = finish(*process);
-    run.out = out + run.out;
+    // The run is judged by its summary.
+    double seconds = 0;
+    const Outcome run = syncWhileHung(mount, " ignored", seconds);
     EXPECT_EQ(run.exitCode, 1) << run;
     EXPECT_EQ(counts(run), "0 added, 0 updated, 1 removed, 2 unchanged, 0 unreadable, 0 ignored") << run;
     EXPECT_NE(run.err.find("unreadable: " + m_store + "/10_world/hung/: no answer within 1 s"), std::string::npos)
@@ -556,22 +568,9 @@ TEST_F(SyncTest, AStoreRootThatDoesNotAnswerChangesNothing)
     ASSERT_EQ(count("Main"), 3);
 
     ASSERT_EQ(::unlink((source + "/10_world/answers/d0.shp").c_str()), 0);
-    mount.hang();
-    const Clock::time_point started = Clock::now();
-    auto process = start({"--folder-timeout", "1", m_store});
-    // Judged by what it says: the process cannot end while a thread of it
-    // waits in the kernel for the hung file system.
     const std::string said = "The store " + m_store + " did not answer within 1 s";
-    std::string err;
-    const Clock::time_point deadline = started + std::chrono::seconds(120);
-    while (err.find(said) == std::string::npos && Clock::now() < deadline && process->state() == QProcess::Running) {
-        process->waitForReadyRead(100);
-        err += process->readAllStandardError().toStdString();
-    }
-    const double seconds = std::chrono::duration<double>(Clock::now() - started).count();
-    mount.release();
-    Outcome run = finish(*process);
-    run.err = err + run.err;
+    double seconds = 0;
+    const Outcome run = syncWhileHung(mount, said, seconds);
     EXPECT_EQ(run.exitCode, 3) << run;
     EXPECT_NE(run.err.find(said), std::string::npos) << run;
     EXPECT_EQ(counts(run), "no summary") << run;
