@@ -175,7 +175,16 @@ BrowserPane::BrowserPane(QWidget* parent) : QWidget(parent)
     layout->setContentsMargins(0, 0, 0, 0);
 }
 
-BrowserPane::~BrowserPane() = default;
+BrowserPane::~BrowserPane()
+{
+    // The engine answers the scripts still pending on a page as the page is
+    // destroyed. The view goes here, while the pane is whole, and those
+    // answers see that it is going: left to ~QWidget, they would run on a
+    // pane whose members are already gone.
+    m_closing = true;
+    delete m_view;
+    m_view = nullptr;
+}
 
 QWebEngineView* BrowserPane::view()
 {
@@ -371,7 +380,7 @@ void BrowserPane::replaceContent(const std::string& html, const QUrl& base)
     auto fallback = std::make_shared<const Fallback>(Fallback{html, base});
     m_view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
                                   [self = QPointer<BrowserPane>(this), shown, fallback](const QVariant& state) {
-                                      if (self)
+                                      if (self && !self->m_closing)
                                           self->contentReplaced(shown, state.toString(), fallback);
                                   });
 }
@@ -392,7 +401,7 @@ void BrowserPane::contentReplaced(quint64 shown, const QString& state, const std
                 return;
             m_view->page()->runJavaScript(QStringLiteral("document.readyState"), QWebEngineScript::ApplicationWorld,
                                           [self = QPointer<BrowserPane>(this), shown, fallback](const QVariant& now) {
-                                              if (self)
+                                              if (self && !self->m_closing)
                                                   self->contentReplaced(shown, now.toString(), fallback);
                                           });
         });

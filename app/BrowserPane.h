@@ -84,6 +84,7 @@ private:
     void contentReplaced(quint64 shown, const QString& state, const std::shared_ptr<const Fallback>& fallback);
 
     QWebEngineView* m_view = nullptr; // made by makeView
+    bool m_closing = false;           // the destructor runs: script answers are dropped
     bool m_painted = false;           // the pane has been painted once
     std::function<void()> m_pending;  // the page waiting for the first paint
     QString m_lastPath;

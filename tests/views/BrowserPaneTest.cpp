@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QEventLoop>
 #include <QImage>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -237,6 +238,34 @@ TEST_F(BrowserPaneTest, LaterPagesReplaceTheContentInPlace)
     EXPECT_GT(started.count(), 0);
     EXPECT_TRUE(pageText().contains("Fourth shown"));
     EXPECT_EQ(evaluate("document.getElementById('pic').naturalWidth").toInt(), 6);
+}
+
+// The engine answers a page's pending script as the page is destroyed,
+// with the pane half gone (its members destroyed, its children going): a
+// window closed while a page was being replaced in place must end quietly.
+TEST_F(BrowserPaneTest, APaneThatGoesWhileItsPageIsReplacedEndsQuietly)
+{
+    const std::string sheet = R"XML(<?xml version="1.0"?>
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+<xsl:output method="html" encoding="UTF-8"/>
+<xsl:template match="/"><html><body><p><xsl:value-of select="/metadata/title"/></p></body></html></xsl:template>
+</xsl:stylesheet>
+)XML";
+    for (int round = 0; round < 5; ++round) {
+        auto* doomed = new BrowserPane;
+        doomed->resize(400, 300);
+        doomed->view();
+        QSignalSpy rendered(doomed, &BrowserPane::rendered);
+        doomed->navigate(QString::fromStdString(scratch("<metadata><title>First</title></metadata>", sheet)));
+        ASSERT_TRUE(rendered.wait(kLoadTimeoutMs));
+        QSignalSpy started(doomed->view(), &QWebEngineView::loadStarted);
+        doomed->navigate(QString::fromStdString(scratch("<metadata><title>Second</title></metadata>", sheet)));
+        ASSERT_EQ(started.count(), 0) << "the second page is being replaced in place";
+        QPointer<QWebEngineView> view = doomed->view();
+        delete doomed;
+        EXPECT_TRUE(view.isNull());
+        QTest::qWait(50);
+    }
 }
 
 TEST_F(BrowserPaneTest, SectionLinksOfTheFullPageStayOnThePage)
