@@ -640,8 +640,18 @@ CatalogueItem CatalogueItemOf(const tXMLFile& dataset)
 
 CataloguePlace CataloguePlaceOf(const CatalogueItem& item, const std::string& serverRoot)
 {
+    return {CataloguePathFile(item.Dir, serverRoot), CatalogueFileName(item.Name)};
+}
+
+std::string CataloguePathFile(const std::string& dir, const std::string& serverRoot)
+{
     const std::string root = catalogueText(NormalisedServerRoot(serverRoot));
-    return {DropFirstChars(catalogueText(item.Dir), static_cast<int>(root.size())), catalogueText(item.Name)};
+    return DropFirstChars(catalogueText(dir), static_cast<int>(root.size()));
+}
+
+std::string CatalogueFileName(const std::string& name)
+{
+    return catalogueText(name);
 }
 
 std::string BuildCatalogueRecord(const tXMLFile& dataset, const std::string& serverRoot,

@@ -149,6 +149,9 @@ struct CataloguePlace {
     std::string fileName;
 };
 CataloguePlace CataloguePlaceOf(const CatalogueItem& item, const std::string& serverRoot);
+// Its two parts, for callers that place many data sets of one folder.
+std::string CataloguePathFile(const std::string& dir, const std::string& serverRoot);
+std::string CatalogueFileName(const std::string& name);
 
 // The REPLACE INTO Main statement of a data set whose document is open.
 // Throws EInvalidOperation when it is not.

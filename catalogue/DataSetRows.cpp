@@ -4,6 +4,8 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 
 #include "model/AtlasdeskOps.h"
@@ -111,10 +113,22 @@ std::string CatalogueStoredText(const std::string& text)
 
 std::string DataSetKeyOf(const CataloguePlace& place)
 {
-    const std::string text = CatalogueStoredText(place.pathFile) + "/" + CatalogueStoredText(place.fileName);
-    return QCryptographicHash::hash(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())),
-                                    QCryptographicHash::Sha256)
-        .toStdString();
+    QCryptographicHash sha256(QCryptographicHash::Sha256);
+    return KeyText(DataSetKeyOfStored(sha256, CatalogueStoredText(place.pathFile), CatalogueStoredText(place.fileName)));
+}
+
+DataSetKeyBytes DataSetKeyOfStored(QCryptographicHash& sha256, std::string_view storedPathFile,
+                                   std::string_view storedFileName)
+{
+    // As the server makes it: SHA2(CONCAT(PathFile, '/', FileName), 256).
+    sha256.reset();
+    sha256.addData(QByteArrayView(storedPathFile.data(), static_cast<qsizetype>(storedPathFile.size())));
+    sha256.addData(QByteArrayView("/", 1));
+    sha256.addData(QByteArrayView(storedFileName.data(), static_cast<qsizetype>(storedFileName.size())));
+    const QByteArrayView digest = sha256.resultView();
+    DataSetKeyBytes key{};
+    std::memcpy(key.data(), digest.data(), std::min(key.size(), static_cast<size_t>(digest.size())));
+    return key;
 }
 
 std::string KeyLiteral(const std::string& key)

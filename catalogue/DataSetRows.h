@@ -9,14 +9,20 @@
 // in their order, on the caller's connection. A further table that holds a
 // row per data set is built in PrepareDataSet and sent in WriteDataSetRows,
 // and its row goes in RemoveDataSetsStatements.
+#include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalogue/CatalogueOps.h"
 #include "catalogue/SearchRows.h"
+
+class QCryptographicHash;
 
 class SearchFieldReader;
 
@@ -98,6 +104,35 @@ std::vector<std::string> RemoveDataSetsStatements(const std::vector<std::string>
 // it (DataSetKey): the SHA-256 of "PathFile/FileName" as the row stores
 // them, 32 bytes.
 std::string DataSetKeyOf(const CataloguePlace& place);
+// A DataSetKey held as its bytes, without an allocation of its own (a run
+// keeps one for every data set of a store).
+using DataSetKeyBytes = std::array<unsigned char, 32>;
+// Hashes a key by its first bytes: a SHA-256 is spread evenly already.
+struct DataSetKeyHash {
+    size_t operator()(const DataSetKeyBytes& key) const noexcept
+    {
+        size_t h;
+        std::memcpy(&h, key.data(), sizeof h);
+        return h;
+    }
+};
+// The key of the data set whose place the catalogue stores as
+// `storedPathFile` and `storedFileName` (CatalogueStoredText of both parts
+// of its CataloguePlace), made with `sha256` (a SHA-256 hash, reset here),
+// so that a caller keying thousands of data sets makes no text of each.
+DataSetKeyBytes DataSetKeyOfStored(QCryptographicHash& sha256, std::string_view storedPathFile,
+                                   std::string_view storedFileName);
+// `key` as the text the statements take, and back.
+inline std::string KeyText(const DataSetKeyBytes& key)
+{
+    return std::string(reinterpret_cast<const char*>(key.data()), key.size());
+}
+inline DataSetKeyBytes KeyBytes(std::string_view key)
+{
+    DataSetKeyBytes bytes{};
+    std::memcpy(bytes.data(), key.data(), std::min(key.size(), bytes.size()));
+    return bytes;
+}
 // The text the catalogue keeps of a text sent quoted (SqlEscape turns every
 // pair of line feeds into "<br>").
 std::string CatalogueStoredText(const std::string& text);

@@ -31,10 +31,10 @@ int64_t nanoseconds(const struct timespec& t)
 // Size and time of the metadata file `relative` to the open folder `dirFd`
 // (no path resolution from the root for each of thousands of files), or to
 // the current folder for AT_FDCWD; none when it is not a regular file.
-void statMetadata(int dirFd, const std::string& relative, WalkedDataset& d)
+void statMetadata(int dirFd, const char* relative, WalkedDataset& d)
 {
     struct stat st;
-    if (::fstatat(dirFd, relative.c_str(), &st, 0) == 0) {
+    if (::fstatat(dirFd, relative, &st, 0) == 0) {
         if (S_ISREG(st.st_mode)) {
             d.size = st.st_size;
             d.mtime = nanoseconds(st.st_mtim);
@@ -46,14 +46,14 @@ void statMetadata(int dirFd, const std::string& relative, WalkedDataset& d)
 
 // Size and time of the data of `d` (a file, or the folder of a grid, sized
 // as the catalogue sizes it) at `relative` to `dirFd`.
-void statData(int dirFd, const std::string& relative, const std::string& path, WalkedDataset& d)
+void statData(int dirFd, const char* relative, const std::string& path, WalkedDataset& d)
 {
     if (d.category == catDirectory) {
         d.dataSize = d.dataMtime = 0;
         return;
     }
     struct stat st;
-    if (::fstatat(dirFd, relative.c_str(), &st, 0) != 0)
+    if (::fstatat(dirFd, relative, &st, 0) != 0)
         return;
     d.dataMtime = nanoseconds(st.st_mtim);
     d.dataSize = S_ISDIR(st.st_mode) ? DirectorySize(path, false) : st.st_size;
@@ -71,7 +71,7 @@ struct FolderResult {
 FolderResult readFolder(const std::string& dir, const std::function<bool()>& stop, bool withData)
 {
     FolderResult result;
-    const DirectoryListing listing = listDirectory(dir, stop, ListingOrder::AsRead);
+    DirectoryListing listing = listDirectory(dir, stop, ListingOrder::AsRead);
     result.error = listing.error;
     if (listing.cancelled || !listing.error.isEmpty())
         return result;
@@ -85,9 +85,9 @@ FolderResult readFolder(const std::string& dir, const std::function<bool()>& sto
     };
     auto statIn = [&](WalkedDataset& d) {
         if (inFolder(d.xmlPath))
-            statMetadata(dirFd, d.xmlPath.substr(dir.size()), d);
+            statMetadata(dirFd, d.xmlPath.c_str() + dir.size(), d);
         else
-            statMetadata(AT_FDCWD, d.xmlPath, d);
+            statMetadata(AT_FDCWD, d.xmlPath.c_str(), d);
     };
     // The folder's own description is not one of its entries; the names
     // read tell whether it is there.
@@ -100,28 +100,33 @@ FolderResult readFolder(const std::string& dir, const std::function<bool()>& sto
             result.datasets.push_back(std::move(folder));
         }
     }
-    for (const ListedEntry& e : listing.entries) {
+    result.datasets.reserve(result.datasets.size() + listing.entries.size());
+    // The entries' paths move on into the data sets: thousands of them in
+    // a large folder, none copied.
+    for (ListedEntry& e : listing.entries) {
         if (e.subdirectory) {
-            result.subdirectories.push_back(e.path);
+            result.subdirectories.push_back(std::move(e.path));
             continue;
         }
         // A folder whose name carries a configured extension is also listed
         // as a data set: it is the folder itself, found when it is read.
         if (e.category == catDirectory)
             continue;
-        WalkedDataset item{e.path, e.xmlPath, e.category};
         // The names read tell whether F.xml exists; a grid's document lies
         // in its folder and is looked at.
-        const bool grid = e.xmlPath != e.path + ".xml";
+        const bool grid = !(e.xmlPath.size() == e.path.size() + 4 && e.xmlPath.starts_with(e.path) &&
+                            e.xmlPath.ends_with(".xml"));
+        // A grid's data is its folder, named as the .aux without its extension.
+        const std::string gridData = grid ? e.path.substr(0, e.path.size() - ExtractFileExt(e.name).size()) : std::string();
+        WalkedDataset item{std::move(e.path), std::move(e.xmlPath), e.category};
         if (e.hasMetadata || grid)
             statIn(item);
         if (withData) {
-            // A grid's data is its folder, named as the .aux without its extension.
-            const std::string data = grid ? e.path.substr(0, e.path.size() - ExtractFileExt(e.name).size()) : e.path;
+            const std::string& data = grid ? gridData : item.path;
             if (inFolder(data))
-                statData(dirFd, data.substr(dir.size()), data, item);
+                statData(dirFd, data.c_str() + dir.size(), data, item);
             else
-                statData(AT_FDCWD, data, data, item);
+                statData(AT_FDCWD, data.c_str(), data, item);
         }
         result.datasets.push_back(std::move(item));
     }

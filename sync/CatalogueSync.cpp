@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QSqlQuery>
 #include <QVariant>
@@ -50,7 +51,7 @@ const std::string kLockName = "LEFT(CONCAT('atlasdesk-sync:',DATABASE()),64)";
 struct FoundDataSet {
     std::string path;    // the item
     std::string xmlPath; // its metadata
-    std::string key;
+    DataSetKeyBytes key;
     SeenFiles seen;
     uint8_t category = 0;
     unsigned store = 0;  // index of its store in the request
@@ -386,7 +387,15 @@ private:
         ++m_walked;
         const std::string& root = m_roots[store];
         const CatalogueItem item = itemOf(d.category, d.path, d.xmlPath);
-        const bool numbered = FirstFolderNumber(CatalogueSeparators(item.Dir), root) < 80;
+        // The data sets of a folder come one after another: what depends
+        // on the folder alone is made once for all of them.
+        if (store != m_folder.store || item.Dir != m_folder.dir) {
+            m_folder.store = store;
+            m_folder.dir = item.Dir;
+            m_folder.number = FirstFolderNumber(CatalogueSeparators(item.Dir), root);
+            m_folder.storedPathFile = CatalogueStoredText(CataloguePathFile(item.Dir, root));
+        }
+        const bool numbered = m_folder.number < 80;
         const bool hasMetadata = d.size >= 0 || d.metadataUnreadable;
         if (numbered && !hasMetadata)
             ++m_report.counts.withoutMetadata;
@@ -394,7 +403,7 @@ private:
             return;
         FoundDataSet f;
         f.rows = numbered && hasMetadata ? RowsWanted::All : hasMetadata ? RowsWanted::Search : RowsWanted::SearchByName;
-        f.key = DataSetKeyOf(CataloguePlaceOf(item, root));
+        f.key = DataSetKeyOfStored(m_sha256, m_folder.storedPathFile, CatalogueStoredText(CatalogueFileName(item.Name)));
         f.path = std::move(d.path);
         f.xmlPath = std::move(d.xmlPath);
         f.seen = {d.size, d.mtime, d.dataSize, d.dataMtime};
@@ -414,14 +423,20 @@ private:
     std::vector<size_t> plan()
     {
         std::vector<size_t> toRead;
+        // Found data sets the catalogue lists that have a row, and found
+        // data sets with a state: when they are as many as the catalogue
+        // has, no row and no state is gone (found keys are unique).
+        size_t foundRows = 0, foundStates = 0;
         for (size_t i = 0; i < m_found.size(); ++i) {
             const FoundDataSet& f = m_found[i];
+            const auto state = m_snapshot.state.find(f.key);
+            const bool hasRow = m_snapshot.mainKeys.count(f.key) > 0;
+            foundRows += hasRow && f.rows == RowsWanted::All;
+            foundStates += state != m_snapshot.state.end();
             if (f.metadataUnreadable) {
                 unreadableDocument(f.xmlPath, "it cannot be looked at");
                 continue;
             }
-            const auto state = m_snapshot.state.find(f.key);
-            const bool hasRow = m_snapshot.mainKeys.count(f.key) > 0;
             if (!m_request.full && state != m_snapshot.state.end() && state->second.seen == f.seen &&
                 state->second.sameRecipe && state->second.listed == hasRow) {
                 if (f.rows == RowsWanted::All)
@@ -435,12 +450,14 @@ private:
         // listed: its metadata went), and states of data sets that are gone
         // and have no row (flagged Ignore before, or only searched).
         std::vector<std::string> goneRows, goneStates;
-        for (const std::string& key : m_snapshot.mainKeys)
-            if (!m_foundKeys.count(key) || m_searchOnlyKeys.count(key))
-                goneRows.push_back(key);
-        for (const auto& [key, state] : m_snapshot.state)
-            if (!m_foundKeys.count(key) && !m_snapshot.mainKeys.count(key))
-                goneStates.push_back(key);
+        if (foundRows < m_snapshot.mainKeys.size())
+            for (const DataSetKeyBytes& key : m_snapshot.mainKeys)
+                if (!m_foundKeys.count(key) || m_searchOnlyKeys.count(key))
+                    goneRows.push_back(KeyText(key));
+        if (foundStates < m_snapshot.state.size())
+            for (const auto& [key, state] : m_snapshot.state)
+                if (!m_foundKeys.count(key) && !m_snapshot.mainKeys.count(key))
+                    goneStates.push_back(KeyText(key));
         if (m_request.keepRemoved || (goneRows.empty() && goneStates.empty()))
             return toRead;
 
@@ -583,7 +600,7 @@ private:
                 // Its search rows: the team's search finds it as the store's own index does.
                 WriteDataSetRows(prepared.rows, m_context, execute);
                 if (hasRow) {
-                    batch->unlisted.push_back(f.key);
+                    batch->unlisted.push_back(KeyText(f.key));
                     batch->changes.emplace_back("remove (flagged Ignore)", f.path);
                 }
                 batch->states.push_back({CataloguePlaceOf(job.item, job.root), f.seen, false});
@@ -653,7 +670,7 @@ private:
                 // A data set still found (now only searched) keeps the state this run wrote.
                 std::vector<std::string> gone;
                 for (const std::string& key : keys)
-                    if (!m_foundKeys.count(key))
+                    if (!m_foundKeys.count(KeyBytes(key)))
                         gone.push_back(key);
                 if (!gone.empty())
                     m_connection.execute(ForgetStateStatement(gone));
@@ -719,8 +736,15 @@ private:
     CatalogueSnapshot m_snapshot;
     std::vector<std::string> m_roots; // of the stores walked, normalised
     std::vector<FoundDataSet> m_found;
-    std::unordered_set<std::string> m_foundKeys;
-    std::unordered_set<std::string> m_searchOnlyKeys; // found, not listed by the catalogue
+    std::unordered_set<DataSetKeyBytes, DataSetKeyHash> m_foundKeys;
+    std::unordered_set<DataSetKeyBytes, DataSetKeyHash> m_searchOnlyKeys; // found, not listed by the catalogue
+    QCryptographicHash m_sha256{QCryptographicHash::Sha256}; // makes the keys of the data sets found
+    struct {
+        unsigned store = ~0u;
+        std::string dir;
+        int number = 0;             // FirstFolderNumber
+        std::string storedPathFile; // as the catalogue keeps it
+    } m_folder; // of the data set found last
     long long m_walked = 0;
     std::unordered_set<std::string> m_protected; // catalogue prefixes of folders not read
     std::vector<std::string> m_goneRows;         // Main rows to remove

@@ -4,6 +4,8 @@
 #include <QSqlQuery>
 #include <QVariant>
 
+#include <cstring>
+
 #include "catalogue/ChartroomConnection.h"
 #include "catalogue/DataSetRows.h"
 #include "model/AtlasdeskOps.h"
@@ -21,6 +23,16 @@ constexpr size_t kKeysPerStatement = 1000;
 std::string keyOf(const QSqlQuery& row, int column)
 {
     return row.value(column).toByteArray().toStdString();
+}
+
+// A key column (BINARY(32)) as bytes; false when it is not one.
+bool keyBytesOf(const QSqlQuery& row, int column, DataSetKeyBytes& key)
+{
+    const QByteArray bytes = row.value(column).toByteArray();
+    if (static_cast<size_t>(bytes.size()) != key.size())
+        return false;
+    std::memcpy(key.data(), bytes.constData(), key.size());
+    return true;
 }
 
 std::string keyList(const std::vector<std::string>& keys, size_t from, size_t to)
@@ -49,15 +61,21 @@ CatalogueSnapshot LoadCatalogueSnapshot(ChartroomConnection& connection, const s
     connection.query("SELECT DataSetKey,MetadataSize,MetadataTime,DataSize,DataTime,Recipe='" + SqlEscape(recipe) +
                          "',Listed FROM SyncState",
                      [&](const QSqlQuery& row) {
+                         DataSetKeyBytes key;
+                         if (!keyBytesOf(row, 0, key))
+                             return;
                          SyncStateRow state;
                          state.seen = {row.value(1).toLongLong(), row.value(2).toLongLong(),
                                        row.value(3).toLongLong(), row.value(4).toLongLong()};
                          state.sameRecipe = row.value(5).toInt() != 0;
                          state.listed = row.value(6).toInt() != 0;
-                         snapshot.state.emplace(keyOf(row, 0), std::move(state));
+                         snapshot.state.emplace(key, state);
                      });
-    connection.query("SELECT DataSetKey FROM Main WHERE DataSetKey IS NOT NULL",
-                     [&](const QSqlQuery& row) { snapshot.mainKeys.insert(keyOf(row, 0)); });
+    connection.query("SELECT DataSetKey FROM Main WHERE DataSetKey IS NOT NULL", [&](const QSqlQuery& row) {
+        DataSetKeyBytes key;
+        if (keyBytesOf(row, 0, key))
+            snapshot.mainKeys.insert(key);
+    });
     return snapshot;
 }
 

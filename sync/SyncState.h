@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "catalogue/CatalogueOps.h"
+#include "catalogue/DataSetRows.h"
 
 class ChartroomConnection;
 
@@ -36,8 +37,8 @@ struct SyncStateRow {
 
 // The catalogue as a run finds it at its start, by DataSetKey.
 struct CatalogueSnapshot {
-    std::unordered_map<std::string, SyncStateRow> state;
-    std::unordered_set<std::string> mainKeys; // rows of Main that have a key
+    std::unordered_map<DataSetKeyBytes, SyncStateRow, DataSetKeyHash> state;
+    std::unordered_set<DataSetKeyBytes, DataSetKeyHash> mainKeys; // rows of Main that have a key
 };
 
 // A state to write.
