@@ -42,6 +42,7 @@ int main(int argc, char** argv)
         {"sync", bench::runSync},
         {"slowshare", bench::runSlowShare},
         {"search", bench::runSearch},
+        {"teamsearch", bench::runTeamSearch},
         {"startup",
          [](bench::ResultTable& t) {
              bench::runStartup(t, QCoreApplication::applicationDirPath().toStdString() + "/atlasdesk-bench-startup");

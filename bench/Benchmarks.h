@@ -34,6 +34,9 @@ void runSearch(ResultTable& table);
 // parse loop plus the bare loop of its statements, and its run after 100
 // changes in 100,000 data sets against a bare walk plus those statements.
 void runSync(ResultTable& table);
+// The team's search on the catalogue server: word, extent and combined
+// queries at 100,000 and 1,000,000 data sets, and their growth.
+void runTeamSearch(ResultTable& table);
 // Process start to the window shown, and its peak memory, by spawning
 // `probe` (the start-up probe executable) several times.
 void runStartup(ResultTable& table, const std::string& probe);

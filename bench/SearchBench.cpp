@@ -20,6 +20,7 @@
 
 #include "BenchWindow.h"
 #include "Benchmarks.h"
+#include "GeneratedSearch.h"
 #include "support/FileOps.h"
 #include "model/LocalSearch.h"
 #include "model/SearchService.h"
@@ -65,8 +66,8 @@ void removeIndex(const QString& file)
         QFile::remove(file + QLatin1String(suffix));
 }
 
-// What indexing searchDocument(serial) gives, made directly (a store of a
-// million metadata files would take most of the run to write and read).
+} // namespace
+
 SearchFields searchFields(unsigned serial)
 {
     const DatasetDescription d = description(serial);
@@ -100,8 +101,6 @@ std::string storePath(unsigned serial)
     return "folder" + std::to_string(serial / 1000) + "/" + datasetName(serial) + ".shp";
 }
 
-// An index of `count` generated data sets written directly, as an update of
-// their store would write it; the seconds it took.
 double fillIndex(const QString& file, const std::string& root, unsigned count)
 {
     removeIndex(file);
@@ -126,6 +125,8 @@ double fillIndex(const QString& file, const std::string& root, unsigned count)
         index.commit();
     });
 }
+
+namespace {
 
 // The direct fill must be what indexing the documents gives: the fields of
 // a sample of the written documents are compared.

@@ -263,7 +263,7 @@ ChartroomConnection::~ChartroomConnection()
 
 void ChartroomConnection::open()
 {
-    if (isOpen())
+    if (isAlive())
         return;
     if (m_settings.password) {
         m_password = *m_settings.password;

@@ -69,7 +69,8 @@ public:
     ChartroomConnection(const ChartroomConnection&) = delete;
     ChartroomConnection& operator=(const ChartroomConnection&) = delete;
 
-    // Opens the connection: see OpenChartroom. Throws Exception.
+    // Opens the connection: see OpenChartroom; one that was lost is opened
+    // again, on the first of the servers that answers. Throws Exception.
     void open();
     void close();
     bool isOpen() const { return m_db.isValid() && m_db.isOpen(); }

@@ -5,6 +5,7 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <unordered_map>
@@ -24,7 +25,8 @@ const char* const kLengthColumns[] = {"TitleLength", "LabelLength", "TextLength"
 
 // This thread's connection to the server of `settings`, opened when
 // needed; dropped when it was lost, so that the next answer opens another.
-ChartroomConnection& connectionTo(const ChartroomSettings& settings)
+// `reused`: whether it was open before.
+ChartroomConnection& connectionTo(const ChartroomSettings& settings, bool& reused)
 {
     thread_local std::map<std::string, std::unique_ptr<ChartroomConnection>> connections;
     const std::string key = settings.host + '\n' + std::to_string(settings.port) + '\n' + settings.database + '\n' +
@@ -32,6 +34,7 @@ ChartroomConnection& connectionTo(const ChartroomSettings& settings)
     std::unique_ptr<ChartroomConnection>& connection = connections[key];
     if (connection && !connection->isAlive())
         connection.reset();
+    reused = connection != nullptr;
     if (!connection) {
         auto made = std::make_unique<ChartroomConnection>(settings);
         made->open();
@@ -213,36 +216,61 @@ ServerSearch::ServerSearch(ChartroomSettings settings, std::string storeRoot)
 
 SearchAnswer ServerSearch::answer(const SearchQuery& query) const
 {
+    // A connection kept from an earlier answer may have been dropped since
+    // (its server restarted, a node of the cluster died): found dropped at
+    // once, it is opened again, on the first server that answers. One that
+    // stopped answering is not tried again, which would double the wait.
+    for (int attempt = 0;; ++attempt) {
+        bool reused = false;
+        const auto started = std::chrono::steady_clock::now();
+        try {
+            return answerOn(connectionTo(m_settings, reused), query);
+        } catch (const EChartroomConnectionLost& e) {
+            if (attempt == 0 && reused &&
+                std::chrono::steady_clock::now() - started < std::chrono::seconds(m_settings.timeoutSeconds) / 2)
+                continue;
+            return failedAnswer(query, e);
+        } catch (const std::exception& e) {
+            return failedAnswer(query, e);
+        }
+    }
+}
+
+SearchAnswer ServerSearch::failedAnswer(const SearchQuery& query, const std::exception& error)
+{
     SearchAnswer answer;
     answer.query = query;
-    try {
-        ChartroomConnection& connection = connectionTo(m_settings);
-        answer.complete = true;
-        QDateTime synced;
-        connection.query("SELECT Value FROM SearchInfo WHERE Name='synced'", [&](const QSqlQuery& q) {
-            synced = QDateTime::fromString(q.value(0).toString(), Qt::ISODate);
-        });
-        // With several servers, the one that answered (host and port: the
-        // nodes of a cluster may share a host).
-        answer.source = TeamIndexSource(m_settings.otherHosts.empty() ? m_settings.host : connection.where(), synced,
-                                        QDateTime::currentDateTime());
-        const std::vector<searchtext::Term> terms = searchtext::queryTerms(query.words);
-        if (query.limit <= 0 || query.categories.isEmpty() || (terms.empty() && !query.extent) ||
-            categoryList(query.categories).empty())
-            return answer;
-        Search search(connection, query, m_root);
-        // One more than asked tells whether the list is cut.
-        const size_t wanted = size_t(query.limit) + 1;
-        std::vector<QByteArray> keys = terms.empty() ? search.matchExtent(wanted) : search.matchWords(terms, wanted);
-        answer.more = keys.size() > size_t(query.limit);
-        if (answer.more)
-            keys.resize(size_t(query.limit));
-        answer.found = int(keys.size());
-        const size_t from = std::min(keys.size(), size_t(std::max(query.from, 0)));
-        const size_t to = from + std::min(keys.size() - from, size_t(std::max(query.count, 0)));
-        answer.hits = search.rows(std::vector<QByteArray>(keys.begin() + ptrdiff_t(from), keys.begin() + ptrdiff_t(to)));
-    } catch (const std::exception& e) {
-        answer.error = QString::fromUtf8(e.what());
-    }
+    answer.error = QString::fromUtf8(error.what());
+    return answer;
+}
+
+SearchAnswer ServerSearch::answerOn(ChartroomConnection& connection, const SearchQuery& query) const
+{
+    SearchAnswer answer;
+    answer.query = query;
+    answer.complete = true;
+    QDateTime synced;
+    connection.query("SELECT Value FROM SearchInfo WHERE Name='synced'", [&](const QSqlQuery& q) {
+        synced = QDateTime::fromString(q.value(0).toString(), Qt::ISODate);
+    });
+    // With several servers, the one that answered (host and port: the
+    // nodes of a cluster may share a host).
+    answer.source = TeamIndexSource(m_settings.otherHosts.empty() ? m_settings.host : connection.where(), synced,
+                                    QDateTime::currentDateTime());
+    const std::vector<searchtext::Term> terms = searchtext::queryTerms(query.words);
+    if (query.limit <= 0 || query.categories.isEmpty() || (terms.empty() && !query.extent) ||
+        categoryList(query.categories).empty())
+        return answer;
+    Search search(connection, query, m_root);
+    // One more than asked tells whether the list is cut.
+    const size_t wanted = size_t(query.limit) + 1;
+    std::vector<QByteArray> keys = terms.empty() ? search.matchExtent(wanted) : search.matchWords(terms, wanted);
+    answer.more = keys.size() > size_t(query.limit);
+    if (answer.more)
+        keys.resize(size_t(query.limit));
+    answer.found = int(keys.size());
+    const size_t from = std::min(keys.size(), size_t(std::max(query.from, 0)));
+    const size_t to = from + std::min(keys.size() - from, size_t(std::max(query.count, 0)));
+    answer.hits = search.rows(std::vector<QByteArray>(keys.begin() + ptrdiff_t(from), keys.begin() + ptrdiff_t(to)));
     return answer;
 }

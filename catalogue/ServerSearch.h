@@ -11,7 +11,7 @@
 //
 // Each thread that answers keeps a connection of its own to the server
 // (Qt SQL's connections belong to one thread), opened at its first answer
-// and again after it was lost.
+// and again after it was lost (on the first of the servers that answers).
 #include <QDateTime>
 #include <string>
 
@@ -28,6 +28,10 @@ public:
     const ChartroomSettings& settings() const { return m_settings; }
 
 private:
+    // The answer on `connection`; throws what the server or the connection threw.
+    SearchAnswer answerOn(ChartroomConnection& connection, const SearchQuery& query) const;
+    static SearchAnswer failedAnswer(const SearchQuery& query, const std::exception& error);
+
     ChartroomSettings m_settings;
     std::string m_root; // with its trailing separator
 };

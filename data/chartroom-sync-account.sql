@@ -9,9 +9,10 @@
 -- when the catalogue was last changed. SyncState: the sync's own table.
 -- Locations: INSERT IGNORE. Themes and Sources: REPLACE. SearchDataSets,
 -- SearchBoxes and SearchInfo (the team's search): REPLACE and DELETE (the
--- rows of SearchDataSets are removed by their keys, which DELETE reads). No UPDATE, no
--- CREATE or DROP, nothing on other databases. The sync lock (GET_LOCK)
--- needs no right.
+-- rows of SearchDataSets are removed by their keys, which DELETE reads). No
+-- UPDATE, no CREATE or DROP, nothing on other databases. The sync lock needs
+-- no right on a single server (GET_LOCK); on a Galera cluster it is the row
+-- of SyncLock that the run inserts, renews (UPDATE) and deletes.
 
 CREATE USER IF NOT EXISTS 'atlasdesk_sync'@'%' IDENTIFIED BY 'change-me';
 GRANT SELECT, INSERT, DELETE, ALTER ON Main TO 'atlasdesk_sync'@'%';
@@ -22,3 +23,4 @@ GRANT INSERT, DELETE ON Sources TO 'atlasdesk_sync'@'%';
 GRANT SELECT, INSERT, DELETE ON SearchDataSets TO 'atlasdesk_sync'@'%';
 GRANT INSERT, DELETE ON SearchBoxes TO 'atlasdesk_sync'@'%';
 GRANT INSERT, DELETE ON SearchInfo TO 'atlasdesk_sync'@'%';
+GRANT SELECT, INSERT, UPDATE, DELETE ON SyncLock TO 'atlasdesk_sync'@'%';

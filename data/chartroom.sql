@@ -87,6 +87,16 @@ CREATE TABLE IF NOT EXISTS SyncState (
   UNIQUE KEY DataSet (DataSetKey)
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
+-- The lock of atlasdesk-sync on a Galera cluster, whose nodes do not share
+-- the named locks (GET_LOCK) it takes on a single server: the row of the run
+-- that holds it (machine, process), until when (UTC) unless that run
+-- renews it; a row past its time is taken over.
+CREATE TABLE IF NOT EXISTS SyncLock (
+  Name VARCHAR(64) NOT NULL PRIMARY KEY,
+  Holder VARCHAR(255) NOT NULL,
+  Until DATETIME NOT NULL
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
+
 -- The team's search (the window's search pane asks these tables when a
 -- catalogue server is configured). It covers every data set of the store,
 -- as the window's own index does, also those Main does not list (below

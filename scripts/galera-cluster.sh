@@ -5,7 +5,8 @@
 # transfer needs (it starts rsync daemons as the server's user).
 #   scripts/galera-cluster.sh start DIR   -> cluster in DIR, prints export lines
 #   scripts/galera-cluster.sh stop DIR
-#   scripts/galera-cluster.sh available   -> exit 0 when galera-4 can be used
+#   scripts/galera-cluster.sh restart DIR N -> node N (1..3), stopped or killed, joins again
+#   scripts/galera-cluster.sh available   -> exit 0 when galera-4 can be used (says why not)
 # Ports: ATLASDESK_GALERA_BASE_PORT (default 34600); node N (1..3) listens for
 # clients on BASE+N, for the group on BASE+10+N, for incremental transfers on
 # BASE+20+N and for rsync state transfers on BASE+30+N.
@@ -17,8 +18,23 @@ base=${ATLASDESK_GALERA_BASE_PORT:-34600}
 nodes=3
 
 available() {
-  [ -r "$provider" ] && command -v mariadbd >/dev/null && command -v rsync >/dev/null &&
-    command -v wsrep_sst_rsync >/dev/null && id mysql >/dev/null 2>&1
+  local missing=""
+  [ -r "$provider" ] || missing="$missing galera-4 ($provider)"
+  command -v mariadbd >/dev/null || missing="$missing mariadbd"
+  command -v rsync >/dev/null || missing="$missing rsync"
+  command -v wsrep_sst_rsync >/dev/null || missing="$missing wsrep_sst_rsync"
+  id mysql >/dev/null 2>&1 || missing="$missing the-mysql-user"
+  if [ -n "$missing" ]; then echo "galera-cluster: missing:$missing" >&2; return 1; fi
+  if [ "$(id -u)" -ne 0 ] && [ "$(id -un)" != mysql ]; then
+    echo "galera-cluster: the nodes must run as the mysql user: run as root or as mysql" >&2
+    return 1
+  fi
+}
+
+peers() {
+  local list="" n
+  for n in $(seq 1 $nodes); do list="$list${list:+,}127.0.0.1:$((base + 10 + n))"; done
+  echo "$list"
 }
 
 as_mysql() {
@@ -67,11 +83,10 @@ available)
   ;;
 start)
   dir=$2
-  available || { echo "galera-cluster: galera-4, rsync or the mysql user is missing" >&2; exit 2; }
+  available || exit 2
   mkdir -p "$dir"
   chmod 755 "$dir"
-  peers=""
-  for n in $(seq 1 $nodes); do peers="$peers${peers:+,}127.0.0.1:$((base + 10 + n))"; done
+  peers=$(peers)
   for n in $(seq 1 $nodes); do
     mkdir -p "$dir/node$n/data"
     [ "$(id -u)" -eq 0 ] && chown -R mysql:mysql "$dir/node$n"
@@ -95,6 +110,15 @@ SQL
   echo "export ATLASDESK_GALERA_USER=chartroom"
   echo "export ATLASDESK_GALERA_PASSWORD=chartroom-test"
   ;;
+restart)
+  dir=$2 n=$3
+  pidf=$dir/node$n/mysqld.pid
+  if [ -f "$pidf" ] && kill -0 "$(cat "$pidf")" 2>/dev/null; then
+    echo "galera-cluster: node $n is running" >&2
+    exit 1
+  fi
+  start_node "$n" "$dir" "gcomm://$(peers)"
+  ;;
 stop)
   dir=$2
   for n in $(seq $nodes -1 1); do
@@ -108,5 +132,5 @@ stop)
     kill -9 "$pid" 2>/dev/null || true
   done
   ;;
-*) echo "usage: $0 start DIR | stop DIR | available" >&2; exit 2 ;;
+*) echo "usage: $0 start DIR | stop DIR | restart DIR N | available" >&2; exit 2 ;;
 esac

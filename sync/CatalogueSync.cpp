@@ -23,6 +23,7 @@
 #include "support/OrderedWork.h"
 #include "support/PathOps.h"
 #include "support/StringOps.h"
+#include "sync/SyncLock.h"
 #include "sync/SyncState.h"
 
 namespace {
@@ -37,14 +38,6 @@ constexpr auto kBatchTime = std::chrono::seconds(1);
 constexpr size_t kRemovalsPerBatch = 500;
 // How often the walk's count is told.
 constexpr auto kProgressInterval = std::chrono::milliseconds(100);
-// The longest single wait for the lock: GET_LOCK is asked again until the
-// wait the operator allowed has passed, so no statement outlives the
-// connection's timeout.
-constexpr int kLockStepSeconds = 5;
-
-// The name of the catalogue's sync lock: one per database of the server.
-const std::string kLockName = "LEFT(CONCAT('atlasdesk-sync:',DATABASE()),64)";
-
 // A data set the walk found. Kept for every data set of the stores, so
 // only what the comparison with the sync state needs; the catalogue item
 // and place are made again for the few that are read.
@@ -161,50 +154,6 @@ std::string nowText()
     return DateTimeText(QDateTime::currentDateTime());
 }
 
-long long rowCount(ChartroomConnection& connection)
-{
-    long long count = 0;
-    connection.query("SELECT ROW_COUNT()", [&](const QSqlQuery& row) { count = row.value(0).toLongLong(); });
-    return count;
-}
-
-// Takes the sync lock of the catalogue, waiting at most `waitSeconds`.
-// Throws ESyncRefused naming the holder when another sync keeps it.
-void takeLock(ChartroomConnection& connection, const ChartroomSettings& login, int waitSeconds,
-              SyncProgress& progress)
-{
-    const Clock::time_point deadline = Clock::now() + std::chrono::seconds(waitSeconds);
-    bool told = false;
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::seconds>(deadline - Clock::now()).count();
-        const long long step = std::clamp<long long>(left, 0, kLockStepSeconds);
-        QVariant got;
-        connection.query("SELECT GET_LOCK(" + kLockName + "," + std::to_string(step) + ")",
-                         [&](const QSqlQuery& row) { got = row.value(0); });
-        if (got.isNull())
-            throw ESyncSetup("The catalogue at " + connection.where() + " refused its sync lock (GET_LOCK)");
-        if (got.toInt() == 1)
-            return;
-        if (Clock::now() >= deadline)
-            break;
-        if (!told)
-            progress.stage("Waiting for another sync of " + login.database + " to end");
-        told = true;
-    }
-    std::string holder;
-    connection.query("SELECT p.ID,p.HOST,p.TIME FROM information_schema.PROCESSLIST p WHERE p.ID=IS_USED_LOCK(" +
-                         kLockName + ")",
-                     [&](const QSqlQuery& row) {
-                         holder = " (server connection " + row.value(0).toString().toStdString() + " from " +
-                                  row.value(1).toString().toStdString() + ", for " +
-                                  row.value(2).toString().toStdString() + " s)";
-                     });
-    throw ESyncRefused("Another sync of the catalogue " + login.database + " at " + connection.where() +
-                       " is running" + holder + "; nothing was done" +
-                       (waitSeconds > 0 ? " after waiting " + std::to_string(waitSeconds) + " s" : std::string()) +
-                       ".");
-}
-
 // Every folder prefix of a catalogue place ("\a\b\name" gives "\", "\a\"
 // and "\a\b\"; a folder's own row "\a\b\" also gives itself).
 bool underAny(const std::string& place, const std::unordered_set<std::string>& prefixes)
@@ -225,10 +174,18 @@ public:
     SnapshotReading(const ChartroomSettings& login, const std::string& recipe)
         : m_work(1, 1, [login, recipe](size_t, const std::function<bool()>&) {
               ChartroomConnection connection(login);
-              connection.open();
-              CatalogueSnapshot snapshot = LoadCatalogueSnapshot(connection, recipe);
-              connection.close();
-              return snapshot;
+              // A server that goes away while it answers: read again from the next.
+              for (size_t tries = 0;; ++tries) {
+                  try {
+                      connection.open();
+                      CatalogueSnapshot snapshot = LoadCatalogueSnapshot(connection, recipe);
+                      connection.close();
+                      return snapshot;
+                  } catch (const EChartroomConnectionLost&) {
+                      if (tries >= login.otherHosts.size())
+                          throw;
+                  }
+              }
           })
     {
     }
@@ -262,7 +219,8 @@ class SyncRun {
 public:
     SyncRun(const SyncRequest& request, SyncProgress& progress, const std::function<bool()>& interrupted)
         : m_request(request), m_progress(progress), m_interrupted(interrupted), m_log(request.log, m_report),
-          m_context(ReadThemes()), m_connection(request.login)
+          m_context(ReadThemes()), m_connection(request.login),
+          m_lock(m_connection, request.login.database, [this](const std::string& text) { m_progress.stage(text); })
     {
     }
 
@@ -291,17 +249,17 @@ public:
         // Data sets written without search rows are written again once the tables are there.
         m_recipe = RowRecipe(m_context.themes(), m_context.searchTables());
         if (!m_request.dryRun)
-            takeLock(m_connection, m_request.login, m_request.waitSeconds, m_progress);
+            m_lock.take(m_request.waitSeconds);
         try {
             work();
         } catch (const std::exception& e) {
             m_log.line("*** The sync broke off: " + std::string(e.what()) + " ***");
             logEnd(started);
+            releaseLock();
             throw;
         }
         logEnd(started);
-        if (!m_request.dryRun && m_connection.isAlive())
-            m_connection.query("SELECT RELEASE_LOCK(" + kLockName + ")", [](const QSqlQuery&) {});
+        releaseLock();
         m_connection.close();
         m_report.seconds = std::chrono::duration<double>(Clock::now() - started).count();
         return std::move(m_report);
@@ -309,6 +267,91 @@ public:
 
 private:
     bool stopAsked() const { return m_interrupted && m_interrupted(); }
+
+    void releaseLock()
+    {
+        try {
+            m_lock.release();
+        } catch (const std::exception&) {
+            // Gone with the connection, or expiring on its own.
+        }
+    }
+
+    // Runs `step` on the catalogue's connection. When the server goes away
+    // (a node of the cluster dies), the connection is opened again on the
+    // first of the other servers that answers, the lock is kept, and the
+    // open transaction is sent again from its start before `step` runs
+    // again: every statement of a transaction writes rows by their key, so
+    // a transaction that the lost server did commit after all is written
+    // twice the same way.
+    template <class Step>
+    void onServer(const Step& step)
+    {
+        std::string lostOn;
+        for (size_t tries = 0;; ++tries) {
+            try {
+                if (tries > 0)
+                    moveServer(lostOn);
+                step();
+                return;
+            } catch (const EChartroomConnectionLost& lost) {
+                if (m_request.login.otherHosts.empty() || tries > m_request.login.otherHosts.size())
+                    throw;
+                lostOn = m_connection.where();
+                m_progress.note(std::string(lost.what()) + ": going on with another server of the catalogue");
+            }
+        }
+    }
+
+    void moveServer(const std::string& lostOn)
+    {
+        try {
+            m_connection.open();
+        } catch (const std::exception& e) {
+            throw Exception("The catalogue's server " + lostOn + " went away and no other took over: " + e.what());
+        }
+        m_lock.takeAgain();
+        for (const std::string& statement : m_transaction)
+            m_connection.execute(statement);
+        m_report.server = m_connection.where();
+        m_progress.stage("Using the catalogue's server " + m_report.server);
+        m_log.line("- The catalogue's server " + lostOn + " went away; the sync went on with " + m_report.server + ".");
+    }
+
+    // A statement of the open transaction (see begin()), or alone.
+    void send(const std::string& statement)
+    {
+        onServer([&] { m_connection.execute(statement); });
+        if (m_inTransaction)
+            m_transaction.push_back(statement);
+    }
+    // The lock of a cluster is renewed now and then while the run goes on.
+    void keepLock()
+    {
+        onServer([&] { m_lock.renew(); });
+    }
+    void begin()
+    {
+        keepLock();
+        m_transaction.clear();
+        m_inTransaction = true;
+        send("START TRANSACTION");
+    }
+    void commit()
+    {
+        onServer([&] { m_connection.execute("COMMIT"); });
+        m_transaction.clear();
+        m_inTransaction = false;
+    }
+    // Rows the last statement changed.
+    long long rowCount()
+    {
+        long long count = 0;
+        onServer([&] {
+            m_connection.query("SELECT ROW_COUNT()", [&](const QSqlQuery& row) { count = row.value(0).toLongLong(); });
+        });
+        return count;
+    }
 
     void work()
     {
@@ -332,16 +375,15 @@ private:
         if (m_report.interrupted || m_request.dryRun)
             return;
         if (const auto themes = ThemesStatement(m_context))
-            m_connection.execute(*themes);
+            send(*themes);
         if (const auto sources = SourcesStatement(m_context))
-            m_connection.execute(*sources);
+            send(*sources);
         const SyncCounts& c = m_report.counts;
         if (c.added + c.updated + c.removed > 0)
-            m_connection.execute("ALTER TABLE Main COMMENT='Data added by Atlasdesk " + VersionString(4) + " on " +
-                                 nowText() + "'");
+            send("ALTER TABLE Main COMMENT='Data added by Atlasdesk " + VersionString(4) + " on " + nowText() + "'");
         // The windows that search the catalogue say how fresh it is.
         if (m_context.searchTables())
-            m_connection.execute(SearchSyncedStatement());
+            send(SearchSyncedStatement());
     }
 
     // Walks store `index` of the request into m_found. False when interrupted.
@@ -361,6 +403,7 @@ private:
             CatalogueItem folder;
             folder.Dir = IncludeTrailingPathDelimiter(dir);
             m_protected.insert(CatalogueStoredText(CataloguePlaceOf(folder, root).pathFile));
+            keepLock();
         };
         // Folders numbered 80 and above hold archives and work in progress,
         // which the catalogue does not list: without the search tables
@@ -385,6 +428,7 @@ private:
     void found(unsigned store, WalkedDataset&& d)
     {
         ++m_walked;
+        keepLock();
         const std::string& root = m_roots[store];
         const CatalogueItem item = itemOf(d.category, d.path, d.xmlPath);
         // The data sets of a folder come one after another: what depends
@@ -463,7 +507,7 @@ private:
 
         std::vector<std::string> candidates = goneRows;
         candidates.insert(candidates.end(), goneStates.begin(), goneStates.end());
-        m_places = LoadPlaces(m_connection, candidates);
+        onServer([&] { m_places = LoadPlaces(m_connection, candidates); });
         long long kept = 0;
         for (const std::string& key : goneRows) {
             if (underAny(m_places[key], m_protected))
@@ -554,7 +598,7 @@ private:
 
         const StatementExecutor execute = [this](const std::string& statement) {
             if (!m_request.dryRun)
-                m_connection.execute(statement);
+                send(statement);
         };
         m_keepFrom = RecordNumberNow();
         std::optional<Batch> batch;
@@ -566,7 +610,8 @@ private:
                     m_report.interrupted = true;
                     return;
                 }
-                execute("START TRANSACTION");
+                if (!m_request.dryRun)
+                    begin();
                 batch.emplace();
                 batch->opened = Clock::now();
             }
@@ -622,12 +667,12 @@ private:
         if (!m_request.dryRun) {
             if (!batch.unlisted.empty()) {
                 for (const std::string& statement : RemoveDataSetsStatements(batch.unlisted, m_keepFrom, m_context.searchTables()))
-                    m_connection.execute(statement);
-                unlisted = rowCount(m_connection);
+                    send(statement);
+                unlisted = rowCount();
             }
             if (!batch.states.empty())
-                m_connection.execute(StateRowsStatement(batch.states, m_recipe));
-            m_connection.execute("COMMIT");
+                send(StateRowsStatement(batch.states, m_recipe));
+            commit();
         }
         SyncCounts& c = m_report.counts;
         c.added += batch.counts.added;
@@ -663,18 +708,18 @@ private:
                                                     static_cast<std::ptrdiff_t>(std::min(m_goneRows.size(), from + kRemovalsPerBatch)));
             long long removed = static_cast<long long>(keys.size());
             if (!m_request.dryRun) {
-                m_connection.execute("START TRANSACTION");
+                begin();
                 for (const std::string& statement : RemoveDataSetsStatements(keys, m_keepFrom, m_context.searchTables()))
-                    m_connection.execute(statement);
-                removed = rowCount(m_connection);
+                    send(statement);
+                removed = rowCount();
                 // A data set still found (now only searched) keeps the state this run wrote.
                 std::vector<std::string> gone;
                 for (const std::string& key : keys)
                     if (!m_foundKeys.count(KeyBytes(key)))
                         gone.push_back(key);
                 if (!gone.empty())
-                    m_connection.execute(ForgetStateStatement(gone));
-                m_connection.execute("COMMIT");
+                    send(ForgetStateStatement(gone));
+                commit();
             }
             m_report.counts.removed += removed;
             for (const std::string& key : keys) {
@@ -695,16 +740,16 @@ private:
             const std::vector<std::string> keys(
                 m_goneStates.begin() + static_cast<std::ptrdiff_t>(from),
                 m_goneStates.begin() + static_cast<std::ptrdiff_t>(std::min(m_goneStates.size(), from + kRemovalsPerBatch)));
-            m_connection.execute("START TRANSACTION");
+            begin();
             if (m_context.searchTables()) {
                 std::string list;
                 for (const std::string& key : keys)
                     list += (list.empty() ? "" : ",") + KeyLiteral(key);
-                m_connection.execute(RemoveSearchRowsStatement(list, m_keepFrom));
-                m_report.counts.searchOnlyRemoved += rowCount(m_connection);
+                send(RemoveSearchRowsStatement(list, m_keepFrom));
+                m_report.counts.searchOnlyRemoved += rowCount();
             }
-            m_connection.execute(ForgetStateStatement(keys));
-            m_connection.execute("COMMIT");
+            send(ForgetStateStatement(keys));
+            commit();
         }
     }
 
@@ -732,6 +777,10 @@ private:
     UploadContext m_context;
     std::string m_recipe;
     ChartroomConnection m_connection;
+    SyncLock m_lock;
+    // The statements of the open transaction, to send again on another server.
+    std::vector<std::string> m_transaction;
+    bool m_inTransaction = false;
 
     CatalogueSnapshot m_snapshot;
     std::vector<std::string> m_roots; // of the stores walked, normalised

@@ -2,8 +2,8 @@
 // One run of atlasdesk-sync: keeps the Chartroom catalogue equal to one or
 // more stores, unattended.
 //
-//  1. Takes the catalogue's sync lock (GET_LOCK on the server): two syncs of
-//     one catalogue never write at once, from whichever machines.
+//  1. Takes the catalogue's sync lock (SyncLock.h): two syncs of one
+//     catalogue never write at once, from whichever machines.
 //  2. Walks the stores (the tree's own listing rules) and looks at every
 //     data set's metadata file and data: size and modification time.
 //  3. Reads and writes only the data sets that are new or changed since the
@@ -14,6 +14,10 @@
 //  4. Removes the rows of data sets that are gone, or now flagged Ignore,
 //     but never below a folder that could not be read or did not answer,
 //     and nothing at all when more rows would go than the limit.
+//
+// When the configuration names several servers (the nodes of a Galera
+// cluster) and the one in use goes away, the run goes on with the next
+// that answers, sending its open transaction again.
 //
 // The run is driven from one thread (the command's); it reads the metadata
 // documents on threads of its own.

@@ -801,9 +801,10 @@ TEST_F(TeamSearchWindowTest, WithoutAKeyringThePasswordIsAskedOnceAndWrittenNowh
     for (int connection = 0; connection < 2; ++connection) {
         connectAndExpand();
         ASSERT_TRUE(QTest::qWaitFor([&] { return asked > 0; }, 30000)) << "the password was not asked";
-        if (connection == 0)
+        if (connection == 0) {
             EXPECT_NE(pane().stSearch->text().indexOf(QStringLiteral("No desktop keyring")), -1)
                 << pane().stSearch->text().toStdString();
+        }
         // Typed before or after the keyring answered: the search shown is
         // asked again once the password is known.
         search("routes");

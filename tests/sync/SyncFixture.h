@@ -125,11 +125,17 @@ protected:
     {
         CatalogueFixture::SetUp();
         ATLASDESK_TEST_SERVER_ACCOUNT(account)
-        m_account = *account;
+        useServer(*account);
+    }
+    // A catalogue database of the test's own on the server of `account`, a
+    // store and the configuration naming them.
+    void useServer(const cattest::ServerAccount& account)
+    {
+        m_account = account;
         m_user = m_account.user;
         m_password = m_account.password;
         try {
-            m_db.emplace(*account);
+            m_db.emplace(account);
         } catch (const std::exception& e) {
             FAIL() << e.what();
         }
