@@ -294,8 +294,10 @@ double longestStall(const std::function<bool()>& busy)
         sinceTick.restart();
     });
     timer.start();
+    // Sleeps between events, as the program's own event loop does (see
+    // BenchWindow::waitForListings).
     while (busy())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     // The turn that attached the answer counts too.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     QCoreApplication::processEvents(QEventLoop::AllEvents);

@@ -115,34 +115,58 @@ DirectoryListing listDirectory(const std::string& dirPath, const std::function<b
     // Sibling questions are answered from the names read, without regard to
     // letter case: stores copied from Windows servers mix ROADS.SHP and
     // roads.dbf. Exact names answer the metadata question (F.xml).
-    std::unordered_set<std::string> foldedFiles;                  // lower-cased names of non-directories
-    std::unordered_map<std::string, const RawEntry*> foldedDirs; // lower-cased name -> first such folder
-    std::unordered_set<std::string> exact;
+    // In folders of many thousand entries these sets are large: the lowered
+    // names share one buffer and the sets hold views of them and of the
+    // names read, so that no name is copied on its own.
+    std::string lowered;
+    for (const RawEntry& r : raw)
+        lowered += r.name;
+    lowered = LowerAscii(lowered);
+    std::vector<std::string_view> lowerNames; // lowerNames[i]: raw[i].name lowered
+    lowerNames.reserve(raw.size());
+    std::unordered_set<std::string_view> foldedFiles;                  // lower-cased names of non-directories
+    std::unordered_map<std::string_view, const RawEntry*> foldedDirs; // lower-cased name -> first such folder
+    std::unordered_set<std::string_view> exact;
+    foldedFiles.reserve(raw.size());
     exact.reserve(raw.size());
+    size_t at = 0;
     for (const RawEntry& r : raw) {
+        const std::string_view lower(lowered.data() + at, r.name.size());
+        at += r.name.size();
+        lowerNames.push_back(lower);
         if (r.isDirectory)
-            foldedDirs.emplace(LowerAscii(r.name), &r);
+            foldedDirs.emplace(lower, &r);
         else
-            foldedFiles.insert(LowerAscii(r.name));
+            foldedFiles.insert(lower);
         exact.insert(r.name);
     }
     listing.hasFolderMetadata = exact.count("metadata.xml") > 0;
-    auto fileBeside = [&](const std::string& lowerName) { return foldedFiles.count(lowerName) > 0; };
-    auto directoryBeside = [&](const std::string& lowerName) -> const RawEntry* {
+    std::string probe; // the name asked after, made in one reused buffer
+    auto fileBeside = [&](std::string_view lowerBase, std::string_view lowerSuffix) {
+        probe.assign(lowerBase).append(lowerSuffix);
+        return foldedFiles.count(probe) > 0;
+    };
+    auto exists = [&](std::string_view name, std::string_view suffix) {
+        probe.assign(name).append(suffix);
+        return exact.count(probe) > 0;
+    };
+    auto directoryBeside = [&](std::string_view lowerName) -> const RawEntry* {
         auto it = foldedDirs.find(lowerName);
         return it != foldedDirs.end() ? it->second : nullptr;
     };
 
-    std::vector<ListedEntry> dirs, files;
-    // Subdirectories, with the directory rule.
-    for (const RawEntry& r : raw) {
+    // Subdirectories, with the directory rule, then data sets, each in the
+    // order read.
+    std::vector<ListedEntry> all;
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const RawEntry& r = raw[i];
         if (isCancelled && isCancelled()) {
             listing.cancelled = true;
             return listing;
         }
         if (!r.isDirectory || r.name == "info")
             continue;
-        if (fileBeside(LowerAscii(r.name) + ".aux"))
+        if (fileBeside(lowerNames[i], ".aux"))
             continue; // shown through its .aux file instead
         ListedEntry e;
         e.path = listing.dir + r.name + PathDelim;
@@ -152,16 +176,17 @@ DirectoryListing listDirectory(const std::string& dirPath, const std::function<b
         e.category = catDirectory;
         e.xmlPath = e.path + "metadata.xml";
         e.subdirectory = true;
-        dirs.push_back(std::move(e));
+        all.push_back(std::move(e));
     }
 
     // Data sets: every entry whose extension occurs in the configured lists.
     const auto accepted = acceptedExtensions();
-    for (const RawEntry& r : raw) {
+    for (size_t i = 0; i < raw.size(); ++i) {
+        const RawEntry& r = raw[i];
         const size_t dot = r.name.rfind('.');
         if (dot == std::string::npos || dot + 1 == r.name.size())
             continue; // no extension, or just "."
-        const std::string ext = LowerAscii(std::string_view(r.name).substr(dot));
+        const std::string ext(lowerNames[i].substr(dot));
         if (!accepted->count(ext))
             continue;
         ListedEntry e;
@@ -174,13 +199,13 @@ DirectoryListing listDirectory(const std::string& dirPath, const std::function<b
                 e.text = DecodeFileName(r.name + PathDelim);
             e.category = catDirectory;
             e.xmlPath = e.path + "metadata.xml";
-            files.push_back(std::move(e));
+            all.push_back(std::move(e));
             continue;
         }
         e.category = CategoryOfExtension(ext);
         if (byText)
             e.text = DecodeFileName(r.name);
-        const std::string lowerBase = LowerAscii(std::string_view(r.name).substr(0, dot));
+        const std::string_view lowerBase = lowerNames[i].substr(0, dot);
         if (ext == ".aux") {
             if (const RawEntry* grid = directoryBeside(lowerBase)) {
                 // An ESRI grid: the folder of the same name holds its metadata.
@@ -190,32 +215,29 @@ DirectoryListing listDirectory(const std::string& dirPath, const std::function<b
             } else {
                 bool besideRaster = false;
                 for (const std::string& raster : RasterExtensions)
-                    if (fileBeside(lowerBase + "." + LowerAscii(raster))) {
+                    if (fileBeside(lowerBase, "." + LowerAscii(raster))) {
                         besideRaster = true;
                         break;
                     }
                 if (besideRaster)
                     continue; // accompanies a raster: not a data set of its own
                 e.xmlPath = e.path + ".xml";
-                e.hasMetadata = exact.count(r.name + ".xml") > 0;
+                e.hasMetadata = exists(r.name, ".xml");
             }
         } else {
             e.xmlPath = e.path + ".xml";
-            e.hasMetadata = exact.count(r.name + ".xml") > 0;
+            e.hasMetadata = exists(r.name, ".xml");
         }
-        if (ext == ".dbf" && fileBeside(lowerBase + ".shp"))
+        if (ext == ".dbf" && fileBeside(lowerBase, ".shp"))
             continue; // the table of a shapefile
         if (e.category == catUnknown)
             continue;
-        files.push_back(std::move(e));
+        all.push_back(std::move(e));
     }
 
-    // Subdirectories first, then files, each in the order read; then sorted
-    // together by text with the locale's case-sensitive order (stable, so
-    // equal texts keep that order). Sort keys keep this fast for directories
-    // of many thousand entries.
-    std::vector<ListedEntry> all = std::move(dirs);
-    all.insert(all.end(), std::make_move_iterator(files.begin()), std::make_move_iterator(files.end()));
+    // Sorted by text with the locale's case-sensitive order (stable, so
+    // equal texts keep the order above). Sort keys keep this fast for
+    // directories of many thousand entries.
     if (!byText) {
         listing.entries = std::move(all);
         return listing;

@@ -4,7 +4,7 @@
 
 ListingService::ListingService(QObject* parent) : QObject(parent)
 {
-    qRegisterMetaType<DirectoryListing>("DirectoryListing");
+    qRegisterMetaType<std::shared_ptr<const DirectoryListing>>();
     m_pool.setGrace(200);
 }
 
@@ -20,11 +20,13 @@ ListingService::~ListingService()
 quint64 ListingService::request(const std::string& dir)
 {
     const quint64 id = ++m_next;
-    auto* job = runInBackground<DirectoryListing>(m_pool, this, [dir](QPromise<DirectoryListing>& promise) {
-        promise.addResult(listDirectory(dir, [&promise] { return promise.isCanceled(); }));
+    using Answer = std::shared_ptr<const DirectoryListing>;
+    auto* job = runInBackground<Answer>(m_pool, this, [dir](QPromise<Answer>& promise) {
+        promise.addResult(std::make_shared<const DirectoryListing>(
+            listDirectory(dir, [&promise] { return promise.isCanceled(); })));
     });
     m_pending.emplace(id, job);
-    job->onResult([this, id](const DirectoryListing& listing) {
+    job->onResult([this, id](const Answer& listing) {
         if (m_pending.erase(id))
             emit listed(id, listing);
     });
@@ -32,17 +34,17 @@ quint64 ListingService::request(const std::string& dir)
         // A read that threw (out of memory) answers with its error.
         if (!m_pending.erase(id))
             return;
-        DirectoryListing listing;
-        listing.error = error;
+        auto listing = std::make_shared<DirectoryListing>();
+        listing->error = error;
         emit listed(id, listing);
     });
     job->onTimeout(m_timeoutMs, [this, id, dir] {
         m_pending.erase(id);
-        DirectoryListing listing;
-        listing.dir = IncludeTrailingPathDelimiter(dir);
-        listing.error = QStringLiteral("No answer from %1 within %2 s: the share may be unavailable")
-                            .arg(DecodeFileName(listing.dir))
-                            .arg(m_timeoutMs / 1000.0);
+        auto listing = std::make_shared<DirectoryListing>();
+        listing->dir = IncludeTrailingPathDelimiter(dir);
+        listing->error = QStringLiteral("No answer from %1 within %2 s: the share may be unavailable")
+                             .arg(DecodeFileName(listing->dir))
+                             .arg(m_timeoutMs / 1000.0);
         emit listed(id, listing);
     });
     return id;

@@ -7,6 +7,7 @@
 // requests still run meanwhile.
 #include <QObject>
 #include <QString>
+#include <memory>
 #include <string>
 #include <unordered_map>
 
@@ -34,11 +35,13 @@ public:
     int timeoutMs() const { return m_timeoutMs; }
 
 signals:
-    void listed(quint64 request, const DirectoryListing& listing);
+    // The answer, never null. Shared rather than copied: a folder of many
+    // thousand entries makes a large listing, which the receiver may keep.
+    void listed(quint64 request, std::shared_ptr<const DirectoryListing> listing);
 
 private:
     WorkerPool m_pool{QStringLiteral("directory listings"), 4};
-    std::unordered_map<quint64, BackgroundJob<DirectoryListing>*> m_pending; // service thread only; children
+    std::unordered_map<quint64, BackgroundJob<std::shared_ptr<const DirectoryListing>>*> m_pending; // service thread only; children
     quint64 m_next = 0;      // service thread only
     int m_timeoutMs = 30000; // service thread only
 };

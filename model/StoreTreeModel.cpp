@@ -227,13 +227,13 @@ std::vector<QModelIndex> StoreTreeModel::listingNodes() const
     return nodes;
 }
 
-void StoreTreeModel::onListed(quint64 request, const DirectoryListing& listing)
+void StoreTreeModel::onListed(quint64 request, const std::shared_ptr<const DirectoryListing>& listing)
 {
     const auto it = m_requests.find(request);
     if (it == m_requests.end())
         return; // dropped meanwhile
     Node* node = it->second;
-    if (listing.cancelled) {
+    if (listing->cancelled) {
         // Not listed: the node stays as it was, ready to be listed.
         dropListingOf(node, true);
         return;
@@ -258,13 +258,14 @@ void StoreTreeModel::insertSlice()
         Insertion& insertion = m_insertions.front();
         Node* node = insertion.node;
         const quint64 request = insertion.request;
-        const std::vector<ListedEntry>& entries = insertion.listing.entries;
+        const DirectoryListing& listing = *insertion.listing;
+        const std::vector<ListedEntry>& entries = listing.entries;
         std::vector<std::unique_ptr<Node>> made;
         while (insertion.next < entries.size() &&
                (made.size() % kCheckEvery != 0 || made.empty() || clock.elapsed() < m_sliceBudgetMs)) {
             const ListedEntry& entry = entries[insertion.next++];
             auto child = std::make_unique<Node>();
-            child->file = makeListedItem(insertion.listing, entry);
+            child->file = makeListedItem(listing, entry);
             child->text = entry.text;
             child->parent = node;
             child->picture = entry.category;
@@ -308,9 +309,9 @@ void StoreTreeModel::finishListing(Node* node)
     m_requests.erase(insertion.request);
     node->request = 0;
     node->state = State::Listed;
-    node->id = {insertion.listing.device, insertion.listing.inode};
+    node->id = {insertion.listing->device, insertion.listing->inode};
     // A folder that cannot be read lists as empty; the error says why.
-    node->error = insertion.listing.error;
+    node->error = insertion.listing->error;
     m_insertions.pop_front();
     const QModelIndex index = indexOf(node);
     // Also tells views that the expand button of an empty folder goes.

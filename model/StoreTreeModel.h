@@ -127,7 +127,7 @@ private:
     struct Node;
     Node* nodeOf(const QModelIndex& index) const;
     QModelIndex indexOf(const Node* node) const;
-    void onListed(quint64 request, const DirectoryListing& listing);
+    void onListed(quint64 request, const std::shared_ptr<const DirectoryListing>& listing);
     void insertSlice();
     void finishListing(Node* node);
     void dropListingOf(Node* node, bool tell);
@@ -145,7 +145,7 @@ private:
     struct Insertion {
         Node* node;
         quint64 request;
-        DirectoryListing listing;
+        std::shared_ptr<const DirectoryListing> listing; // never null
         size_t next = 0;
     };
 
