@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <thread>
 
 #ifdef __linux__
 #include <sys/resource.h>
@@ -45,10 +46,19 @@ WorkerPool::WorkerPool(const QString& name, int threads, int mostExtra, Priority
 WorkerPool::~WorkerPool()
 {
     m_pool->clear();
-    // A job blocked in a hung mount may never return; its owner going must
-    // not wait for it. Such a pool is left behind on purpose.
-    if (m_pool->waitForDone(m_graceMs))
+    if (m_pool->waitForDone(m_graceMs)) {
         delete m_pool;
+        return;
+    }
+    // A job blocked in a hung mount may never return; its owner going must
+    // not wait for it. The pool is left to a thread of its own, which frees
+    // it (and its threads) once its last job has returned: a pool cannot be
+    // deleted from one of its own threads, and a thread that owns no event
+    // loop (an index update's) cannot take a deleteLater.
+    std::thread([pool = m_pool] {
+        pool->waitForDone();
+        delete pool;
+    }).detach();
 }
 
 int WorkerPool::maxThreadCount() const

@@ -50,7 +50,7 @@ public:
     WorkerPool(const QString& name, int threads, int mostExtra = 32, Priority priority = Priority::Normal);
     // Jobs not started yet are dropped. Running ones get the grace time to
     // end; a pool still busy then (a job stuck in the file system) is left
-    // to its jobs and never waited for.
+    // to its jobs and never waited for: it goes once they have returned.
     ~WorkerPool();
     WorkerPool(const WorkerPool&) = delete;
     WorkerPool& operator=(const WorkerPool&) = delete;
@@ -111,7 +111,7 @@ private:
     static void end(Job& job, const QString& error);
 
     std::shared_ptr<State> m_state; // shared with the jobs
-    QThreadPool* m_pool;            // owned; left behind when still busy at destruction
+    QThreadPool* m_pool;            // owned; left behind when still busy at destruction, freed after
     int m_graceMs = 100;
 };
 

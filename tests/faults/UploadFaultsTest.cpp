@@ -282,10 +282,11 @@ INSTANTIATE_TEST_SUITE_P(Drop, UploadFaultTest, ::testing::Values(2, 4),
 // the relay's own thread before passing it on. The test may then have the
 // relay cut that connection once the server has had a moment to carry the
 // statement out, without passing its answer back: the client cannot tell
-// whether the statement went through.
+// whether the statement went through. Or the relay cuts the connection
+// instead of passing the statement on: the server never sees it.
 class QueryRelay {
 public:
-    enum class Then { Pass, CutAfterIt };
+    enum class Then { Pass, CutAfterIt, CutBeforeIt };
     using Watch = std::function<Then(const std::string& statement)>;
 
     QueryRelay(int serverPort, Watch watch) : m_serverPort(serverPort), m_watch(std::move(watch))
@@ -384,9 +385,14 @@ private:
                 if (fromClient & (POLLIN | POLLHUP | POLLERR)) {
                     open = readSome(p.client, bytes);
                     // A COM_QUERY packet: a 4-byte header, command byte 3, the text.
-                    if (open && bytes.size() > 5 && bytes[4] == '\x03' &&
-                        m_watch(bytes.substr(5)) == Then::CutAfterIt)
+                    const Then then = open && bytes.size() > 5 && bytes[4] == '\x03' ? m_watch(bytes.substr(5))
+                                                                                       : Then::Pass;
+                    if (then == Then::CutAfterIt)
                         p.cutAt = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+                    if (then == Then::CutBeforeIt) {
+                        open = false;
+                        m_cut = true;
+                    }
                     open = open && writeAll(p.server, bytes);
                 }
                 if (open && (fromServer & (POLLIN | POLLHUP | POLLERR)))
@@ -595,6 +601,37 @@ TEST_F(UploadFaultFixture, ACommitWhoseAnswerIsLostIsCheckedOnTheServer)
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(lines.back().rfind("- Data added to Chartroom: 3 records added on ", 0), 0u) << lines.back();
     EXPECT_EQ(freshRows("SELECT FileName FROM Main ORDER BY RecordNumber"), (Rows{{"a.shp"}, {"b.shp"}, {"c.shp"}}));
+}
+
+// The connection breaks after the third data set's Main row reached the
+// server and before its search row did: as the two go in one transaction,
+// which the server rolls back when the session goes, the catalogue holds
+// neither, and the run counts the two data sets before it. A Main row
+// without its search row would be a data set the catalogue lists and its
+// search never finds.
+TEST_F(UploadFaultFixture, AMainRowAndItsSearchRowLandTogetherOrNotAtAll)
+{
+    ASSERT_NO_FATAL_FAILURE(selectFiveDataSets());
+    std::atomic<bool> armed{false};
+    QueryRelay relay(m_account.port, [&](const std::string& statement) {
+        return statement.rfind("REPLACE INTO SearchDataSets", 0) == 0 && armed.exchange(false)
+                   ? QueryRelay::Then::CutBeforeIt
+                   : QueryRelay::Then::Pass;
+    });
+    ASSERT_GT(relay.port(), 0);
+    ASSERT_TRUE(uploadThroughRelay(relay.port(), 0, armed));
+    ASSERT_TRUE(relay.cut());
+
+    ASSERT_EQ(m_errors.size(), 1) << m_errors.join('\n').toStdString();
+    const std::vector<std::string> lines = logLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("- Data added to Chartroom: 2 records added on ", 0), 0u) << lines.back();
+    EXPECT_NE(lines.back().find("(the run broke off at data set 3 of 5)"), std::string::npos) << lines.back();
+    EXPECT_EQ(waitUntilNoSession(), "");
+    EXPECT_EQ(freshRows("SELECT FileName FROM Main ORDER BY RecordNumber"), (Rows{{"a.shp"}, {"b.shp"}}));
+    EXPECT_EQ(freshRows("SELECT COUNT(*) FROM SearchDataSets"), (Rows{{"2"}}));
+    EXPECT_EQ(freshRows("SELECT COUNT(*) FROM Main JOIN SearchDataSets USING (DataSetKey, RecordNumber)"),
+              (Rows{{"2"}}));
 }
 
 } // namespace

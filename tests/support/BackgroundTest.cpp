@@ -171,19 +171,31 @@ TEST(BackgroundTest, AJobTimedOutInTheQueueAbandonsTheOneHoldingItUp)
     EXPECT_FALSE(queuedRan) << "an abandoned job that had not started never starts";
 }
 
-TEST(BackgroundTest, APoolWithAStuckJobIsNotWaitedFor)
+// The owner of a pool with a stuck job goes without waiting for it; once
+// the job returns, the pool left behind goes too, with its threads (an idle
+// thread of a pool that still exists would only expire after 10 s, and the
+// pool itself would stay allocated for the life of the program).
+TEST(BackgroundTest, APoolWithAStuckJobIsNotWaitedForAndGoesOnceTheJobReturns)
 {
     auto share = std::make_shared<Share>();
+    auto threadGone = std::make_shared<std::atomic_bool>(false);
     QElapsedTimer clock;
     {
         auto pool = std::make_unique<WorkerPool>(QStringLiteral("test"), 1);
         pool->setGrace(50);
-        pool->run<void>([share](QPromise<void>&) { share->wait(); });
-        QThread::msleep(20); // started
+        std::promise<void> started;
+        pool->run<void>([share, threadGone, &started](QPromise<void>&) {
+            QObject::connect(QThread::currentThread(), &QObject::destroyed, [threadGone] { *threadGone = true; });
+            started.set_value();
+            share->wait();
+        });
+        started.get_future().wait();
         clock.start();
     }
     EXPECT_LT(clock.elapsed(), 2000);
     share->answer.set_value(); // the thread left behind ends on its own
+    EXPECT_TRUE(QTest::qWaitFor([&] { return threadGone->load(); }, 5000))
+        << "the pool left behind is freed with its threads once its job has returned";
 }
 
 } // namespace
