@@ -49,7 +49,9 @@ constexpr std::size_t kSetHtmlLimit = 1500000;
 // parsed: the head and the first part of the body at once, so that the first
 // screen is laid out and painted without waiting for the rest; the rest in
 // pieces from timers, each one a short task, until the document is closed
-// and complete. A newer page (or a document closed by its own script) stops
+// and complete. The parser takes a tag or a name cut in two as it would from
+// the network; a character is never cut (the halves of a surrogate pair stay
+// together). A newer page (or a document closed by its own script) stops
 // the pieces of an older one.
 //
 // The answer is "partial" when the rest is still to come, else the
@@ -58,17 +60,17 @@ constexpr std::size_t kSetHtmlLimit = 1500000;
 const char* const kReplaceContent =
     "(function (text, first, piece) {"
     " var page = window.__atlasdeskPage = {};"
-    " var lineEnd = function (at) {"
+    " var cut = function (at) {"
     "  if (at >= text.length) return text.length;"
-    "  var line = text.indexOf('\\n', at);"
-    "  return line < 0 ? text.length : line + 1;"
+    "  var unit = text.charCodeAt(at - 1);"
+    "  return unit >= 0xD800 && unit <= 0xDBFF ? at + 1 : at;"
     " };"
     " var body = text.search(/<body[\\s>]/i);"
-    " var at = lineEnd(Math.max(body, 0) + first);"
+    " var at = cut(Math.max(body, 0) + first);"
     " document.open(); document.write(text.slice(0, at));"
     " var more = function () {"
     "  if (window.__atlasdeskPage !== page || document.readyState !== 'loading') return;"
-    "  var next = lineEnd(at + piece);"
+    "  var next = cut(at + piece);"
     "  document.write(text.slice(at, next)); at = next;"
     "  if (at < text.length) setTimeout(more, 0); else document.close();"
     " };"

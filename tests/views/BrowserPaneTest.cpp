@@ -2,6 +2,7 @@
 // the page shows, that it fetches nothing from the network, relative local
 // images, and pages too large for setHtml.
 #include "app/BrowserPane.h"
+#include "xml/Pages.h"
 
 #include "OwnPictures.h"
 #include "Samples.h"
@@ -332,6 +333,37 @@ TEST_F(LargePageTest, ANewerPageStopsTheRestOfAnOlderOne)
     EXPECT_EQ(text.count("second_"), 600);
     EXPECT_EQ(started.count(), 0);
     EXPECT_EQ(rendered.count(), 1) << "one page, one signal";
+}
+
+// The parts are cut by length, in the middle of tags and texts: a character
+// outside the Basic Multilingual Plane (two UTF-16 units) that lies across
+// an edge stays one character. Here every edge falls inside one.
+TEST_F(LargePageTest, CharactersAtTheEdgesOfThePartsStayWhole)
+{
+    const auto page = [](const std::string& body) {
+        RenderResult result;
+        result.ok = true;
+        result.html = "<html><head><meta charset=\"utf-8\"></head><body>" + body + "</body></html>";
+        return result;
+    };
+    const std::string base = dir.path();
+    pane.showPage(dir / "a.xml", page("<p>first</p>"), base);
+    QSignalSpy rendered(&pane, &BrowserPane::rendered);
+    ASSERT_TRUE(rendered.wait(kLoadTimeoutMs));
+    QSignalSpy started(pane.view(), &QWebEngineView::loadStarted);
+
+    // "x" puts the first character at an odd distance from <body>, and the
+    // parts are cut at even distances from it.
+    std::string faces;
+    for (int i = 0; i < 40000; ++i)
+        faces += "\xF0\x9F\x98\x80"; // U+1F600
+    pane.showPage(dir / "b.xml", page("x" + faces + "<p>FACES-END</p>"), base);
+    ASSERT_TRUE(rendered.wait(kLoadTimeoutMs));
+    EXPECT_EQ(started.count(), 0) << "replaced in place";
+    ASSERT_TRUE(pageHolds("FACES-END"));
+    const QString text = pageText();
+    EXPECT_EQ(text.count(QString::fromUtf8("\xF0\x9F\x98\x80")), 40000);
+    EXPECT_FALSE(text.contains(QChar::ReplacementCharacter));
 }
 
 // The engine answers a page's pending script as the page is destroyed,
