@@ -2,6 +2,8 @@
 // the background, searches off the window thread, and revealing a result
 // in the tree.
 #include <QCryptographicHash>
+#include <QHash>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -9,6 +11,7 @@
 
 #include "model/AtlasdeskOps.h"
 #include "app/CommandGuard.h"
+#include "catalogue/ServerSearch.h"
 #include "support/Errors.h"
 #include "support/FileOps.h"
 #include "model/LocalSearch.h"
@@ -23,6 +26,15 @@
 #include "app/dlgAtlasdeskU.h"
 
 namespace {
+
+// The team search's passwords given while no keyring could keep them, by
+// their name in the keyring: for this run of the program only, never
+// written. Window thread only.
+QHash<QString, QString>& passwordsOfThisRun()
+{
+    static QHash<QString, QString> passwords;
+    return passwords;
+}
 
 // "1 data set", "2 data sets".
 QString countOf(qsizetype n, const char* one, const char* many)
@@ -58,12 +70,114 @@ QString TdlgAtlasdesk::searchIndexFile(const std::string& root) const
     return folder + QLatin1Char('/') + QString::fromLatin1(hash) + QStringLiteral(".sqlite");
 }
 
+void TdlgAtlasdesk::readTeamSearch()
+{
+    m_teamSearch.reset();
+    m_teamSearchWaiting = false;
+    const quint64 read = ++m_teamSearchRead;
+    m_teamHealth = std::make_shared<TeamSearch::Health>();
+    m_localIndexStarted = false;
+    TeamSearchSettings settings;
+    try {
+        settings = ReadTeamSearchSettings();
+    } catch (const std::exception&) {
+        return; // the configuration's own error is told where it is loaded
+    }
+    if (!settings.configured())
+        return;
+    m_teamSearchKey.clear();
+    // Scripts may give the password in the environment.
+    if (qEnvironmentVariableIsSet("ATLASDESK_SEARCH_PASSWORD")) {
+        settings.server.password = qEnvironmentVariable("ATLASDESK_SEARCH_PASSWORD").toStdString();
+        m_teamSearch = std::move(settings);
+        return;
+    }
+    const ChartroomSettings& server = settings.server;
+    m_teamSearchKey = keyring::accountKey(server.host, server.port, server.database, server.user);
+    if (const auto kept = passwordsOfThisRun().constFind(m_teamSearchKey); kept != passwordsOfThisRun().constEnd()) {
+        settings.server.password = kept->toStdString();
+        m_teamSearch = std::move(settings);
+        return;
+    }
+    // Until the keyring answers (at once, as a rule) the window neither asks
+    // the team index nor reads the share for an index of its own.
+    m_teamSearchWaiting = true;
+    keyring::read(m_teamSearchKey, this, [this, read, settings](const keyring::ReadResult& result) {
+        if (read != m_teamSearchRead)
+            return; // another server was connected meanwhile
+        m_teamSearchWaiting = false;
+        runCommand(this, [&] { useTeamSearchPassword(settings, result); });
+    });
+}
+
+void TdlgAtlasdesk::useTeamSearchPassword(TeamSearchSettings settings, const keyring::ReadResult& read)
+{
+    std::optional<QString> password;
+    QString note;
+    if (read.kind == keyring::ReadResult::Found) {
+        password = read.password;
+    } else {
+        // Asked once: kept in the keyring, or without one for this run only.
+        const bool keyringThere = read.kind == keyring::ReadResult::NotFound;
+        password = askSearchPassword(settings.server, keyringThere);
+        if (!keyringThere)
+            note = QStringLiteral("No desktop keyring (%1): the team index's password is kept for this session only")
+                       .arg(read.error);
+        if (!password)
+            note = QStringLiteral("The team index is not used: no password was given");
+        else if (keyringThere)
+            keyring::write(m_teamSearchKey, *password, this, [this](const QString& error) {
+                if (!error.isEmpty())
+                    searchPane->setIndexStatus(
+                        QStringLiteral("The team index's password could not be kept in the desktop keyring: ") + error);
+            });
+        else
+            passwordsOfThisRun().insert(m_teamSearchKey, *password);
+    }
+    if (!note.isEmpty())
+        searchPane->setIndexStatus(note);
+    if (password) {
+        settings.server.password = password->toStdString();
+        m_teamSearch = std::move(settings);
+    }
+    // Without the team index the share is indexed here, once its root is
+    // known to be a folder (or when the settings ask for it).
+    if (!m_rootProbePending && m_store->rootIndex().isValid())
+        startIndexing();
+    if (searchPane->resultsShown())
+        runSearch();
+}
+
+std::optional<QString> TdlgAtlasdesk::askSearchPassword(const ChartroomSettings& server, bool keyring)
+{
+    const QString text =
+        QStringLiteral("Password of %1 on %2, the account that searches the team's index (%3):")
+            .arg(QString::fromStdString(server.user), QString::fromStdString(server.host),
+                 keyring ? QStringLiteral("it is kept in the desktop keyring")
+                         : QStringLiteral("no desktop keyring: it is kept for this session only"));
+    if (searchPasswordPrompt)
+        return searchPasswordPrompt(text);
+    bool given = false;
+    const QString answer =
+        QInputDialog::getText(this, QStringLiteral("Team search"), text, QLineEdit::Password, QString(), &given);
+    if (!given)
+        return std::nullopt;
+    return answer;
+}
+
 void TdlgAtlasdesk::startIndexing(bool thoroughly)
 {
     // Called once the root is known to be a folder (asked off the window's
-    // thread when connecting), on Refresh, and when a search met damage.
+    // thread when connecting), on Refresh, when a search met damage and when
+    // the team index fails.
     if (!indexOnConnect || ServerRoot.empty())
         return;
+    // While the team index answers, the share is not read for an index of
+    // this window's own, unless the settings ask for it.
+    if (m_teamSearchWaiting ||
+        (m_teamSearch && !m_teamSearch->indexLocally && !m_localIndexStarted && !m_teamHealth->isDown()))
+        return;
+    m_localIndexStarted = true;
     IndexSettings settings = IndexSettings::fromConfiguration(ServerRoot, searchIndexFile(ServerRoot));
     settings.checkThoroughly = thoroughly;
     m_indexer->start(settings);
@@ -85,7 +199,14 @@ void TdlgAtlasdesk::runSearch()
     }
     for (int category : ShownCategories)
         query.categories << category;
-    m_search->request(std::make_shared<LocalSearch>(searchIndexFile(ServerRoot)), query);
+    auto local = std::make_shared<LocalSearch>(searchIndexFile(ServerRoot));
+    if (!m_teamSearch) {
+        m_search->request(std::move(local), query);
+        return;
+    }
+    m_search->request(std::make_shared<TeamSearch>(std::make_shared<ServerSearch>(m_teamSearch->server, ServerRoot),
+                                                   std::move(local), m_teamHealth),
+                      query);
 }
 
 void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
@@ -94,6 +215,19 @@ void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
     // The field may have been cleared while the search ran.
     if (!searchPane->query(query))
         return;
+    const bool local = !m_teamSearch || TeamSearch::answeredLocally(answer);
+    // The team index failed: this window's own index answers from now on
+    // until it is back, so it is brought up to date.
+    if (local && m_teamSearch && !m_localIndexStarted)
+        startIndexing();
+    // A password the server refuses is not kept: the next connection asks.
+    if (local && m_teamSearch && !m_teamSearchKey.isEmpty() && answer.source.contains(QStringLiteral("Access denied"))) {
+        passwordsOfThisRun().remove(m_teamSearchKey);
+        keyring::forget(m_teamSearchKey, this, [](const QString&) {});
+        m_teamSearchKey.clear();
+        searchPane->setIndexStatus(
+            QStringLiteral("The team index refused the password: it is asked again at the next connection"));
+    }
     SearchAnswer shown = answer;
     const QString server = serverName(ServerRoot);
     switch (answer.fault) {
@@ -118,7 +252,7 @@ void TdlgAtlasdesk::onSearchAnswered(const SearchAnswer& answer)
         shown.error = QStringLiteral("Search failed: the search index of %1 cannot be read (%2)").arg(server, answer.error);
         break;
     }
-    searchPane->showAnswer(shown, m_indexer->isUpdating());
+    searchPane->showAnswer(shown, local && m_indexer->isUpdating());
 }
 
 void TdlgAtlasdesk::onSearchResultChosen(const SearchHit& hit)

@@ -297,6 +297,9 @@ void SearchPane::showAnswer(const SearchAnswer& answer, bool updating)
                                  .arg(countOf(answer.indexed, "data set", "data sets"));
     else if (answer.error.isEmpty() && updating)
         status += QStringLiteral(" \u2014 the index is being brought up to date");
+    // Which index answered, when it was not simply this window's own.
+    if (!answer.source.isEmpty())
+        status += QStringLiteral(" \u2014 ") + answer.source;
     stSearch->setText(status);
     stSearch->setVisible(true);
     stkLeft->setCurrentWidget(lvResults);

@@ -69,6 +69,7 @@ void TdlgAtlasdesk::ConnectToServer(const std::string& root)
     // date once the root is known to be a folder.
     cancelReveal();
     searchPane->clearSearch();
+    readTeamSearch();
 }
 
 void TdlgAtlasdesk::probeRoot(const std::string& root)

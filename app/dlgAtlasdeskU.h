@@ -9,12 +9,15 @@
 #include <QSet>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "support/Background.h"
 #include "support/HTMLlogOps.h"
 #include "catalogue/CatalogueTask.h"
+#include "catalogue/KeyringPassword.h"
+#include "catalogue/TeamSearch.h"
 #include "catalogue/UploadRun.h"
 
 class QAction;
@@ -141,6 +144,10 @@ public:
     void revealDataSet(const std::string& path, const std::string& xmlPath);
     // Where the indexes live; empty: the user's cache folder. Tests set it.
     QString searchIndexFolder;
+    // Asks for the password of the team search's account (`text` says
+    // which, and where it is kept); none when the user cancels. Unset: a
+    // password dialog. Tests set it.
+    std::function<std::optional<QString>(const QString& text)> searchPasswordPrompt;
     // Connecting and Refresh update the index; benchmarks of the tree turn
     // it off so that the indexer's work does not count in their figures.
     bool indexOnConnect = true;
@@ -443,6 +450,20 @@ private:
     bool m_rootProbePending = false;  // its answer has not come yet
     bool m_rootProbeAtStart = false;  // a root that is no folder leaves an empty tree and a message
     SearchService* m_search = nullptr;  // window thread only
+    // The team's index on the catalogue server, when the configuration
+    // names one with its searching account (read when a server is
+    // connected); its health is shared by this window's searches (any
+    // thread). The share is then indexed here only when the settings ask
+    // for it or once the team index has failed. Window thread only.
+    std::optional<TeamSearchSettings> m_teamSearch;
+    std::shared_ptr<TeamSearch::Health> m_teamHealth;
+    bool m_localIndexStarted = false; // since the server was connected
+    bool m_teamSearchWaiting = false; // for the keyring's answer
+    quint64 m_teamSearchRead = 0;     // the newest keyring read; older answers are dropped
+    QString m_teamSearchKey;          // the account's name in the keyring
+    void readTeamSearch();
+    void useTeamSearchPassword(TeamSearchSettings settings, const keyring::ReadResult& read);
+    std::optional<QString> askSearchPassword(const ChartroomSettings& server, bool keyring);
     std::vector<QObject*> m_components; // owned by the window, in creation order
     QButtonGroup* m_chartroomButtons = nullptr;
     QWidget* m_popFormTarget = nullptr;

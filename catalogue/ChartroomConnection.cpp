@@ -19,6 +19,17 @@ const QString kDriver = QStringLiteral("QMYSQL");
 // away" and "lost connection to server during query" (also what a read or
 // write timeout gives).
 const QStringList kLostCodes = {QStringLiteral("2006"), QStringLiteral("2013")};
+// Codes after which the next server is tried: it cannot be reached
+// (2002, 2003, 2005), it went away while greeting (2006, 2013), or it is a
+// cluster node that is not ready to serve (1047).
+const QStringList kNextServerCodes = {QStringLiteral("2002"), QStringLiteral("2003"), QStringLiteral("2005"),
+                                      QStringLiteral("2006"), QStringLiteral("2013"), QStringLiteral("1047")};
+
+// A server that could not be used; the next one is tried.
+class ENextServer : public Exception {
+public:
+    using Exception::Exception;
+};
 
 std::string whereOf(const ChartroomSettings& settings)
 {
@@ -45,11 +56,18 @@ void limitStatementTime(QSqlDatabase& db, int seconds, const std::string& where)
 
 void prepareSession(QSqlDatabase& db, const std::string& where, int timeoutSeconds)
 {
-    ExecuteOnChartroom(db, "SET NAMES utf8mb4", where);
+    try {
+        ExecuteOnChartroom(db, "SET NAMES utf8mb4", where);
+    } catch (const EChartroomConnectionLost& lost) {
+        throw ENextServer(lost.what());
+    }
 
     QSqlQuery query(db);
-    if (!query.exec(QStringLiteral("SELECT @@SESSION.sql_mode")) || !query.next())
+    if (!query.exec(QStringLiteral("SELECT @@SESSION.sql_mode")) || !query.next()) {
+        if (kNextServerCodes.contains(query.lastError().nativeErrorCode()))
+            throw ENextServer(ChartroomErrorText(query.lastError()));
         throw Exception(ChartroomErrorText(query.lastError()));
+    }
     QStringList modes = query.value(0).toString().split(QLatin1Char(','), Qt::SkipEmptyParts);
     query.finish();
     // The statements quote their texts with backslash escapes, so the
@@ -81,8 +99,27 @@ ChartroomSettings ReadChartroomSettings()
 {
     const tXMLDocument config(ConfigFilePath());
     ChartroomSettings settings;
-    settings.host = Trim(config.GetNodeText("chartroom/host"));
-    settings.port = positiveNumber(config.GetNodeText("chartroom/port"), 65536).value_or(settings.port);
+    const int port = positiveNumber(config.GetNodeText("chartroom/port"), 65536).value_or(settings.port);
+    settings.port = port;
+    for (unsigned i = 0;; ++i) {
+        const std::string text = Trim(config.GetNodeTextAt("chartroom/host", i));
+        if (text.empty())
+            break;
+        ChartroomHost server{text, port};
+        const size_t colon = text.rfind(':');
+        // "name:port"; a bare IPv6 address (more than one colon) has no port.
+        if (colon != std::string::npos && text.find(':') == colon)
+            if (const auto port = positiveNumber(text.substr(colon + 1), 65536)) {
+                server.host = text.substr(0, colon);
+                server.port = *port;
+            }
+        if (i == 0) {
+            settings.host = server.host;
+            settings.port = server.port;
+        } else {
+            settings.otherHosts.push_back(server);
+        }
+    }
     settings.database = Trim(config.GetNodeText("chartroom/database"));
     settings.user = Trim(config.GetNodeText("chartroom/user"));
     settings.timeoutSeconds =
@@ -108,31 +145,61 @@ std::string ChartroomErrorText(const QSqlError& error)
     return text.toStdString();
 }
 
-void OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const std::string& password)
+namespace {
+
+// Opens `db` on `server`; throws ENextServer when it cannot be used.
+void openOn(QSqlDatabase& db, const ChartroomSettings& settings, const ChartroomHost& server, const std::string& password)
 {
-    if (!db.isValid())
-        throw Exception("The MySQL driver of Qt SQL (QMYSQL) is not installed: "
-                        "the Chartroom catalogue cannot be reached");
-    db.setHostName(QString::fromStdString(settings.host));
-    db.setPort(settings.port);
+    db.setHostName(QString::fromStdString(server.host));
+    db.setPort(server.port);
     db.setDatabaseName(QString::fromStdString(settings.database));
     db.setUserName(QString::fromStdString(settings.user));
     db.setPassword(QString::fromStdString(password));
     const int timeout = std::max(1, settings.timeoutSeconds);
-    db.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=15;MYSQL_OPT_READ_TIMEOUT=%1;"
+    db.setConnectOptions(QStringLiteral("MYSQL_OPT_CONNECT_TIMEOUT=%2;MYSQL_OPT_READ_TIMEOUT=%1;"
                                         "MYSQL_OPT_WRITE_TIMEOUT=%1")
-                             .arg(timeout));
+                             .arg(timeout)
+                             .arg(std::max(1, settings.connectTimeoutSeconds)));
     const bool opened = db.open();
     // The password is needed only to log in; it is not kept.
     db.setPassword(QString());
-    if (!opened)
-        throw Exception(ChartroomErrorText(db.lastError()) + " (Chartroom catalogue at " + whereOf(settings) + ")");
+    const std::string where = server.host + ":" + std::to_string(server.port);
+    if (!opened) {
+        const std::string text = ChartroomErrorText(db.lastError()) + " (Chartroom catalogue at " + where + ")";
+        if (kNextServerCodes.contains(db.lastError().nativeErrorCode()))
+            throw ENextServer(text);
+        throw Exception(text);
+    }
     try {
-        prepareSession(db, whereOf(settings), timeout);
+        prepareSession(db, where, timeout);
+    } catch (const ENextServer& e) {
+        db.close();
+        throw ENextServer(std::string(e.what()) + " (Chartroom catalogue at " + where + ")");
     } catch (...) {
         db.close();
         throw;
     }
+}
+
+} // namespace
+
+std::string OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const std::string& password)
+{
+    if (!db.isValid())
+        throw Exception("The MySQL driver of Qt SQL (QMYSQL) is not installed: "
+                        "the Chartroom catalogue cannot be reached");
+    std::vector<ChartroomHost> servers = {{settings.host, settings.port}};
+    servers.insert(servers.end(), settings.otherHosts.begin(), settings.otherHosts.end());
+    std::string failures;
+    for (const ChartroomHost& server : servers) {
+        try {
+            openOn(db, settings, server, password);
+            return server.host + ":" + std::to_string(server.port);
+        } catch (const ENextServer& e) {
+            failures += (failures.empty() ? "" : "; ") + std::string(e.what());
+        }
+    }
+    throw Exception(servers.size() > 1 ? "No server of the Chartroom catalogue answered: " + failures : failures);
 }
 
 namespace {
@@ -198,10 +265,14 @@ void ChartroomConnection::open()
 {
     if (isOpen())
         return;
-    const std::string password = m_settings.password.value_or(std::string());
-    m_settings.password.reset();
+    if (m_settings.password) {
+        m_password = *m_settings.password;
+        m_settings.password.reset();
+    }
+    if (m_lost)
+        m_db.close();
     m_lost = false;
-    OpenChartroom(m_db, m_settings, password);
+    m_where = OpenChartroom(m_db, m_settings, m_password);
 }
 
 void ChartroomConnection::close()

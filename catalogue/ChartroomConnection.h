@@ -9,11 +9,18 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "support/Errors.h"
 
 class QSqlError;
 class QSqlQuery;
+
+// One server of the catalogue.
+struct ChartroomHost {
+    std::string host;
+    int port = 3306;
+};
 
 // Where the catalogue lives. Read from the configuration file's <chartroom>
 // element (host, port, database, user, timeout) unless set by the data
@@ -21,6 +28,9 @@ class QSqlQuery;
 struct ChartroomSettings {
     std::string host;
     int port = 3306;
+    // The catalogue's other servers (the nodes of a Galera cluster), tried
+    // in this order when the ones before do not answer.
+    std::vector<ChartroomHost> otherHosts;
     std::string database;
     std::string user;
     // Unset: ATLASDESK_CHARTROOM_PASSWORD, else the password prompt, else "".
@@ -31,10 +41,14 @@ struct ChartroomSettings {
     // longer (one waiting for a lock) after the same time, so that what the
     // client gave up on is not carried out later.
     int timeoutSeconds = 30;
+    // Seconds to wait for the server to accept a connection and greet it.
+    int connectTimeoutSeconds = 15;
 };
 
 // The settings of the configuration file (ConfigFilePath) with the
-// password unset: an invalid port gives 3306, an invalid timeout 30.
+// password unset: an invalid port gives 3306, an invalid timeout 30. Each
+// <host> element names a server, "name" or "name:port" (the port of <port>
+// unless given); the first is `host`, the others `otherHosts`.
 // Throws the configuration's load error.
 ChartroomSettings ReadChartroomSettings();
 
@@ -67,11 +81,12 @@ public:
     // Sends the query `statement` and calls `row` for each row of its
     // answer, in order (read forward only). Errors as execute().
     void query(const std::string& statement, const std::function<void(const QSqlQuery& row)>& row);
-    // "host:port", for messages.
+    // "host:port" of the server it uses (or would try first), for messages.
     const std::string& where() const { return m_where; }
 
 private:
-    ChartroomSettings m_settings; // password dropped once opened
+    ChartroomSettings m_settings; // password unset: kept apart
+    std::string m_password;       // to open again after a lost connection
     QString m_name;
     QSqlDatabase m_db;
     std::string m_where;
@@ -86,10 +101,13 @@ std::string ChartroomErrorText(const QSqlError& error);
 QString NewChartroomConnectionName();
 // Opens `db` with `settings`: connect, read and write timeouts, UTF-8
 // (utf8mb4) session, backslash escapes on, non-strict session mode, and
-// statements ended by the server after the read timeout too. The password
-// is not kept in `db`. Throws Exception with the driver's and the server's
-// message, naming host and port.
-void OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const std::string& password);
+// statements ended by the server after the read timeout too. Tries the
+// servers in order (host, then otherHosts) while they do not answer; one
+// that answers with a refusal (a wrong password, an unknown database) ends
+// the tries. Returns "host:port" of the server it uses. The password is not
+// kept in `db`. Throws Exception with the driver's and the server's
+// message, naming each server tried.
+std::string OpenChartroom(QSqlDatabase& db, const ChartroomSettings& settings, const std::string& password);
 // Sends `statement` (UTF-8) once, as it is: no placeholders are looked for,
 // so colons and question marks in values reach the server unchanged. Throws
 // EChartroomConnectionLost when the server timed out or dropped the

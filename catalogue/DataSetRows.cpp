@@ -19,35 +19,38 @@ bool IgnoreFlagSet(const tXMLDocument& doc)
 }
 
 PreparedDataSet PrepareDataSet(const std::string& xmlPath, CatalogueItem item, const std::string& serverRoot,
-                               const tVectorOfString& themes, const SearchFieldReader& search)
+                               const tVectorOfString& themes, const SearchFieldReader& search, RowsWanted wanted)
 {
     PreparedDataSet prepared;
     std::unique_ptr<tXMLDocument> doc;
-    try {
-        doc = std::make_unique<tXMLDocument>(xmlPath);
-    } catch (const std::exception& e) {
-        prepared.readError = e.what();
-        return prepared;
-    }
-    try {
-        if (IgnoreFlagSet(*doc)) {
-            prepared.outcome = PreparedDataSet::Outcome::Ignored;
+    if (wanted != RowsWanted::SearchByName) {
+        try {
+            doc = std::make_unique<tXMLDocument>(xmlPath);
+        } catch (const std::exception& e) {
+            prepared.readError = e.what();
             return prepared;
         }
-        prepared.rows.folders = ClassifyFolderPath(item.Dir, serverRoot, themes);
-        prepared.foldersClassified = true;
-        item.SizeMB = DataSizeMB(item.Dir + item.Name, item.Category);
-        prepared.rows.mainRow = BuildCatalogueRecord(*doc, item, serverRoot, prepared.rows.folders.Lists, 0);
+    }
+    try {
+        const bool ignored = wanted == RowsWanted::All && IgnoreFlagSet(*doc);
+        if (wanted == RowsWanted::All && !ignored) {
+            prepared.rows.folders = ClassifyFolderPath(item.Dir, serverRoot, themes);
+            prepared.foldersClassified = true;
+            item.SizeMB = DataSizeMB(item.Dir + item.Name, item.Category);
+            prepared.rows.mainRow = BuildCatalogueRecord(*doc, item, serverRoot, prepared.rows.folders.Lists, 0);
+        }
         SearchFields fields;
-        QString error;
-        if (!search.read(*doc, fields, error))
-            throw Exception("The search fields of " + xmlPath + " cannot be read: " + error.toStdString());
-        struct stat seen {};
-        const int64_t metadataTime = ::stat(xmlPath.c_str(), &seen) == 0
-                                         ? int64_t(seen.st_mtim.tv_sec) * 1000000000 + seen.st_mtim.tv_nsec
-                                         : -1;
+        int64_t metadataTime = -1;
+        if (doc) {
+            QString error;
+            if (!search.read(*doc, fields, error))
+                throw Exception("The search fields of " + xmlPath + " cannot be read: " + error.toStdString());
+            struct stat seen {};
+            if (::stat(xmlPath.c_str(), &seen) == 0)
+                metadataTime = int64_t(seen.st_mtim.tv_sec) * 1000000000 + seen.st_mtim.tv_nsec;
+        }
         prepared.rows.search = BuildSearchRows(fields, item, serverRoot, xmlPath, metadataTime);
-        prepared.outcome = PreparedDataSet::Outcome::Rows;
+        prepared.outcome = ignored ? PreparedDataSet::Outcome::Ignored : PreparedDataSet::Outcome::Rows;
     } catch (...) {
         prepared.outcome = PreparedDataSet::Outcome::Failed;
         prepared.error = std::current_exception();
@@ -58,16 +61,22 @@ PreparedDataSet PrepareDataSet(const std::string& xmlPath, CatalogueItem item, c
 void WriteDataSetRows(DataSetRows& rows, UploadContext& context, const StatementExecutor& execute,
                       const DataSetRowWriter& writeRows)
 {
-    ApplyFolderClassification(rows.folders, context, execute);
+    if (!rows.mainRow.empty())
+        ApplyFolderClassification(rows.folders, context, execute);
     const int64_t recordNumber = RecordNumberNow();
-    ReplaceRecordNumber(rows.mainRow, recordNumber);
-    std::vector<std::string> statements{rows.mainRow};
+    std::vector<std::string> statements;
+    if (!rows.mainRow.empty()) {
+        ReplaceRecordNumber(rows.mainRow, recordNumber);
+        statements.push_back(rows.mainRow);
+    }
     if (context.searchTables()) {
         SetSearchRecordNumber(rows.search, recordNumber);
         statements.push_back(rows.search.dataSetRow);
         if (!rows.search.boxRow.empty())
             statements.push_back(rows.search.boxRow);
     }
+    if (statements.empty())
+        return;
     if (writeRows) {
         writeRows(recordNumber, statements);
         return;

@@ -25,16 +25,29 @@ struct DataSetRows {
     // Its folder lists, its Locations row and its sources.
     FolderClassification folders;
     // REPLACE INTO Main; the record number is put in when it is sent.
+    // Empty when the data set gets no Main row (flagged Ignore, or not
+    // listed by the catalogue at all).
     std::string mainRow;
-    // Its rows in the search tables, with the same record number.
+    // Its rows in the search tables, with the record number of the moment
+    // they are written (its Main row's, when it has one).
     SearchRows search;
+};
+
+// Which rows a data set gets. The team's search covers every data set of
+// the store, as the store's own index does; the catalogue's Main table
+// lists only those below a first folder numbered under 80 that have
+// metadata.
+enum class RowsWanted {
+    All,          // a data set the catalogue lists: its Main row and its search rows
+    Search,       // one it does not list: its search rows only
+    SearchByName, // one without metadata: search rows found by its file name only
 };
 
 // A data set read for the catalogue.
 struct PreparedDataSet {
     enum class Outcome {
         Rows,       // `rows` are to be written
-        Ignored,    // its metadata flags it Ignore: no row
+        Ignored,    // its metadata flags it Ignore: no Main row (`rows` holds its search rows)
         Unreadable, // the metadata document could not be read: `readError`
         Failed,     // reading a field or building the row failed: `error`
     };
@@ -53,19 +66,21 @@ bool IgnoreFlagSet(const tXMLDocument& doc);
 
 // Reads `xmlPath`, the metadata of `item`, and builds its rows below
 // `serverRoot` (normalised) with `themes` (sorted), its search fields read
-// by `search` (made from the configuration of the run). The data set's size
-// is read here (item.SizeMB is replaced). Never throws: what went wrong is
-// in the outcome.
+// by `search` (made from the configuration of the run); `wanted` says
+// which (with SearchByName `xmlPath` is not read, only kept in the row).
+// The data set's size is read here (item.SizeMB is replaced). Never
+// throws: what went wrong is in the outcome.
 PreparedDataSet PrepareDataSet(const std::string& xmlPath, CatalogueItem item, const std::string& serverRoot,
-                               const tVectorOfString& themes, const SearchFieldReader& search);
+                               const tVectorOfString& themes, const SearchFieldReader& search,
+                               RowsWanted wanted = RowsWanted::All);
 
 // Sends the statements of a data set's rows (its Main row numbered
-// `recordNumber` and the search rows beside it) in place of the executor: a
-// caller that gives them one transaction of their own.
+// `recordNumber`, when it has one, and the search rows beside it) in place
+// of the executor: a caller that gives them one transaction of their own.
 using DataSetRowWriter = std::function<void(int64_t recordNumber, const std::vector<std::string>& statements)>;
 
-// Sends `rows`: the Locations row (when there is one), then the Main row
-// with the record number of this moment, then its search rows when the
+// Sends `rows`: the Locations row and the Main row with the record number
+// of this moment (when it has a Main row), then its search rows when the
 // catalogue has the search tables (context.searchTables()); the Main row and
 // its search rows through `writeRows` when given; adds the sources to
 // `context`. Errors of `execute` are thrown.

@@ -196,6 +196,16 @@ private:
 
 } // namespace
 
+QString TeamIndexSource(const std::string& host, const QDateTime& synced, const QDateTime& now)
+{
+    const QString head = QStringLiteral("Team index on %1").arg(QString::fromStdString(host));
+    if (!synced.isValid())
+        return head + QStringLiteral(", not synced yet");
+    const QDateTime local = synced.toLocalTime();
+    const QString format = local.date() == now.date() ? QStringLiteral("HH:mm") : QStringLiteral("yyyy-MM-dd HH:mm");
+    return head + QStringLiteral(", synced ") + local.toString(format);
+}
+
 ServerSearch::ServerSearch(ChartroomSettings settings, std::string storeRoot)
     : m_settings(std::move(settings)), m_root(IncludeTrailingPathDelimiter(storeRoot))
 {
@@ -208,6 +218,14 @@ SearchAnswer ServerSearch::answer(const SearchQuery& query) const
     try {
         ChartroomConnection& connection = connectionTo(m_settings);
         answer.complete = true;
+        QDateTime synced;
+        connection.query("SELECT Value FROM SearchInfo WHERE Name='synced'", [&](const QSqlQuery& q) {
+            synced = QDateTime::fromString(q.value(0).toString(), Qt::ISODate);
+        });
+        // With several servers, the one that answered (host and port: the
+        // nodes of a cluster may share a host).
+        answer.source = TeamIndexSource(m_settings.otherHosts.empty() ? m_settings.host : connection.where(), synced,
+                                        QDateTime::currentDateTime());
         const std::vector<searchtext::Term> terms = searchtext::queryTerms(query.words);
         if (query.limit <= 0 || query.categories.isEmpty() || (terms.empty() && !query.extent) ||
             categoryList(query.categories).empty())

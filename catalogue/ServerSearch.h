@@ -5,9 +5,14 @@
 // store's own index (SearchQuery.h): the same words, the same rank, the
 // same extent and categories, the same cut.
 //
+// An answer says where it comes from: "Team index on HOST, synced 02:10"
+// (the end of the last sync, in local time; with its date when it was not
+// today), or "..., not synced yet".
+//
 // Each thread that answers keeps a connection of its own to the server
 // (Qt SQL's connections belong to one thread), opened at its first answer
 // and again after it was lost.
+#include <QDateTime>
 #include <string>
 
 #include "catalogue/ChartroomConnection.h"
@@ -26,3 +31,7 @@ private:
     ChartroomSettings m_settings;
     std::string m_root; // with its trailing separator
 };
+
+// The source text of an answer of `host` whose last sync ended at `synced`
+// (UTC; invalid: none yet), said at `now` (local time).
+QString TeamIndexSource(const std::string& host, const QDateTime& synced, const QDateTime& now);

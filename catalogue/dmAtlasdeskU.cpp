@@ -97,8 +97,7 @@ void TdmAtlasdesk::open()
     if (isOpen())
         return;
     const ChartroomSettings settings = connectionSettings();
-    OpenChartroom(conChartroom, settings, password(settings));
-    m_where = settings.host + ":" + std::to_string(settings.port);
+    m_where = OpenChartroom(conChartroom, settings, password(settings));
 }
 
 void TdmAtlasdesk::close()

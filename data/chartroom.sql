@@ -88,9 +88,14 @@ CREATE TABLE IF NOT EXISTS SyncState (
 ) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4 COLLATE=utf8mb4_unicode_ci;
 
 -- The team's search (the window's search pane asks these tables when a
--- catalogue server is configured; "Add to chartroom" and atlasdesk-sync
--- write them beside each data set's Main row). One row per data set, keyed
--- like Main, with the record number of its Main row.
+-- catalogue server is configured). It covers every data set of the store,
+-- as the window's own index does, also those Main does not list (below
+-- folders numbered 80 and over, outside numbered folders, without
+-- metadata, flagged Ignore): atlasdesk-sync writes them all, "Add to
+-- chartroom" those it uploads. One row per data set, keyed by its path
+-- (DataSetKey: as Main's, the SHA-256 of its place below the store), with
+-- the record number of the moment it was written (its Main row's, when it
+-- has one).
 --   ItemPath, XmlPath: the data set's and its metadata's paths below the
 --     store's root, as the file system names them ('/' between folders; a
 --     folder data set's ends with '/'); their byte order is the order of

@@ -60,5 +60,8 @@ struct SearchAnswer {
     int indexed = 0;       // data sets in the index
     QString error;         // why the search failed (SQLite's words, no statement), or empty
     IndexFault fault = IndexFault::None; // the kind of that failure
+    // Which index answered and how fresh it is, for people ("Team index on
+    // db1, synced 02:10"); empty for the store's own index.
+    QString source;
     bool restFollows = false; // another answer brings the rest of the part asked for (SearchService)
 };

@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fuse3 libfuse3-dev
   mariadb-server mariadb-client galera-4 rsync
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring
   xvfb xauth xdg-utils fonts-dejavu-core xdotool dbus-daemon
   openbox  # a window manager for the start-up figure under Xvfb
 )

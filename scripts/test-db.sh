@@ -15,11 +15,16 @@ start)
   mariadbd --no-defaults --user=root --datadir="$dir/data" --socket="$sock" \
     --port="$port" --bind-address=127.0.0.1 --pid-file="$pidf" --skip-log-bin \
     >"$dir/server.log" 2>&1 &
-  for _ in $(seq 1 120); do
+  # Up to two minutes: on a loaded machine the first start takes long.
+  for _ in $(seq 1 240); do
     mariadb-admin --no-defaults --socket="$sock" -uroot ping >/dev/null 2>&1 && break
     sleep 0.5
   done
-  mariadb-admin --no-defaults --socket="$sock" -uroot ping >/dev/null
+  if ! mariadb-admin --no-defaults --socket="$sock" -uroot ping >/dev/null 2>&1; then
+    echo "test-db: the server in $dir did not start; its log:" >&2
+    tail -n 30 "$dir/server.log" >&2 || true
+    exit 1
+  fi
   mariadb --no-defaults --socket="$sock" -uroot <<SQL
 CREATE USER IF NOT EXISTS 'chartroom'@'127.0.0.1' IDENTIFIED BY 'chartroom-test';
 CREATE USER IF NOT EXISTS 'chartroom'@'localhost' IDENTIFIED BY 'chartroom-test';

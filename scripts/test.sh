@@ -9,7 +9,9 @@ build=${ATLASDESK_BUILD_DIR:-$root/build}
 dbdir=$(mktemp -d /tmp/atlasdesk-db.XXXXXX)
 cleanup() { bash "$root/scripts/test-db.sh" stop "$dbdir" || true; rm -rf "$dbdir"; }
 trap cleanup EXIT
-eval "$(bash "$root/scripts/test-db.sh" start "$dbdir")"
+# A server that does not start stops the run here (no suite without it).
+dbenv=$(bash "$root/scripts/test-db.sh" start "$dbdir")
+eval "$dbenv"
 export QT_QPA_PLATFORM=offscreen
 # The page renderer cannot sandbox itself as root; everyone else keeps it.
 if [ "$(id -u)" -eq 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi

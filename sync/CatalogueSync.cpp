@@ -44,10 +44,9 @@ constexpr int kLockStepSeconds = 5;
 // The name of the catalogue's sync lock: one per database of the server.
 const std::string kLockName = "LEFT(CONCAT('atlasdesk-sync:',DATABASE()),64)";
 
-// A data set the walk found below a numbered first folder under 80. Kept
-// for every data set of the stores, so only what the comparison with the
-// sync state needs; the catalogue item and place are made again for the
-// few that are read.
+// A data set the walk found. Kept for every data set of the stores, so
+// only what the comparison with the sync state needs; the catalogue item
+// and place are made again for the few that are read.
 struct FoundDataSet {
     std::string path;    // the item
     std::string xmlPath; // its metadata
@@ -56,6 +55,10 @@ struct FoundDataSet {
     uint8_t category = 0;
     unsigned store = 0;  // index of its store in the request
     bool metadataUnreadable = false;
+    // Its rows: All for one the catalogue lists (below a first folder
+    // numbered under 80, with metadata); the others only in the team's
+    // search, when the catalogue has its tables.
+    RowsWanted rows = RowsWanted::All;
 };
 
 CatalogueItem itemOf(uint8_t category, const std::string& path, const std::string& xmlPath)
@@ -271,6 +274,9 @@ public:
         } catch (const std::exception& e) {
             throw ESyncSetup(std::string("Cannot connect to the Chartroom catalogue: ") + e.what());
         }
+        m_report.server = m_connection.where();
+        if (!m_request.login.otherHosts.empty())
+            m_progress.stage("Using the catalogue's server " + m_report.server);
         if (!HasSyncStateTable(m_connection))
             throw ESyncSetup("The catalogue " + m_request.login.database + " at " + m_connection.where() +
                              " has no table SyncState: create it as the README says (data/chartroom.sql)");
@@ -356,8 +362,10 @@ private:
             m_protected.insert(CatalogueStoredText(CataloguePlaceOf(folder, root).pathFile));
         };
         // Folders numbered 80 and above hold archives and work in progress,
-        // which the catalogue does not list: they are not walked.
-        options.enter = [&root](const std::string& dir) { return FirstFolderNumber(dir, root) < 80; };
+        // which the catalogue does not list: without the search tables
+        // (which cover every data set) they are not walked.
+        if (!m_context.searchTables())
+            options.enter = [&root](const std::string& dir) { return FirstFolderNumber(dir, root) < 80; };
         Clock::time_point told = Clock::now();
         const bool complete = walkStore(
             root, m_interrupted,
@@ -378,13 +386,14 @@ private:
         ++m_walked;
         const std::string& root = m_roots[store];
         const CatalogueItem item = itemOf(d.category, d.path, d.xmlPath);
-        if (FirstFolderNumber(CatalogueSeparators(item.Dir), root) >= 80)
-            return;
-        if (d.size < 0 && !d.metadataUnreadable) {
+        const bool numbered = FirstFolderNumber(CatalogueSeparators(item.Dir), root) < 80;
+        const bool hasMetadata = d.size >= 0 || d.metadataUnreadable;
+        if (numbered && !hasMetadata)
             ++m_report.counts.withoutMetadata;
+        if (!(numbered && hasMetadata) && !m_context.searchTables())
             return;
-        }
         FoundDataSet f;
+        f.rows = numbered && hasMetadata ? RowsWanted::All : hasMetadata ? RowsWanted::Search : RowsWanted::SearchByName;
         f.key = DataSetKeyOf(CataloguePlaceOf(item, root));
         f.path = std::move(d.path);
         f.xmlPath = std::move(d.xmlPath);
@@ -396,6 +405,8 @@ private:
             m_progress.note(f.path + " has the catalogue place of a data set met before (in another store): passed over");
             return;
         }
+        if (f.rows != RowsWanted::All)
+            m_searchOnlyKeys.insert(f.key);
         m_found.push_back(std::move(f));
     }
 
@@ -413,17 +424,19 @@ private:
             const bool hasRow = m_snapshot.mainKeys.count(f.key) > 0;
             if (!m_request.full && state != m_snapshot.state.end() && state->second.seen == f.seen &&
                 state->second.sameRecipe && state->second.listed == hasRow) {
-                ++(hasRow ? m_report.counts.unchanged : m_report.counts.ignored);
+                if (f.rows == RowsWanted::All)
+                    ++(hasRow ? m_report.counts.unchanged : m_report.counts.ignored);
                 continue;
             }
             toRead.push_back(i);
         }
 
-        // Rows whose data set was not found, and states of data sets that
-        // are gone and have no row (flagged Ignore before).
+        // Rows whose data set was not found (or is found but no longer
+        // listed: its metadata went), and states of data sets that are gone
+        // and have no row (flagged Ignore before, or only searched).
         std::vector<std::string> goneRows, goneStates;
         for (const std::string& key : m_snapshot.mainKeys)
-            if (!m_foundKeys.count(key))
+            if (!m_foundKeys.count(key) || m_searchOnlyKeys.count(key))
                 goneRows.push_back(key);
         for (const auto& [key, state] : m_snapshot.state)
             if (!m_foundKeys.count(key) && !m_snapshot.mainKeys.count(key))
@@ -503,12 +516,13 @@ private:
             std::string xmlPath;
             CatalogueItem item;
             std::string root;
+            RowsWanted rows;
         };
         auto jobs = std::make_shared<std::vector<Job>>();
         jobs->reserve(toRead.size());
         for (size_t i : toRead) {
             const FoundDataSet& f = m_found[i];
-            jobs->push_back({f.xmlPath, itemOf(f.category, f.path, f.xmlPath), m_roots[f.store]});
+            jobs->push_back({f.xmlPath, itemOf(f.category, f.path, f.xmlPath), m_roots[f.store], f.rows});
         }
         const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 2u, 4u);
         OrderedWork<PreparedDataSet> reading(
@@ -517,7 +531,7 @@ private:
              search = std::make_shared<const SearchFieldReader>(SearchFieldPaths::fromConfiguration())](
                 size_t i, const std::function<bool()>&) {
                 const Job& job = (*jobs)[i];
-                return PrepareDataSet(job.xmlPath, job.item, job.root, themes, *search);
+                return PrepareDataSet(job.xmlPath, job.item, job.root, themes, *search, job.rows);
             },
             256);
 
@@ -552,6 +566,12 @@ private:
                 break;
             case PreparedDataSet::Outcome::Rows:
                 WriteDataSetRows(prepared.rows, m_context, execute);
+                if (f.rows != RowsWanted::All) {
+                    // Its Main row, if it still has one, goes with the removals.
+                    batch->states.push_back({CataloguePlaceOf(job.item, job.root), f.seen, false});
+                    ++batch->counts.searchOnly;
+                    break;
+                }
                 batch->states.push_back({CataloguePlaceOf(job.item, job.root), f.seen, true});
                 ++(hasRow ? batch->counts.updated : batch->counts.added);
                 batch->changes.emplace_back(hasRow ? "update" : "add", f.path);
@@ -560,6 +580,8 @@ private:
                 ++batch->counts.ignored;
                 if (hasRow && m_request.keepRemoved)
                     break; // the row stays; the flag is read again next time
+                // Its search rows: the team's search finds it as the store's own index does.
+                WriteDataSetRows(prepared.rows, m_context, execute);
                 if (hasRow) {
                     batch->unlisted.push_back(f.key);
                     batch->changes.emplace_back("remove (flagged Ignore)", f.path);
@@ -594,6 +616,7 @@ private:
         c.added += batch.counts.added;
         c.updated += batch.counts.updated;
         c.ignored += batch.counts.ignored;
+        c.searchOnly += batch.counts.searchOnly;
         c.removed += unlisted;
         for (const auto& [what, path] : batch.changes) {
             change(what, path);
@@ -627,7 +650,13 @@ private:
                 for (const std::string& statement : RemoveDataSetsStatements(keys, m_keepFrom, m_context.searchTables()))
                     m_connection.execute(statement);
                 removed = rowCount(m_connection);
-                m_connection.execute(ForgetStateStatement(keys));
+                // A data set still found (now only searched) keeps the state this run wrote.
+                std::vector<std::string> gone;
+                for (const std::string& key : keys)
+                    if (!m_foundKeys.count(key))
+                        gone.push_back(key);
+                if (!gone.empty())
+                    m_connection.execute(ForgetStateStatement(gone));
                 m_connection.execute("COMMIT");
             }
             m_report.counts.removed += removed;
@@ -639,11 +668,26 @@ private:
         }
         if (m_request.dryRun)
             return;
+        // Data sets without a Main row that are gone: their search rows go
+        // with their state.
         for (size_t from = 0; from < m_goneStates.size(); from += kRemovalsPerBatch) {
+            if (stopAsked()) {
+                m_report.interrupted = true;
+                return;
+            }
             const std::vector<std::string> keys(
                 m_goneStates.begin() + static_cast<std::ptrdiff_t>(from),
                 m_goneStates.begin() + static_cast<std::ptrdiff_t>(std::min(m_goneStates.size(), from + kRemovalsPerBatch)));
+            m_connection.execute("START TRANSACTION");
+            if (m_context.searchTables()) {
+                std::string list;
+                for (const std::string& key : keys)
+                    list += (list.empty() ? "" : ",") + KeyLiteral(key);
+                m_connection.execute(RemoveSearchRowsStatement(list, m_keepFrom));
+                m_report.counts.searchOnlyRemoved += rowCount(m_connection);
+            }
             m_connection.execute(ForgetStateStatement(keys));
+            m_connection.execute("COMMIT");
         }
     }
 
@@ -676,6 +720,7 @@ private:
     std::vector<std::string> m_roots; // of the stores walked, normalised
     std::vector<FoundDataSet> m_found;
     std::unordered_set<std::string> m_foundKeys;
+    std::unordered_set<std::string> m_searchOnlyKeys; // found, not listed by the catalogue
     long long m_walked = 0;
     std::unordered_set<std::string> m_protected; // catalogue prefixes of folders not read
     std::vector<std::string> m_goneRows;         // Main rows to remove
@@ -706,5 +751,8 @@ std::string SummaryCounts(const SyncCounts& c)
 {
     return std::to_string(c.added) + " added, " + std::to_string(c.updated) + " updated, " +
            std::to_string(c.removed) + " removed, " + std::to_string(c.unchanged) + " unchanged, " +
-           std::to_string(c.unreadable) + " unreadable, " + std::to_string(c.ignored) + " ignored";
+           std::to_string(c.unreadable) + " unreadable, " + std::to_string(c.ignored) + " ignored" +
+           (c.searchOnly + c.searchOnlyRemoved > 0 ? "; for the search only: " + std::to_string(c.searchOnly) +
+                                                         " written, " + std::to_string(c.searchOnlyRemoved) + " removed"
+                                                   : "");
 }

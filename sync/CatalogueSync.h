@@ -47,6 +47,11 @@ struct SyncCounts {
     long long unreadable = 0; // data sets whose metadata could not be read (their rows kept)
     long long ignored = 0;    // data sets flagged Ignore (no row)
     long long withoutMetadata = 0; // data sets without a metadata file (no row)
+    // Data sets the catalogue does not list (below folders numbered 80 and
+    // over, outside numbered folders, without metadata), whose rows in the
+    // team's search were written, and removed, by this run.
+    long long searchOnly = 0;
+    long long searchOnlyRemoved = 0;
 };
 
 struct SyncReport {
@@ -61,6 +66,9 @@ struct SyncReport {
     std::string logError;
     bool interrupted = false;
     double seconds = 0;
+    // "host:port" of the catalogue's server the run used (with several,
+    // the first that answered).
+    std::string server;
 
     // 0 all done; 1 done, but documents or folders could not be read; 2
     // removals refused; 3 the log could not be written.
@@ -116,5 +124,6 @@ public:
 SyncReport RunSync(const SyncRequest& request, SyncProgress& progress, const std::function<bool()>& interrupted);
 
 // The summary line: "12 added, 3 updated, 1 removed, 19984 unchanged, 0
-// unreadable, 2 ignored".
+// unreadable, 2 ignored", then, when there were any, "; for the search
+// only: 40 written, 2 removed".
 std::string SummaryCounts(const SyncCounts& counts);

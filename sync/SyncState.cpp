@@ -13,7 +13,7 @@ namespace {
 // Raised whenever the rows a data set gives change for the same files and
 // configuration (a change of the row builder): every data set is then
 // written again by the next run.
-constexpr int kRowForm = 2;
+constexpr int kRowForm = 3;
 
 // Keys per statement that names keys.
 constexpr size_t kKeysPerStatement = 1000;

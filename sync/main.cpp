@@ -141,8 +141,7 @@ int sync(const SyncOptions& options)
     std::string stores;
     for (const std::string& store : request.stores)
         stores += (stores.empty() ? "" : ", ") + store;
-    const std::string catalogue = request.login.database + " at " + request.login.host + ":" +
-                                  std::to_string(request.login.port);
+    const std::string catalogue = request.login.database + " at " + report.server;
     const std::string took = " (" + std::to_string(static_cast<long long>(report.seconds + 0.5)) + " s)";
     if (options.dryRun)
         std::printf("Dry run of %s against %s, nothing written: %s%s\n", stores.c_str(), catalogue.c_str(),

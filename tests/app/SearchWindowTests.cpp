@@ -3,8 +3,11 @@
 #include <sys/time.h>
 
 #include <QCheckBox>
+#include <QElapsedTimer>
+#include <QTimer>
 #include <QClipboard>
 #include <QMimeData>
+#include <QStandardPaths>
 #include <QLabel>
 #include <QListView>
 #include <QStackedWidget>
@@ -15,8 +18,16 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
+#include <tuple>
 
 #include "AppFixture.h"
+#include "PrivateServer.h"
+#include "TestDatabase.h"
+#include "catalogue/DataSetRows.h"
+#include "catalogue/SearchRows.h"
+#include "model/SearchFields.h"
 #include "app/SearchPane.h"
 #include "app/SearchResults.h"
 #include "model/SearchService.h"
@@ -617,6 +628,203 @@ TEST_F(SearchWindowTest, TheStatusCountsInGoodEnglish)
     }
     w.onIndexProgress(0, 1);
     EXPECT_EQ(pane().stSearch->text(), QStringLiteral("Indexing: 0 of 1 data set"));
+}
+
+// A window whose configuration names a catalogue server of the test's own
+// (which a case may freeze) and its searching account, whose team index
+// holds the tree's data sets and one more that this share does not show.
+class TeamSearchWindowTest : public SearchWindowTest {
+protected:
+    void SetUp() override
+    {
+        SearchWindowTest::SetUp();
+        m_server.emplace();
+        ASSERT_TRUE(m_server->error().empty()) << m_server->error();
+        m_db.emplace(m_server->account());
+        const cattest::ServerAccount& account = m_server->account();
+        std::string config = testutil::readFile(m_program / "AtlasdeskView.ini.xml");
+        config.insert(config.find("</atlasdesk>"),
+                      "<chartroom><host>" + account.host + "</host><port>" + std::to_string(account.port) +
+                          "</port><database>" + m_db->name() + "</database><user>writer</user><search><user>" +
+                          account.user + "</user><timeout>3</timeout></search></chartroom>");
+        testutil::writeFile(m_program / "AtlasdeskView.ini.xml", config);
+        window().searchIndexFolder = QString::fromStdString(m_cache.path());
+
+        // The team's index, written by the rows builder of the sync and of
+        // "Add to chartroom".
+        const SearchFieldReader reader(SearchFieldPaths::fromConfiguration());
+        UploadContext context({});
+        context.setSearchTables(true);
+        ChartroomConnection connection(m_db->settings());
+        connection.open();
+        const std::string root = ExcludeTrailingPathDelimiter(m_tree.path());
+        testutil::writeFile(m_work / "elsewhere/newroads.shp", "x");
+        testutil::writeFile(m_work / "elsewhere/newroads.shp.xml", metadataWithTitle("Routes nouvelles"));
+        for (const auto& [dir, name, category] : std::vector<std::tuple<std::string, std::string, uint8_t>>{
+                 {"hydro/sandre/", "rivieres.shp", catVector},
+                 {"", "roads.shp", catVector},
+                 {"other/", "lakes.shp", catVector},
+                 {"other/", "notes.pdf", catDocument}}) {
+            CatalogueItem item{root + "/" + dir, name, ExtractFileExt(name), category};
+            PreparedDataSet prepared = PrepareDataSet(item.Dir + name + ".xml", item, root, {}, reader, RowsWanted::Search);
+            ASSERT_EQ(prepared.outcome, PreparedDataSet::Outcome::Rows) << name;
+            WriteDataSetRows(prepared.rows, context, [&](const std::string& s) { connection.execute(s); });
+        }
+        // A data set the sync found and this window's share does not show.
+        CatalogueItem added{root + "/", "newroads.shp", ".shp", catVector};
+        PreparedDataSet prepared = PrepareDataSet(m_work / "elsewhere/newroads.shp.xml", added, root, {}, reader,
+                                                  RowsWanted::Search);
+        ASSERT_EQ(prepared.outcome, PreparedDataSet::Outcome::Rows);
+        WriteDataSetRows(prepared.rows, context, [&](const std::string& s) { connection.execute(s); });
+        connection.execute(SearchSyncedStatement());
+    }
+    void TearDown() override
+    {
+        SearchWindowTest::TearDown();
+        m_db.reset();
+        m_server.reset();
+    }
+
+    std::optional<cattest::PrivateServer> m_server;
+    std::optional<cattest::TestDatabase> m_db;
+};
+
+// The team's index answers, the pane says so, and the share is not read for
+// an index of the window's own. The server frozen (SIGSTOP): the window
+// keeps drawing, its own index answers within the short timeout and the
+// pane says why; the window then indexes the share, and its own index
+// answers while the server stays away.
+TEST_F(TeamSearchWindowTest, TheTeamIndexAnswersAndAFrozenServerLeavesItToTheOwnIndex)
+{
+    cattest::PrivateServer& server = *m_server;
+    const cattest::ServerAccount& account = server.account();
+    // The searching account's password as scripts give it.
+    qputenv("ATLASDESK_SEARCH_PASSWORD", QByteArray::fromStdString(account.password));
+    const std::shared_ptr<void> unset(nullptr, [](void*) { qunsetenv("ATLASDESK_SEARCH_PASSWORD"); });
+    TdlgAtlasdesk& w = window();
+
+    connectAndExpand();
+    auto* indexer = w.findChild<StoreIndexer*>();
+    ASSERT_NE(indexer, nullptr);
+    EXPECT_EQ(search("routes"), (QStringList{"newroads.shp", "roads.shp"})) << "the team's index answered";
+    EXPECT_NE(pane().stSearch->text().indexOf(QStringLiteral("Team index on %1, synced ")
+                                                  .arg(QString::fromStdString(account.host))),
+              -1)
+        << pane().stSearch->text().toStdString();
+    EXPECT_FALSE(indexer->isRunning());
+    EXPECT_FALSE(testutil::exists(w.searchIndexFile(m_tree.path()).toStdString()))
+        << "the share was not read for an index of the window's own";
+
+    ASSERT_TRUE(server.stop());
+    // The window's thread keeps turning while the server does not answer:
+    // waiting on it would stop this timer for the whole timeout (3 s).
+    QElapsedTimer sinceTick;
+    qint64 longestGap = 0;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] { longestGap = std::max(longestGap, sinceTick.restart()); });
+    sinceTick.start();
+    tick.start(20);
+    QElapsedTimer took;
+    took.start();
+    const QStringList fallback = search("rivieres");
+    const qint64 answered = took.elapsed();
+    tick.stop();
+    EXPECT_LT(longestGap, 1500) << "the window waited on the server";
+    EXPECT_LT(answered, 10000) << "within the short timeout (the client may try a read again)";
+    const QString status = pane().stSearch->text();
+    EXPECT_NE(status.indexOf(QStringLiteral("Local index: the team index on %1 did not answer")
+                                 .arg(QString::fromStdString(account.host))),
+              -1)
+        << status.toStdString();
+    EXPECT_TRUE(fallback.isEmpty() || fallback == QStringList{"hydro/sandre/rivieres.shp"})
+        << "the own index had not been built: " << fallback.join(',').toStdString();
+
+    // The window now indexes the share, and once its index is built the
+    // search shown is answered again from it.
+    const int shown = pane().answersShown();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return testutil::exists(w.searchIndexFile(m_tree.path()).toStdString()); }, 10000));
+    waitForIndex();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pane().answersShown() > shown; }, 10000));
+    EXPECT_EQ(pane().results().size(), 1u);
+    took.restart();
+    EXPECT_EQ(search("routes"), (QStringList{"roads.shp"})) << "this share's own data sets";
+    EXPECT_LT(took.elapsed(), 2500) << "the frozen server is not asked again for a while";
+    EXPECT_NE(pane().stSearch->text().indexOf(QStringLiteral("Local index: ")), -1);
+    server.resume();
+}
+
+// Several servers: the first does not answer (nothing listens on its port),
+// the next does, and the pane names the server that answered.
+TEST_F(TeamSearchWindowTest, TheNextServerAnswersWhenTheFirstIsAway)
+{
+    const cattest::ServerAccount& account = m_server->account();
+    const std::string alive = account.host + ":" + std::to_string(account.port);
+    std::string config = testutil::readFile(m_program / "AtlasdeskView.ini.xml");
+    const std::string one = "<host>" + account.host + "</host>";
+    config.replace(config.find(one), one.size(),
+                   "<host>127.0.0.1:" + std::to_string(cattest::closedPort()) + "</host><host>" + alive + "</host>");
+    testutil::writeFile(m_program / "AtlasdeskView.ini.xml", config);
+    qputenv("ATLASDESK_SEARCH_PASSWORD", QByteArray::fromStdString(account.password));
+    const std::shared_ptr<void> unset(nullptr, [](void*) { qunsetenv("ATLASDESK_SEARCH_PASSWORD"); });
+    connectAndExpand();
+    EXPECT_EQ(search("routes"), (QStringList{"newroads.shp", "roads.shp"}));
+    EXPECT_NE(pane().stSearch->text().indexOf(QStringLiteral("Team index on %1, synced ").arg(QString::fromStdString(alive))),
+              -1)
+        << pane().stSearch->text().toStdString();
+}
+
+// The searching account's password is asked once and written to no file.
+// This case runs with no keyring (the session bus is made unreachable, so
+// the user's own keyring is never touched): the pane says so and the
+// password is kept in memory for the session. The keyring itself is tested
+// in tests/catalogue/KeyringTest.cpp, with a keyring of the test's own.
+TEST_F(TeamSearchWindowTest, WithoutAKeyringThePasswordIsAskedOnceAndWrittenNowhere)
+{
+    const QByteArray bus = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/atlasdesk-test-bus");
+    const std::shared_ptr<void> restore(nullptr, [bus](void*) {
+        if (bus.isNull())
+            qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        else
+            qputenv("DBUS_SESSION_BUS_ADDRESS", bus);
+    });
+    const QString password = QString::fromStdString(m_server->account().password);
+    TdlgAtlasdesk& w = window();
+    int asked = 0;
+    QString question;
+    w.searchPasswordPrompt = [&](const QString& text) {
+        ++asked;
+        question = text;
+        return std::optional<QString>(password);
+    };
+    const QString team = QStringLiteral("Team index on %1").arg(QString::fromStdString(m_server->account().host));
+    for (int connection = 0; connection < 2; ++connection) {
+        connectAndExpand();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return asked > 0; }, 30000)) << "the password was not asked";
+        if (connection == 0)
+            EXPECT_NE(pane().stSearch->text().indexOf(QStringLiteral("No desktop keyring")), -1)
+                << pane().stSearch->text().toStdString();
+        // Typed before or after the keyring answered: the search shown is
+        // asked again once the password is known.
+        search("routes");
+        ASSERT_TRUE(QTest::qWaitFor([&] { return pane().stSearch->text().contains(team); }, 30000))
+            << pane().stSearch->text().toStdString();
+        EXPECT_EQ(pane().results().size(), 2u);
+    }
+    EXPECT_EQ(asked, 1) << "asked once";
+    EXPECT_NE(question.indexOf(QStringLiteral("kept for this session only")), -1) << question.toStdString();
+    // In no file the program may write.
+    for (const std::string& folder : {m_program.path(), m_work.path(), m_cache.path(), m_tree.path(),
+                                     QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation).toStdString(),
+                                     QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString(),
+                                     QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString()}) {
+        std::error_code error;
+        for (auto it = std::filesystem::recursive_directory_iterator(folder, error);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(error))
+            if (it->is_regular_file(error)) {
+                EXPECT_EQ(testutil::readFile(it->path()).find(password.toStdString()), std::string::npos) << it->path();
+            }
+    }
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "support/Errors.h"
 #include "support/FileOps.h"
 #include "Samples.h"
+#include "PrivateServer.h"
 #include "TestDatabase.h"
 #include "catalogue/UploadRun.h"
 #include "model/XMLFile.h"
@@ -592,6 +593,65 @@ TEST_F(ChartroomDbTest, TableShowsMainInGridOrder)
     m_dm.close();
     EXPECT_EQ(table->rowCount(), 0) << "closing the connection closes the table";
     EXPECT_FALSE(m_dm.isTableActive());
+}
+
+// Several servers (the nodes of a cluster): the configuration lists them,
+// a connection tries the next while one does not answer and says which it
+// uses; a server that answers with a refusal ends the tries.
+TEST_F(ChartroomDbTest, SeveralServersTheNextIsTriedWhileOneDoesNotAnswer)
+{
+    const std::string dead = std::to_string(cattest::closedPort());
+    const std::string alive = m_account.host + ":" + std::to_string(m_account.port);
+    writeConfig({"transport"}, "<chartroom><host>127.0.0.1:" + dead + "</host><host>" + alive +
+                                   "</host><host>::1</host><port>3307</port><database>" + m_db->name() +
+                                   "</database><user>" + m_account.user + "</user></chartroom>\n");
+    ChartroomSettings settings = ReadChartroomSettings();
+    EXPECT_EQ(settings.host, "127.0.0.1");
+    EXPECT_EQ(std::to_string(settings.port), dead);
+    ASSERT_EQ(settings.otherHosts.size(), 2u);
+    EXPECT_EQ(settings.otherHosts[0].host, m_account.host);
+    EXPECT_EQ(settings.otherHosts[0].port, m_account.port);
+    EXPECT_EQ(settings.otherHosts[1].host, "::1") << "an IPv6 address has no port of its own";
+    EXPECT_EQ(settings.otherHosts[1].port, 3307);
+
+    settings.password = m_account.password;
+    {
+        ChartroomConnection connection(settings);
+        connection.open();
+        EXPECT_EQ(connection.where(), alive);
+        std::string one;
+        connection.query("SELECT 1", [&](const QSqlQuery& row) { one = row.value(0).toString().toStdString(); });
+        EXPECT_EQ(one, "1");
+    }
+    {
+        // A wrong password on the server that answers: the next is not tried.
+        ChartroomSettings refused = settings;
+        refused.host = m_account.host;
+        refused.port = m_account.port;
+        refused.otherHosts = {{"127.0.0.1", std::stoi(dead)}};
+        refused.password = "wrong";
+        ChartroomConnection connection(refused);
+        try {
+            connection.open();
+            ADD_FAILURE() << "a wrong password must not connect";
+        } catch (const Exception& e) {
+            EXPECT_NE(std::string(e.what()).find("Access denied"), std::string::npos) << e.what();
+            EXPECT_EQ(std::string(e.what()).find(dead), std::string::npos) << e.what();
+        }
+    }
+    {
+        ChartroomSettings none = settings;
+        none.otherHosts = {{"127.0.0.1", cattest::closedPort()}};
+        ChartroomConnection connection(none);
+        try {
+            connection.open();
+            ADD_FAILURE() << "no server answers";
+        } catch (const Exception& e) {
+            const std::string text = e.what();
+            EXPECT_NE(text.find("No server of the Chartroom catalogue answered"), std::string::npos) << text;
+            EXPECT_NE(text.find("127.0.0.1:" + dead), std::string::npos) << text;
+        }
+    }
 }
 
 TEST_F(ChartroomDbTest, ConnectionSettingsFromTheConfiguration)

@@ -35,6 +35,7 @@
 #include <optional>
 #include <thread>
 
+#include "PrivateServer.h"
 #include "TestDatabase.h"
 #include "WindowFaultFixture.h"
 
@@ -275,115 +276,6 @@ INSTANTIATE_TEST_SUITE_P(Drop, UploadFaultTest, ::testing::Values(2, 4),
                              return "AtDataSet" + std::to_string(info.param + 1);
                          });
 
-// A MariaDB server of the test's own (scripts/test-db.sh on a free loopback
-// port), which a case may stop with SIGSTOP. It is always resumed before it
-// is shut down, also when the case fails.
-class PrivateServer {
-public:
-    PrivateServer()
-    {
-        const int port = freePort();
-        if (port <= 0) {
-            m_error = "no free loopback port";
-            return;
-        }
-        QProcess start;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("ATLASDESK_TEST_DB_PORT"), QString::number(port));
-        start.setProcessEnvironment(env);
-        start.start(QStringLiteral("bash"), {QStringLiteral(ATLASDESK_SOURCE_DIR "/scripts/test-db.sh"),
-                                             QStringLiteral("start"), QString::fromStdString(m_dir.path())});
-        if (!start.waitForFinished(180000) || start.exitCode() != 0) {
-            m_error = "the private server did not start: " + start.readAllStandardError().toStdString();
-            return;
-        }
-        m_pid = std::atoi(testutil::readFile(m_dir / "mysqld.pid").c_str());
-        if (m_pid <= 0) {
-            m_error = "the private server wrote no process id";
-            return;
-        }
-        m_account = {"127.0.0.1", port, "chartroom", "chartroom-test"};
-    }
-    ~PrivateServer()
-    {
-        resume();
-        QProcess stop;
-        stop.start(QStringLiteral("bash"), {QStringLiteral(ATLASDESK_SOURCE_DIR "/scripts/test-db.sh"),
-                                            QStringLiteral("stop"), QString::fromStdString(m_dir.path())});
-        stop.waitForFinished(60000);
-    }
-    PrivateServer(const PrivateServer&) = delete;
-    PrivateServer& operator=(const PrivateServer&) = delete;
-
-    // "" once the server answers; else why not.
-    const std::string& error() const { return m_error; }
-    const cattest::ServerAccount& account() const { return m_account; }
-
-    // SIGSTOP: the server keeps its connections but answers nothing. Any thread.
-    // Returns once every thread of the server has stopped: the signal only
-    // stops each thread when the kernel next schedules it, and on a busy
-    // machine a thread that already has a statement in hand would otherwise
-    // carry out that one and the next few before it stops.
-    bool stop()
-    {
-        m_stopped = ::kill(m_pid, SIGSTOP) == 0;
-        return m_stopped && waitUntilStopped();
-    }
-    // SIGCONT, when it was stopped. Any thread.
-    void resume()
-    {
-        if (m_stopped.exchange(false))
-            ::kill(m_pid, SIGCONT);
-    }
-
-private:
-    // True once every thread in /proc/PID/task is in state T, within 30 s.
-    bool waitUntilStopped() const
-    {
-        const std::filesystem::path tasks = "/proc/" + std::to_string(m_pid) + "/task";
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-        do {
-            bool all = true;
-            std::error_code error;
-            for (const auto& task : std::filesystem::directory_iterator(tasks, error)) {
-                // "TID (NAME) STATE ...": the name may hold anything but ends at the last ')'.
-                const std::string stat = testutil::readFile((task.path() / "stat").string());
-                const std::size_t end = stat.rfind(')');
-                if (end != std::string::npos && end + 2 < stat.size() && stat[end + 2] != 'T') {
-                    all = false;
-                    break;
-                }
-            }
-            if (all && !error)
-                return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        } while (std::chrono::steady_clock::now() < deadline);
-        return false;
-    }
-
-    static int freePort()
-    {
-        const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-        if (fd < 0)
-            return -1;
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        int port = -1;
-        if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-            ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-            port = ntohs(address.sin_port);
-        ::close(fd);
-        return port;
-    }
-
-    testutil::TempDir m_dir;
-    cattest::ServerAccount m_account;
-    pid_t m_pid = 0;
-    std::atomic<bool> m_stopped{false};
-    std::string m_error;
-};
 
 // A relay on loopback between an upload and a server, which shows the test
 // every statement the client sends (the text of each COM_QUERY packet) on
@@ -538,7 +430,7 @@ protected:
         // The private server is started with the test server's script, so
         // the case runs where the catalogue tests run.
         ATLASDESK_TEST_SERVER_ACCOUNT(account)
-        m_server = std::make_unique<PrivateServer>();
+        m_server = std::make_unique<cattest::PrivateServer>();
         ASSERT_EQ(m_server->error(), "");
         m_account = m_server->account();
         try {
@@ -555,7 +447,7 @@ protected:
         m_server.reset();
     }
 
-    std::unique_ptr<PrivateServer> m_server;
+    std::unique_ptr<cattest::PrivateServer> m_server;
 };
 
 TEST_F(StoppedServerTest, UploadEndsAfterTheTimeoutWithTheRowsWrittenSoFar)

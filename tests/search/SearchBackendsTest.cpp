@@ -6,15 +6,20 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QSqlQuery>
 
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <optional>
 
 #include "catalogue/ServerSearch.h"
+#include "catalogue/TeamSearch.h"
 #include "model/LocalSearch.h"
 #include "sync/CatalogueSync.h"
 #include "SearchTestSupport.h"
+#include "PrivateServer.h"
 #include "TestDatabase.h"
 
 using namespace searchtest;
@@ -51,10 +56,15 @@ Doc placed(const char* title, double w, double e, double s, double n)
 }
 
 // The store: words in several fields and scripts, titles that rank, boxes
-// of several sizes and across the antimeridian. Below a first folder
-// numbered under 80, which the catalogue lists.
+// of several sizes and across the antimeridian, and a data set without
+// metadata. Below a first folder numbered under 80, which the catalogue
+// lists (the team's search covers the others too: see
+// SearchBackendsElsewhereTest).
 class SearchBackendsTest : public StoreFixture {
 protected:
+    // The folder below the store's root that holds every data set.
+    virtual std::string folder() const { return "10_cases/"; }
+
     void SetUp() override
     {
         StoreFixture::SetUp();
@@ -64,7 +74,7 @@ protected:
         } catch (const std::exception& e) {
             FAIL() << e.what();
         }
-        const std::string c = "10_cases/";
+        const std::string c = folder();
         dataset(c + "hydro/rivieres.shp", titled("La Rivière Bleue", "Cours d'eau de Bretagne", "Quimper"));
         dataset(c + "roads.shp", titled("ROUTES nationales", "Réseau routier, forêts exclues", "Genève"));
         dataset(c + "docs/notice.pdf", titled("Notice"));
@@ -95,6 +105,7 @@ protected:
         dataset(c + "place/f_point.shp", placed("A station", 7.44, 7.44, 46.95, 46.95));
         dataset(c + "place/g_usa.shp", placed("United States", 170, -64, 18, 72));
         dataset(c + "place/h_fiji.shp", placed("Fiji", 177, -178, -19, -16));
+        testutil::writeFile(m_store / (c + "bare/nometadata.shp"), "data");
 
         const IndexReport local = update();
         ASSERT_TRUE(local.error.isEmpty()) << local.error.toStdString();
@@ -103,7 +114,11 @@ protected:
         request.login = m_db->settings();
         SilentSyncProgress quiet;
         const SyncReport synced = RunSync(request, quiet, {});
-        ASSERT_EQ(synced.counts.added, local.total) << "the sync wrote a row for every data set indexed";
+        ASSERT_EQ(synced.counts.added + synced.counts.searchOnly, local.total)
+            << "the sync wrote search rows for every data set indexed";
+        const bool listed = folder() == "10_cases/";
+        EXPECT_EQ(synced.counts.added, listed ? local.total - 1 : 0) << "Main lists what it listed before, no more";
+        EXPECT_EQ(m_db->scalar("SELECT COUNT(*) FROM SearchDataSets"), std::to_string(local.total));
         m_backends = {{"local index", std::make_shared<LocalSearch>(indexFile())},
                       {"catalogue server", std::make_shared<ServerSearch>(m_db->settings(), m_store.path())}};
     }
@@ -116,17 +131,28 @@ protected:
 
     std::optional<cattest::TestDatabase> m_db;
     std::vector<std::pair<const char*, std::shared_ptr<SearchBackend>>> m_backends;
+
+    // The table of cases, on both back ends.
+    void answerEveryCaseAlike();
 };
 
-QStringList prefixed(const QStringList& paths)
+// The same store elsewhere: outside any numbered folder, at the root of the
+// store, below an archive folder (80 and over). The catalogue lists none of
+// these data sets; the team's search still answers as the store's own index.
+class SearchBackendsElsewhereTest : public SearchBackendsTest, public ::testing::WithParamInterface<const char*> {
+protected:
+    std::string folder() const override { return GetParam(); }
+};
+
+QStringList prefixed(const std::string& folder, const QStringList& paths)
 {
     QStringList full;
     for (const QString& p : paths)
-        full << QStringLiteral("10_cases/") + p;
+        full << QString::fromStdString(folder) + p;
     return full;
 }
 
-TEST_F(SearchBackendsTest, BothBackEndsAnswerEveryCaseAlike)
+void SearchBackendsTest::answerEveryCaseAlike()
 {
     const QList<int> documents = {catDocument};
     const Case cases[] = {
@@ -139,6 +165,7 @@ TEST_F(SearchBackendsTest, BothBackEndsAnswerEveryCaseAlike)
         {"a word's beginning", "rivi", {}, {"hydro/rivieres.shp"}},
         {"not a word's middle", "ivi", {}, {}},
         {"the file name", "notice.pdf", {}, {"docs/notice.pdf"}},
+        {"a data set without metadata, by its file name", "nometadata", {}, {"bare/nometadata.shp"}},
         // Every word must match.
         {"two words of two data sets", "bleue routes", {}, {}},
         {"a word and a beginning", "bleue riv", {}, {"hydro/rivieres.shp"}},
@@ -207,7 +234,7 @@ TEST_F(SearchBackendsTest, BothBackEndsAnswerEveryCaseAlike)
             QStringList found;
             for (const SearchHit& h : a.hits)
                 found << h.relPath;
-            QStringList expected = prefixed(c.expected);
+            QStringList expected = prefixed(folder(), c.expected);
             if (!c.ordered) {
                 found.sort();
                 expected.sort();
@@ -218,6 +245,24 @@ TEST_F(SearchBackendsTest, BothBackEndsAnswerEveryCaseAlike)
         }
     }
 }
+
+TEST_F(SearchBackendsTest, BothBackEndsAnswerEveryCaseAlike)
+{
+    answerEveryCaseAlike();
+}
+
+TEST_P(SearchBackendsElsewhereTest, BothBackEndsAnswerEveryCaseAlike)
+{
+    EXPECT_EQ(m_db->scalar("SELECT COUNT(*) FROM Main"), "0");
+    answerEveryCaseAlike();
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, SearchBackendsElsewhereTest, ::testing::Values("cases/", "", "85_archive/"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.index == 0 ? "UnnumberedFolder"
+                                                : info.index == 1 ? "StoreRoot"
+                                                                  : "ArchiveFolder");
+                         });
 
 TEST_F(SearchBackendsTest, BothBackEndsGiveTheSameHits)
 {
@@ -252,6 +297,34 @@ TEST_F(SearchBackendsTest, BothBackEndsGiveTheSameHits)
     EXPECT_EQ(server.box->west, local.box->west);
 }
 
+// The answer says which index answered and how fresh it is.
+TEST_F(SearchBackendsTest, TheServersAnswerSaysWhereAndHowFresh)
+{
+    SearchQuery q;
+    q.words = QStringLiteral("fiji");
+    q.categories = {catVector};
+    EXPECT_TRUE(m_backends[0].second->answer(q).source.isEmpty()) << "the store's own index";
+    const QString source = m_backends[1].second->answer(q).source;
+    // The sync of SetUp ended moments ago: today, at a time of day.
+    const QDateTime ended = QDateTime::fromString(
+        QString::fromStdString(m_db->scalar("SELECT Value FROM SearchInfo WHERE Name='synced'")), Qt::ISODate);
+    ASSERT_TRUE(ended.isValid());
+    EXPECT_LE(std::abs(ended.secsTo(QDateTime::currentDateTimeUtc())), 120);
+    // (Its date too if midnight passed meanwhile.)
+    const QString at = ended.toLocalTime().toString(ended.toLocalTime().date() == QDate::currentDate()
+                                                        ? QStringLiteral("HH:mm")
+                                                        : QStringLiteral("yyyy-MM-dd HH:mm"));
+    EXPECT_EQ(source, QStringLiteral("Team index on %1, synced %2").arg(QString::fromStdString(m_db->settings().host), at))
+        << source.toStdString();
+
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime today(now.date(), QTime(2, 10));
+    EXPECT_EQ(TeamIndexSource("db1", today.toUTC(), now), QStringLiteral("Team index on db1, synced 02:10"));
+    EXPECT_EQ(TeamIndexSource("db1", today.addDays(-1).toUTC(), now),
+              QStringLiteral("Team index on db1, synced %1 02:10").arg(now.date().addDays(-1).toString(Qt::ISODate)));
+    EXPECT_EQ(TeamIndexSource("db1", {}, now), QStringLiteral("Team index on db1, not synced yet"));
+}
+
 // The shipped searching account reads the search tables and nothing else,
 // and is enough for every search.
 TEST_F(SearchBackendsTest, TheShippedSearchAccountReadsTheSearchTablesOnly)
@@ -283,6 +356,77 @@ TEST_F(SearchBackendsTest, TheShippedSearchAccountReadsTheSearchTablesOnly)
     for (const char* statement : {"DELETE FROM SearchDataSets", "DELETE FROM SearchBoxes",
                                   "REPLACE INTO SearchInfo VALUES('synced','now')"})
         EXPECT_THROW(connection.execute(statement), Exception) << statement;
+}
+
+// The team's server stopped or frozen (SIGSTOP): the store's own index
+// answers within the search's short timeout, and the answer says so; while
+// the server stays away the own index answers at once; once it is back,
+// the team's index answers again.
+TEST(TeamSearchTest, TheLocalIndexAnswersWhenTheServerIsFrozenOrStopped)
+{
+    auto server = std::make_unique<cattest::PrivateServer>();
+    ASSERT_TRUE(server->error().empty()) << server->error();
+    ChartroomSettings settings;
+    settings.host = server->account().host;
+    settings.port = server->account().port;
+    settings.user = server->account().user;
+    settings.password = server->account().password;
+    cattest::TestDatabase db(server->account());
+    settings.database = db.name();
+    settings.timeoutSeconds = 2;
+    settings.connectTimeoutSeconds = 2;
+
+    struct Local : SearchBackend {
+        SearchAnswer answer(const SearchQuery& q) const override
+        {
+            SearchAnswer a;
+            a.query = q;
+            a.hits.push_back({});
+            a.hits.back().relPath = QStringLiteral("local.shp");
+            return a;
+        }
+    };
+    auto health = std::make_shared<TeamSearch::Health>();
+    const TeamSearch search(std::make_shared<ServerSearch>(settings, "/srv/store"), std::make_shared<Local>(), health,
+                            std::chrono::seconds(3));
+    SearchQuery q;
+    q.words = QStringLiteral("anything");
+    q.categories = {catVector};
+    const auto timed = [&](SearchAnswer& a) {
+        const auto start = std::chrono::steady_clock::now();
+        a = search.answer(q);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+
+    SearchAnswer a;
+    timed(a);
+    ASSERT_TRUE(a.error.isEmpty()) << a.error.toStdString();
+    EXPECT_TRUE(a.source.startsWith(QStringLiteral("Team index on "))) << a.source.toStdString();
+    EXPECT_TRUE(a.hits.empty()) << "the team's index is empty";
+
+    ASSERT_TRUE(server->stop());
+    const double frozen = timed(a);
+    EXPECT_LT(frozen, 10.0) << "within the timeout (the client may try a read again)";
+    EXPECT_TRUE(a.error.isEmpty());
+    ASSERT_EQ(a.hits.size(), 1u);
+    EXPECT_TRUE(a.source.startsWith(QStringLiteral("Local index: the team index on %1 did not answer")
+                                        .arg(QString::fromStdString(settings.host))))
+        << a.source.toStdString();
+    EXPECT_LT(timed(a), 0.5) << "while it stays away the own index answers at once";
+    EXPECT_EQ(a.hits.size(), 1u);
+
+    server->resume();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    timed(a);
+    EXPECT_TRUE(a.source.startsWith(QStringLiteral("Team index on "))) << a.source.toStdString();
+
+    // Shut down: the connection is refused at once.
+    server.reset();
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+    const double stopped = timed(a);
+    EXPECT_LT(stopped, 5.0);
+    ASSERT_EQ(a.hits.size(), 1u);
+    EXPECT_TRUE(a.source.startsWith(QStringLiteral("Local index: "))) << a.source.toStdString();
 }
 
 } // namespace

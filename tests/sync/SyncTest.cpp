@@ -24,6 +24,7 @@
 #include <thread>
 
 #include "SlowMount.h"
+#include "PrivateServer.h"
 #include "SyncFixture.h"
 #include "support/PathOps.h"
 
@@ -92,7 +93,12 @@ TEST_F(SyncTest, FirstSyncWritesEveryListedDataSetOnceAndTheNextChangesNothing)
     EXPECT_EQ(first.exitCode, 0) << first;
     EXPECT_EQ(counts(first), "15 added, 0 updated, 0 removed, 0 unchanged, 0 unreadable, 1 ignored") << first;
     EXPECT_EQ(count("Main"), 15);
-    EXPECT_EQ(count("SyncState"), 16) << "the flagged data set has a state and no row";
+    EXPECT_EQ(count("SyncState"), 20)
+        << "every data set of the store has a state: the flagged and those only searched (two without metadata, "
+           "one archived, one in the root) have no row";
+    EXPECT_EQ(count("SearchDataSets"), 20) << "the team's search covers every data set, as the store's own index";
+    EXPECT_EQ(count("SearchBoxes"), 18) << "all but the two without metadata";
+    EXPECT_NE(first.out.find("; for the search only: 4 written, 0 removed"), std::string::npos) << first;
     EXPECT_EQ(m_db->scalar("SELECT COUNT(*) FROM Main m JOIN SyncState s USING (DataSetKey) WHERE s.Listed=1"), "15");
     EXPECT_EQ(rows("SELECT COUNT(*) FROM Main WHERE ProdName IN ('Archived','In the root','Flagged')"), (Rows{{"0"}}));
 
@@ -122,6 +128,7 @@ TEST_F(SyncTest, FirstSyncWritesEveryListedDataSetOnceAndTheNextChangesNothing)
     const Outcome second = sync();
     EXPECT_EQ(second.exitCode, 0) << second;
     EXPECT_EQ(counts(second), "0 added, 0 updated, 0 removed, 15 unchanged, 0 unreadable, 1 ignored") << second;
+    EXPECT_EQ(second.out.find("for the search only"), std::string::npos) << second;
     EXPECT_EQ(rows("SELECT RecordNumber,PathFile,FileName FROM Main ORDER BY RecordNumber"), before)
         << "an unchanged data set is not written again";
 }
@@ -139,9 +146,12 @@ TEST_F(SyncTest, ChangesAdditionsRemovalsAndIgnoreReachTheCatalogue)
     writeFile(fileOf(4) + ".xml", ignoredMetadata("Four"));                       // now flagged
     writeFile(m_store + "/10_world/flagged.shp.xml", datasetMetadata("Unflagged")); // flag cleared
     writeFile(fileOf(5), std::string(3 * 1024 * 1024, 'x'));                        // data grew
+    std::filesystem::remove_all(m_store + "/85_archive");                           // archive gone
     const Outcome run = sync();
     EXPECT_EQ(run.exitCode, 0) << run;
     EXPECT_EQ(counts(run), "2 added, 2 updated, 3 removed, 10 unchanged, 0 unreadable, 1 ignored") << run;
+    EXPECT_NE(run.out.find("; for the search only: 1 written, 1 removed"), std::string::npos)
+        << "the data set whose metadata went is written, the archived one removed: " << run;
 
     std::vector<std::string> expected = {"Cafe", "Elevation", "O'Hara", "Parcels", "Renamed one", "Rivers", "Ten",
                                          "Unflagged"};
@@ -150,8 +160,9 @@ TEST_F(SyncTest, ChangesAdditionsRemovalsAndIgnoreReachTheCatalogue)
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(titles(), expected);
     EXPECT_EQ(rows("SELECT DatasetSizeMB FROM Main WHERE FileName='d5.shp'"), (Rows{{"3"}}));
-    EXPECT_EQ(count("SyncState"), 15) << "the states of the gone data sets are forgotten";
-    EXPECT_EQ(rows("SELECT FileName,Listed FROM SyncState WHERE Listed=0"), (Rows{{"d4.shp", "0"}}));
+    EXPECT_EQ(count("SyncState"), 19) << "the states of the gone data sets are forgotten";
+    EXPECT_EQ(rows("SELECT FileName FROM SyncState WHERE Listed=0 ORDER BY FileName"),
+              (Rows{{"d3.shp"}, {"d4.shp"}, {"inroot.shp"}, {"nometa.shp"}, {"readme.pdf"}}));
     const std::string log = testutil::readFile(logFile());
     EXPECT_NE(log.find("- Removed from Chartroom (data set or metadata gone): "
                        "\\10_world\\21_switzerland\\31_vaud\\transport\\swisstopo\\d2.shp"),
@@ -159,14 +170,19 @@ TEST_F(SyncTest, ChangesAdditionsRemovalsAndIgnoreReachTheCatalogue)
         << log;
     EXPECT_NE(log.find(fileOf(4) + " will not be exported to chartroom"), std::string::npos) << log;
 
-    // The team's search follows: a row and a box for every Main row, none
-    // for the removed and the flagged.
+    // The team's search follows: a row for every data set still there, with
+    // its Main row's record number where it has one; the flagged one keeps
+    // its search row, the one whose metadata went is found by its name.
     EXPECT_EQ(m_db->scalar("SELECT COUNT(*) FROM SearchDataSets s JOIN Main m USING (DataSetKey) WHERE "
                            "s.RecordNumber=m.RecordNumber"),
               "14");
-    EXPECT_EQ(count("SearchDataSets"), 14);
-    EXPECT_EQ(count("SearchBoxes"), 14);
+    EXPECT_EQ(count("SearchDataSets"), 19);
+    EXPECT_EQ(count("SearchBoxes"), 16);
     EXPECT_EQ(rows("SELECT Title FROM SearchDataSets WHERE ItemPath LIKE '%/d1.shp'"), (Rows{{"Renamed one"}}));
+    EXPECT_EQ(rows("SELECT Title,TitleWords,LabelWords FROM SearchDataSets WHERE ItemPath LIKE '%/d3.shp'"),
+              (Rows{{"", "", " w_d3 w_shp"}}));
+    EXPECT_EQ(rows("SELECT Title FROM SearchDataSets WHERE ItemPath LIKE '%/d4.shp'"), (Rows{{"Four"}}));
+    EXPECT_EQ(count("SearchDataSets WHERE ItemPath LIKE '85%'"), 0);
 
     const Outcome again = sync();
     EXPECT_EQ(counts(again), "0 added, 0 updated, 0 removed, 14 unchanged, 0 unreadable, 1 ignored") << again;
@@ -197,6 +213,23 @@ TEST_F(SyncTest, ACatalogueWithoutTheSearchTablesGetsTheirRowsOnceTheyAreMade)
     EXPECT_EQ(m_db->scalar("SELECT TIMESTAMPDIFF(SECOND, STR_TO_DATE(Value, '%Y-%m-%dT%H:%i:%sZ'), UTC_TIMESTAMP()) "
                            "BETWEEN 0 AND 120 FROM SearchInfo WHERE Name='synced'"),
               "1");
+}
+
+// Several servers (the nodes of a cluster): the first does not answer, the
+// sync uses the next and says which.
+TEST_F(SyncTest, UsesTheNextServerWhenTheFirstDoesNotAnswerAndSaysWhich)
+{
+    dataSets(kFirstFolder, 2);
+    const std::string alive = m_account.host + ":" + std::to_string(m_account.port);
+    std::string element = chartroomElement(*m_db);
+    const std::string one = "<host>" + m_account.host + "</host>";
+    element.replace(element.find(one), one.size(),
+                    "<host>127.0.0.1:" + std::to_string(cattest::closedPort()) + "</host><host>" + alive + "</host>");
+    testutil::writeFile(m_config, synctest::configWith({"transport", "hydrology", "geology"}, element));
+    const Outcome run = sync();
+    EXPECT_EQ(run.exitCode, 0) << run;
+    EXPECT_EQ(count("Main"), 2);
+    EXPECT_NE(run.out.find(" at " + alive + ": 2 added"), std::string::npos) << run;
 }
 
 // A data set whose files look as they did is not read again: a document
@@ -423,7 +456,7 @@ TEST_F(SyncTest, TheShippedLeastPrivilegedAccountSuffices)
     EXPECT_EQ(changed.exitCode, 0) << changed;
     EXPECT_EQ(counts(changed), "0 added, 1 updated, 2 removed, 12 unchanged, 0 unreadable, 2 ignored") << changed;
     EXPECT_EQ(count("Main"), 13);
-    EXPECT_EQ(count("SearchDataSets"), 13) << "the team's search follows";
+    EXPECT_EQ(count("SearchDataSets"), 19) << "the team's search follows (every data set of the store)";
 }
 
 // The child process runs without root's right to read any folder, so that

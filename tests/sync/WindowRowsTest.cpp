@@ -36,6 +36,8 @@ protected:
 
     // Every column of the catalogue's tables but the record number, in an
     // order that does not depend on the order of writing.
+    // The rows of the data sets Main lists (the sync writes search rows for
+    // the store's other data sets too).
     static std::vector<Rows> content(const cattest::TestDatabase& db)
     {
         std::string columns;
@@ -46,8 +48,10 @@ protected:
                 db.rows("SELECT Data FROM Themes ORDER BY Data"), db.rows("SELECT Data FROM Sources ORDER BY Data"),
                 db.rows("SELECT HEX(DataSetKey),HEX(ItemPath),HEX(XmlPath),Category,Title,Date,MetadataTime,West,East,"
                         "South,North,Abstract,Purpose,Keywords,Places,Originator,TitleWords,LabelWords,TextWords,"
-                        "TitleLength,LabelLength,TextLength FROM SearchDataSets ORDER BY ItemPath"),
-                db.rows("SELECT HEX(DataSetKey),Part,Category,ST_AsText(Box) FROM SearchBoxes ORDER BY DataSetKey,Part")};
+                        "TitleLength,LabelLength,TextLength FROM SearchDataSets WHERE DataSetKey IN (SELECT DataSetKey FROM Main) "
+                        "ORDER BY ItemPath"),
+                db.rows("SELECT HEX(DataSetKey),Part,Category,ST_AsText(Box) FROM SearchBoxes WHERE DataSetKey IN "
+                        "(SELECT DataSetKey FROM Main) ORDER BY DataSetKey,Part")};
     }
 
     cattest::ServerAccount m_account;
@@ -102,6 +106,8 @@ TEST_F(WindowRowsTest, TheSyncWritesTheRowsOfTheWindowsUpload)
     EXPECT_EQ(synced[4], window[4]) << "SearchDataSets";
     EXPECT_FALSE(window[5].empty());
     EXPECT_EQ(synced[5], window[5]) << "SearchBoxes";
+    EXPECT_EQ(m_bySync->scalar("SELECT COUNT(*) FROM SearchDataSets"), "20")
+        << "and the sync's team index covers the store's other data sets";
 }
 
 } // namespace
