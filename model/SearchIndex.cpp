@@ -12,6 +12,7 @@
 #include <cmath>
 #include <limits>
 #include <unordered_map>
+#include <utility>
 
 #include "model/SearchText.h"
 #include "model/SearchWords.h"
@@ -385,21 +386,24 @@ void SearchIndex::commit()
     if (m_countChange != 0)
         statement(QStringLiteral("UPDATE meta SET value = value + ? WHERE key = 'count'")).bind(1, m_countChange).run();
     m_countChange = 0;
+    writePendingWords();
     // A commit that fails may leave the transaction open: it stays marked
     // for the rollback.
     sqliteExec(m_handle, "COMMIT");
     m_inTransaction = false;
 }
 
-void SearchIndex::writeWords(int64_t id, const QString& fileName, uint8_t category, const SearchFields& f)
+void SearchIndex::writeWords(int64_t id, const searchwords::WordRows& w)
 {
-    const searchwords::WordRows w = wordRows(fileName, category, f);
-    for (int t = 0; t < 3; ++t)
-        if (w.count[t] > 0)
-            statement(QStringLiteral("INSERT INTO %1(rowid, words) VALUES(?, ?)").arg(QLatin1String(kWordTables[t])))
-                .bind(1, wordRowId(w, t, id))
-                .bind(2, w.text[t])
-                .run();
+    // Enough for the batches of an update; a larger one is written in parts.
+    constexpr size_t kMostPending = 8192;
+    for (int t = 0; t < searchwords::kRows; ++t) {
+        if (w.count[t] == 0)
+            continue;
+        m_pendingWords[t].emplace_back(wordRowId(w, t, id), w.text[t]);
+        if (m_pendingWords[t].size() >= kMostPending)
+            writePendingWords();
+    }
     // The vocabulary: each word once (a set of those written keeps most
     // repeated words from reaching the database at all).
     SqliteStatement* insertTerm = nullptr;
@@ -409,6 +413,25 @@ void SearchIndex::writeWords(int64_t id, const QString& fileName, uint8_t catego
         if (!insertTerm)
             insertTerm = &statement(QStringLiteral("INSERT OR IGNORE INTO terms VALUES(?)"));
         insertTerm->bind(1, term).run();
+    }
+}
+
+void SearchIndex::writePendingWords()
+{
+    static const QString insertRow[searchwords::kRows] = {
+        QStringLiteral("INSERT INTO titles(rowid, words) VALUES(?, ?)"),
+        QStringLiteral("INSERT INTO labels(rowid, words) VALUES(?, ?)"),
+        QStringLiteral("INSERT INTO texts(rowid, words) VALUES(?, ?)")};
+    for (int t = 0; t < searchwords::kRows; ++t) {
+        // Taken out first: rows that fail to be written are not tried again
+        // (the batch is rolled back).
+        std::vector<std::pair<int64_t, QString>> rows = std::exchange(m_pendingWords[t], {});
+        if (rows.empty())
+            continue;
+        std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        SqliteStatement& insert = statement(insertRow[t]);
+        for (const auto& [rowId, words] : rows)
+            insert.bind(1, rowId).bind(2, words).run();
     }
 }
 
@@ -436,6 +459,8 @@ SearchFields SearchIndex::storedFields(int64_t id, std::string& path, uint8_t& c
 
 bool SearchIndex::dropWords(int64_t id, uint8_t& category)
 {
+    // A row is taken out as it was written.
+    writePendingWords();
     std::string path;
     bool found = false;
     const SearchFields f = storedFields(id, path, category, found);
@@ -452,20 +477,38 @@ bool SearchIndex::dropWords(int64_t id, uint8_t& category)
     return true;
 }
 
+IndexEntry SearchIndex::entry(const std::string& path, uint8_t category, const SearchFields* fields)
+{
+    IndexEntry e;
+    e.readable = fields != nullptr;
+    e.category = category;
+    if (fields) {
+        e.fields = *fields;
+        SearchFields& f = e.fields;
+        for (QString* s : {&f.title, &f.abstract, &f.purpose, &f.keywords, &f.places, &f.originator, &f.date})
+            *s = s->isNull() ? QStringLiteral("") : stored(*s);
+    }
+    e.words = wordRows(fileNameOf(path), category, e.fields);
+    return e;
+}
+
 void SearchIndex::put(int64_t id, bool replacing, const std::string& path, const std::string& xmlPath,
                       const QString& relPath, uint8_t category, int64_t size, int64_t mtime,
                       const SearchFields* fields, const QString& error)
 {
+    put(id, replacing, path, xmlPath, relPath, size, mtime, entry(path, category, fields), error);
+}
+
+void SearchIndex::put(int64_t id, bool replacing, const std::string& path, const std::string& xmlPath,
+                      const QString& relPath, int64_t size, int64_t mtime, const IndexEntry& entry,
+                      const QString& error)
+{
     if (replacing)
         remove(id);
-    SearchFields f;
-    if (fields) {
-        f = *fields;
-        for (QString* s : {&f.title, &f.abstract, &f.purpose, &f.keywords, &f.places, &f.originator, &f.date})
-            *s = s->isNull() ? QStringLiteral("") : stored(*s);
-    }
+    const SearchFields& f = entry.fields;
+    const uint8_t category = entry.category;
     int problem = 0;
-    if (fields && f.nothingKnown())
+    if (entry.readable && f.nothingKnown())
         problem |= 1;
     if (f.boxReading == BoxReading::NotInDegrees)
         problem |= 2;
@@ -481,7 +524,7 @@ void SearchIndex::put(int64_t id, bool replacing, const std::string& path, const
     else
         row.bindNull(10).bindNull(11).bindNull(12).bindNull(13);
     row.bind(14, int64_t(problem));
-    if (fields)
+    if (entry.readable)
         row.bindNull(15);
     else
         row.bind(15, error);
@@ -496,7 +539,7 @@ void SearchIndex::put(int64_t id, bool replacing, const std::string& path, const
             .bind(5, f.places)
             .bind(6, f.originator)
             .run();
-    writeWords(id, fileNameOf(path), category, f);
+    writeWords(id, entry.words);
     if (f.box) {
         const double logArea = std::log2(f.box->area());
         const std::vector<GeoBox> parts = f.box->parts();
@@ -544,7 +587,7 @@ void SearchIndex::move(int64_t from, int64_t to)
     bool found = false;
     const SearchFields f = storedFields(to, path, category, found);
     if (found)
-        writeWords(to, fileNameOf(path), category, f);
+        writeWords(to, wordRows(fileNameOf(path), category, f));
 }
 
 bool SearchIndex::isComplete()

@@ -31,6 +31,7 @@
 #include "model/IndexFault.h"
 #include "model/SearchFields.h"
 #include "model/SearchQuery.h"
+#include "model/SearchWords.h"
 #include "model/SqliteStatement.h"
 
 struct IndexedFile {
@@ -44,6 +45,17 @@ struct IndexProblems {
     QStringList unreadable;   // the metadata could not be read
     QStringList notRead;      // no field the program knows could be read
     QStringList notInDegrees; // the box's values are not degrees
+};
+
+// One data set's metadata as SearchIndex::put() stores it, with its words.
+// Made by SearchIndex::entry() on any thread (it touches no connection), so
+// that an indexer makes them on the threads that read the documents and its
+// writer only writes.
+struct IndexEntry {
+    bool readable = false; // false: the metadata could not be read (no fields)
+    uint8_t category = 0;
+    SearchFields fields;         // as stored: no null text, valid UTF-16
+    searchwords::WordRows words; // each row with the category as a word of its own
 };
 
 class SearchIndex {
@@ -97,6 +109,13 @@ public:
     // findable by its file name and listed as unreadable with `error`.
     void put(int64_t id, bool replacing, const std::string& path, const std::string& xmlPath, const QString& relPath,
              uint8_t category, int64_t size, int64_t mtime, const SearchFields* fields, const QString& error = {});
+    // The same with the entry made beforehand (entry()).
+    void put(int64_t id, bool replacing, const std::string& path, const std::string& xmlPath, const QString& relPath,
+             int64_t size, int64_t mtime, const IndexEntry& entry, const QString& error = {});
+    // What put() stores of the data set at `path` (its file name is one of
+    // its words) with `fields` (null: its metadata could not be read).
+    // Any thread.
+    static IndexEntry entry(const std::string& path, uint8_t category, const SearchFields* fields);
     void remove(int64_t id);
     // Gives the data set `from` the id `to` (which must be free).
     void move(int64_t from, int64_t to);
@@ -138,7 +157,9 @@ private:
     // (before it is removed or moved), and written.
     // False when there is no such row; `category` is the row's.
     bool dropWords(int64_t id, uint8_t& category);
-    void writeWords(int64_t id, const QString& fileName, uint8_t category, const SearchFields& fields);
+    void writeWords(int64_t id, const searchwords::WordRows& words);
+    // Writes the word rows writeWords() held back.
+    void writePendingWords();
     std::vector<int64_t> matchWords(const SearchQuery& query);
     // Data sets whose box may meet the extent, best fit first, as far as
     // needed to be sure of the first `query.limit` (their boxes as the
@@ -157,5 +178,10 @@ private:
     bool m_available = true; // false: read access found no usable index
     std::unordered_map<QString, std::unique_ptr<SqliteStatement>> m_statements;
     std::unordered_set<QString> m_termsWritten; // the vocabulary rows written on this connection
+    // Word rows not written yet, per table. The full-text index starts a new
+    // segment whenever a row comes before the last one written (which the
+    // length buckets make frequent): the rows of a batch are written in
+    // rowid order, when it is committed or before a row is taken out.
+    std::vector<std::pair<int64_t, QString>> m_pendingWords[searchwords::kRows];
     int64_t m_countChange = 0; // data sets added less those removed since the last commit
 };

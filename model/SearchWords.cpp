@@ -35,13 +35,21 @@ WordRows wordRows(const QString& fileName, const SearchFields& f)
             seen.insert(std::move(key));
         });
     };
+    // Room for the words of each row at once (they are at most about as
+    // long as their texts): growing long texts step by step cost more than
+    // cutting the words.
+    const qsizetype labels = f.title.size() + fileName.size() + f.keywords.size() + f.places.size() + 8;
+    const qsizetype all = labels + f.abstract.size() + f.purpose.size() + f.originator.size();
+    w.text[0].reserve(f.title.size() + 8);
     add(0, f.title);
     w.count[0] = words;
-    w.text[1] = w.text[0];
+    w.text[1].reserve(labels);
+    w.text[1] += w.text[0];
     for (const QString* t : {&fileName, &f.keywords, &f.places})
         add(1, *t);
     w.count[1] = words;
-    w.text[2] = w.text[1];
+    w.text[2].reserve(all);
+    w.text[2] += w.text[1];
     for (const QString* t : {&f.abstract, &f.purpose, &f.originator})
         add(2, *t);
     w.count[2] = words;

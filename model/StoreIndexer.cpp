@@ -122,7 +122,14 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
         };
         std::vector<Change> changed;
         std::vector<std::string> addedKeys; // the paths of the new ones, in order
-        auto toRead = std::make_shared<std::vector<std::string>>();  // "" where there is no document
+        // What the readers need of each changed data set (they may outlive
+        // this frame: copies).
+        struct ToRead {
+            std::string xmlPath; // "" where there is no document
+            std::string path;
+            uint8_t category;
+        };
+        auto toRead = std::make_shared<std::vector<ToRead>>();
         auto relOf = [&](const std::string& path) {
             return DecodeFileNameUtf8(std::string_view(path).substr(std::min(settings.root.size(), path.size())));
         };
@@ -143,7 +150,7 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
                 changed.push_back({&d, 0, false});
                 addedKeys.push_back(relOf(d.path));
             }
-            toRead->push_back(d.size >= 0 ? d.xmlPath : std::string());
+            toRead->push_back({d.size >= 0 ? d.xmlPath : std::string(), d.path, d.category});
         }
         tell(done, report.total, false);
 
@@ -166,10 +173,13 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
                 changed[i].id = m->second;
         }
 
+        // The readers also cut the words, so that the writer only writes;
+        // they set the update's pace, and run at the writer's priority (at
+        // a lower one, other programs kept them waiting and the writer with
+        // them).
         struct Read {
-            SearchFields fields;
+            IndexEntry entry;
             QString error;
-            bool readable = true;
         };
         const size_t batches = (toRead->size() + kBatch - 1) / kBatch;
         auto reader = std::make_shared<const SearchFieldReader>(settings.fields);
@@ -178,13 +188,15 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
             [reader, toRead](size_t batch, const std::function<bool()>& stop) {
                 std::vector<Read> reads;
                 for (size_t i = batch * kBatch; i < std::min(toRead->size(), (batch + 1) * kBatch) && !stop(); ++i) {
+                    const ToRead& item = (*toRead)[i];
                     Read& r = reads.emplace_back();
-                    if (!(*toRead)[i].empty())
-                        r.readable = reader->read((*toRead)[i], r.fields, r.error);
+                    SearchFields fields;
+                    const bool readable = item.xmlPath.empty() || reader->read(item.xmlPath, fields, r.error);
+                    r.entry = SearchIndex::entry(item.path, item.category, readable ? &fields : nullptr);
                 }
                 return reads;
             },
-            kBatchesAhead);
+            kBatchesAhead, WorkerPool::Priority::Normal);
         QElapsedTimer sinceCommit;
         sinceCommit.start();
         index.begin();
@@ -212,8 +224,8 @@ void runUpdate(const IndexSettings& settings, const std::function<bool()>& cance
             const Read& r = batch[i % kBatch];
             if (d->size >= 0)
                 ++report.read;
-            index.put(c.id, c.replacing, d->path, d->xmlPath, QString::fromStdString(relOf(d->path)), d->category, d->size,
-                      d->mtime, r.readable ? &r.fields : nullptr, r.error);
+            index.put(c.id, c.replacing, d->path, d->xmlPath, QString::fromStdString(relOf(d->path)), d->size, d->mtime,
+                      r.entry, r.error);
             ++sinceCommitCount;
             if (settings.commitEvery > 0 ? sinceCommitCount >= settings.commitEvery
                                          : sinceCommit.elapsed() >= kCommitMs) {

@@ -13,7 +13,7 @@
 // stop test to pass on to long work. An exception thrown by `work` is
 // thrown again by take(), on the taker's thread, when its turn comes. The
 // threads run at a lower priority than the rest of the program (where the
-// system keeps one per thread).
+// system keeps one per thread), unless the taker's pace is theirs anyway.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -37,7 +37,10 @@ public:
     // Starts min(threads, count) threads (at least one when count > 0).
     // They work at most `ahead` items beyond the last one taken, which
     // bounds the results held at once.
-    OrderedWork(size_t count, size_t threads, Work work, size_t ahead = 1024)
+    // With Priority::Normal they run as the rest of the program: for a
+    // taker that does little but wait for them.
+    OrderedWork(size_t count, size_t threads, Work work, size_t ahead = 1024,
+                WorkerPool::Priority priority = WorkerPool::Priority::Low)
         : m_state(std::make_shared<State>())
     {
         m_state->work = std::move(work);
@@ -47,7 +50,7 @@ public:
         const size_t wanted = std::min(std::max<size_t>(threads, 1), count);
         if (wanted == 0)
             return;
-        m_pool = std::make_unique<WorkerPool>(QStringLiteral("ordered work"), int(wanted), 0, WorkerPool::Priority::Low);
+        m_pool = std::make_unique<WorkerPool>(QStringLiteral("ordered work"), int(wanted), 0, priority);
         // Threads busy with an item when the taker gives up get a moment to
         // finish it; a stuck one is not waited for.
         m_pool->setGrace(50);
