@@ -44,15 +44,39 @@ constexpr std::size_t kSetHtmlLimit = 1500000;
 // Replaces the content of the page's document by the text passed to it
 // (a JSON string) and lays it out. Run in a world of its own, so that what a
 // page's own scripts change (document.write replaced, say) cannot stop it.
-// The answer is the document's readyState ("complete" once what the page
-// refers to has loaded too), or "" when the document did not take the text.
+//
+// A large page is written in parts, as a page coming from the network is
+// parsed: the head and the first part of the body at once, so that the first
+// screen is laid out and painted without waiting for the rest; the rest in
+// pieces from timers, each one a short task, until the document is closed
+// and complete. A newer page (or a document closed by its own script) stops
+// the pieces of an older one.
+//
+// The answer is "partial" when the rest is still to come, else the
+// document's readyState ("complete" once what the page refers to has loaded
+// too), or "" when the document did not take the text.
 const char* const kReplaceContent =
-    "(function (text) {"
-    " document.open(); document.write(text); document.close();"
+    "(function (text, first, piece) {"
+    " var page = window.__atlasdeskPage = {};"
+    " var lineEnd = function (at) {"
+    "  if (at >= text.length) return text.length;"
+    "  var line = text.indexOf('\\n', at);"
+    "  return line < 0 ? text.length : line + 1;"
+    " };"
+    " var body = text.search(/<body[\\s>]/i);"
+    " var at = lineEnd(Math.max(body, 0) + first);"
+    " document.open(); document.write(text.slice(0, at));"
+    " var more = function () {"
+    "  if (window.__atlasdeskPage !== page || document.readyState !== 'loading') return;"
+    "  var next = lineEnd(at + piece);"
+    "  document.write(text.slice(at, next)); at = next;"
+    "  if (at < text.length) setTimeout(more, 0); else document.close();"
+    " };"
+    " if (at < text.length) setTimeout(more, 0); else document.close();"
     " window.scrollTo(0, 0);"
     " return document.documentElement !== null && document.documentElement.offsetHeight >= 0"
-    "  ? document.readyState : '';"
-    "})(%1)";
+    "  ? (at < text.length ? 'partial' : document.readyState) : '';"
+    "})(%1, 16384, 32768)";
 
 // How long to wait before asking again whether a page replaced in place has
 // loaded what it refers to.
@@ -389,7 +413,8 @@ void BrowserPane::contentReplaced(quint64 shown, const QString& state, const std
 {
     if (shown != m_shown)
         return; // a newer page is on its way
-    if (state == QLatin1String("complete")) {
+    // A page written in parts is on screen once its first part is.
+    if (state == QLatin1String("complete") || state == QLatin1String("partial")) {
         emit rendered(m_renderOk);
         return;
     }

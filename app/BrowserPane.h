@@ -52,9 +52,10 @@ public:
     static QWebEngineProfile* localProfile();
 
 signals:
-    // The page of the latest navigate call finished loading; false when it
-    // did not load or when it is an error page (unusable document or
-    // stylesheet).
+    // The page of the latest navigate call is on screen: loaded, or for a
+    // large page written into the loaded document, its first part laid out
+    // (the rest follows in parts, see BrowserPane.cpp). False when it did not
+    // load or when it is an error page (unusable document or stylesheet).
     void rendered(bool ok);
 
 protected:

@@ -132,6 +132,12 @@ bool CopyFileOver(const std::string& source, const std::string& target)
     std::string bytes;
     if (!ReadRegularFile(source, bytes))
         return true;
+    // A target that holds these bytes already is left alone: saving it anew
+    // (to the disk, synced) would cost far more than reading it.
+    std::string current;
+    if (S_ISREG(targetStat.st_mode) && static_cast<std::size_t>(targetStat.st_size) == bytes.size()
+        && ReadRegularFile(target, current) && current == bytes)
+        return true;
     // Saved whole or not at all, so a failed copy leaves the old target
     // whole instead of a truncated one; its failure is not reported.
     try {

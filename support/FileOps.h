@@ -13,7 +13,8 @@ class QObject;
 // 0, or the errno of the write that failed.
 int WriteAll(int fd, std::string_view bytes);
 
-// Copies `source` over `target`. Always true: callers that care test the target.
+// Copies `source` over `target`, unless the target holds the same bytes
+// already. Always true: callers that care test the target.
 bool CopyFileOver(const std::string& source, const std::string& target);
 
 // Writes `bytes` to `path` (created, or emptied first) and closes it; 0, or

@@ -24,11 +24,16 @@ details:not([open])>summary::after{content:" \2026";color:var(--com)}
 .t{color:var(--tag)}.a{color:var(--attr)}.v{color:var(--val)}.p{color:var(--pi)}
 .c{color:var(--com);white-space:pre-wrap;overflow-wrap:anywhere}
 .x{white-space:pre-wrap;overflow-wrap:anywhere}
-.b64{display:block;color:var(--muted);white-space:normal;word-break:break-all;overflow-wrap:anywhere}
+.b64{display:block;color:var(--muted);white-space:normal;word-break:break-all;overflow-wrap:anywhere;
+content-visibility:auto}
 )CSS";
 
 // Texts longer than this are shown on their own lines below the start tag.
 constexpr std::size_t kInlineTextLimit = 160;
+
+// About how many characters of Base64 text a line of the page holds (each
+// line 1.55em high, the line height of .xml).
+constexpr std::size_t kBase64LineChars = 100;
 
 class RawXmlWriter {
 public:
@@ -136,8 +141,15 @@ private:
     void text(std::string_view content)
     {
         if (looksLikeBase64(content)) {
-            m_out += "<span class=\"b64\">";
-            AppendHtmlEscaped(m_out, Trim(content));
+            // A picture's text is most of many metadata files, and breaking
+            // it into lines costs the engine more than all the rest of the
+            // page: it is laid out only once scrolled near (found and copied
+            // all the same), holding meanwhile about the room its lines take.
+            const std::string encoded = Trim(content);
+            m_out += "<span class=\"b64\" style=\"contain-intrinsic-block-size:auto ";
+            m_out += std::to_string((encoded.size() / kBase64LineChars + 1) * 155 / 100);
+            m_out += "em\">";
+            AppendHtmlEscaped(m_out, encoded);
             m_out += "</span>";
         } else {
             m_out += "<span class=\"x\">";

@@ -68,6 +68,34 @@ TEST(FileOps, CopyFileOver)
     EXPECT_EQ(readFile(existing), "<xsl/>");
 }
 
+// A copy that is up to date is not written again (the Metadata page copies
+// its stylesheet for every page); one that differs only in its bytes is.
+TEST(FileOps, CopyFileOverLeavesATargetThatIsUpToDate)
+{
+    TempDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string source = dir.path() + "source.xsl";
+    const std::string target = dir.path() + "target.xsl";
+    const struct timespec old[2] = {{946684800, 0}, {946684800, 0}}; // 2000-01-01
+    const auto stamp = [&] {
+        struct stat st {};
+        EXPECT_EQ(::stat(target.c_str(), &st), 0);
+        return std::pair(st.st_ino, st.st_mtim.tv_sec);
+    };
+
+    writeFile(source, "<xsl version=1/>");
+    writeFile(target, "<xsl version=1/>");
+    ASSERT_EQ(::utimensat(AT_FDCWD, target.c_str(), old, 0), 0);
+    const auto before = stamp();
+    EXPECT_TRUE(CopyFileOver(source, target));
+    EXPECT_EQ(stamp(), before) << "the same bytes were written again";
+
+    writeFile(source, "<xsl version=2/>"); // same size, other bytes
+    EXPECT_TRUE(CopyFileOver(source, target));
+    EXPECT_EQ(readFile(target), "<xsl version=2/>");
+    EXPECT_NE(stamp().second, before.second);
+}
+
 TEST(FileOps, CopyFileOverItselfKeepsTheFile)
 {
     TempDir dir;

@@ -7,7 +7,9 @@
 #include "Samples.h"
 #include "ViewsTestSupport.h"
 
+#include <QClipboard>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QEventLoop>
 #include <QImage>
 #include <QPointer>
@@ -15,6 +17,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QVariant>
+#include <QWebEngineFindTextResult>
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
@@ -238,6 +241,97 @@ TEST_F(BrowserPaneTest, LaterPagesReplaceTheContentInPlace)
     EXPECT_GT(started.count(), 0);
     EXPECT_TRUE(pageText().contains("Fourth shown"));
     EXPECT_EQ(evaluate("document.getElementById('pic').naturalWidth").toInt(), 6);
+}
+
+// A large document's raw page is written in parts: `rendered` comes with the
+// first screen, the rest follows until the page is whole, and then it is
+// found and copied as any page (the picture's text too, which is laid out
+// only when scrolled near, found or selected).
+class LargePageTest : public BrowserPaneTest {
+protected:
+    // On screen: the engine runs the timers of hidden pages once a second.
+    LargePageTest() { pane.show(); }
+
+    // Metadata with `elements` elements and a picture holding `marker`,
+    // ending with `last`.
+    std::string largeDocument(const std::string& name, int elements, const std::string& marker, const std::string& last)
+    {
+        std::string xml = "<metadata><title>" + name + "</title>";
+        for (int i = 0; i < elements; ++i)
+            xml += "<attr><attrlabl>" + name + "_" + std::to_string(i) + "</attrlabl><attrdef>monthly mean</attrdef></attr>";
+        xml += "<Binary><Thumbnail><Data>" + std::string(40000, 'A') + marker + std::string(40000, 'B') +
+               "</Data></Thumbnail></Binary><last>" + last + "</last></metadata>";
+        writeFile(dir / (name + ".xml"), xml);
+        return dir / (name + ".xml");
+    }
+
+    bool pageHolds(const QString& text)
+    {
+        return QTest::qWaitFor([&] { return pageText().contains(text); }, 20000);
+    }
+
+    int matches(const QString& text)
+    {
+        int found = -1;
+        QEventLoop loop;
+        pane.view()->page()->findText(text, {}, [&](const QWebEngineFindTextResult& result) {
+            found = result.numberOfMatches();
+            loop.quit();
+        });
+        QTimer::singleShot(kLoadTimeoutMs, &loop, &QEventLoop::quit);
+        if (found < 0)
+            loop.exec();
+        return found;
+    }
+};
+
+TEST_F(LargePageTest, ComesWholeAndIsFoundAndCopiedAsAnyPage)
+{
+    ASSERT_TRUE(show(largeDocument("small", 1, "SmallPicture", "small end")));
+    QSignalSpy started(pane.view(), &QWebEngineView::loadStarted);
+
+    ASSERT_TRUE(show(largeDocument("large", 600, "FindMeInThePicture", "END-OF-DOCUMENT")));
+    EXPECT_EQ(started.count(), 0) << "replaced in place";
+    ASSERT_TRUE(pageHolds("END-OF-DOCUMENT")) << "the rest of the page never came";
+    const QString text = pageText();
+    EXPECT_FALSE(text.contains("small end"));
+    for (const char* shown : {"large_0", "large_299", "large_599", "</metadata>"})
+        EXPECT_TRUE(text.contains(shown)) << shown;
+    EXPECT_EQ(text.count("large_"), 600);
+    EXPECT_EQ(evaluate("document.readyState").toString(), "complete");
+
+    EXPECT_EQ(matches("FindMeInThePicture"), 1);
+    EXPECT_EQ(matches("large_599</attrlabl>"), 1);
+    EXPECT_EQ(matches("NowhereOnThePage"), 0);
+    EXPECT_EQ(matches("END-OF-DOCUMENT"), 1);
+    QGuiApplication::clipboard()->clear();
+    pane.view()->page()->triggerAction(QWebEnginePage::SelectAll);
+    pane.view()->page()->triggerAction(QWebEnginePage::Copy);
+    ASSERT_TRUE(QTest::qWaitFor([] { return QGuiApplication::clipboard()->text().contains("END-OF-DOCUMENT"); }, 20000))
+        << "select all and copy did not copy the page";
+    const QString copied = QGuiApplication::clipboard()->text();
+    for (const char* part : {"large_0", "large_599", "FindMeInThePicture", "</metadata>"})
+        EXPECT_TRUE(copied.contains(part)) << part;
+}
+
+TEST_F(LargePageTest, ANewerPageStopsTheRestOfAnOlderOne)
+{
+    ASSERT_TRUE(show(largeDocument("small", 1, "SmallPicture", "small end")));
+    QSignalSpy rendered(&pane, &BrowserPane::rendered);
+    QSignalSpy started(pane.view(), &QWebEngineView::loadStarted);
+
+    // Asked one after the other, as arrow keys do: the first page's rest
+    // must not run into the second.
+    pane.navigate(QString::fromStdString(largeDocument("first", 600, "FirstPicture", "FIRST-END")));
+    pane.navigate(QString::fromStdString(largeDocument("second", 600, "SecondPicture", "SECOND-END")));
+    ASSERT_TRUE(rendered.wait(kLoadTimeoutMs));
+    ASSERT_TRUE(pageHolds("SECOND-END"));
+    QTest::qWait(300);
+    const QString text = pageText();
+    EXPECT_FALSE(text.contains("first_")) << "pieces of the older page came in";
+    EXPECT_EQ(text.count("second_"), 600);
+    EXPECT_EQ(started.count(), 0);
+    EXPECT_EQ(rendered.count(), 1) << "one page, one signal";
 }
 
 // The engine answers a page's pending script as the page is destroyed,
