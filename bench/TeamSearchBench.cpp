@@ -34,6 +34,7 @@ double fillServer(BenchDatabase& db, unsigned from, unsigned to)
 {
     constexpr unsigned kPerStatement = 500;
     Connection& c = db.control();
+    c.exec("USE " + db.settings().database);
     return timed([&] {
         std::string dataSets, boxes, dataSetHead, boxHead;
         const auto flush = [&] {
@@ -104,7 +105,6 @@ void runTeamSearch(ResultTable& table)
     }
     try {
         BenchDatabase db(*server);
-        db.control().open();
         const ServerSearch search(db.settings(), kRoot);
 
         SearchQuery words;
