@@ -281,6 +281,21 @@ size_t walkTree(const std::string& dir)
     return walk(dir, true);
 }
 
+void runEventLoopUntil(const std::function<bool()>& done)
+{
+    if (done())
+        return;
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done())
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+}
+
 double longestStall(const std::function<bool()>& busy)
 {
     QElapsedTimer sinceTick;
@@ -294,10 +309,7 @@ double longestStall(const std::function<bool()>& busy)
         sinceTick.restart();
     });
     timer.start();
-    // Sleeps between events, as the program's own event loop does (see
-    // BenchWindow::waitForListings).
-    while (busy())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    runEventLoopUntil([&] { return !busy(); });
     // The turn that attached the answer counts too.
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     QCoreApplication::processEvents(QEventLoop::AllEvents);

@@ -86,6 +86,9 @@ size_t walkTree(const std::string& dir);
 
 // Runs the event loop until the posted work (layouts, paints) is done.
 void settle();
+// Runs the event loop (sleeping between events, as the program's own loop
+// does) until `done()` holds; it is asked every millisecond.
+void runEventLoopUntil(const std::function<bool()>& done);
 
 // Runs the event loop while `busy()` holds and returns the longest time, in
 // seconds, between two turns of it, measured by a 1 ms timer on this thread.

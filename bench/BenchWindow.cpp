@@ -62,11 +62,7 @@ BenchWindow::~BenchWindow()
 
 void BenchWindow::waitForListings()
 {
-    // Sleeps between events as the program's own event loop does (the
-    // overload with a time limit never sleeps: it would spin, taking a
-    // core from the listing it waits for).
-    while (m_window->listingBusy())
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    runEventLoopUntil([this] { return !m_window->listingBusy(); });
     settle();
 }
 
