@@ -32,4 +32,8 @@ private:
     };
     std::vector<Path> m_paths;
     std::vector<std::string> m_names; // every name a step tests, once
+    // The paths handled, in order, by their last step: by its name's index
+    // in m_names, and those that end with "*".
+    std::vector<std::vector<size_t>> m_endingWith;
+    std::vector<size_t> m_endingWithAny;
 };
