@@ -407,12 +407,14 @@ void SearchIndex::writeWords(int64_t id, const searchwords::WordRows& w)
     // The vocabulary: each word once (a set of those written keeps most
     // repeated words from reaching the database at all).
     SqliteStatement* insertTerm = nullptr;
-    for (const QString& term : w.distinct) {
-        if (!m_termsWritten.insert(term).second)
+    for (const QStringView term : w.words().tokenize(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (m_termsWritten.find(term) != m_termsWritten.end())
             continue;
+        const QString word = term.toString();
+        m_termsWritten.insert(word);
         if (!insertTerm)
             insertTerm = &statement(QStringLiteral("INSERT OR IGNORE INTO terms VALUES(?)"));
-        insertTerm->bind(1, term).run();
+        insertTerm->bind(1, word).run();
     }
 }
 

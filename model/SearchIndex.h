@@ -177,7 +177,16 @@ private:
     bool m_inTransaction = false;
     bool m_available = true; // false: read access found no usable index
     std::unordered_map<QString, std::unique_ptr<SqliteStatement>> m_statements;
-    std::unordered_set<QString> m_termsWritten; // the vocabulary rows written on this connection
+    // Words looked up as they stand in a data set's word rows.
+    struct TermHash {
+        using is_transparent = void;
+        size_t operator()(QStringView word) const { return qHash(word); }
+    };
+    struct TermEqual {
+        using is_transparent = void;
+        bool operator()(QStringView a, QStringView b) const { return a == b; }
+    };
+    std::unordered_set<QString, TermHash, TermEqual> m_termsWritten; // the vocabulary rows written on this connection
     // Word rows not written yet, per table. The full-text index starts a new
     // segment whenever a row comes before the last one written (which the
     // length buckets make frequent): the rows of a batch are written in

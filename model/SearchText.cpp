@@ -1,5 +1,7 @@
 #include "model/SearchText.h"
 
+#include <QVarLengthArray>
+
 #include <algorithm>
 #include <unordered_map>
 
@@ -14,6 +16,7 @@ public:
     explicit CodePoints(QStringView text) : m_text(text) {}
     bool hasNext() const { return m_at < m_text.size(); }
     qsizetype index() const { return m_at; }
+    void skipTo(qsizetype at) { m_at = at; }
     char32_t next()
     {
         const QChar c = m_text[m_at++];
@@ -30,6 +33,11 @@ private:
 // Longer words are cut: base64 or hex junk in a text must not make words
 // of thousands of characters.
 constexpr int kMaxWordLength = 64;
+
+bool isAsciiWordCharacter(char16_t c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
 bool isCjk(char32_t c)
 {
@@ -119,9 +127,7 @@ const QString& fold(char32_t c)
     return cache.emplace(c, foldSlow(c)).first->second;
 }
 
-// Walks `text` and tells `sink` its words: word(folded, from, to) for a word
-// of other scripts, cjk(folded, from, to) for each Chinese, Japanese or
-// Korean character, brk() where a run of those ends.
+// Whether `c` is a combining mark.
 bool isMark(char32_t c)
 {
     const QChar::Category k = QChar::category(c);
@@ -134,7 +140,9 @@ bool isMark(char32_t c)
 template <class Sink>
 void scan(QStringView text, Sink& sink)
 {
-    QString word;
+    // The word being read (at most kMaxWordLength code points), kept
+    // without an allocation of its own.
+    QVarLengthArray<char16_t, 2 * kMaxWordLength> word;
     int wordLength = 0;
     qsizetype wordFrom = -1, wordTo = -1;
     // The last character of a run, kept until what follows is known: a
@@ -144,7 +152,7 @@ void scan(QStringView text, Sink& sink)
     bool inRun = false;
     auto endWord = [&] {
         if (wordFrom >= 0 && !word.isEmpty())
-            sink.word(QStringView(word), wordFrom, wordTo);
+            sink.word(QStringView(word.constData(), word.size()), wordFrom, wordTo);
         word.clear();
         wordLength = 0;
         wordFrom = -1;
@@ -166,10 +174,10 @@ void scan(QStringView text, Sink& sink)
             wordFrom = from;
         if (wordLength < kMaxWordLength) {
             if (QChar::requiresSurrogates(g)) {
-                word += QChar(QChar::highSurrogate(g));
-                word += QChar(QChar::lowSurrogate(g));
+                word.append(QChar::highSurrogate(g));
+                word.append(QChar::lowSurrogate(g));
             } else {
-                word += QChar(char16_t(g));
+                word.append(char16_t(g));
             }
             ++wordLength;
         }
@@ -178,19 +186,38 @@ void scan(QStringView text, Sink& sink)
     CodePoints it(text);
     while (it.hasNext()) {
         const qsizetype from = it.index();
-        const char32_t c = it.next();
-        const qsizetype to = it.index();
-        if (c < 0x80) {
-            // Most text is ASCII: letters and digits make words.
-            const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-            if (letter || (c >= '0' && c <= '9')) {
-                addToWord(letter ? (c | 0x20) : c, from, to);
-            } else {
+        if (text[from].unicode() < 0x80) {
+            // Most text is ASCII: letters and digits make words, taken a run
+            // at a time.
+            qsizetype end = from;
+            while (end < text.size() && isAsciiWordCharacter(text[end].unicode()))
+                ++end;
+            if (end == from) {
                 endWord();
                 endRun();
+                it.skipTo(from + 1);
+                continue;
             }
+            endRun();
+            if (wordFrom < 0)
+                wordFrom = from;
+            const qsizetype kept = std::min<qsizetype>(end - from, std::max(0, kMaxWordLength - wordLength));
+            if (kept > 0) {
+                const qsizetype at = word.size();
+                word.resize(at + kept);
+                char16_t* out = word.data() + at;
+                for (qsizetype i = 0; i < kept; ++i) {
+                    const char16_t c = text[from + i].unicode();
+                    out[i] = c >= 'A' && c <= 'Z' ? char16_t(c | 0x20) : c;
+                }
+                wordLength += int(kept);
+            }
+            wordTo = end;
+            it.skipTo(end);
             continue;
         }
+        const char32_t c = it.next();
+        const qsizetype to = it.index();
         const QString& folded = fold(c);
         if (folded.isEmpty()) {
             // An accent of its own (e + U+0301): part of the word it follows.
@@ -245,15 +272,16 @@ std::vector<Piece> pieces(QStringView text)
     return std::move(sink.out);
 }
 
-int forEachIndexWord(QStringView text, const std::function<void(QStringView)>& word)
+int forEachIndexWord(QStringView text, WordCallback word, void* context)
 {
     struct Sink {
-        const std::function<void(QStringView)>& out;
+        WordCallback out;
+        void* context;
         int count = 0;
         QString previous; // the last character of the run so far
         void add(QStringView w)
         {
-            out(w);
+            out(context, w);
             ++count;
         }
         void word(QStringView w, qsizetype, qsizetype) { add(w); }
@@ -269,7 +297,7 @@ int forEachIndexWord(QStringView text, const std::function<void(QStringView)>& w
                 add(previous);
             previous.clear();
         }
-    } sink{word, 0, {}};
+    } sink{word, context, 0, {}};
     scan(text, sink);
     return sink.count;
 }

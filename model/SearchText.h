@@ -17,7 +17,7 @@
 // Pure functions of their arguments: any thread.
 #include <QString>
 #include <QStringView>
-#include <functional>
+#include <type_traits>
 #include <vector>
 
 namespace searchtext {
@@ -34,9 +34,20 @@ struct Piece {
 };
 std::vector<Piece> pieces(QStringView text);
 
-// The words the index keeps of `text`, in order, each given to `word`.
-// Returns how many were given.
-int forEachIndexWord(QStringView text, const std::function<void(QStringView)>& word);
+// The words the index keeps of `text`, in order, each given to
+// `word(context, w)`. Returns how many were given. (A plain function
+// pointer: an index is built of millions of words.)
+using WordCallback = void (*)(void* context, QStringView word);
+int forEachIndexWord(QStringView text, WordCallback word, void* context);
+// The same with any callable taking a QStringView.
+template <class F>
+int forEachIndexWord(QStringView text, F&& word)
+{
+    using Callable = std::remove_reference_t<F>;
+    return forEachIndexWord(
+        text, [](void* context, QStringView w) { (*static_cast<Callable*>(context))(w); },
+        const_cast<void*>(static_cast<const void*>(&word)));
+}
 // The same words, each appended to `out` after a space.
 int appendIndexWords(QStringView text, QString& out);
 

@@ -5,7 +5,7 @@
 #include <QStringView>
 #include <algorithm>
 #include <bit>
-#include <unordered_set>
+#include <cstdint>
 
 #include "model/SearchText.h"
 
@@ -19,40 +19,117 @@ int WordRows::bucket(int row) const
     return std::min(int(std::bit_width(unsigned(count[row]))), 15);
 }
 
+namespace {
+
+// The words of one data set seen so far, each once: an open-addressing
+// table of places in the text being written, kept by each thread and
+// emptied by a new stamp (a data set holds some hundreds of words, and
+// cutting them is most of a reader's work besides parsing).
+class SeenWords {
+public:
+    // Starts a data set.
+    void start()
+    {
+        if (m_slots.size() > kMostKept || m_slots.empty()) {
+            // A data set of very many words does not keep its room.
+            m_slots.assign(kFirstSize, Slot());
+            m_stamp = 0;
+        }
+        if (++m_stamp == 0) { // wrapped: every slot could look used
+            std::fill(m_slots.begin(), m_slots.end(), Slot());
+            m_stamp = 1;
+        }
+        m_used = 0;
+    }
+    // Whether `word` was seen in `text`; when not, it is noted as standing
+    // at `at` (where the caller writes it next).
+    bool seen(QStringView word, const QString& text, qsizetype at)
+    {
+        const uint32_t hash = uint32_t(qHash(word));
+        const size_t mask = m_slots.size() - 1;
+        for (size_t i = hash & mask;; i = (i + 1) & mask) {
+            Slot& s = m_slots[i];
+            if (s.stamp != m_stamp) {
+                s = Slot{m_stamp, hash, uint32_t(at), uint32_t(word.size())};
+                if (++m_used * 2 > m_slots.size())
+                    grow();
+                return false;
+            }
+            if (s.hash == hash && s.length == uint32_t(word.size()) && QStringView(text).mid(s.at, s.length) == word)
+                return true;
+        }
+    }
+
+private:
+    static constexpr size_t kFirstSize = 512;
+    static constexpr size_t kMostKept = 1 << 16;
+    struct Slot {
+        uint32_t stamp = 0;
+        uint32_t hash = 0;
+        uint32_t at = 0;
+        uint32_t length = 0;
+    };
+
+    // Twice the room, kept under half full.
+    void grow()
+    {
+        std::vector<Slot> old(m_slots.size() * 2, Slot());
+        old.swap(m_slots);
+        const size_t mask = m_slots.size() - 1;
+        for (const Slot& s : old) {
+            if (s.stamp != m_stamp)
+                continue;
+            size_t i = s.hash & mask;
+            while (m_slots[i].stamp == m_stamp)
+                i = (i + 1) & mask;
+            m_slots[i] = s;
+        }
+    }
+
+    std::vector<Slot> m_slots;
+    size_t m_used = 0;
+    uint32_t m_stamp = 0;
+};
+
+} // namespace
+
 WordRows wordRows(const QString& fileName, const SearchFields& f)
 {
     WordRows w;
-    std::unordered_set<QString> seen;
+    // The rows are written into one text, every word once, each row
+    // holding the one before it: the title's words, then those of the
+    // labels, then those of everything else.
+    QString& all = w.text[2];
+    // Room for every word at once (they are at most about as long as their
+    // texts): growing a long text step by step cost more than cutting the
+    // words.
+    const qsizetype labels = f.title.size() + fileName.size() + f.keywords.size() + f.places.size() + 8;
+    const qsizetype total = labels + f.abstract.size() + f.purpose.size() + f.originator.size() + 8;
+    all.reserve(total);
+    thread_local SeenWords seen;
+    seen.start();
     int words = 0;
-    auto add = [&](int row, const QString& text) {
+    auto add = [&](const QString& text) {
         words += searchtext::forEachIndexWord(text, [&](QStringView word) {
-            QString key = word.toString();
-            if (seen.count(key))
+            if (seen.seen(word, all, all.size() + 1))
                 return;
-            w.text[row] += QLatin1Char(' ');
-            w.text[row] += word;
-            w.distinct.push_back(key);
-            seen.insert(std::move(key));
+            all += QLatin1Char(' ');
+            all += word;
         });
     };
-    // Room for the words of each row at once (they are at most about as
-    // long as their texts): growing long texts step by step cost more than
-    // cutting the words.
-    const qsizetype labels = f.title.size() + fileName.size() + f.keywords.size() + f.places.size() + 8;
-    const qsizetype all = labels + f.abstract.size() + f.purpose.size() + f.originator.size();
-    w.text[0].reserve(f.title.size() + 8);
-    add(0, f.title);
+    add(f.title);
     w.count[0] = words;
-    w.text[1].reserve(labels);
-    w.text[1] += w.text[0];
+    const qsizetype titleEnd = all.size();
     for (const QString* t : {&fileName, &f.keywords, &f.places})
-        add(1, *t);
+        add(*t);
     w.count[1] = words;
-    w.text[2].reserve(all);
-    w.text[2] += w.text[1];
+    const qsizetype labelsEnd = all.size();
     for (const QString* t : {&f.abstract, &f.purpose, &f.originator})
-        add(2, *t);
+        add(*t);
     w.count[2] = words;
+    w.wordsLength = all.size();
+    w.text[0] = all.left(titleEnd);
+    w.text[1] = all.left(labelsEnd);
     return w;
 }
 

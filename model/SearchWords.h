@@ -26,8 +26,10 @@ struct WordRows {
     int count[kRows] = {0, 0, 0};
     // The length bucket that ranks each row (see bucket()).
     int bucket(int row) const;
-    // Every word once, for a vocabulary of the index.
-    std::vector<QString> distinct;
+    // Every word once, for a vocabulary of the index: the words (after
+    // spaces) of the first `wordsLength` characters of text[2].
+    qsizetype wordsLength = 0;
+    QStringView words() const { return QStringView(text[2]).left(wordsLength); }
 };
 
 // The rows of a data set whose file (or folder) is named `fileName`.

@@ -2,6 +2,7 @@
 // and the ids that keep data sets in path order.
 #include <gtest/gtest.h>
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +14,7 @@
 #include "model/PathOrder.h"
 #include "model/SearchSnippet.h"
 #include "model/SearchText.h"
+#include "model/SearchWords.h"
 
 namespace {
 
@@ -81,6 +83,118 @@ TEST(SearchText, RunsOfChineseJapaneseAndKoreanAreKeptAsPairs)
     }
     EXPECT_EQ(terms(QStringLiteral("hydro  Hydro, genev")), (QStringList{"hydro*", "genev*"})) << "each term once";
     EXPECT_TRUE(terms(QStringLiteral(" ,;- \"")).isEmpty());
+}
+
+// ASCII is cut a run at a time: the words and their places must be those
+// of a plain reading (runs of letters and digits, lower case, cut at 64
+// characters but spanning the whole run), also next to other scripts.
+TEST(SearchText, AsciiRunsAreWordsWithTheirPlaces)
+{
+    const QString longRun = QString(70, QLatin1Char('A')) + QStringLiteral("b");
+    const struct {
+        QString text;
+        QStringList words;
+        std::vector<std::pair<qsizetype, qsizetype>> places;
+    } cases[] = {
+        {QStringLiteral("Lake-GENEVA 2024x"), {"lake", "geneva", "2024x"}, {{0, 4}, {5, 11}, {12, 17}}},
+        {QStringLiteral("  Café123Über."), {"cafe123uber"}, {{2, 13}}},
+        {QStringLiteral("abc東京def"), {"abc", "東", "京", "def"}, {{0, 3}, {3, 4}, {4, 5}, {5, 8}}},
+        {QStringLiteral("e\u0301t\u00e9 x"), {"ete", "x"}, {{0, 4}, {5, 6}}},
+        {longRun + QStringLiteral(" z"), {QString(64, QLatin1Char('a')), "z"}, {{0, 71}, {72, 73}}},
+        {QString(60, QLatin1Char('x')) + QStringLiteral("é") + QString(10, QLatin1Char('Y')),
+         {QString(61, QLatin1Char('x')).replace(60, 1, QStringLiteral("e")) + QStringLiteral("yyy")}, {{0, 71}}},
+        {QStringLiteral("𝐁oston_MA"), {"boston", "ma"}, {{0, 7}, {8, 10}}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<searchtext::Piece> ps = searchtext::pieces(c.text);
+        QStringList got;
+        std::vector<std::pair<qsizetype, qsizetype>> places;
+        for (const searchtext::Piece& p : ps) {
+            got << p.folded;
+            places.emplace_back(p.from, p.to);
+        }
+        EXPECT_EQ(got, c.words) << c.text.toStdString();
+        EXPECT_EQ(places, c.places) << c.text.toStdString();
+    }
+}
+
+// The rows of a data set as a plain reading makes them: every word once,
+// in the order of the fields, each row holding the one before it.
+searchwords::WordRows plainWordRows(const QString& fileName, const SearchFields& f)
+{
+    searchwords::WordRows w;
+    QSet<QString> seen;
+    int words = 0;
+    QString row;
+    const std::vector<std::vector<const QString*>> rows = {
+        {&f.title}, {&fileName, &f.keywords, &f.places}, {&f.abstract, &f.purpose, &f.originator}};
+    for (int r = 0; r < searchwords::kRows; ++r) {
+        for (const QString* text : rows[size_t(r)]) {
+            QString all;
+            words += searchtext::appendIndexWords(*text, all);
+            for (const QString& word : all.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+                if (!seen.contains(word)) {
+                    seen.insert(word);
+                    row += QLatin1Char(' ') + word;
+                }
+        }
+        w.text[r] = row;
+        w.count[r] = words;
+    }
+    w.wordsLength = row.size();
+    return w;
+}
+
+TEST(SearchWords, RowsHoldEveryWordOnceInFieldOrder)
+{
+    SearchFields f;
+    f.title = QStringLiteral("Lakes of Vaud - lakes, LAKES");
+    f.keywords = QStringLiteral("hydrology lakes 東京都");
+    f.places = QStringLiteral("Vaud Genève");
+    f.abstract = QStringLiteral("The lakes of Vaud and Geneve 京都");
+    const searchwords::WordRows w = searchwords::wordRows(QStringLiteral("lakes_vaud.shp"), f);
+    EXPECT_EQ(w.text[0], QStringLiteral(" lakes of vaud"));
+    EXPECT_EQ(w.text[1], QStringLiteral(" lakes of vaud shp hydrology 東京 京都 都 geneve"));
+    EXPECT_EQ(w.text[2], w.text[1] + QStringLiteral(" the and"));
+    EXPECT_EQ(w.count[0], 5);
+    EXPECT_EQ(w.count[1], 5 + 3 + 5 + 2);
+    EXPECT_EQ(w.count[2], 15 + 8);
+    EXPECT_EQ(w.words(), QStringView(w.text[2]));
+
+    // Texts of many scripts and many repeated words (more than a data set's
+    // first room for them): the same rows as the plain reading.
+    const QStringList pieces = {
+        QStringLiteral("river"), QStringLiteral("River"), QStringLiteral("RIVIÈRE"), QStringLiteral("東京都"),
+        QStringLiteral("𠮷野家"), QStringLiteral("e\u0301te\u0301"), QStringLiteral("ﬁeld"), QStringLiteral("서울"),
+        QStringLiteral("2024"), QStringLiteral("Москва"), QString(80, QLatin1Char('q')), QStringLiteral("ﾃﾞｰﾀ"),
+        QStringLiteral(", "), QStringLiteral("-"), QStringLiteral(" "), QStringLiteral("a"), QStringLiteral("Ω")};
+    std::mt19937 random(25);
+    auto text = [&](int parts) {
+        QString t;
+        for (int i = 0; i < parts; ++i) {
+            t += pieces[int(random() % pieces.size())];
+            if (random() % 3 == 0)
+                t += QString::number(random() % 5000);
+        }
+        return t;
+    };
+    for (int round = 0; round < 60; ++round) {
+        SearchFields g;
+        g.title = text(3);
+        g.keywords = text(5);
+        g.places = text(2);
+        g.abstract = text(round * 40);
+        g.purpose = text(4);
+        g.originator = text(1);
+        const QString name = text(2);
+        const searchwords::WordRows fast = searchwords::wordRows(name, g);
+        const searchwords::WordRows plain = plainWordRows(name, g);
+        for (int r = 0; r < searchwords::kRows; ++r) {
+            EXPECT_EQ(fast.text[r], plain.text[r]) << "round " << round << ", row " << r;
+            EXPECT_EQ(fast.count[r], plain.count[r]) << "round " << round << ", row " << r;
+        }
+        EXPECT_EQ(fast.words(), plain.words()) << "round " << round;
+    }
 }
 
 TEST(SearchText, MatchedSpansMarkWholeWordsPrefixesAndPairs)
