@@ -32,25 +32,71 @@ bool SearchFields::nothingKnown() const
            originator.isEmpty() && date.isEmpty() && boxReading == BoxReading::None;
 }
 
+namespace {
+
+// The year, month and day (empty when not written) of a date written in
+// ASCII digits as yyyy, yyyymm, yyyymmdd, yyyy-mm or yyyy-mm-dd, as most
+// are: read without the regular expressions. False for any other text.
+bool plainDate(QStringView t, QStringView parts[3])
+{
+    auto digits = [&](qsizetype from, qsizetype count) {
+        for (qsizetype i = from; i < from + count; ++i)
+            if (t[i] < QLatin1Char('0') || t[i] > QLatin1Char('9'))
+                return false;
+        return true;
+    };
+    switch (t.size()) {
+    case 4:
+    case 6:
+    case 8:
+        if (!digits(0, t.size()))
+            return false;
+        parts[0] = t.left(4);
+        parts[1] = t.size() >= 6 ? t.mid(4, 2) : QStringView();
+        parts[2] = t.size() == 8 ? t.mid(6, 2) : QStringView();
+        return true;
+    case 7:
+    case 10:
+        if (!digits(0, 4) || t[4] != QLatin1Char('-') || !digits(5, 2) ||
+            (t.size() == 10 && (t[7] != QLatin1Char('-') || !digits(8, 2))))
+            return false;
+        parts[0] = t.left(4);
+        parts[1] = t.mid(5, 2);
+        parts[2] = t.size() == 10 ? t.mid(8, 2) : QStringView();
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 QString normalizedDate(const QString& text)
 {
     static const QRegularExpression compact(QStringLiteral("^(\\d{4})(\\d{2})?(\\d{2})?$"));
     static const QRegularExpression dashed(QStringLiteral("^(\\d{4})-(\\d{2})(?:-(\\d{2}))?(?:[T ].*)?$"));
     const QString t = text.trimmed();
-    QRegularExpressionMatch m = compact.match(t);
-    if (!m.hasMatch())
-        m = dashed.match(t);
-    if (!m.hasMatch())
-        return t.left(40);
-    const int month = m.captured(2).isEmpty() ? 1 : m.captured(2).toInt();
-    const int day = m.captured(3).isEmpty() ? 1 : m.captured(3).toInt();
+    QStringView parts[3];
+    if (!plainDate(t, parts)) {
+        QRegularExpressionMatch m = compact.match(t);
+        if (!m.hasMatch())
+            m = dashed.match(t);
+        if (!m.hasMatch())
+            return t.left(40);
+        for (int i = 0; i < 3; ++i)
+            parts[i] = m.capturedView(i + 1);
+        // The views are of `t`, which outlives them.
+    }
+    const int month = parts[1].isEmpty() ? 1 : parts[1].toInt();
+    const int day = parts[2].isEmpty() ? 1 : parts[2].toInt();
     if (month < 1 || month > 12 || day < 1 || day > 31)
         return t.left(40);
-    QString date = m.captured(1);
-    if (!m.captured(2).isEmpty())
-        date += QLatin1Char('-') + m.captured(2);
-    if (!m.captured(3).isEmpty())
-        date += QLatin1Char('-') + m.captured(3);
+    QString date = parts[0].toString();
+    for (int i = 1; i < 3; ++i)
+        if (!parts[i].isEmpty()) {
+            date += QLatin1Char('-');
+            date += parts[i];
+        }
     return date;
 }
 

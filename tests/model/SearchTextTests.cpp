@@ -7,11 +7,13 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <random>
 
 #include "model/GeoBox.h"
 #include "model/PathOrder.h"
+#include "model/SearchFields.h"
 #include "model/SearchSnippet.h"
 #include "model/SearchText.h"
 #include "model/SearchWords.h"
@@ -197,6 +199,23 @@ TEST(SearchWords, RowsHoldEveryWordOnceInFieldOrder)
     }
 }
 
+TEST(SearchFieldsTest, DatesAreWrittenAlike)
+{
+    const struct {
+        const char* written;
+        const char* expected;
+    } cases[] = {
+        {"20080315", "2008-03-15"}, {"2008", "2008"}, {"200803", "2008-03"}, {"2008-03", "2008-03"},
+        {" 2008-03-15\n", "2008-03-15"}, {"2008-03-15T10:00:00", "2008-03-15"}, {"2008-03-15 10:00", "2008-03-15"},
+        {"20081301", "20081301"}, {"2008-00", "2008-00"}, {"2008-03-32", "2008-03-32"}, {"2008-3-15", "2008-3-15"},
+        {"2008/03/15", "2008/03/15"}, {"2008-0315", "2008-0315"}, {"12345", "12345"}, {"unknown", "unknown"},
+        {"", ""}, {"2008-03-15X", "2008-03-15X"}, {"２００８", "２００８"},
+        {"spring of the year two thousand and eight, roughly", "spring of the year two thousand and eigh"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(normalizedDate(QString::fromUtf8(c.written)).toStdString(), c.expected) << c.written;
+}
+
 TEST(SearchText, MatchedSpansMarkWholeWordsPrefixesAndPairs)
 {
     const QString text = QStringLiteral("Lakes of Léman, the lake; 東京都の地図");
@@ -308,6 +327,28 @@ TEST(GeoBoxTest, BoundingValuesAreDegreesOrNot)
                           QString::fromUtf8(c.n), box),
                   c.expected)
             << c.w << " " << c.e << " " << c.s << " " << c.n;
+    }
+    // Every way of writing a value gives the double the general conversion gives.
+    std::mt19937 random(7);
+    QStringList values = {"+5.5", "-0", "0.1", "  -71.062500 ", "7", "1.", ".5", "1e1", "0x10", "--1", "-"};
+    for (int i = 0; i < 2000; ++i) {
+        const int digits = int(random() % 17);
+        QString v = QString::number(int(random() % 361) - 180);
+        if (digits > 0)
+            v += QLatin1Char(random() % 2 ? '.' : ',') + QString::number(random() % 100000000).rightJustified(digits, '0').left(digits);
+        values << v;
+    }
+    for (const QString& v : values) {
+        bool ok = false;
+        const double expected = QString(v).replace(QLatin1Char(','), QLatin1Char('.')).trimmed().toDouble(&ok);
+        GeoBox box;
+        const BoxReading r = readBox(v, QStringLiteral("180"), QStringLiteral("-90"), QStringLiteral("90"), box);
+        if (!ok || std::abs(expected) > 180) {
+            EXPECT_NE(r, BoxReading::Box) << v.toStdString();
+            continue;
+        }
+        ASSERT_EQ(r, BoxReading::Box) << v.toStdString();
+        EXPECT_EQ(box.west, expected) << v.toStdString();
     }
 }
 
