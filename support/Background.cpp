@@ -7,6 +7,7 @@
 #include <thread>
 
 #ifdef __linux__
+#include <cerrno>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -85,7 +86,14 @@ bool WorkerPool::begin(const std::shared_ptr<Job>& job, bool cancelled)
     if (state.priority == Priority::Low) {
         thread_local bool lowered = false;
         if (!lowered) {
-            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 10);
+            // Ten steps below the thread's own (taken from the thread that
+            // started it), not an absolute value: in a program started at a
+            // low priority, an absolute 10 would raise the pool above it.
+            const id_t self = static_cast<id_t>(::gettid());
+            errno = 0;
+            const int own = ::getpriority(PRIO_PROCESS, self);
+            if (errno == 0)
+                ::setpriority(PRIO_PROCESS, self, std::min(own + 10, 19));
             lowered = true;
         }
     }

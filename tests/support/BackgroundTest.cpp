@@ -10,13 +10,20 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <future>
 #include <memory>
 #include <optional>
 #include <stdexcept>
+#include <thread>
 #include <vector>
+
+#ifdef __linux__
+#include <sys/resource.h>
+#include <unistd.h>
+#endif
 
 #include "support/Background.h"
 
@@ -52,6 +59,32 @@ TEST(BackgroundTest, AnswersComeToTheOwnersThreadInOrderThenTheEnd)
     EXPECT_TRUE(onOwnersThread);
     EXPECT_EQ(finishedWith, QString()) << "nothing was thrown";
 }
+
+#ifdef __linux__
+// A pool of low priority runs ten steps below the thread that starts it,
+// never above it: in a program started at nice 15, its threads are at 19,
+// not at 10.
+TEST(BackgroundTest, ALowPoolRunsBelowTheThreadThatStartsIt)
+{
+    for (const int start : {0, 5, 15}) {
+        int own = 0, pools = 0;
+        std::thread starter([&] {
+            const id_t self = static_cast<id_t>(::gettid());
+            if (::getpriority(PRIO_PROCESS, self) < start)
+                ::setpriority(PRIO_PROCESS, self, start);
+            own = ::getpriority(PRIO_PROCESS, self);
+            WorkerPool pool(QStringLiteral("low"), 1, 32, WorkerPool::Priority::Low);
+            QFuture<int> job = pool.run<int>([](QPromise<int>& promise) {
+                promise.addResult(::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())));
+            });
+            job.waitForFinished();
+            pools = job.result();
+        });
+        starter.join();
+        EXPECT_EQ(pools, std::min(own + 10, 19)) << "started at nice " << own;
+    }
+}
+#endif
 
 TEST(BackgroundTest, WhatTheWorkThrowsComesBackAsText)
 {
