@@ -17,11 +17,13 @@
 // stuck), so a window's scratch files are written by one job at a time.
 //
 // The Metadata and XML pages of the rows next to the selected one may be
-// rendered ahead on the same worker (prepare): a request whose page was rendered
-// ahead, from files that have not changed since, is answered with it
-// without a render (xml/PreparedPages.h). Rendering ahead gives way to the
-// pages' requests: what was to be rendered ahead and has not started never
-// starts once a Metadata or XML page is asked for.
+// rendered ahead on the same worker (prepare): a request whose page was
+// rendered ahead, from files that have not changed since, is answered with
+// it without a render (xml/PreparedPages.h). Rendering ahead gives way to
+// the pages' requests: what was to be rendered ahead and has not started
+// never starts once a Metadata or XML page is asked for, and a page rendered
+// ahead that takes more than 2 s (a share that hangs) is given up, so that
+// the requests behind it do not wait for it.
 #include <QObject>
 
 #include <array>

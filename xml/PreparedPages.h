@@ -9,13 +9,15 @@
 // bytes the page was made from (a file rewritten within the same tick of the
 // file system's clock, at the same size, keeps its times and size), and the
 // stylesheet keeps its identity (support/FileIdentity.h), as the parsed
-// stylesheets do. A page whose files changed is dropped and rendered anew. Taking a Metadata page writes
-// its scratch files as its render would have (WriteScratchFiles), so
-// "~TempXML.xml" always holds the document of the page shown.
+// stylesheets do. A page whose files changed is dropped and rendered anew.
+// Taking a Metadata page writes its scratch files as its render would have
+// (WriteScratchFiles), so "~TempXML.xml" always holds the document of the
+// page shown.
 //
 // Only pages of the Metadata and XML pages that rendered without error are
-// kept, at most `capacity` of them (the oldest go first); an XML page only
-// when its document names no stylesheet of its own.
+// kept, at most `capacity` of them (the oldest go first), each with the
+// bytes of its metadata file: a few megabytes at most. An XML page is kept
+// only when its document names no stylesheet of its own.
 //
 // Threads: any thread; the members lock one mutex, the render and the file
 // work run outside it.
