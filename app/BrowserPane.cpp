@@ -11,8 +11,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
 #include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -78,7 +76,41 @@ const char* const kReplaceContent =
     " window.scrollTo(0, 0);"
     " return document.documentElement !== null && document.documentElement.offsetHeight >= 0"
     "  ? (at < text.length ? 'partial' : document.readyState) : '';"
-    "})(%1, 16384, 32768)";
+    "})(";
+// What follows the page's text in the call above: the length of the first
+// part of the body and of the later pieces.
+const char* const kReplaceContentEnd = ", 16384, 32768)";
+
+// `text` (UTF-8) as a JavaScript string literal, in UTF-8, made in one pass
+// on the window's thread (pages run to hundreds of kilobytes). Bytes that are
+// not UTF-8 are kept; the conversion of the whole script to UTF-16 replaces
+// them as it would in the page's text.
+void appendStringLiteral(std::string& out, std::string_view text)
+{
+    static const char kHex[] = "0123456789abcdef";
+    out += '"';
+    std::size_t plain = 0; // start of the run of bytes copied as they are
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const unsigned char ch = static_cast<unsigned char>(text[i]);
+        if (ch >= 0x20 && ch != '"' && ch != '\\')
+            continue;
+        out.append(text, plain, i - plain);
+        plain = i + 1;
+        switch (ch) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            out += "\\u00";
+            out += kHex[ch >> 4];
+            out += kHex[ch & 0xF];
+        }
+    }
+    out.append(text, plain, std::string_view::npos);
+    out += '"';
+}
 
 // How long to wait before asking again whether a page replaced in place has
 // loaded what it refers to.
@@ -398,11 +430,12 @@ void BrowserPane::setHtml(const std::string& html, const QUrl& base)
 void BrowserPane::replaceContent(const std::string& html, const QUrl& base)
 {
     const quint64 shown = ++m_shown;
-    // The page as a JSON string is a JavaScript string literal.
-    const QJsonArray text{QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size()))};
-    QByteArray literal = QJsonDocument(text).toJson(QJsonDocument::Compact);
-    literal = literal.mid(1, literal.size() - 2);
-    const QString script = QString::fromLatin1(kReplaceContent).arg(QString::fromUtf8(literal));
+    std::string call;
+    call.reserve(html.size() + html.size() / 16 + 2048);
+    call += kReplaceContent;
+    appendStringLiteral(call, html);
+    call += kReplaceContentEnd;
+    const QString script = QString::fromUtf8(call.data(), static_cast<qsizetype>(call.size()));
     auto fallback = std::make_shared<const Fallback>(Fallback{html, base});
     m_view->page()->runJavaScript(script, QWebEngineScript::ApplicationWorld,
                                   [self = QPointer<BrowserPane>(this), shown, fallback](const QVariant& state) {

@@ -1,5 +1,6 @@
 #include "app/MetadataViews.h"
 
+#include "xml/PreparedPages.h"
 #include "xml/XslTransform.h"
 
 #include <QFile>
@@ -34,10 +35,15 @@ QString scratchBase()
 
 const QString kScratchPrefix = QStringLiteral("views");
 
+// A page rendered ahead that takes longer (a share that stopped answering)
+// is given up, so that the requests behind it do not wait for it.
+constexpr int kAheadTimeoutMs = 2000;
+
 } // namespace
 
 MetadataViews::MetadataViews(QObject* parent)
-    : QObject(parent), m_scratch(std::make_unique<ScratchFolder>(scratchBase(), kScratchPrefix))
+    : QObject(parent), m_prepared(std::make_shared<PreparedPages>()),
+      m_scratch(std::make_unique<ScratchFolder>(scratchBase(), kScratchPrefix))
 {
     if (!m_scratch->path().isEmpty())
         m_scratchFolder = QFile::encodeName(m_scratch->path()).toStdString() + '/';
@@ -57,6 +63,10 @@ MetadataViews::~MetadataViews()
     for (BackgroundJob<MetadataView>* job : m_jobs)
         if (job)
             job->cancel();
+    for (BackgroundJob<bool>* job : m_ahead)
+        job->cancel();
+    for (BackgroundJob<bool>* job : m_stopped)
+        job->cancel();
 }
 
 void MetadataViews::request(const MetadataViewRequest& request)
@@ -65,13 +75,20 @@ void MetadataViews::request(const MetadataViewRequest& request)
     // What the page asked before is not wanted any more; not started yet,
     // it never starts.
     cancel(request.page);
+    // Nor is what was to be rendered ahead for the selection before.
+    if (request.page != MetadataPage::Thumbnail)
+        stopPreparing();
     m_asked[page] = request;
     MetadataViewRequest job = request;
     if (job.page == MetadataPage::Rendered)
         job.scratchFolder = m_scratchFolder;
-    auto* running = runInBackground<MetadataView>(viewWorker(), this, [run = m_job, job](QPromise<MetadataView>& promise) {
-        promise.addResult(run(job));
-    });
+    auto* running = runInBackground<MetadataView>(
+        viewWorker(), this, [run = m_job, job, prepared = m_prepared](QPromise<MetadataView>& promise) {
+            std::optional<MetadataView> kept;
+            if (job.page != MetadataPage::Thumbnail)
+                kept = prepared->take(job);
+            promise.addResult(kept ? std::move(*kept) : run(job));
+        });
     m_jobs[page] = running;
     running->onResult([this, page](const MetadataView& view) {
         m_jobs[page] = nullptr;
@@ -97,9 +114,42 @@ void MetadataViews::cancel(MetadataPage page)
         job->cancel();
 }
 
+void MetadataViews::prepare(const std::vector<MetadataViewRequest>& requests)
+{
+    stopPreparing();
+    for (MetadataViewRequest request : requests) {
+        if (request.page == MetadataPage::Thumbnail)
+            continue;
+        if (request.page == MetadataPage::Rendered)
+            request.scratchFolder = m_scratchFolder;
+        auto* job = runInBackground<bool>(viewWorker(), this,
+                                          [run = m_job, request, prepared = m_prepared](QPromise<bool>& promise) {
+                                              promise.addResult(prepared->prepare(request, run));
+                                          });
+        m_ahead.push_back(job);
+        const auto forget = [this, job] {
+            std::erase(m_ahead, job);
+            std::erase(m_stopped, job);
+        };
+        job->onFinished([forget](const QString&) { forget(); });
+        job->onTimeout(kAheadTimeoutMs, forget);
+    }
+}
+
+void MetadataViews::stopPreparing()
+{
+    // Not started, they never start. One that runs ends by itself, or is
+    // given up at its time-out (stuck on a share): the page asked for
+    // meanwhile must not wait behind it.
+    for (BackgroundJob<bool>* job : std::exchange(m_ahead, {})) {
+        job->future().cancel();
+        m_stopped.push_back(job);
+    }
+}
+
 bool MetadataViews::busy() const
 {
-    return m_jobs[0] || m_jobs[1] || m_jobs[2];
+    return m_jobs[0] || m_jobs[1] || m_jobs[2] || !m_ahead.empty();
 }
 
 void MetadataViews::giveUp(std::size_t page)

@@ -15,16 +15,27 @@
 // made (support/ScratchFolder). The jobs of all
 // windows run one after another on one worker thread (a few once jobs got
 // stuck), so a window's scratch files are written by one job at a time.
+//
+// The Metadata and XML pages of the rows next to the selected one may be
+// rendered ahead on the same worker (prepare): a request whose page was
+// rendered ahead, from files that have not changed since, is answered with
+// it without a render (xml/PreparedPages.h). Rendering ahead gives way to
+// the pages' requests: what was to be rendered ahead and has not started
+// never starts once a Metadata or XML page is asked for, and a page rendered
+// ahead that takes more than 2 s (a share that hangs) is given up, so that
+// the requests behind it do not wait for it.
 #include <QObject>
 
 #include <array>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/Background.h"
 #include "xml/MetadataView.h"
 
+class PreparedPages;
 class ScratchFolder;
 
 class MetadataViews : public QObject {
@@ -38,8 +49,15 @@ public:
     void request(const MetadataViewRequest& request);
     // Forgets the pending request of `page`, if any, without a new one.
     void cancel(MetadataPage page);
-    // True while a request of some page waits for its answer.
+    // Renders the Metadata and XML pages of `requests` ahead, one after
+    // another in this order, and keeps them; forgets what was to be rendered
+    // ahead before and has not started. Thumbnail requests are ignored.
+    void prepare(const std::vector<MetadataViewRequest>& requests);
+    // True while a request of some page waits for its answer, or a page is
+    // being rendered ahead.
     bool busy() const;
+    // The pages rendered ahead and kept.
+    PreparedPages& preparedPages() const { return *m_prepared; }
     // The scratch folder, ending with '/'; "" when none could be made (the
     // Metadata page then reports that it cannot write its document).
     const std::string& scratchFolder() const { return m_scratchFolder; }
@@ -58,7 +76,12 @@ signals:
 private:
     void giveUp(std::size_t page);
 
+    void stopPreparing();
+
     std::array<BackgroundJob<MetadataView>*, 3> m_jobs{}; // window thread only: the newest request's job per page, or null
+    std::vector<BackgroundJob<bool>*> m_ahead;    // window thread only: the jobs rendering ahead that have not ended
+    std::vector<BackgroundJob<bool>*> m_stopped;  // window thread only: those no longer wanted, until they end
+    std::shared_ptr<PreparedPages> m_prepared;    // any thread (jobs share it; it locks)
     std::array<MetadataViewRequest, 3> m_asked;   // window thread only: the newest request per page
     int m_timeoutMs = 30000;                      // window thread only
     Job m_job = RenderMetadataView;               // window thread only (jobs get a copy)

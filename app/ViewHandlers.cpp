@@ -10,6 +10,9 @@
 #include <QTimer>
 #include <QAction>
 
+#include <functional>
+#include <vector>
+
 #include "model/AtlasdeskOps.h"
 #include "app/BrowserPane.h"
 #include "app/CommandGuard.h"
@@ -32,6 +35,22 @@ MetadataViewRequest requestFor(MetadataPage page, const tXMLFile* file)
     request.dataPath = file->DataPath();
     request.metadataPath = file->XMLPath;
     return request;
+}
+
+// The requests of `shown`'s page for the rows next to `node` that are not
+// greyed: below first, the way through a folder is mostly down.
+std::vector<MetadataViewRequest> neighbourRequests(const ServerTree& tree, const QModelIndex& node,
+                                                   const MetadataViewRequest& shown,
+                                                   const std::function<bool(const QModelIndex&)>& isShown)
+{
+    std::vector<MetadataViewRequest> requests;
+    for (const QModelIndex& next : {tree.indexBelow(node), tree.indexAbove(node)}) {
+        if (!next.isValid() || !isShown(next))
+            continue;
+        requests.push_back(requestFor(shown.page, tree.file(next)));
+        requests.back().stylesheetPath = shown.stylesheetPath;
+    }
+    return requests;
 }
 
 } // namespace
@@ -147,6 +166,16 @@ void TdlgAtlasdesk::showView(const MetadataView& view)
         else if (!view.page.html.empty())
             (view.request.page == MetadataPage::Rendered ? wbXSL : wbXML)
                 ->showPage(view.pagePath, view.page, view.baseFolder);
+        // The rows the arrow keys go to next are rendered ahead: those of
+        // the tree's node whose page this is (one that rendered), not of a
+        // search result.
+        if (!startPage && view.page.ok && !searchPane->highlightedResult()) {
+            bool greyed = false;
+            const QModelIndex node = viewedNode(greyed);
+            if (node.isValid() && !greyed && tvXMLTree->file(node)->XMLPath == view.request.metadataPath)
+                m_views->prepare(neighbourRequests(*tvXMLTree, node, view.request,
+                                                   [this](const QModelIndex& n) { return IsCategoryShown(n); }));
+        }
         break;
     case MetadataPage::Thumbnail:
         showThumbnail(view);

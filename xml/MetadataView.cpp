@@ -15,44 +15,68 @@
 
 namespace {
 
-void renderThroughStylesheet(MetadataView& view)
+std::string copyOfStylesheet(const MetadataViewRequest& request)
 {
-    const MetadataViewRequest& request = view.request;
     if (request.scratchFolder.empty())
         throw EInOutError("There is no folder for the scratch files of the Metadata page");
     const std::string copy = request.scratchFolder + "~Last Used.xsl";
     if (!request.stylesheetPath.empty())
         CopyFileOver(request.stylesheetPath, copy); // a failed copy leaves the previous one
+    return copy;
+}
+
+// A file of its own beside the scratch document, removed when this goes
+// unless it was renamed over the document: each job writes one, so that a
+// job that comes back late from a share that hung cannot mix its lines into
+// the document a newer job reads.
+class ScratchPart {
+public:
+    explicit ScratchPart(const std::string& document) : m_document(document), m_path(document + ".XXXXXX")
+    {
+        const int fd = ::mkstemp(m_path.data());
+        if (fd < 0)
+            throw EInOutError(CannotWrite(document, errno));
+        ::close(fd);
+    }
+    ~ScratchPart()
+    {
+        if (!m_placed)
+            ::unlink(m_path.c_str());
+    }
+    ScratchPart(const ScratchPart&) = delete;
+    ScratchPart& operator=(const ScratchPart&) = delete;
+
+    const std::string& path() const { return m_path; }
+    // Renames the part over the document.
+    void place()
+    {
+        if (::rename(m_path.c_str(), m_document.c_str()) != 0)
+            throw EInOutError(CannotWrite(m_document, errno));
+        m_placed = true;
+    }
+
+private:
+    std::string m_document;
+    std::string m_path;
+    bool m_placed = false;
+};
+
+void renderThroughStylesheet(MetadataView& view)
+{
+    const MetadataViewRequest& request = view.request;
+    const std::string copy = copyOfStylesheet(request);
     if (!view.hasMetadata)
         return;
-    // Each job writes a file of its own and renames it over the document
-    // once it is parsed: a job that comes back late from a share that hung
-    // cannot mix its lines into the document a newer job reads.
     const std::string document = request.scratchFolder + "~TempXML.xml";
-    std::string part = document + ".XXXXXX";
-    const int fd = ::mkstemp(part.data());
-    if (fd < 0)
-        throw EInOutError(CannotWrite(document, errno));
-    ::close(fd);
-    // The part goes whatever happens, unless it became the document.
-    struct Part {
-        const std::string& path;
-        bool kept = false;
-        ~Part()
-        {
-            if (!kept)
-                ::unlink(path.c_str());
-        }
-    } partFile{part};
-    writeTemporaryDocument(request.metadataPath, part);
+    ScratchPart part(document);
+    writeTemporaryDocument(request.metadataPath, part.path());
     // The stylesheet is applied from where it lies (not from its copy): its
     // includes and the page's relative links resolve there as they always
     // did beside the program, and the parsed stylesheet is found in the cache
     // as long as the file is unchanged.
-    view.page = ApplyStylesheet(part, request.stylesheetPath.empty() ? copy : request.stylesheetPath, document);
-    if (::rename(part.c_str(), document.c_str()) != 0)
-        throw EInOutError(CannotWrite(document, errno));
-    partFile.kept = true;
+    view.page = ApplyStylesheet(part.path(), request.stylesheetPath.empty() ? copy : request.stylesheetPath, document);
+    if (!request.ahead)
+        part.place();
     view.pagePath = document;
     view.baseFolder = ExtractFilePath(request.stylesheetPath.empty() ? copy : request.stylesheetPath);
 }
@@ -113,4 +137,12 @@ MetadataView RenderMetadataView(const MetadataViewRequest& request)
         view.error = "Unknown error";
     }
     return view;
+}
+
+void WriteScratchFiles(const MetadataViewRequest& request)
+{
+    copyOfStylesheet(request);
+    ScratchPart part(request.scratchFolder + "~TempXML.xml");
+    writeTemporaryDocument(request.metadataPath, part.path());
+    part.place();
 }

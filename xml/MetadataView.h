@@ -24,6 +24,9 @@ struct MetadataViewRequest {
     // ("" when the configuration has none).
     std::string pictureElement;
     std::string pictureNameElement;
+    // Rendered ahead of being asked for (see PreparedPages): the page is
+    // made, but the scratch document "~TempXML.xml" is left as it is.
+    bool ahead = false;
 };
 
 struct MetadataView {
@@ -41,6 +44,9 @@ struct MetadataView {
     // A failure to report in the error box, "" when none. The page stays as
     // it was (Rendered) or the picture stays empty (Thumbnail).
     std::string error;
+    // The page was rendered ahead and kept (PreparedPages), not rendered
+    // for this request.
+    bool prepared = false;
 };
 
 // Runs the job (never throws):
@@ -50,7 +56,15 @@ struct MetadataView {
 //   parsed) and renders it through the stylesheet itself,
 //   so that what the stylesheet includes or links relative to itself
 //   resolves beside it, and an unchanged stylesheet comes from the cache.
+//   A request rendered ahead leaves "~TempXML.xml" alone.
 // - Raw: the metadata file as TransformFile shows it.
 // - Thumbnail: reads the picture and its name from the metadata document;
 //   the picture is recognised by its content (BMP, JPEG, PNG, GIF).
 MetadataView RenderMetadataView(const MetadataViewRequest& request);
+
+// The Metadata page's scratch files as a render of `request` leaves them,
+// without the render: the stylesheet copied to "~Last Used.xsl" (a failed
+// copy is ignored) and the document written to "~TempXML.xml" (through a
+// file of its own renamed over it). For a page rendered ahead that is now
+// shown. Throws EInOutError when the document cannot be written.
+void WriteScratchFiles(const MetadataViewRequest& request);

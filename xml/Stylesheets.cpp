@@ -1,5 +1,6 @@
 #include "xml/Stylesheets.h"
 
+#include "support/FileIdentity.h"
 #include "support/FileOps.h"
 #include "support/PathOps.h"
 #include "support/StringOps.h"
@@ -135,30 +136,6 @@ xmlDocPtr localDocumentLoader(const xmlChar* uri, xmlDictPtr dict, int options, 
     }
     xmlFreeParserCtxt(parser);
     return doc;
-}
-
-struct FileIdentity {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    long long modifiedSeconds = 0, modifiedNanoseconds = 0;
-    long long changedSeconds = 0, changedNanoseconds = 0;
-    bool operator==(const FileIdentity&) const = default;
-};
-
-bool identify(const std::string& path, FileIdentity& identity)
-{
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return false;
-    identity.device = info.st_dev;
-    identity.inode = info.st_ino;
-    identity.size = info.st_size;
-    identity.modifiedSeconds = info.st_mtim.tv_sec;
-    identity.modifiedNanoseconds = info.st_mtim.tv_nsec;
-    identity.changedSeconds = info.st_ctim.tv_sec;
-    identity.changedNanoseconds = info.st_ctim.tv_nsec;
-    return true;
 }
 
 using StylesheetPtr = std::shared_ptr<xsltStylesheet>;

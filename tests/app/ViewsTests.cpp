@@ -1,4 +1,5 @@
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +20,7 @@
 #include "support/StringOps.h"
 #include "xml/TemporaryDocument.h"
 #include "TestPictures.h"
+#include "xml/PreparedPages.h"
 #include "xml/Stylesheets.h"
 #include "xml/XslTransform.h"
 
@@ -427,6 +429,112 @@ TEST_F(ViewsTest, OnlyTheNewestAnswerIsShownAndTheStylesheetIsParsedOnce)
     EXPECT_TRUE(shown[0].page.html.find("<p>old part</p>") != std::string::npos)
         << "the stylesheet came from the cache: " << shown[0].page.html;
     EXPECT_EQ(w.wbXSL->lastLocalPath(), w.views()->scratchFolder() + "~TempXML.xml");
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+// While a data set's Metadata or XML page shows, the pages of the rows
+// above and below it are rendered ahead: moving there shows them without a
+// render. A file changed since (even at the same size) is rendered anew,
+// never shown as it was, and the Metadata page's scratch document is always
+// the one of the page shown.
+TEST_F(ViewsTest, TheRowsNextToTheSelectionAreRenderedAheadButNeverShownStale)
+{
+    const auto metadata = [](const std::string& title) {
+        return "<metadata><idinfo><citation><citeinfo><title>" + title
+               + "</title></citeinfo></citation></idinfo></metadata>";
+    };
+    const auto scratchDocument = [&](const std::string& title) {
+        return "<?xml-stylesheet type=\"text/xsl\" href=\"~Last Used.xsl\"?>\r\n" + metadata(title) + "\r\n";
+    };
+    for (const char* name : {"a", "b", "c", "d"}) {
+        writeFile(m_tree / (std::string(name) + ".shp"), "shp");
+        writeFile(m_tree / (std::string(name) + ".shp.xml"), metadata(std::string("Title ") + name));
+    }
+    TdlgAtlasdesk& w = connected();
+    const std::string scratch = w.views()->scratchFolder();
+    std::vector<MetadataView> shown;
+    QObject::connect(w.views(), &MetadataViews::ready, [&](const MetadataView& view) { shown.push_back(view); });
+    w.cbXslFormat->setCurrentIndex(w.cbXslFormat->findText("plain.xsl"));
+
+    const struct {
+        QWidget* page;
+        BrowserPane* pane;
+    } pages[] = {{w.TabXSL, w.wbXSL}, {w.tabXML, w.wbXML}};
+    for (const auto& p : pages) {
+        SCOPED_TRACE(p.pane == w.wbXSL ? "Metadata page" : "XML page");
+        w.PageControl1->setCurrentWidget(p.page);
+        select({"b.shp"});
+        ASSERT_TRUE(viewsSettled());
+        ASSERT_FALSE(shown.empty());
+        if (p.pane == w.wbXSL) {
+            EXPECT_FALSE(shown.back().prepared) << "nothing was rendered ahead before";
+        }
+
+        // c and a were rendered ahead while b showed.
+        shown.clear();
+        EXPECT_TRUE(pageAfter(p.pane, [&] { select({"c.shp"}); }));
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_TRUE(shown[0].prepared);
+        EXPECT_TRUE(pageText(p.pane).contains("Title c"));
+        if (p.pane == w.wbXSL) {
+            EXPECT_EQ(readFile(scratch + "~TempXML.xml"), scratchDocument("Title c"));
+        }
+
+        // a changed after it was rendered ahead: same size, new title.
+        writeFile(m_tree / "a.shp.xml", metadata(p.pane == w.wbXSL ? "Title A" : "Title Z"));
+        shown.clear();
+        EXPECT_TRUE(pageAfter(p.pane, [&] { select({"a.shp"}); }));
+        ASSERT_EQ(shown.size(), 1u);
+        EXPECT_FALSE(shown[0].prepared) << "rendered anew";
+        const QString text = pageText(p.pane);
+        EXPECT_TRUE(text.contains(p.pane == w.wbXSL ? "Title A" : "Title Z")) << text.toStdString();
+        EXPECT_FALSE(text.contains("Title a")) << text.toStdString();
+        if (p.pane == w.wbXSL) {
+            EXPECT_EQ(readFile(scratch + "~TempXML.xml"), scratchDocument("Title A"));
+        }
+        ASSERT_TRUE(viewsSettled());
+    }
+    EXPECT_LE(w.views()->preparedPages().size(), 6u);
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+// A row rendered ahead whose file does not answer (a share that hangs) does
+// not hold up the page asked for next: it is given up after its own short
+// time-out, not the page's.
+TEST_F(ViewsTest, ARowRenderedAheadThatHangsDoesNotHoldUpThePageAskedFor)
+{
+    for (const char* name : {"a", "b", "c"}) {
+        writeFile(m_tree / (std::string(name) + ".shp"), "shp");
+        writeFile(m_tree / (std::string(name) + ".shp.xml"),
+                  std::string("<metadata><title>Title ") + name + "</title></metadata>");
+    }
+    TdlgAtlasdesk& w = connected();
+    struct Share {
+        std::promise<void> answer;
+        std::atomic<bool> jobEnded{false};
+    };
+    auto share = std::make_shared<Share>();
+    const std::shared_future<void> answered = share->answer.get_future().share();
+    const std::string stuck = m_tree / "c.shp.xml";
+    w.views()->setJob([share, answered, stuck](const MetadataViewRequest& request) {
+        if (request.ahead && request.metadataPath == stuck) {
+            answered.wait();
+            share->jobEnded = true;
+        }
+        return RenderMetadataView(request);
+    });
+    w.cbXslFormat->setCurrentIndex(w.cbXslFormat->findText("plain.xsl"));
+    w.PageControl1->setCurrentWidget(w.TabXSL);
+    // b's page; then c (below it) is rendered ahead and hangs.
+    ASSERT_TRUE(pageAfter(w.wbXSL, [&] { select({"b.shp"}); }));
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_TRUE(pageAfter(w.wbXSL, [&] { select({"a.shp"}); }));
+    EXPECT_LT(waited.elapsed(), 20000) << "the page waited for the row rendered ahead";
+    EXPECT_TRUE(pageText(w.wbXSL).contains("Title a"));
+
+    share->answer.set_value();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return share->jobEnded.load(); }, 60000));
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
 

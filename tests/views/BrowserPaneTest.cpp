@@ -244,6 +244,43 @@ TEST_F(BrowserPaneTest, LaterPagesReplaceTheContentInPlace)
     EXPECT_EQ(evaluate("document.getElementById('pic').naturalWidth").toInt(), 6);
 }
 
+// The text of a page replaced in place arrives as it is, whatever it holds:
+// quotes and backslashes, control characters, the line and paragraph
+// separators, characters of two UTF-16 units; bytes that are not UTF-8 show
+// as the replacement character, as in a page of its own.
+TEST_F(BrowserPaneTest, ThePageTextArrivesUnchangedWhenReplacedInPlace)
+{
+    const auto page = [](const std::string& body) {
+        RenderResult result;
+        result.ok = true;
+        result.html = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>t</title></head><body>"
+                      "<pre id=\"text\">" + body + "</pre></body></html>";
+        return result;
+    };
+    QSignalSpy rendered(&pane, &BrowserPane::rendered);
+    QSignalSpy started(pane.view(), &QWebEngineView::loadStarted);
+    const struct {
+        const char* name;
+        std::string body;
+        QString shown;
+    } cases[] = {
+        {"first, loaded", "plain", QStringLiteral("plain")},
+        {"quotes and backslashes", R"(say "\" and '\\' and \n, \u0041 ")", QStringLiteral(R"(say "\" and '\\' and \n, \u0041 ")")},
+        {"control characters", "a\tb\x01" "c\x1f\x7f\r\nd", QStringLiteral("a\tb\x01" "c\x1f\x7f\nd")},
+        {"separators and a character of two units", "x\u2028y\u2029z \U0001D11E", QString::fromUtf8("x\u2028y\u2029z \U0001D11E")},
+        {"bytes that are not UTF-8", "caf\xe9 \xc3", QStringLiteral("caf") + QChar(0xFFFD) + QStringLiteral(" ") + QChar(0xFFFD)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        rendered.clear();
+        pane.showPage(dir / "page.xml", page(c.body), dir.path());
+        ASSERT_TRUE(rendered.count() > 0 || rendered.wait(kLoadTimeoutMs));
+        EXPECT_TRUE(rendered.takeFirst().at(0).toBool());
+        EXPECT_EQ(evaluate("document.getElementById('text').textContent").toString(), c.shown);
+    }
+    EXPECT_EQ(started.count(), 1) << "only the first page was loaded; the others replaced it in place";
+}
+
 // A large document's raw page is written in parts: `rendered` comes with the
 // first screen, the rest follows until the page is whole, and then it is
 // found and copied as any page (the picture's text too, which is laid out
