@@ -79,6 +79,15 @@ double GeoBox::fit(const GeoBox& asked) const
     return both > 0 ? shared / both : 0;
 }
 
+double GeoBox::rankOf(double fit)
+{
+    if (!(fit > 0))
+        return 0;
+    int exponent = 0;
+    const double mantissa = std::frexp(fit, &exponent); // in [0.5, 1)
+    return std::ldexp(std::round(std::ldexp(mantissa, kRankBits)), exponent - kRankBits);
+}
+
 BoxReading readBox(const QString& west, const QString& east, const QString& south, const QString& north,
                    GeoBox& box)
 {

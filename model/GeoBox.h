@@ -25,6 +25,16 @@ struct GeoBox {
     // box asked about a town). Never more than
     // min(area(), asked.area()) / max(area(), asked.area()).
     double fit(const GeoBox& asked) const;
+    // fit() as searches rank by it (rankOf): every back end ranks the same
+    // boxes alike, and the ties are put in path order.
+    double rankedFit(const GeoBox& asked) const { return rankOf(fit(asked)); }
+    // A fit rounded to kRankBits significant bits. Degrees written in
+    // decimal are not exact in binary: two boxes 0.35 degrees wide, one at
+    // 5.30 and one at 6.10, fit the same extent within a few units of the
+    // last place of a double, in an order that is only that rounding's.
+    // Rounded, they fit alike. Monotone: a larger fit never ranks lower.
+    static double rankOf(double fit);
+    static constexpr int kRankBits = 24;
     // The area two boxes that do not cross the antimeridian share, each side
     // taken as at least kMinSide (the part of fit() for one pair of parts).
     static double sharedArea(const GeoBox& a, const GeoBox& b);

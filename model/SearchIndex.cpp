@@ -671,14 +671,7 @@ std::vector<SearchHit> SearchIndex::search(const SearchQuery& query, int* found)
     // Only the part asked for is read.
     const size_t from = std::min(ids.size(), size_t(std::max(query.from, 0)));
     const size_t to = from + std::min(ids.size() - from, size_t(std::max(query.count, 0)));
-    std::vector<SearchHit> hits = rows(std::vector<int64_t>(ids.begin() + ptrdiff_t(from), ids.begin() + ptrdiff_t(to)));
-    // The R*Tree keeps boxes widened to single precision: a box that only
-    // meets the extent by that widening is left out when its row is read.
-    if (!words)
-        hits.erase(std::remove_if(hits.begin(), hits.end(),
-                                  [&](const SearchHit& h) { return !h.box || !h.box->intersects(*query.extent); }),
-                   hits.end());
-    return hits;
+    return rows(std::vector<int64_t>(ids.begin() + ptrdiff_t(from), ids.begin() + ptrdiff_t(to)));
 }
 
 std::vector<int64_t> SearchIndex::matchWords(const SearchQuery& query)
@@ -774,8 +767,7 @@ std::vector<int64_t> SearchIndex::matchWords(const SearchQuery& query)
 std::vector<int64_t> SearchIndex::matchExtent(const SearchQuery& query)
 {
     const GeoBox& asked = *query.extent;
-    const double askedArea = asked.area();
-    const double askedLog = std::log2(askedArea);
+    const double askedLog = std::log2(asked.area());
     bool shown[16] = {};
     for (int c : query.categories)
         if (c >= 0 && c <= 15)
@@ -786,16 +778,21 @@ std::vector<int64_t> SearchIndex::matchExtent(const SearchQuery& query)
     // A box fits at most as well as the ratio of the smaller area to the
     // larger (GeoBox::fit): the boxes are read by bands of area around the
     // asked one, widened until the first page is sure to hold the best fits.
+    // The tree keeps boxes widened to single precision, which finds every
+    // box that meets the extent and a few that only touch it by that
+    // widening: each data set met is ranked by its box as written (the
+    // datasets table's), as every back end ranks it.
     struct Candidate {
         int64_t id = 0;
-        double shared = 0; // with the asked extent
-        double area = 0;
+        double rank = 0; // GeoBox::rankedFit
     };
     std::vector<Candidate> candidates;
-    bool parted = false; // the second part of a box across the antimeridian was read
+    std::unordered_set<int64_t> looked; // met by a part of its box or of the extent before
+    SqliteStatement& exact =
+        statement(QStringLiteral("SELECT west, east, south, north FROM datasets WHERE id = ? AND west IS NOT NULL"));
     const QString sql = QStringLiteral(
-        "SELECT id, west, east, south, north, area0 FROM boxes WHERE west <= ? AND east >= ? AND south <= ? "
-        "AND north >= ? AND area0 >= ? AND area0 <= ?");
+        "SELECT id FROM boxes WHERE west <= ? AND east >= ? AND south <= ? AND north >= ? AND area0 >= ? AND "
+        "area0 <= ?");
     auto readBand = [&](double low, double high) {
         for (const GeoBox& part : askedParts) {
             SqliteStatement& q = statement(sql);
@@ -803,32 +800,17 @@ std::vector<int64_t> SearchIndex::matchExtent(const SearchQuery& query)
             q.bind(1, part.east).bind(2, part.west).bind(3, part.north).bind(4, part.south).bind(5, low).bind(6, high);
             while (q.next()) {
                 const int64_t rowId = q.integer(0);
-                if (!shown[(rowId >> 1) & 15])
+                if (!shown[(rowId >> 1) & 15] || !looked.insert(rowId >> 5).second)
                     continue;
-                parted = parted || (rowId & 1);
-                candidates.push_back({rowId >> 5,
-                                      GeoBox::sharedArea(GeoBox{q.real(1), q.real(2), q.real(3), q.real(4)}, part),
-                                      std::exp2(q.real(5))});
+                Finished read{exact};
+                exact.bind(1, rowId >> 5);
+                if (!exact.next())
+                    continue;
+                const GeoBox box{exact.real(0), exact.real(1), exact.real(2), exact.real(3)};
+                if (box.intersects(asked))
+                    candidates.push_back({rowId >> 5, box.rankedFit(asked)});
             }
         }
-        // A data set met by both parts of its box, or by both parts of the
-        // asked extent, is one candidate.
-        if (parted || askedParts.size() > 1) {
-            std::sort(candidates.begin(), candidates.end(),
-                      [](const Candidate& x, const Candidate& y) { return x.id < y.id; });
-            size_t kept = 0;
-            for (size_t i = 0; i < candidates.size(); ++i) {
-                if (kept > 0 && candidates[kept - 1].id == candidates[i].id)
-                    candidates[kept - 1].shared += candidates[i].shared;
-                else
-                    candidates[kept++] = candidates[i];
-            }
-            candidates.resize(kept);
-        }
-    };
-    auto fitOf = [&](const Candidate& c) {
-        const double both = c.area + askedArea - c.shared;
-        return both > 0 ? c.shared / both : 0.0;
     };
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
     for (double reach = 0, next = 1;; reach = next, next *= 2) {
@@ -842,25 +824,25 @@ std::vector<int64_t> SearchIndex::matchExtent(const SearchQuery& query)
         if (next >= 64)
             break;
         // Boxes not read yet fit less than this (their areas are kept as
-        // single-precision numbers: a margin for their rounding).
-        const double bound = std::exp2(-next + 1e-5);
+        // single-precision numbers: a margin for their rounding), so rank
+        // no higher; a candidate that ranks higher stays ahead of them.
+        const double bound = GeoBox::rankOf(std::exp2(-next + 1e-5));
         size_t sure = 0;
         for (const Candidate& c : candidates)
-            sure += fitOf(c) >= bound;
+            sure += c.rank > bound;
         if (sure >= wanted)
             break;
     }
     // Best fit first; ties in path order, which is id order.
-    std::vector<std::pair<double, int64_t>> ranked;
-    ranked.reserve(candidates.size());
-    for (const Candidate& c : candidates)
-        ranked.emplace_back(-fitOf(c), c.id);
-    const size_t keep = std::min(ranked.size(), wanted);
-    std::partial_sort(ranked.begin(), ranked.begin() + ptrdiff_t(keep), ranked.end());
+    const auto better = [](const Candidate& a, const Candidate& b) {
+        return a.rank != b.rank ? a.rank > b.rank : a.id < b.id;
+    };
+    const size_t keep = std::min(candidates.size(), wanted);
+    std::partial_sort(candidates.begin(), candidates.begin() + ptrdiff_t(keep), candidates.end(), better);
     std::vector<int64_t> ids;
     ids.reserve(keep);
     for (size_t i = 0; i < keep; ++i)
-        ids.push_back(ranked[i].second);
+        ids.push_back(candidates[i].id);
     return ids;
 }
 

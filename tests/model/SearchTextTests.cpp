@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <random>
 
@@ -169,6 +170,24 @@ TEST(GeoBoxTest, PartsIntersectionAndFit)
     for (const GeoBox& b : {geneva, europe, world, fiji, GeoBox{6, 6, 46, 46}})
         EXPECT_LE(b.fit(swiss), std::min(b.area(), swiss.area()) / std::max(b.area(), swiss.area()) + 1e-12);
     EXPECT_GT(GeoBox({6, 6, 46, 46}).fit(swiss), 0.0) << "a point has a place";
+
+    // Ranked, boxes of one size fit alike wherever they lie; their exact
+    // fits differ by the binary rounding of their decimal degrees.
+    const GeoBox asked{100, 110, -50, -40};
+    const GeoBox sameSize[] = {{101.4, 101.75, -43.8, -43.59}, {105.1, 105.45, -48.2, -47.99}, {100, 100.35, -50, -49.79}};
+    EXPECT_NE(sameSize[0].fit(asked), sameSize[1].fit(asked)) << "the rounding this is about";
+    for (const GeoBox& b : sameSize)
+        EXPECT_EQ(b.rankedFit(asked), sameSize[0].rankedFit(asked)) << b.west << " " << b.south;
+    // Fits that differ in their first digits still rank apart, in order.
+    EXPECT_GT(GeoBox({101, 101.36, -45, -44.79}).rankedFit(asked), sameSize[0].rankedFit(asked));
+    EXPECT_GT(swiss.rankedFit(swiss), geneva.rankedFit(swiss));
+    EXPECT_EQ(swiss.rankedFit(swiss), 1.0);
+    EXPECT_EQ(GeoBox({20, 30, 0, 10}).rankedFit(swiss), 0.0);
+    for (const double fit : {1e-12, 3e-7, 0.0125, 0.5, 0.999999999})
+        EXPECT_NEAR(GeoBox::rankOf(fit), fit, fit * 1e-7);
+    for (double fit = 1e-9; fit < 1; fit *= 1.37)
+        EXPECT_LE(GeoBox::rankOf(fit), GeoBox::rankOf(std::nextafter(fit * 1.0000001, 2.0)))
+            << "a larger fit never ranks lower";
 }
 
 TEST(GeoBoxTest, BoundingValuesAreDegreesOrNot)
