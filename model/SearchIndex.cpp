@@ -780,36 +780,72 @@ std::vector<int64_t> SearchIndex::matchExtent(const SearchQuery& query)
     // asked one, widened until the first page is sure to hold the best fits.
     // The tree keeps boxes widened to single precision, which finds every
     // box that meets the extent and a few that only touch it by that
-    // widening: each data set met is ranked by its box as written (the
-    // datasets table's), as every back end ranks it.
+    // widening. Each data set met is ranked by its box as written, as every
+    // back end ranks it: from the tree's copy when every box between that
+    // copy and the copy narrowed by more than the widening ranks alike
+    // (GeoBox::rankedFitBetween), else from the datasets table.
     struct Candidate {
         int64_t id = 0;
         double rank = 0; // GeoBox::rankedFit
     };
     std::vector<Candidate> candidates;
-    std::unordered_set<int64_t> looked; // met by a part of its box or of the extent before
     SqliteStatement& exact =
         statement(QStringLiteral("SELECT west, east, south, north FROM datasets WHERE id = ? AND west IS NOT NULL"));
     const QString sql = QStringLiteral(
-        "SELECT id FROM boxes WHERE west <= ? AND east >= ? AND south <= ? AND north >= ? AND area0 >= ? AND "
-        "area0 <= ?");
+        "SELECT id, west, east, south, north FROM boxes WHERE west <= ? AND east >= ? AND south <= ? AND north >= ? "
+        "AND area0 >= ? AND area0 <= ?");
+    // More than the tree's rounding of `value` to single precision (at most
+    // two units in its last place).
+    const auto beyondRounding = [](double value) {
+        return value == 0 ? 1e-30 : std::ldexp(1.0, std::ilogb(value) - 21);
+    };
+    std::vector<int64_t> met; // to be read as written
     auto readBand = [&](double low, double high) {
+        met.clear();
         for (const GeoBox& part : askedParts) {
             SqliteStatement& q = statement(sql);
             Finished done{q};
             q.bind(1, part.east).bind(2, part.west).bind(3, part.north).bind(4, part.south).bind(5, low).bind(6, high);
             while (q.next()) {
                 const int64_t rowId = q.integer(0);
-                if (!shown[(rowId >> 1) & 15] || !looked.insert(rowId >> 5).second)
+                if (!shown[(rowId >> 1) & 15])
                     continue;
-                Finished read{exact};
-                exact.bind(1, rowId >> 5);
-                if (!exact.next())
-                    continue;
+                const GeoBox outer{q.real(1), q.real(2), q.real(3), q.real(4)};
+                const GeoBox inner{outer.west + beyondRounding(outer.west), outer.east - beyondRounding(outer.east),
+                                   outer.south + beyondRounding(outer.south),
+                                   outer.north - beyondRounding(outer.north)};
+                bool meets = false;
+                double rank = 0;
+                // A part of a box across the antimeridian ends at 180 or -180.
+                if (outer.west > -180 && outer.east < 180 &&
+                    GeoBox::rankedFitBetween(inner, outer, asked, meets, rank)) {
+                    if (meets)
+                        candidates.push_back({rowId >> 5, rank});
+                } else {
+                    met.push_back(rowId >> 5);
+                }
+            }
+        }
+        // In id order: neighbours share the table's pages. Both parts of a
+        // box across the antimeridian are read as written, once.
+        std::sort(met.begin(), met.end());
+        met.erase(std::unique(met.begin(), met.end()), met.end());
+        Finished read{exact};
+        for (const int64_t id : met) {
+            exact.bind(1, id);
+            if (exact.next()) {
                 const GeoBox box{exact.real(0), exact.real(1), exact.real(2), exact.real(3)};
                 if (box.intersects(asked))
-                    candidates.push_back({rowId >> 5, box.rankedFit(asked)});
+                    candidates.push_back({id, box.rankedFit(asked)});
             }
+        }
+        // A box met by both parts of the asked extent is one candidate.
+        if (askedParts.size() > 1) {
+            std::sort(candidates.begin(), candidates.end(),
+                      [](const Candidate& x, const Candidate& y) { return x.id < y.id; });
+            candidates.erase(std::unique(candidates.begin(), candidates.end(),
+                                         [](const Candidate& x, const Candidate& y) { return x.id == y.id; }),
+                             candidates.end());
         }
     };
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
