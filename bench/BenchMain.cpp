@@ -17,7 +17,7 @@ namespace {
 void usage()
 {
     std::cerr << "usage: atlasdesk-bench [--only=GROUP[,GROUP...]]\n"
-                 "groups: listing, expandall, selection, rendering, upload, sync, slowshare, search, startup\n";
+                 "groups: listing, expandall, selection, rendering, upload, sync, slowshare, search, teamsearch, startup\n";
 }
 
 } // namespace

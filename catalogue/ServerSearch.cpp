@@ -113,11 +113,12 @@ public:
     }
 
     // The keys of the first `wanted` data sets whose box meets the extent,
-    // best fit first (GeoBox::fit), ties in path order.
+    // best fit first (GeoBox::rankedFit, as the store's own index ranks),
+    // ties in path order.
     std::vector<QByteArray> matchExtent(size_t wanted)
     {
         struct Candidate {
-            double fit;
+            double rank;
             QByteArray itemPath;
             QByteArray key;
         };
@@ -133,10 +134,10 @@ public:
                            return; // both parts of a box met the extent
                        const GeoBox box{q.value(2).toDouble(), q.value(3).toDouble(), q.value(4).toDouble(),
                                         q.value(5).toDouble()};
-                       candidates.push_back({box.fit(asked), q.value(1).toByteArray(), std::move(key)});
+                       candidates.push_back({box.rankedFit(asked), q.value(1).toByteArray(), std::move(key)});
                    });
         const auto better = [](const Candidate& a, const Candidate& b) {
-            return a.fit != b.fit ? a.fit > b.fit : a.itemPath < b.itemPath;
+            return a.rank != b.rank ? a.rank > b.rank : a.itemPath < b.itemPath;
         };
         const size_t keep = std::min(candidates.size(), wanted);
         std::partial_sort(candidates.begin(), candidates.begin() + ptrdiff_t(keep), candidates.end(), better);

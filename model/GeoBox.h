@@ -25,6 +25,24 @@ struct GeoBox {
     // box asked about a town). Never more than
     // min(area(), asked.area()) / max(area(), asked.area()).
     double fit(const GeoBox& asked) const;
+    // fit() as searches rank by it (rankOf): every back end ranks the same
+    // boxes alike, and the ties are put in path order.
+    double rankedFit(const GeoBox& asked) const { return rankOf(fit(asked)); }
+    // A fit rounded to kRankBits significant bits: fits within about one
+    // part in a thousand of each other rank alike. Degrees written in
+    // decimal are not exact in binary: two boxes 0.35 degrees wide, one at
+    // 5.30 and one at 6.10, fit the same extent within a few units of the
+    // last place of a double, in an order that is only that rounding's.
+    // Rounded, they fit alike. Monotone: a larger fit never ranks lower.
+    static double rankOf(double fit);
+    static constexpr int kRankBits = 10;
+    // For a box known only to lie between `inner` and `outer` (a copy of it
+    // rounded outwards, and that copy narrowed by more than the rounding;
+    // neither across the antimeridian): whether it meets `asked` and its
+    // rankedFit(asked), when every box between them gives the same. False
+    // when that depends on where the box lies between them.
+    static bool rankedFitBetween(const GeoBox& inner, const GeoBox& outer, const GeoBox& asked, bool& meets,
+                                 double& rank);
     // The area two boxes that do not cross the antimeridian share, each side
     // taken as at least kMinSide (the part of fit() for one pair of parts).
     static double sharedArea(const GeoBox& a, const GeoBox& b);

@@ -673,14 +673,7 @@ std::vector<SearchHit> SearchIndex::search(const SearchQuery& query, int* found)
     // Only the part asked for is read.
     const size_t from = std::min(ids.size(), size_t(std::max(query.from, 0)));
     const size_t to = from + std::min(ids.size() - from, size_t(std::max(query.count, 0)));
-    std::vector<SearchHit> hits = rows(std::vector<int64_t>(ids.begin() + ptrdiff_t(from), ids.begin() + ptrdiff_t(to)));
-    // The R*Tree keeps boxes widened to single precision: a box that only
-    // meets the extent by that widening is left out when its row is read.
-    if (!words)
-        hits.erase(std::remove_if(hits.begin(), hits.end(),
-                                  [&](const SearchHit& h) { return !h.box || !h.box->intersects(*query.extent); }),
-                   hits.end());
-    return hits;
+    return rows(std::vector<int64_t>(ids.begin() + ptrdiff_t(from), ids.begin() + ptrdiff_t(to)));
 }
 
 std::vector<int64_t> SearchIndex::matchWords(const SearchQuery& query)
@@ -776,8 +769,7 @@ std::vector<int64_t> SearchIndex::matchWords(const SearchQuery& query)
 std::vector<int64_t> SearchIndex::matchExtent(const SearchQuery& query)
 {
     const GeoBox& asked = *query.extent;
-    const double askedArea = asked.area();
-    const double askedLog = std::log2(askedArea);
+    const double askedLog = std::log2(asked.area());
     bool shown[16] = {};
     for (int c : query.categories)
         if (c >= 0 && c <= 15)
@@ -788,17 +780,30 @@ std::vector<int64_t> SearchIndex::matchExtent(const SearchQuery& query)
     // A box fits at most as well as the ratio of the smaller area to the
     // larger (GeoBox::fit): the boxes are read by bands of area around the
     // asked one, widened until the first page is sure to hold the best fits.
+    // The tree keeps boxes widened to single precision, which finds every
+    // box that meets the extent and a few that only touch it by that
+    // widening. Each data set met is ranked by its box as written, as every
+    // back end ranks it: from the tree's copy when every box between that
+    // copy and the copy narrowed by more than the widening ranks alike
+    // (GeoBox::rankedFitBetween), else from the datasets table.
     struct Candidate {
         int64_t id = 0;
-        double shared = 0; // with the asked extent
-        double area = 0;
+        double rank = 0; // GeoBox::rankedFit
     };
     std::vector<Candidate> candidates;
-    bool parted = false; // the second part of a box across the antimeridian was read
+    SqliteStatement& exact =
+        statement(QStringLiteral("SELECT west, east, south, north FROM datasets WHERE id = ? AND west IS NOT NULL"));
     const QString sql = QStringLiteral(
-        "SELECT id, west, east, south, north, area0 FROM boxes WHERE west <= ? AND east >= ? AND south <= ? "
-        "AND north >= ? AND area0 >= ? AND area0 <= ?");
+        "SELECT id, west, east, south, north FROM boxes WHERE west <= ? AND east >= ? AND south <= ? AND north >= ? "
+        "AND area0 >= ? AND area0 <= ?");
+    // More than the tree's rounding of `value` to single precision (at most
+    // two units in its last place).
+    const auto beyondRounding = [](double value) {
+        return value == 0 ? 1e-30 : std::ldexp(1.0, std::ilogb(value) - 21);
+    };
+    std::vector<int64_t> met; // to be read as written
     auto readBand = [&](double low, double high) {
+        met.clear();
         for (const GeoBox& part : askedParts) {
             SqliteStatement& q = statement(sql);
             Finished done{q};
@@ -807,30 +812,43 @@ std::vector<int64_t> SearchIndex::matchExtent(const SearchQuery& query)
                 const int64_t rowId = q.integer(0);
                 if (!shown[(rowId >> 1) & 15])
                     continue;
-                parted = parted || (rowId & 1);
-                candidates.push_back({rowId >> 5,
-                                      GeoBox::sharedArea(GeoBox{q.real(1), q.real(2), q.real(3), q.real(4)}, part),
-                                      std::exp2(q.real(5))});
+                const GeoBox outer{q.real(1), q.real(2), q.real(3), q.real(4)};
+                const GeoBox inner{outer.west + beyondRounding(outer.west), outer.east - beyondRounding(outer.east),
+                                   outer.south + beyondRounding(outer.south),
+                                   outer.north - beyondRounding(outer.north)};
+                bool meets = false;
+                double rank = 0;
+                // A part of a box across the antimeridian ends at 180 or -180.
+                if (outer.west > -180 && outer.east < 180 &&
+                    GeoBox::rankedFitBetween(inner, outer, asked, meets, rank)) {
+                    if (meets)
+                        candidates.push_back({rowId >> 5, rank});
+                } else {
+                    met.push_back(rowId >> 5);
+                }
             }
         }
-        // A data set met by both parts of its box, or by both parts of the
-        // asked extent, is one candidate.
-        if (parted || askedParts.size() > 1) {
+        // In id order: neighbours share the table's pages. Both parts of a
+        // box across the antimeridian are read as written, once.
+        std::sort(met.begin(), met.end());
+        met.erase(std::unique(met.begin(), met.end()), met.end());
+        Finished read{exact};
+        for (const int64_t id : met) {
+            exact.bind(1, id);
+            if (exact.next()) {
+                const GeoBox box{exact.real(0), exact.real(1), exact.real(2), exact.real(3)};
+                if (box.intersects(asked))
+                    candidates.push_back({id, box.rankedFit(asked)});
+            }
+        }
+        // A box met by both parts of the asked extent is one candidate.
+        if (askedParts.size() > 1) {
             std::sort(candidates.begin(), candidates.end(),
                       [](const Candidate& x, const Candidate& y) { return x.id < y.id; });
-            size_t kept = 0;
-            for (size_t i = 0; i < candidates.size(); ++i) {
-                if (kept > 0 && candidates[kept - 1].id == candidates[i].id)
-                    candidates[kept - 1].shared += candidates[i].shared;
-                else
-                    candidates[kept++] = candidates[i];
-            }
-            candidates.resize(kept);
+            candidates.erase(std::unique(candidates.begin(), candidates.end(),
+                                         [](const Candidate& x, const Candidate& y) { return x.id == y.id; }),
+                             candidates.end());
         }
-    };
-    auto fitOf = [&](const Candidate& c) {
-        const double both = c.area + askedArea - c.shared;
-        return both > 0 ? c.shared / both : 0.0;
     };
     constexpr double kInfinity = std::numeric_limits<double>::infinity();
     for (double reach = 0, next = 1;; reach = next, next *= 2) {
@@ -844,25 +862,25 @@ std::vector<int64_t> SearchIndex::matchExtent(const SearchQuery& query)
         if (next >= 64)
             break;
         // Boxes not read yet fit less than this (their areas are kept as
-        // single-precision numbers: a margin for their rounding).
-        const double bound = std::exp2(-next + 1e-5);
+        // single-precision numbers: a margin for their rounding), so rank
+        // no higher; a candidate that ranks higher stays ahead of them.
+        const double bound = GeoBox::rankOf(std::exp2(-next + 1e-5));
         size_t sure = 0;
         for (const Candidate& c : candidates)
-            sure += fitOf(c) >= bound;
+            sure += c.rank > bound;
         if (sure >= wanted)
             break;
     }
     // Best fit first; ties in path order, which is id order.
-    std::vector<std::pair<double, int64_t>> ranked;
-    ranked.reserve(candidates.size());
-    for (const Candidate& c : candidates)
-        ranked.emplace_back(-fitOf(c), c.id);
-    const size_t keep = std::min(ranked.size(), wanted);
-    std::partial_sort(ranked.begin(), ranked.begin() + ptrdiff_t(keep), ranked.end());
+    const auto better = [](const Candidate& a, const Candidate& b) {
+        return a.rank != b.rank ? a.rank > b.rank : a.id < b.id;
+    };
+    const size_t keep = std::min(candidates.size(), wanted);
+    std::partial_sort(candidates.begin(), candidates.begin() + ptrdiff_t(keep), candidates.end(), better);
     std::vector<int64_t> ids;
     ids.reserve(keep);
     for (size_t i = 0; i < keep; ++i)
-        ids.push_back(ranked[i].second);
+        ids.push_back(candidates[i].id);
     return ids;
 }
 

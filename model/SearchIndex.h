@@ -161,9 +161,9 @@ private:
     // Writes the word rows writeWords() held back.
     void writePendingWords();
     std::vector<int64_t> matchWords(const SearchQuery& query);
-    // Data sets whose box may meet the extent, best fit first, as far as
-    // needed to be sure of the first `query.limit` (their boxes as the
-    // R*Tree keeps them: widened to single precision).
+    // Data sets whose box meets the extent, best fit first (as
+    // GeoBox::rankedFit ranks their boxes as written), ties in path order:
+    // the first `query.limit`.
     std::vector<int64_t> matchExtent(const SearchQuery& query);
     std::vector<SearchHit> rows(const std::vector<int64_t>& ids);
 

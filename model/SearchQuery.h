@@ -35,7 +35,7 @@ struct SearchQuery {
 // whole words come before words that only begin with what was typed, and
 // within that, the shorter field (the title that is most nearly the words
 // asked for) before the longer, then path order. An extent alone ranks by
-// how well the data set's box fits it (GeoBox::fit), then path order.
+// how well the data set's box fits it (GeoBox::rankedFit), then path order.
 
 struct SearchHit {
     std::string path;    // the data set's item path (bytes); a directory's ends with '/'

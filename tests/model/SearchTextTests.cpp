@@ -302,6 +302,79 @@ TEST(GeoBoxTest, PartsIntersectionAndFit)
     for (const GeoBox& b : {geneva, europe, world, fiji, GeoBox{6, 6, 46, 46}})
         EXPECT_LE(b.fit(swiss), std::min(b.area(), swiss.area()) / std::max(b.area(), swiss.area()) + 1e-12);
     EXPECT_GT(GeoBox({6, 6, 46, 46}).fit(swiss), 0.0) << "a point has a place";
+
+    // Ranked, boxes of one size fit alike wherever they lie; their exact
+    // fits differ by the binary rounding of their decimal degrees.
+    const GeoBox asked{100, 110, -50, -40};
+    const GeoBox sameSize[] = {{101.4, 101.75, -43.8, -43.59}, {105.1, 105.45, -48.2, -47.99}, {100, 100.35, -50, -49.79}};
+    EXPECT_NE(sameSize[0].fit(asked), sameSize[1].fit(asked)) << "the rounding this is about";
+    for (const GeoBox& b : sameSize)
+        EXPECT_EQ(b.rankedFit(asked), sameSize[0].rankedFit(asked)) << b.west << " " << b.south;
+    // Fits that differ in their first digits still rank apart, in order.
+    EXPECT_GT(GeoBox({101, 101.36, -45, -44.79}).rankedFit(asked), sameSize[0].rankedFit(asked));
+    EXPECT_GT(swiss.rankedFit(swiss), geneva.rankedFit(swiss));
+    EXPECT_EQ(swiss.rankedFit(swiss), 1.0);
+    EXPECT_EQ(GeoBox({20, 30, 0, 10}).rankedFit(swiss), 0.0);
+    const double step = std::ldexp(1.0, -GeoBox::kRankBits);
+    for (const double fit : {1e-12, 3e-7, 0.0125, 0.5, 0.999999999})
+        EXPECT_NEAR(GeoBox::rankOf(fit), fit, fit * step);
+    EXPECT_EQ(GeoBox::rankOf(0.75), 0.75);
+    EXPECT_EQ(GeoBox::rankOf(std::nextafter(1.0, 0.0)), 1.0) << "rounded up into the next power of two";
+    EXPECT_EQ(GeoBox::rankOf(0.0), 0.0);
+    for (double fit = 1e-9; fit < 1; fit *= 1.37) {
+        EXPECT_LE(GeoBox::rankOf(fit), GeoBox::rankOf(fit * (1 + step / 4))) << "a larger fit never ranks lower";
+        EXPECT_LT(GeoBox::rankOf(fit), GeoBox::rankOf(fit * (1 + 4 * step))) << "fits apart rank apart";
+    }
+}
+
+// The store's index keeps boxes widened to single precision and ranks from
+// them where every box they may stand for ranks alike: never otherwise
+// than from the box as written.
+TEST(GeoBoxTest, ARankFromAWidenedCopyIsTheRankOfTheBoxAsWritten)
+{
+    const auto down = [](double v) {
+        const float f = float(v);
+        return double(f) > v ? double(std::nextafter(f, -INFINITY)) : double(f);
+    };
+    const auto up = [](double v) {
+        const float f = float(v);
+        return double(f) < v ? double(std::nextafter(f, INFINITY)) : double(f);
+    };
+    const auto narrowed = [](double v, double sign) {
+        return v + sign * (v == 0 ? 1e-30 : std::ldexp(1.0, std::ilogb(v) - 21));
+    };
+    std::mt19937 random(24);
+    std::uniform_int_distribution<int> tenths(-1795, 1795), heights(-895, 895), size(1, 4000);
+    const GeoBox asks[] = {{0, 10, 40, 50}, {5.9, 10.5, 45.8, 47.8}, {175, -175, -20, -15}, {-180, 180, -90, 90}};
+    int decided = 0, asked = 0;
+    for (int i = 0; i < 20000; ++i) {
+        // Decimal degrees as metadata writes them, in tenths and thousandths.
+        const double west = tenths(random) / 10.0, south = heights(random) / 10.0;
+        const GeoBox box{west, std::min(180.0, west + size(random) / 1000.0), south,
+                         std::min(90.0, south + size(random) / 2000.0)};
+        const GeoBox outer{down(box.west), up(box.east), down(box.south), up(box.north)};
+        const GeoBox inner{narrowed(outer.west, 1), narrowed(outer.east, -1), narrowed(outer.south, 1),
+                           narrowed(outer.north, -1)};
+        for (const GeoBox& a : asks) {
+            bool meets = false;
+            double rank = -1;
+            ++asked;
+            if (!GeoBox::rankedFitBetween(inner, outer, a, meets, rank))
+                continue;
+            ++decided;
+            ASSERT_EQ(meets, box.intersects(a)) << box.west << " " << box.east << " " << box.south << " " << box.north;
+            if (meets)
+                ASSERT_EQ(rank, box.rankedFit(a)) << box.west << " " << box.east << " " << box.south << " " << box.north;
+        }
+    }
+    EXPECT_GT(decided, asked / 2) << "most boxes need not be read as written";
+    // Not decided: a box that may or may not touch, a box narrower than the
+    // rounding, a copy that does not hold the narrowed one.
+    bool meets = false;
+    double rank = 0;
+    EXPECT_FALSE(GeoBox::rankedFitBetween({10.0000001, 11, 40, 41}, {9.9999999, 11, 40, 41}, asks[0], meets, rank));
+    EXPECT_FALSE(GeoBox::rankedFitBetween({5, 5.00001, 40, 41}, {4.99999, 5.00002, 40, 41}, asks[0], meets, rank));
+    EXPECT_FALSE(GeoBox::rankedFitBetween({4, 6, 40, 41}, {5, 6, 40, 41}, asks[0], meets, rank));
 }
 
 TEST(GeoBoxTest, BoundingValuesAreDegreesOrNot)

@@ -105,6 +105,14 @@ protected:
         dataset(c + "place/f_point.shp", placed("A station", 7.44, 7.44, 46.95, 46.95));
         dataset(c + "place/g_usa.shp", placed("United States", 170, -64, 18, 72));
         dataset(c + "place/h_fiji.shp", placed("Fiji", 177, -178, -19, -16));
+        // Boxes of one size, 0.35 by 0.21 degrees, written with decimals
+        // that binary rounds each its own way: inside one extent they fit
+        // alike (their fits differ in the last places of a double, and by
+        // far more in single precision) and come in path order.
+        for (int i = 0; i < 8; ++i) {
+            const double west = 100 + (i * 37 % 97) * 0.1, south = -50 + (i * 53 % 97) * 0.1;
+            dataset(c + "tie/" + char('a' + i) + ".shp", placed("Sounding", west, west + 0.35, south, south + 0.21));
+        }
         testutil::writeFile(m_store / (c + "bare/nometadata.shp"), "data");
 
         const IndexReport local = update();
@@ -215,6 +223,12 @@ void SearchBackendsTest::answerEveryCaseAlike()
         {"an extent across the antimeridian", "", GeoBox{175, -175, -20, -15},
          {"place/a_world.shp", "place/h_fiji.shp"}},
         {"west of it only", "", GeoBox{170, 176, -20, -15}, {"place/a_world.shp"}},
+        {"boxes of one size tie, in path order", "", GeoBox{100, 110, -50, -40},
+         {"place/a_world.shp", "tie/a.shp", "tie/b.shp", "tie/c.shp", "tie/d.shp", "tie/e.shp", "tie/f.shp",
+          "tie/g.shp", "tie/h.shp"},
+         true},
+        {"the cut among ties", "", GeoBox{100, 110, -50, -40}, {"place/a_world.shp", "tie/a.shp", "tie/b.shp"}, true,
+         {catVector}, 3, true},
         // Words and extent together.
         {"words and an extent", "switzerland", GeoBox{0, 20, 40, 50},
          {"place/d_swiss.shp", "place/e_swiss_too.shp"}, true},
