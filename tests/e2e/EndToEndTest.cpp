@@ -296,7 +296,10 @@ int runStateChild(int argc, char** argv)
     }
     if (mode == "report") {
         w.StartOn({});
-        QTest::qWaitFor([&] { return w.tvXMLTree->rootNode().isValid(); }, 20000);
+        if (!QTest::qWaitFor([&] { return w.tvXMLTree->rootNode().isValid(); }, 20000)) {
+            std::fprintf(stderr, "the server's tree did not come up\n");
+            return 4;
+        }
         std::printf("server=%s page=%s format=%s table=%d vector=%d\n", w.ServerRoot.c_str(),
                     w.PageControl1->currentWidget()->objectName().toUtf8().constData(),
                     w.cbXslFormat->currentText().toUtf8().constData(), int(w.ckTable->isChecked()),
