@@ -79,7 +79,10 @@ void MetadataViews::request(const MetadataViewRequest& request)
     if (request.page != MetadataPage::Thumbnail)
         stopPreparing();
     m_asked[page] = request;
-    MetadataViewRequest job = request;
+    // The job tells when the file is in, so that a page that waits too long
+    // can say whether the folder or the work on the document held it up.
+    m_asked[page].progress = std::make_shared<MetadataViewProgress>();
+    MetadataViewRequest job = m_asked[page];
     if (job.page == MetadataPage::Rendered)
         job.scratchFolder = m_scratchFolder;
     auto* running = runInBackground<MetadataView>(
@@ -161,13 +164,19 @@ void MetadataViews::giveUp(std::size_t page)
     MetadataView view;
     view.request = m_asked[page];
     view.hasMetadata = true;
-    const std::string explanation = "The metadata did not arrive within "
-                                    + QString::number(m_timeoutMs / 1000.0).toStdString()
-                                    + " s: the folder that holds it does not answer.";
+    // Only a file that is not in yet is the folder's fault; once it has
+    // been read, the time went into parsing and rendering it here.
+    const bool read = view.request.progress && view.request.progress->read();
+    const std::string seconds = QString::number(m_timeoutMs / 1000.0).toStdString();
+    const std::string explanation =
+        read ? "The metadata file was read, but preparing it for this page took longer than " + seconds
+                   + " s: the document is too large or too complex to be shown in time."
+             : "The metadata did not arrive within " + seconds + " s: the folder that holds it does not answer.";
     if (view.request.page == MetadataPage::Thumbnail) {
         view.error = explanation;
     } else {
-        view.page = ErrorPage("No answer from the share", explanation, view.request.metadataPath);
+        view.page = ErrorPage(read ? "The page took too long" : "No answer from the share", explanation,
+                              view.request.metadataPath);
         view.pagePath = view.request.metadataPath;
         view.baseFolder = view.request.metadataPath.substr(0, view.request.metadataPath.rfind('/') + 1);
     }

@@ -4,9 +4,11 @@
 // older answer that comes in late is dropped, and a request that is still
 // waiting when a newer one is made is never started.
 //
-// A page that gets no answer within the time-out (a share that stopped
-// answering) shows an error instead; the job is abandoned (see
-// support/Background.h), so later requests do not queue behind it.
+// A page that gets no answer within the time-out shows an error instead:
+// that the folder does not answer while the metadata file has not been read
+// (a share that stopped answering), that the document takes too long to
+// prepare once it has. The job is abandoned (see support/Background.h), so
+// later requests do not queue behind it.
 //
 // Each instance has its own scratch folder for the Metadata page's
 // "~Last Used.xsl" and "~TempXML.xml": a new folder per window under the
@@ -66,6 +68,7 @@ public:
     void setAnswerTimeout(int milliseconds) { m_timeoutMs = milliseconds; }
     // The job a request runs on the worker (RenderMetadataView unless set;
     // tests use a job that does not come back). Must be safe on any thread.
+    // Its request carries a fresh `progress` to tell once the file is read.
     using Job = std::function<MetadataView(const MetadataViewRequest&)>;
     void setJob(Job job) { m_job = std::move(job); }
 

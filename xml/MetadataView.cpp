@@ -3,17 +3,28 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <functional>
 
 #include "support/Errors.h"
 #include "support/FileOps.h"
 #include "support/PathOps.h"
 #include "support/StringOps.h"
+#include "xml/PreparedDocument.h"
 #include "xml/TemporaryDocument.h"
 #include "xml/XMLOps.h"
 
 namespace {
+
+// Tells whoever waits that the metadata file has been read.
+std::function<void()> readTold(const MetadataViewRequest& request)
+{
+    if (!request.progress)
+        return {};
+    return [progress = request.progress] { progress->setRead(); };
+}
 
 std::string copyOfStylesheet(const MetadataViewRequest& request)
 {
@@ -70,6 +81,8 @@ void renderThroughStylesheet(MetadataView& view)
     const std::string document = request.scratchFolder + "~TempXML.xml";
     ScratchPart part(document);
     writeTemporaryDocument(request.metadataPath, part.path());
+    if (request.progress)
+        request.progress->setRead();
     // The stylesheet is applied from where it lies (not from its copy): its
     // includes and the page's relative links resolve there as they always
     // did beside the program, and the parsed stylesheet is found in the cache
@@ -86,9 +99,19 @@ void readThumbnail(MetadataView& view)
     const MetadataViewRequest& request = view.request;
     if (!view.hasMetadata)
         return;
+    // A document too large for the other pages is refused here too, before
+    // it is read: its tree would take several times its size in memory, and
+    // no thumbnail needs a document of that size.
+    const int64_t size = FileSize64(request.metadataPath);
+    if (size > static_cast<int64_t>(kMaxShownDocument)) {
+        view.error = "The document is too large to be shown. " + tooLargeToShow(static_cast<std::uint64_t>(size));
+        return;
+    }
     std::string encoded;
     {
-        tXMLDocument document(request.metadataPath);
+        tXMLDocument document;
+        document.FileName = request.metadataPath;
+        document.Load(readTold(request));
         if (!request.pictureElement.empty())
             encoded = document.GetNodeText(request.pictureElement);
         if (!request.pictureNameElement.empty())
@@ -117,7 +140,7 @@ MetadataView RenderMetadataView(const MetadataViewRequest& request)
             break;
         case MetadataPage::Raw:
             if (view.hasMetadata) {
-                view.page = TransformFile(request.metadataPath);
+                view.page = TransformFile(request.metadataPath, readTold(request));
                 view.pagePath = request.metadataPath;
                 view.baseFolder = ExtractFilePath(request.metadataPath);
             }

@@ -5,11 +5,27 @@
 // jobs on the same scratch folder (each parses the document it wrote itself).
 #include <QImage>
 
+#include <atomic>
+#include <memory>
 #include <string>
 
 #include "xml/XslTransform.h"
 
 enum class MetadataPage { Rendered, Raw, Thumbnail };
+
+// How far a job has come, for whoever waits for it. The job sets it on its
+// worker; anyone reads it, on any thread.
+class MetadataViewProgress {
+public:
+    // The metadata file's bytes are in: the folder that holds it has
+    // answered, and what is left is this program's own parsing and
+    // rendering.
+    void setRead() noexcept { m_read.store(true, std::memory_order_release); }
+    bool read() const noexcept { return m_read.load(std::memory_order_acquire); }
+
+private:
+    std::atomic<bool> m_read{false};
+};
 
 struct MetadataViewRequest {
     MetadataPage page = MetadataPage::Rendered;
@@ -27,6 +43,8 @@ struct MetadataViewRequest {
     // Rendered ahead of being asked for (see PreparedPages): the page is
     // made, but the scratch document "~TempXML.xml" is left as it is.
     bool ahead = false;
+    // Told when the metadata file has been read; null when nobody asks.
+    std::shared_ptr<MetadataViewProgress> progress;
 };
 
 struct MetadataView {
@@ -49,7 +67,8 @@ struct MetadataView {
     bool prepared = false;
 };
 
-// Runs the job (never throws):
+// Runs the job (never throws); `request.progress`, when set, is told as
+// soon as the metadata file has been read:
 // - Rendered: copies the stylesheet to "~Last Used.xsl" in the scratch
 //   folder (a failed copy is ignored), writes "~TempXML.xml" there
 //   (writeTemporaryDocument, into a file of its own renamed over it once
@@ -59,7 +78,9 @@ struct MetadataView {
 //   A request rendered ahead leaves "~TempXML.xml" alone.
 // - Raw: the metadata file as TransformFile shows it.
 // - Thumbnail: reads the picture and its name from the metadata document;
-//   the picture is recognised by its content (BMP, JPEG, PNG, GIF).
+//   the picture is recognised by its content (BMP, JPEG, PNG, GIF). A
+//   document too large for the other pages is refused as they refuse it,
+//   before it is read.
 MetadataView RenderMetadataView(const MetadataViewRequest& request);
 
 // The Metadata page's scratch files as a render of `request` leaves them,

@@ -185,12 +185,6 @@ DocPtr parseXml(const PreparedXml& prepared, const std::string& url, int options
 
 namespace {
 
-// Documents above this size are not rendered: parsing and rendering need
-// about twenty times their size in memory, and the page would hold several
-// times their size of HTML. Metadata documents, thumbnails included, stay
-// far below it.
-constexpr std::size_t kMaxShownDocument = 16 * 1024 * 1024;
-
 // Entity references may bring in no more text than this. The parser stops
 // nested entities that multiply without end ("billion laughs"), but lets
 // through a document that refers many times to one large entity, which a
@@ -273,25 +267,35 @@ std::string megabytes(double bytes)
 
 } // namespace
 
+std::string tooLargeToShow(std::uint64_t size)
+{
+    return "The file holds " + megabytes(static_cast<double>(size)) + "; documents of up to "
+           + megabytes(kMaxShownDocument) + " are shown.";
+}
+
 // Parses the file `path`, known as `name` in messages and as its base URL;
 // on failure `problem` tells why.
 DocPtr readXmlFile(const std::string& path, int options, PreparedXml& prepared, LibxmlMessages& messages,
-                   Problem& problem, const std::string& name)
+                   Problem& problem, const std::string& name, const std::function<void()>& onRead)
 {
     struct stat info {};
     if (::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)
         && static_cast<std::uint64_t>(info.st_size) > kMaxShownDocument) {
         problem.title = "The document is too large to be shown";
-        problem.explanation = "The file holds " + megabytes(static_cast<double>(info.st_size))
-                              + "; documents of up to " + megabytes(kMaxShownDocument) + " are shown.";
+        problem.explanation = tooLargeToShow(static_cast<std::uint64_t>(info.st_size));
         problem.document = name;
         std::string start;
         if (ReadRegularFile(path, start, 512 * 1024 + 1))
             problem.source = quotable(start);
+        if (onRead)
+            onRead();
         return nullptr;
     }
     std::string bytes;
-    if (!ReadRegularFile(path, bytes)) {
+    const bool read = ReadRegularFile(path, bytes);
+    if (onRead)
+        onRead();
+    if (!read) {
         problem.title = "The file could not be opened";
         problem.explanation = "The file does not exist or cannot be read.";
         problem.document = name;

@@ -5,6 +5,9 @@
 // limits of what a metadata document may need.
 #include <libxml/tree.h>
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -64,9 +67,20 @@ DocPtr parseXml(const PreparedXml& prepared, const std::string& url, int options
 // treats them as text) and their white space.
 constexpr int kSourceOptions = 0;
 
+// Documents above this size are not shown: parsing and rendering need
+// about twenty times their size in memory, and a page would hold several
+// times their size of HTML. Metadata documents, thumbnails included, stay
+// far below it.
+constexpr std::size_t kMaxShownDocument = 16 * 1024 * 1024;
+
+// Why a file of `size` bytes is not shown: "The file holds 100.0 MB;
+// documents of up to 16.0 MB are shown."
+std::string tooLargeToShow(std::uint64_t size);
+
 // Parses the file `path`, known as `name` in messages and as its base URL;
 // on failure `problem` tells why. Documents too large to be shown, and
 // documents whose entity references stand for more text than any metadata
-// document needs, are refused.
+// document needs, are refused. `onRead`, when set, is called once the
+// file's bytes have been read (or found too large), before the parsing.
 DocPtr readXmlFile(const std::string& path, int options, PreparedXml& prepared, LibxmlMessages& messages,
-                   Problem& problem, const std::string& name);
+                   Problem& problem, const std::string& name, const std::function<void()>& onRead = {});

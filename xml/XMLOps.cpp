@@ -345,7 +345,7 @@ void tXMLDocument::reset()
     m_declared = false;
 }
 
-void tXMLDocument::Load()
+void tXMLDocument::Load(const std::function<void()>& onRead)
 {
     // libxml2 sets up its tables at the first parse; documents are loaded
     // on several threads at once, and that first time must not be a race.
@@ -353,7 +353,10 @@ void tXMLDocument::Load()
     std::call_once(parserReady, [] { xmlInitParser(); });
     const std::string failure = "An error occured while loading " + FileName;
     std::string bytes;
-    if (!ReadRegularFile(FileName, bytes) || bytes.size() > static_cast<std::size_t>(INT_MAX))
+    const bool read = ReadRegularFile(FileName, bytes);
+    if (onRead)
+        onRead();
+    if (!read || bytes.size() > static_cast<std::size_t>(INT_MAX))
         throw EInOutError(failure);
 
     const std::string forced = EffectiveXmlEncoding(bytes);

@@ -16,6 +16,7 @@
 // Texts and names are UTF-8. Texts written are made storable: bytes that are
 // not UTF-8 are read as windows-1252, characters XML cannot hold become U+FFFD.
 // An element or attribute name that XML does not allow raises EInvalidXMLOp.
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,8 +68,9 @@ public:
     _xmlDoc* DOMDocument() const { return m_doc; }
 
     // Parses FileName, replacing the content. Throws EInOutError
-    // "An error occured while loading " + FileName.
-    void Load();
+    // "An error occured while loading " + FileName. `onRead`, when set, is
+    // called once the file's bytes are in, before they are parsed.
+    void Load(const std::function<void()>& onRead = {});
     // Writes the whole document to FileName in the encoding it declares
     // (UTF-8 when none), indented unless loaded with Layout::Keep. The bytes
     // are made in memory first. A new file is written beside the target and

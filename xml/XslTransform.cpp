@@ -82,12 +82,15 @@ RenderResult transform(xsltStylesheetPtr style, xmlDoc* doc, const Thumbnails& t
 
 } // namespace
 
-RenderResult TransformFile(const std::string& path)
+RenderResult TransformFile(const std::string& path, const std::function<void()>& onRead)
 {
     const std::string extension = LowerAscii(ExtractFileExt(path));
     if (extension == ".htm" || extension == ".html") {
         RenderResult result;
-        if (ReadRegularFile(path, result.html)) {
+        const bool read = ReadRegularFile(path, result.html);
+        if (onRead)
+            onRead();
+        if (read) {
             result.ok = true;
             return result;
         }
@@ -98,7 +101,7 @@ RenderResult TransformFile(const std::string& path)
     LibxmlMessages messages(LibxmlMessages::Of::XmlAndXslt);
     PreparedXml prepared;
     Problem problem;
-    DocPtr doc = readXmlFile(path, kSourceOptions, prepared, messages, problem, path);
+    DocPtr doc = readXmlFile(path, kSourceOptions, prepared, messages, problem, path, onRead);
     if (!doc)
         return failure(problem);
 

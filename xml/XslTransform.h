@@ -9,6 +9,7 @@
 // external entities and never touches the network; stylesheets may read local
 // files (xsl:include, document()) but not write files, create directories or
 // read from the network.
+#include <functional>
 #include <string>
 
 #include "xml/Pages.h"
@@ -16,8 +17,9 @@
 // Renders the file `path` (see above). An xml-stylesheet instruction anywhere
 // in the prolog counts, also one that stands before the document's own XML
 // declaration (the declaration is then moved, its encoding still honoured).
-// Its href is resolved against the document's folder.
-RenderResult TransformFile(const std::string& path);
+// Its href is resolved against the document's folder. `onRead`, when set,
+// is called once the file's bytes are in, before they are parsed.
+RenderResult TransformFile(const std::string& path, const std::function<void()>& onRead = {});
 
 // Renders the XML document `xmlPath` through the stylesheet `xslPath`,
 // ignoring any xml-stylesheet instruction of the document. The document the

@@ -585,3 +585,72 @@ TEST_F(ViewsTest, APageThatGetsNoAnswerSaysSoAndLaterClicksAreAnswered)
     EXPECT_EQ(w.wbXML->lastLocalPath(), m_tree / "rails.shp.xml");
     EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
 }
+
+// A page that waits too long says what held it up: the folder while the
+// metadata file is not in yet; the work on the document once it has been
+// read (the folder answered, and blaming it would send the user the wrong
+// way). Each page, with a job stuck before its read and one stuck after.
+TEST_F(ViewsTest, APageThatWaitsTooLongSaysWhetherTheFolderOrTheDocumentHeldItUp)
+{
+    writeFile(m_tree / "slow.shp", "shp");
+    writeFile(m_tree / "slow.shp.xml", kRoadsMetadata);
+    TdlgAtlasdesk& w = connected();
+    w.views()->setAnswerTimeout(300);
+    const char* const folder = "did not arrive within 0.3 s: the folder that holds it does not answer";
+    const char* const document = "The metadata file was read, but preparing it for this page took longer than 0.3 s";
+    const struct {
+        const char* name;
+        QWidget* tab;
+        BrowserPane* pane; // null: the Thumbnail page, which reports in the error box
+        bool stuckAfterRead;
+        const char* said;
+        const char* neverSaid;
+    } cases[] = {
+        {"XML, before", w.tabXML, w.wbXML, false, folder, document},
+        {"XML, after", w.tabXML, w.wbXML, true, document, folder},
+        {"Metadata, before", w.TabXSL, w.wbXSL, false, folder, document},
+        {"Metadata, after", w.TabXSL, w.wbXSL, true, document, folder},
+        {"Thumbnail, before", w.tabThumbnail, nullptr, false, folder, document},
+        {"Thumbnail, after", w.tabThumbnail, nullptr, true, document, folder},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The real job, held up before or after it runs (after it, the file
+        // has been read by the job itself, which must have said so).
+        auto release = std::make_shared<std::promise<void>>();
+        const std::shared_future<void> released = release->get_future().share();
+        auto ended = std::make_shared<std::atomic<bool>>(false);
+        const bool after = c.stuckAfterRead;
+        w.views()->setJob([released, ended, after](const MetadataViewRequest& request) {
+            MetadataView view;
+            if (after)
+                view = RenderMetadataView(request);
+            released.wait();
+            if (!after)
+                view = RenderMetadataView(request);
+            *ended = true;
+            return view;
+        });
+        w.tvXMLTree->clearSelection();
+        ASSERT_TRUE(viewsSettled());
+        w.PageControl1->setCurrentWidget(c.tab);
+        m_errors.clear();
+        QString said;
+        if (c.pane) {
+            EXPECT_FALSE(pageAfter(c.pane, [&] { select({"slow.shp"}); }));
+            said = pageText(c.pane);
+        } else {
+            select({"slow.shp"});
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !m_errors.isEmpty(); }, 60000));
+            said = m_errors.join('\n');
+            EXPECT_EQ(m_errors.size(), 1) << said.toStdString();
+        }
+        EXPECT_TRUE(said.contains(c.said)) << said.toStdString();
+        EXPECT_FALSE(said.contains(c.neverSaid)) << said.toStdString();
+        EXPECT_FALSE(w.views()->busy());
+        release->set_value();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return ended->load(); }, 60000));
+    }
+    w.views()->setJob(RenderMetadataView);
+    m_errors.clear();
+}

@@ -138,6 +138,44 @@ TEST(MetadataView, WithoutAMetadataFileThePagesSaySo)
     EXPECT_FALSE(testutil::exists(scratch / "~TempXML.xml"));
 }
 
+// Whoever waits for a job learns when the metadata file has been read (the
+// folder answered), and only then: not for a file that is missing, nor for
+// one the Thumbnail page refuses unread because it is too large to show.
+TEST(MetadataView, TheJobTellsOnceTheFileIsRead)
+{
+    TempDir dir, scratch;
+    writeFile(dir / "roads.shp.xml", "<metadata><idinfo><citation><citeinfo><title>Roads</title></citeinfo>"
+                                     "</citation></idinfo></metadata>");
+    writeFile(dir / "huge.shp.xml", "<metadata>" + std::string(17 * 1024 * 1024, ' ') + "</metadata>");
+    const struct {
+        const char* file;
+        MetadataPage page;
+        bool read;
+        const char* error;
+    } cases[] = {
+        {"roads.shp.xml", MetadataPage::Rendered, true, ""},
+        {"roads.shp.xml", MetadataPage::Raw, true, ""},
+        {"roads.shp.xml", MetadataPage::Thumbnail, true, ""},
+        {"missing.shp.xml", MetadataPage::Rendered, false, ""},
+        {"missing.shp.xml", MetadataPage::Raw, false, ""},
+        {"missing.shp.xml", MetadataPage::Thumbnail, false, ""},
+        {"huge.shp.xml", MetadataPage::Thumbnail, false,
+         "The document is too large to be shown. The file holds 17.0 MB; documents of up to 16.0 MB are shown."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + ", page " + std::to_string(static_cast<int>(c.page)));
+        MetadataViewRequest request = requestFor(c.page, dir / c.file, scratch.path());
+        request.stylesheetPath = stylesheetPath("Atlasdesk Summary.xsl");
+        request.progress = std::make_shared<MetadataViewProgress>();
+        const MetadataView view = RenderMetadataView(request);
+        EXPECT_EQ(request.progress->read(), c.read);
+        EXPECT_EQ(view.error, c.error);
+    }
+    // Without anyone to tell, the job runs all the same.
+    const MetadataView view = RenderMetadataView(requestFor(MetadataPage::Raw, dir / "roads.shp.xml", {}));
+    EXPECT_TRUE(view.page.ok) << view.page.error;
+}
+
 TEST(MetadataView, AScratchFolderThatCannotBeWrittenIsReported)
 {
     TempDir dir;
