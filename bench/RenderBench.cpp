@@ -169,28 +169,18 @@ void idle(int ms)
     loop.exec();
 }
 
-// The median of 12 selections alternating between `nodes`, on `page`.
-double pageMedian(TdlgAtlasdesk& w, const QModelIndex (&nodes)[2], QWidget* page, BrowserPane* pane)
-{
-    if (w.PageControl1->currentWidget() != page)
-        timeToPage(w, [&] { w.PageControl1->setCurrentWidget(page); }, pane);
-    std::vector<double> times;
-    for (int i = 1; i <= 12; ++i)
-        times.push_back(timeToPage(w, [&] { w.tvXMLTree->setCurrentIndex(nodes[i % 2]); }, pane));
-    return median(times);
-}
-
-// As pageMedian, with each data set's metadata written anew (other bytes)
-// just before it is selected, so that no page kept or rendered ahead can
-// serve it: the cost of a row the user jumps to.
-double coldPageMedian(TdlgAtlasdesk& w, const QModelIndex (&nodes)[2], const std::string (&files)[2],
-                      const std::string (&documents)[2], QWidget* page, BrowserPane* pane)
+// The median of 12 selections alternating between `nodes`, on `page`;
+// `before`, when set, runs before each selection (untimed) with the index
+// of the node about to be selected.
+double pageMedian(TdlgAtlasdesk& w, const QModelIndex (&nodes)[2], QWidget* page, BrowserPane* pane,
+                  const std::function<void(int)>& before = {})
 {
     if (w.PageControl1->currentWidget() != page)
         timeToPage(w, [&] { w.PageControl1->setCurrentWidget(page); }, pane);
     std::vector<double> times;
     for (int i = 1; i <= 12; ++i) {
-        writeFile(files[i % 2], documents[i % 2] + "<!-- " + std::to_string(i) + " -->\n");
+        if (before)
+            before(i % 2);
         times.push_back(timeToPage(w, [&] { w.tvXMLTree->setCurrentIndex(nodes[i % 2]); }, pane));
     }
     return median(times);
@@ -328,8 +318,15 @@ void runRendering(ResultTable& table)
                 timeToWholePage(w, [&] { w.tvXMLTree->setCurrentIndex(nodes[i % 2]); }, w.wbXML));
         const double whole = median(wholeTimes);
         const double thumbnail = pageMedian(w, nodes, w.tabThumbnail, nullptr);
-        const double coldRendered = coldPageMedian(w, nodes, files, documents, w.TabXSL, w.wbXSL);
-        const double coldRaw = coldPageMedian(w, nodes, files, documents, w.tabXML, w.wbXML);
+        // Each data set's metadata written anew (other bytes) just before it
+        // is selected: no page kept or rendered ahead can serve it, as for a
+        // row the user jumps to.
+        int rewrites = 0;
+        const auto rewrite = [&](int node) {
+            writeFile(files[node], documents[node] + "<!-- " + std::to_string(++rewrites) + " -->\n");
+        };
+        const double coldRendered = pageMedian(w, nodes, w.TabXSL, w.wbXSL, rewrite);
+        const double coldRaw = pageMedian(w, nodes, w.tabXML, w.wbXML, rewrite);
         const QStringList errors = bw.takeErrors();
         if (!errors.isEmpty())
             throw std::runtime_error("rendering reported: " + errors.join("; ").toStdString());
