@@ -230,6 +230,27 @@ std::string metadataWithPicture(const std::string& title)
            + "</Data></Thumbnail></Binary></metadata>";
 }
 
+// A share that does not answer for one metadata file until `answer` is set.
+struct StuckShare {
+    std::promise<void> answer;
+    std::shared_future<void> answered = answer.get_future().share();
+    std::atomic<bool> jobEnded{false};
+};
+
+// Makes `w`'s render jobs for `stuck` (only those rendered ahead, with
+// `aheadOnly`) wait for the share's answer, then render as usual.
+std::shared_ptr<StuckShare> hangOn(TdlgAtlasdesk& w, const std::string& stuck, bool aheadOnly)
+{
+    auto share = std::make_shared<StuckShare>();
+    w.views()->setJob([share, stuck, aheadOnly](const MetadataViewRequest& request) {
+        if (request.metadataPath == stuck && (!aheadOnly || request.ahead)) {
+            share->answered.wait();
+            share->jobEnded = true;
+        }
+        return RenderMetadataView(request);
+    });
+    return share;
+}
 
 } // namespace
 
@@ -509,20 +530,7 @@ TEST_F(ViewsTest, ARowRenderedAheadThatHangsDoesNotHoldUpThePageAskedFor)
                   std::string("<metadata><title>Title ") + name + "</title></metadata>");
     }
     TdlgAtlasdesk& w = connected();
-    struct Share {
-        std::promise<void> answer;
-        std::atomic<bool> jobEnded{false};
-    };
-    auto share = std::make_shared<Share>();
-    const std::shared_future<void> answered = share->answer.get_future().share();
-    const std::string stuck = m_tree / "c.shp.xml";
-    w.views()->setJob([share, answered, stuck](const MetadataViewRequest& request) {
-        if (request.ahead && request.metadataPath == stuck) {
-            answered.wait();
-            share->jobEnded = true;
-        }
-        return RenderMetadataView(request);
-    });
+    const auto share = hangOn(w, m_tree / "c.shp.xml", true);
     w.cbXslFormat->setCurrentIndex(w.cbXslFormat->findText("plain.xsl"));
     w.PageControl1->setCurrentWidget(w.TabXSL);
     // b's page; then c (below it) is rendered ahead and hangs.
@@ -550,20 +558,8 @@ TEST_F(ViewsTest, APageThatGetsNoAnswerSaysSoAndLaterClicksAreAnswered)
     TdlgAtlasdesk& w = connected();
 
     // The job for stuck.shp does not come back until the share "answers".
-    struct Share {
-        std::promise<void> answer;
-        std::atomic<bool> jobEnded{false};
-    };
-    auto share = std::make_shared<Share>();
-    const std::shared_future<void> answered = share->answer.get_future().share();
     const std::string stuck = m_tree / "stuck.shp.xml";
-    w.views()->setJob([share, answered, stuck](const MetadataViewRequest& request) {
-        if (request.metadataPath == stuck) {
-            answered.wait();
-            share->jobEnded = true;
-        }
-        return RenderMetadataView(request);
-    });
+    const auto share = hangOn(w, stuck, false);
     w.views()->setAnswerTimeout(300);
     std::vector<std::string> shown;
     QObject::connect(w.views(), &MetadataViews::ready,
